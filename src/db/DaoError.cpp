@@ -1,0 +1,12 @@
+// The data layer's error type.
+#include "DaoError.h"
+
+DaoError::DaoError(QString message)
+    : mMessage(std::move(message)), mUtf8(mMessage.toUtf8())
+{
+}
+
+FilterError::FilterError(const QString &message, int position)
+    : DaoError(message), mPosition(position)
+{
+}

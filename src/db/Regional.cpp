@@ -1,0 +1,105 @@
+// Regional forms of numbers and dates.
+#include "Regional.h"
+
+#include <cmath>
+
+namespace regional {
+
+namespace {
+QLocale &current()
+{
+    static QLocale l = QLocale::system();
+    return l;
+}
+} // namespace
+
+QLocale locale() { return current(); }
+void setLocale(const QLocale &l) { current() = l; }
+
+QChar decimalSeparator()
+{
+    const QString s = current().decimalPoint();
+    return s.isEmpty() ? QLatin1Char('.') : s.at(0);
+}
+
+QString formatNumber(double value)
+{
+    if (std::isnan(value) || std::isinf(value))
+        return QString::number(value);
+    QString s = QString::number(value, 'g', 15);
+    if (s.contains(QLatin1Char('e'))) {
+        s = s.toUpper();
+        s.replace(QStringLiteral("E+"), QStringLiteral("E"));
+    }
+    const QChar sep = decimalSeparator();
+    if (sep != QLatin1Char('.'))
+        s.replace(QLatin1Char('.'), sep);
+    return s;
+}
+
+bool parseNumber(const QString &text, double *value)
+{
+    QString t = text.trimmed();
+    if (t.isEmpty())
+        return false;
+    const QChar sep = decimalSeparator();
+    if (sep != QLatin1Char('.'))
+        t.replace(sep, QLatin1Char('.'));
+    // Only plain numbers: no hex, inf or nan, which toDouble would take.
+    for (QChar c : t) {
+        if (!(c.isDigit() || c == QLatin1Char('.') || c == QLatin1Char('-') || c == QLatin1Char('+')
+              || c == QLatin1Char('e') || c == QLatin1Char('E')))
+            return false;
+    }
+    bool ok = false;
+    const double v = t.toDouble(&ok);
+    if (!ok || std::isinf(v))
+        return false;
+    *value = v;
+    return true;
+}
+
+QString shortDateFormat()
+{
+    return current().dateFormat(QLocale::ShortFormat);
+}
+
+QString longTimeFormat()
+{
+    // Long time with seconds, without a time zone part.
+    QString f = current().timeFormat(QLocale::LongFormat);
+    f.remove(QLatin1Char('t'));
+    return f.trimmed();
+}
+
+QString formatDateTime(const QDateTime &value)
+{
+    if (!value.isValid())
+        return QString();
+    return current().toString(value.date(), shortDateFormat()) + QLatin1Char(' ')
+        + current().toString(value.time(), longTimeFormat());
+}
+
+QDateTime parseDateTime(const QString &text)
+{
+    const QString t = text.trimmed();
+    if (t.isEmpty())
+        return {};
+    const QLocale l = current();
+    QDateTime d = l.toDateTime(t, shortDateFormat() + QLatin1Char(' ') + longTimeFormat());
+    if (d.isValid())
+        return d;
+    const QDate date = l.toDate(t, shortDateFormat());
+    if (date.isValid())
+        return QDateTime(date, QTime(0, 0));
+    static const char *iso[] = {"yyyy-MM-dd HH:mm:ss", "yyyy-MM-ddTHH:mm:ss", "yyyy-MM-dd HH:mm",
+                                "yyyy-MM-dd", "d.M.yyyy H:mm:ss", "d.M.yyyy"};
+    for (const char *f : iso) {
+        d = QDateTime::fromString(t, QString::fromLatin1(f));
+        if (d.isValid())
+            return d;
+    }
+    return {};
+}
+
+} // namespace regional

@@ -1,0 +1,28 @@
+// The regional forms of numbers and dates (decimal separator, short date, long time), from the
+// system locale; tests pin one with setLocale. Grid, fields and clipboard all use these.
+#pragma once
+
+#include <QDateTime>
+#include <QLocale>
+#include <QString>
+
+namespace regional {
+
+QLocale locale();
+void setLocale(const QLocale &locale);
+
+QChar decimalSeparator();
+
+// General format: up to 15 significant digits, the regional decimal separator, no grouping.
+QString formatNumber(double value);
+// Accepts the regional separator and ".", optional sign and exponent, surrounding blanks.
+bool parseNumber(const QString &text, double *value);
+
+QString shortDateFormat();
+QString longTimeFormat();
+// Short date followed by the long time, as the grid and the text conversions show date-times.
+QString formatDateTime(const QDateTime &value);
+// The regional form (with or without the time), then ISO forms.
+QDateTime parseDateTime(const QString &text);
+
+} // namespace regional

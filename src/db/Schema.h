@@ -1,0 +1,26 @@
+// The inventory file's schema: tables main, models and users, the five stored queries (views) and
+// the indexes the program's queries need, and the making of the template file.
+#pragma once
+
+#include <QString>
+
+class SqliteConnection;
+
+namespace schema {
+
+// Marks an SQLite file as an inventory database ('VLST') of a known layout.
+constexpr int ApplicationId = 0x564C5354;
+constexpr int SchemaVersion = 1;
+
+// Every statement that makes an empty inventory database, in order.
+QString creationSql();
+
+// Makes an inventory database at path (which must not exist) with empty tables, then, when
+// cataloguePath is not empty, fills models from that tab-separated file (a heading line, then
+// mark_name, model_name, first_date, last_date). Throws DaoError.
+void createDatabase(const QString &path, const QString &cataloguePath = QString());
+
+// Loads a tab-separated catalogue into models on an open connection; returns the rows added.
+int loadCatalogue(SqliteConnection &db, const QString &cataloguePath);
+
+} // namespace schema

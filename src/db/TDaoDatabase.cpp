@@ -1,0 +1,261 @@
+// The connection: opening and checking inventory files, the journal choice, compaction, copies.
+#include "TDaoDatabase.h"
+
+#include "DaoError.h"
+#include "Schema.h"
+#include "SqlFunctions.h"
+#include "TDaoTable.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSysInfo>
+#include <QTemporaryFile>
+#include <sqlite3.h>
+#include <sys/vfs.h>
+
+namespace {
+
+QStringList &availableEngines()
+{
+    static QStringList engines{QStringLiteral("3.6")};
+    return engines;
+}
+
+// A stored path may come from the older system with backslashes.
+QString normalisedPath(const QString &path)
+{
+    QString p = path;
+    p.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    return p;
+}
+
+} // namespace
+
+TDaoDatabase::TDaoDatabase(QObject *parent) : QObject(parent) {}
+
+TDaoDatabase::~TDaoDatabase()
+{
+    Close();
+    for (TDaoTable *t : std::as_const(mDataSets))
+        t->setDatabase(nullptr);
+}
+
+void TDaoDatabase::setDatabase(const QString &path)
+{
+    if (Connected())
+        throw DaoError(QStringLiteral("Файлът на базата не може да се сменя при отворена връзка."));
+    mDatabase = path;
+}
+
+void TDaoDatabase::setAvailableEngines(const QStringList &versions) { availableEngines() = versions; }
+
+QStringList TDaoDatabase::EngineVersions() const
+{
+    QStringList v = availableEngines();
+    v.sort();
+    v.removeDuplicates();
+    return v;
+}
+
+void TDaoDatabase::setVersion(const QString &version)
+{
+    if (Connected())
+        throw DaoError(QStringLiteral("Версията на DAO не може да се сменя при отворена връзка с базата."));
+    const QString v = version.left(3);
+    if (v != QLatin1String("3.5") && v != QLatin1String("3.6"))
+        throw DaoError(QStringLiteral("Неподдържана версия на DAO \"%1\": изберете 3.5 или 3.6.").arg(version));
+    const QStringList engines = availableEngines();
+    if (engines.contains(v))
+        mVersion = v;
+    else if (v == QLatin1String("3.5") && engines.contains(QLatin1String("3.6")))
+        mVersion = QStringLiteral("3.6");
+    else
+        throw DaoError(QStringLiteral("You does not have Microsoft DAO installed ot it is an OLD Version!"));
+}
+
+QString TDaoDatabase::programDir() const
+{
+    return mProgramDir.isEmpty() ? QCoreApplication::applicationDirPath() : mProgramDir;
+}
+
+QString TDaoDatabase::connectText() const
+{
+    return QStringLiteral(";UID=%1;PWD=%2;").arg(UserName, DatabasePassword);
+}
+
+void TDaoDatabase::registerDataSet(TDaoTable *t)
+{
+    if (!mDataSets.contains(t))
+        mDataSets.append(t);
+}
+
+void TDaoDatabase::unregisterDataSet(TDaoTable *t) { mDataSets.removeAll(t); }
+
+void TDaoDatabase::invalidateCaches()
+{
+    for (TDaoTable *t : std::as_const(mDataSets))
+        t->invalidateCache();
+}
+
+bool TDaoDatabase::onNetworkFileSystem(const QString &path)
+{
+    struct statfs fs {};
+    const QString dir = QFileInfo(path).absolutePath();
+    if (statfs(QFile::encodeName(dir).constData(), &fs) != 0)
+        return false;
+    switch (static_cast<unsigned long>(fs.f_type)) {
+    case 0x6969UL:     // NFS
+    case 0x517BUL:     // SMB
+    case 0xFF534D42UL: // CIFS
+    case 0xFE534D42UL: // SMB2
+    case 0x65735546UL: // FUSE (sshfs and the like)
+    case 0x01021997UL: // 9p
+    case 0x5346414FUL: // AFS
+        return true;
+    default:
+        return false;
+    }
+}
+
+void TDaoDatabase::checkInventoryFile(SqliteConnection &conn, const QString &path)
+{
+    // Reading the header also tells a file that is no SQLite database at all.
+    const qint64 appId = conn.scalar(QStringLiteral("PRAGMA application_id")).toLongLong();
+    const qint64 version = conn.scalar(QStringLiteral("PRAGMA user_version")).toLongLong();
+    conn.scalar(QStringLiteral("SELECT count(*) FROM sqlite_schema"));
+    if (appId != schema::ApplicationId)
+        throw DaoError(QStringLiteral("Файлът \"%1\" не е база данни на Velostok или е повреден.").arg(path));
+    if (version < 1 || version > schema::SchemaVersion)
+        throw DaoError(QStringLiteral("Базата \"%1\" е от непозната версия (%2) и не може да бъде отворена.")
+                           .arg(path).arg(version));
+}
+
+void TDaoDatabase::prepareConnection(SqliteConnection &conn)
+{
+    sqlite3_busy_timeout(conn.handle(), 5000);
+    registerVelostokFunctions(conn.handle());
+    conn.exec(QStringLiteral("PRAGMA cache_size = -16384; PRAGMA threads = 2;"));
+}
+
+void TDaoDatabase::openFile()
+{
+    QString path = normalisedPath(mDatabase);
+    if (!QFileInfo::exists(path) && SmartOpen) {
+        // A missing file is looked for beside the program, under the same name.
+        path = QDir(programDir()).filePath(QFileInfo(path).fileName());
+        mDatabase = path;
+    }
+    if (!QFileInfo(path).isFile())
+        throw DaoError(QStringLiteral("Файлът на базата \"%1\" не съществува.").arg(path));
+    try {
+        mConn.open(path);
+        prepareConnection(mConn);
+        checkInventoryFile(mConn, path);
+        const bool network = onNetworkFileSystem(path);
+        // WAL needs shared memory, which network file systems do not give safely.
+        const QString wanted = network ? QStringLiteral("DELETE") : QStringLiteral("WAL");
+        try {
+            mJournalMode = mConn.scalar(QStringLiteral("PRAGMA journal_mode = %1").arg(wanted)).toString().toLower();
+        } catch (const DaoError &) {
+            mJournalMode = mConn.scalar(QStringLiteral("PRAGMA journal_mode")).toString().toLower();
+        }
+        mConn.exec(mJournalMode == QLatin1String("wal") ? QStringLiteral("PRAGMA synchronous = NORMAL")
+                                                        : QStringLiteral("PRAGMA synchronous = FULL"));
+        mRoster.join(path, QSysInfo::machineHostName(), UserName);
+    } catch (...) {
+        mRoster.leave();
+        mConn.close();
+        throw;
+    }
+}
+
+void TDaoDatabase::setConnected(bool connected)
+{
+    if (connected == Connected())
+        return;
+    if (connected) {
+        openFile();
+    } else {
+        for (TDaoTable *t : std::as_const(mDataSets))
+            t->closeForDatabase();
+        mConn.close();
+        mRoster.leave();
+    }
+    emit connectedChanged(connected);
+}
+
+void TDaoDatabase::Idle()
+{
+    if (Connected())
+        sqlite3_db_release_memory(mConn.handle());
+}
+
+void TDaoDatabase::CopyOpenDatabase(const QString &dest)
+{
+    if (!Connected())
+        throw DaoError(QStringLiteral("Няма връзка с базата данни."));
+    const QString target = QFileInfo(normalisedPath(dest)).absoluteFilePath();
+    if (QFileInfo(target) == QFileInfo(normalisedPath(mDatabase)))
+        throw DaoError(QStringLiteral("Базата не може да бъде копирана върху себе си."));
+    // Write beside the target and rename, so that a failed copy leaves the older one whole.
+    QTemporaryFile tmp(target + QStringLiteral(".XXXXXX"));
+    if (!tmp.open())
+        throw DaoError(QStringLiteral("Копието \"%1\" не може да бъде създадено.").arg(target));
+    tmp.close();
+    {
+        SqliteConnection out;
+        out.open(tmp.fileName());
+        sqlite3_backup *b = sqlite3_backup_init(out.handle(), "main", mConn.handle(), "main");
+        if (!b)
+            out.raise(sqlite3_errcode(out.handle()));
+        const int rc = sqlite3_backup_step(b, -1);
+        sqlite3_backup_finish(b);
+        if (rc != SQLITE_DONE)
+            throw DaoError(sqliteErrorMessage(rc, QString::fromUtf8(sqlite3_errstr(rc))));
+        out.exec(QStringLiteral("PRAGMA journal_mode = DELETE"));
+    }
+    QFile::remove(target);
+    if (!tmp.rename(target))
+        throw DaoError(QStringLiteral("Копието \"%1\" не може да бъде записано.").arg(target));
+    tmp.setAutoRemove(false);
+}
+
+void TDaoDatabase::CompactDatabaseFile(const QString &file, const QString &password)
+{
+    Q_UNUSED(password) // SQLite keeps no password in the file
+    const QString path = QFileInfo(normalisedPath(file)).absoluteFilePath();
+    if (!QFileInfo(path).isFile())
+        throw DaoError(QStringLiteral("Файлът на базата \"%1\" не съществува.").arg(path));
+    RosterGate gate;
+    if (!gate.tryLockExclusive(path))
+        throw DaoError(QStringLiteral("Базата \"%1\" се използва от друг потребител и не може да бъде сбита.").arg(path));
+    // A unique name in the database's own folder, so that the rename below stays on one disk.
+    QTemporaryFile tmp(QFileInfo(path).absolutePath() + QStringLiteral("/mdbXXXXXX"));
+    if (!tmp.open())
+        throw DaoError(QStringLiteral("Не може да се създаде временен файл за сбиването."));
+    const QString tmpName = tmp.fileName();
+    tmp.close();
+    tmp.remove();
+    try {
+        SqliteConnection src;
+        src.open(path);
+        prepareConnection(src);
+        checkInventoryFile(src, path);
+        // Fold the journal into the file first: the file is replaced below, a journal left
+        // beside it would be applied to the new one.
+        src.exec(QStringLiteral("PRAGMA journal_mode = DELETE"));
+        SqliteStatement vac = src.prepare(QStringLiteral("VACUUM INTO ?"));
+        vac.bind(1, tmpName);
+        vac.step();
+    } catch (...) {
+        QFile::remove(tmpName);
+        throw;
+    }
+    // rename() replaces the file in one step: the original is never missing.
+    if (::rename(QFile::encodeName(tmpName).constData(), QFile::encodeName(path).constData()) != 0) {
+        QFile::remove(tmpName);
+        throw DaoError(QStringLiteral("Сбитата база не може да замени \"%1\"; файлът е непроменен.").arg(path));
+    }
+}

@@ -1,0 +1,100 @@
+// The database connection: opens an inventory file with the configured engine version, keeps
+// its datasets, and compacts and copies files. One SQLite connection stands behind it.
+#pragma once
+
+#include "LockRoster.h"
+#include "SqliteConnection.h"
+
+#include <QObject>
+#include <QStringList>
+#include <memory>
+
+class TDaoTable;
+
+class TDaoDatabase : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit TDaoDatabase(QObject *parent = nullptr);
+    ~TDaoDatabase() override;
+
+    // May be changed only while closed.
+    const QString &Database() const { return mDatabase; }
+    void setDatabase(const QString &path);
+
+    // "3.5" or "3.6": only the first three characters of a new value count. Raises while
+    // connected, for any other text, and for an engine that cannot be started (the previous
+    // version stays). "3.5" falls back to "3.6" where the older engine is not available.
+    const QString &Version() const { return mVersion; }
+    void setVersion(const QString &version);
+    // The versions that can be started here, ascending.
+    QStringList EngineVersions() const;
+    // Test seam: which engines this machine is taken to have (default: "3.6" only).
+    static void setAvailableEngines(const QStringList &versions);
+
+    QString DatabasePassword;
+    QString UserName = QStringLiteral("Admin");
+    QString UserPassword;
+    QString WorkgroupFile = QStringLiteral("system.mdb");
+    QString WorkspaceName = QStringLiteral("DaoWorkspace");
+    QString DatabaseType = QStringLiteral("Access");
+    bool Exclusive = false;
+    bool ReadOnly = false;
+    bool LoginPrompt = false;
+    int QueryTimeout = 60;
+    bool SmartOpen = true;
+
+    // The folder a missing file is looked for in (the program's folder unless set).
+    QString programDir() const;
+    void setProgramDir(const QString &dir) { mProgramDir = dir; }
+
+    // The connect text the file is opened with: ";UID=<user>;PWD=<password>;".
+    QString connectText() const;
+
+    bool Connected() const { return mConn.isOpen(); }
+    void setConnected(bool connected);
+    void Open() { setConnected(true); }
+    void Close() { setConnected(false); }
+
+    // Lets the next re-query see every change committed by other users.
+    void Idle();
+
+    // Compacts a closed database file in place. Raises, leaving the file untouched, when the
+    // engine refuses or someone is connected to it.
+    void CompactDatabaseFile(const QString &file, const QString &password);
+
+    // Copies the open database, including what is still in its journal, to a file, replacing
+    // it. Raises on failure; an older copy at dest then stays as it was.
+    void CopyOpenDatabase(const QString &dest);
+
+    // "wal" or "delete": the journal this connection chose for the file's file system.
+    QString journalMode() const { return mJournalMode; }
+    int rosterEntry() const { return mRoster.entryIndex(); }
+
+    SqliteConnection &connection() { return mConn; }
+    void registerDataSet(TDaoTable *t);
+    void unregisterDataSet(TDaoTable *t);
+    void invalidateCaches();
+
+    // The inventory-file check on an open connection: raises unless it is one of a known version.
+    static void checkInventoryFile(SqliteConnection &conn, const QString &path);
+    // True when the folder of path lies on a network file system, where WAL is unsafe.
+    static bool onNetworkFileSystem(const QString &path);
+    // Applies Velostok's functions and connection settings.
+    static void prepareConnection(SqliteConnection &conn);
+
+signals:
+    void connectedChanged(bool connected);
+
+private:
+    void openFile();
+
+    QString mDatabase;
+    QString mVersion = QStringLiteral("3.6");
+    QString mProgramDir;
+    QString mJournalMode;
+    SqliteConnection mConn;
+    LockRoster mRoster;
+    QList<TDaoTable *> mDataSets;
+};

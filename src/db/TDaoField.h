@@ -1,0 +1,62 @@
+// One field of a dataset: name, type, size, visibility, and typed access to the value of the
+// dataset's current row. Reading while the dataset is closed or has no current row gives null
+// (an empty text, 0, false). Writing needs the dataset in editing or inserting state.
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+#include <QVariant>
+
+class TDaoTable;
+
+enum class TFieldType { Text, Long, Short, Double, Boolean, DateTime, Counter, Blob };
+
+class TDaoField
+{
+public:
+    TDaoField(TDaoTable *dataSet, int index, QString name, TFieldType type, int size);
+
+    const QString &FieldName() const { return mName; }
+    TFieldType DataType() const { return mType; }
+    int Size() const { return mSize; } // characters, for text; 0 otherwise
+    int Index() const { return mIndex; }
+    bool Visible() const { return mVisible; }
+    void setVisible(bool v) { mVisible = v; }
+    bool isNumeric() const;
+    bool isText() const { return mType == TFieldType::Text; }
+
+    bool IsNull() const;
+    // The typed value: QString, qint64, double, bool or QDateTime; an invalid QVariant for null.
+    QVariant Value() const;
+    void setValue(const QVariant &value);
+    void Clear() { setValue(QVariant()); }
+
+    QString AsString() const;
+    void setAsString(const QString &text);
+    qint64 AsInteger() const;
+    void setAsInteger(qint64 value);
+    double AsFloat() const;
+    void setAsFloat(double value);
+    bool AsBoolean() const;
+    void setAsBoolean(bool value);
+    QDateTime AsDateTime() const;
+    void setAsDateTime(const QDateTime &value);
+
+    // Conversions shared with the dataset: a stored value in this field's type, and its text.
+    QVariant fromStorage(const QVariant &stored) const;
+    QString textOf(const QVariant &typed) const;
+
+private:
+    friend class TDaoTable;
+    QVariant raw() const;
+    void store(const QVariant &typed);
+    [[noreturn]] void invalid(const QString &text, const char *kind) const;
+    QVariant parseText(const QString &text) const;
+
+    TDaoTable *mDataSet;
+    int mIndex;
+    QString mName;
+    TFieldType mType;
+    int mSize;
+    bool mVisible = true;
+};
