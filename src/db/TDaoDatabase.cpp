@@ -38,8 +38,9 @@ TDaoDatabase::TDaoDatabase(QObject *parent) : QObject(parent) {}
 TDaoDatabase::~TDaoDatabase()
 {
     Close();
-    for (TDaoTable *t : std::as_const(mDataSets))
-        t->setDatabase(nullptr);
+    const QList<TDaoTable *> sets = std::exchange(mDataSets, {});
+    for (TDaoTable *t : sets)
+        t->databaseGone();
 }
 
 void TDaoDatabase::setDatabase(const QString &path)

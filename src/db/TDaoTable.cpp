@@ -271,11 +271,11 @@ void TDaoTable::buildFields()
         if (col < 0)
             throw DaoError(QStringLiteral("Field '%1' not found").arg(wanted[f]));
         // Keep field objects across reopening: callers may hold pointers to them.
-        TDaoField *old = FindField(names[size_t(col)]);
-        if (old && old->Index() == f) {
-            old->mType = types[size_t(col)];
-            old->mSize = sizes[size_t(col)];
-            fields.push_back(std::move(mFields[size_t(f)]));
+        std::unique_ptr<TDaoField> *old = size_t(f) < mFields.size() ? &mFields[size_t(f)] : nullptr;
+        if (old && *old && (*old)->FieldName().compare(names[size_t(col)], Qt::CaseInsensitive) == 0) {
+            (*old)->mType = types[size_t(col)];
+            (*old)->mSize = sizes[size_t(col)];
+            fields.push_back(std::move(*old));
         } else {
             fields.push_back(std::make_unique<TDaoField>(this, f, names[size_t(col)], types[size_t(col)], sizes[size_t(col)]));
         }

@@ -141,6 +141,7 @@ public:
     void setFieldValue(int field, const QVariant &typed);
     void invalidateCache();
     void closeForDatabase();
+    void databaseGone() { closeForDatabase(); mDb = nullptr; }
 
 signals:
     void dataSetChanged();              // the whole row set may differ: reset views

@@ -1,0 +1,677 @@
+// Recursive-descent parser of filter and sort texts, and their translation to parameterised SQL.
+#include "FilterExpression.h"
+
+#include "DaoError.h"
+#include "JetPattern.h"
+
+#include <QLocale>
+
+struct FilterExpression::Node
+{
+    enum class Type { Column, Integer, Real, Text, Boolean, Null, Not, And, Or, Compare, Like, IsNull };
+
+    explicit Node(Type t) : type(t) {}
+
+    Type type;
+    int position = 0; // of the token that made the node
+    int height = 1;
+    QString text;     // Column: the name as written; Text: the value; Compare: the operator
+    qint64 integer = 0;
+    double real = 0;
+    bool flag = false; // Boolean: the value; Like, IsNull: negated
+    std::shared_ptr<const Node> left;
+    std::shared_ptr<const Node> right;
+};
+
+namespace {
+
+using Node = FilterExpression::Node;
+using NodePtr = std::shared_ptr<const Node>;
+using Type = Node::Type;
+
+// Deep trees would exhaust the stack in the recursive parser, printer and destructor; real
+// filters are a handful of terms.
+constexpr int kMaxHeight = 200;
+constexpr int kMaxNesting = 100;
+
+enum class Tok { End, Name, Bracket, Integer, Real, String, Op, LParen, RParen, Minus, Comma };
+
+struct Token
+{
+    Tok kind = Tok::End;
+    int pos = 0;
+    QString text;
+};
+
+QString quoted(const QString &text)
+{
+    return QStringLiteral("„%1“").arg(text);
+}
+
+QString describe(const Token &t, const QString &endText)
+{
+    switch (t.kind) {
+    case Tok::End:
+        return endText;
+    case Tok::Bracket:
+        return quoted(QLatin1Char('[') + t.text + QLatin1Char(']'));
+    case Tok::String: {
+        QString shown = t.text;
+        if (shown.size() > 30)
+            shown = shown.left(30) + QStringLiteral("…");
+        return QStringLiteral("текста ") + quoted(shown);
+    }
+    default:
+        return quoted(t.text);
+    }
+}
+
+bool isKeyword(const Token &t, const char *word)
+{
+    return t.kind == Tok::Name && t.text.compare(QLatin1String(word), Qt::CaseInsensitive) == 0;
+}
+
+bool isNameStart(QChar c)
+{
+    return c.isLetter() || c == QLatin1Char('_');
+}
+
+bool isNameChar(QChar c)
+{
+    return c.isLetterOrNumber() || c == QLatin1Char('_');
+}
+
+class Lexer
+{
+public:
+    Lexer(const QString &text, QString errorPrefix)
+        : mText(text), mPrefix(std::move(errorPrefix))
+    {
+    }
+
+    [[noreturn]] void fail(int pos, const QString &what) const
+    {
+        throw FilterError(mPrefix.arg(pos + 1).arg(what), pos);
+    }
+
+    int length() const { return int(mText.size()); }
+
+    const Token &peek()
+    {
+        if (!mHasPeek) {
+            mPeek = scan();
+            mHasPeek = true;
+        }
+        return mPeek;
+    }
+
+    Token take()
+    {
+        peek();
+        mHasPeek = false;
+        return mPeek;
+    }
+
+private:
+    Token scan()
+    {
+        const int n = length();
+        while (mPos < n && mText[mPos].isSpace())
+            ++mPos;
+        Token t;
+        t.pos = mPos;
+        if (mPos >= n) {
+            t.kind = Tok::End;
+            return t;
+        }
+        const QChar c = mText[mPos];
+        const char16_t u = c.unicode();
+        if (u == '[') {
+            const qsizetype close = mText.indexOf(QLatin1Char(']'), mPos + 1);
+            if (close < 0)
+                fail(mPos, QStringLiteral("незатворено име на поле, очаква се „]“"));
+            t.kind = Tok::Bracket;
+            t.text = mText.mid(mPos + 1, close - mPos - 1);
+            if (t.text.trimmed().isEmpty())
+                fail(mPos, QStringLiteral("празно име на поле"));
+            mPos = int(close) + 1;
+            return t;
+        }
+        if (u == '"' || u == '\'') {
+            t.kind = Tok::String;
+            int i = mPos + 1;
+            for (;;) {
+                if (i >= n)
+                    fail(mPos, QStringLiteral("текстът няма затваряща кавичка"));
+                if (mText[i] == c) {
+                    if (i + 1 < n && mText[i + 1] == c) { // a doubled quote stands for itself
+                        t.text.append(c);
+                        i += 2;
+                        continue;
+                    }
+                    break;
+                }
+                t.text.append(mText[i]);
+                ++i;
+            }
+            mPos = i + 1;
+            return t;
+        }
+        if (u >= '0' && u <= '9') {
+            int i = mPos;
+            while (i < n && mText[i].unicode() >= '0' && mText[i].unicode() <= '9')
+                ++i;
+            t.kind = Tok::Integer;
+            if (i + 1 < n && mText[i] == QLatin1Char('.') && mText[i + 1].unicode() >= '0'
+                && mText[i + 1].unicode() <= '9') {
+                i += 1;
+                while (i < n && mText[i].unicode() >= '0' && mText[i].unicode() <= '9')
+                    ++i;
+                t.kind = Tok::Real;
+            }
+            t.text = mText.mid(mPos, i - mPos);
+            mPos = i;
+            return t;
+        }
+        if (isNameStart(c)) {
+            int i = mPos + 1;
+            while (i < n && isNameChar(mText[i]))
+                ++i;
+            t.kind = Tok::Name;
+            t.text = mText.mid(mPos, i - mPos);
+            mPos = i;
+            return t;
+        }
+        auto single = [&](Tok kind, int width) {
+            t.kind = kind;
+            t.text = mText.mid(mPos, width);
+            mPos += width;
+            return t;
+        };
+        const char16_t next = mPos + 1 < n ? mText[mPos + 1].unicode() : 0;
+        switch (u) {
+        case '=':
+            return single(Tok::Op, 1);
+        case '<':
+            return single(Tok::Op, next == '=' || next == '>' ? 2 : 1);
+        case '>':
+            return single(Tok::Op, next == '=' ? 2 : 1);
+        case '(':
+            return single(Tok::LParen, 1);
+        case ')':
+            return single(Tok::RParen, 1);
+        case '-':
+            return single(Tok::Minus, 1);
+        case ',':
+            return single(Tok::Comma, 1);
+        default:
+            break;
+        }
+        char32_t code = u;
+        int width = 1;
+        if (c.isHighSurrogate() && QChar::isLowSurrogate(next)) {
+            code = QChar::surrogateToUcs4(u, next);
+            width = 2;
+        }
+        if (QChar::isPrint(code))
+            fail(mPos, QStringLiteral("неочакван знак ") + quoted(mText.mid(mPos, width)));
+        fail(mPos, QStringLiteral("неочакван знак с код U+%1")
+                       .arg(QString::number(uint(code), 16).toUpper().rightJustified(4, QLatin1Char('0'))));
+    }
+
+    const QString &mText;
+    QString mPrefix;
+    int mPos = 0;
+    Token mPeek;
+    bool mHasPeek = false;
+};
+
+class FilterParser
+{
+public:
+    explicit FilterParser(const QString &text)
+        : mLex(text, QStringLiteral("Грешка във филтъра при знак %1: %2"))
+    {
+    }
+
+    NodePtr parse()
+    {
+        NodePtr root = parseOr();
+        const Token &t = mLex.peek();
+        if (t.kind != Tok::End) {
+            mLex.fail(t.pos, QStringLiteral("очаква се AND, OR или край на филтъра вместо ")
+                                 + describe(t, QString()));
+        }
+        requireCondition(root);
+        return root;
+    }
+
+private:
+    static QString endText() { return QStringLiteral("края на филтъра"); }
+
+    NodePtr make(Node node)
+    {
+        int h = 0;
+        if (node.left)
+            h = node.left->height;
+        if (node.right)
+            h = std::max(h, node.right->height);
+        node.height = h + 1;
+        if (node.height > kMaxHeight)
+            mLex.fail(node.position, QStringLiteral("филтърът е твърде сложен"));
+        return std::make_shared<const Node>(std::move(node));
+    }
+
+    NodePtr makeBinary(Type type, int pos, NodePtr left, NodePtr right, const QString &text = {})
+    {
+        Node n(type);
+        n.position = pos;
+        n.text = text;
+        n.left = std::move(left);
+        n.right = std::move(right);
+        return make(std::move(n));
+    }
+
+    // A text cannot stand for a condition; this is also what a stray quote in a search value
+    // usually leaves behind ("[a] LIKE "x" OR "y*"").
+    void requireCondition(const NodePtr &node) const
+    {
+        if (node->type == Type::Text) {
+            mLex.fail(node->position, QStringLiteral("очаква се условие вместо текста ")
+                                          + quoted(node->text));
+        }
+    }
+
+    void enter(int pos)
+    {
+        if (++mNesting > kMaxNesting)
+            mLex.fail(pos, QStringLiteral("филтърът е твърде сложен"));
+    }
+
+    NodePtr parseOr()
+    {
+        NodePtr left = parseAnd();
+        while (isKeyword(mLex.peek(), "OR")) {
+            const Token op = mLex.take();
+            NodePtr right = parseAnd();
+            requireCondition(left);
+            requireCondition(right);
+            left = makeBinary(Type::Or, op.pos, left, right);
+        }
+        return left;
+    }
+
+    NodePtr parseAnd()
+    {
+        NodePtr left = parseNot();
+        while (isKeyword(mLex.peek(), "AND")) {
+            const Token op = mLex.take();
+            NodePtr right = parseNot();
+            requireCondition(left);
+            requireCondition(right);
+            left = makeBinary(Type::And, op.pos, left, right);
+        }
+        return left;
+    }
+
+    NodePtr parseNot()
+    {
+        if (isKeyword(mLex.peek(), "NOT")) {
+            const Token op = mLex.take();
+            enter(op.pos);
+            NodePtr operand = parseNot();
+            --mNesting;
+            requireCondition(operand);
+            return makeBinary(Type::Not, op.pos, operand, nullptr);
+        }
+        return parseCompare();
+    }
+
+    NodePtr parseCompare()
+    {
+        NodePtr left = parseOperand();
+        const Token &t = mLex.peek();
+        if (t.kind == Tok::Op) {
+            const Token op = mLex.take();
+            NodePtr right = parseOperand();
+            return makeBinary(Type::Compare, op.pos, left, right, op.text);
+        }
+        bool negated = false;
+        if (isKeyword(t, "NOT")) {
+            mLex.take();
+            if (!isKeyword(mLex.peek(), "LIKE")) {
+                const Token &after = mLex.peek();
+                mLex.fail(after.pos, QStringLiteral("след NOT се очаква LIKE вместо ")
+                                         + describe(after, endText()));
+            }
+            negated = true;
+        }
+        if (isKeyword(mLex.peek(), "LIKE")) {
+            const Token op = mLex.take();
+            NodePtr pattern = parseOperand();
+            if (pattern->type == Type::Text) {
+                QString error;
+                if (!JetPattern::compile(pattern->text, &error))
+                    mLex.fail(pattern->position, QStringLiteral("невалиден шаблон: ") + error);
+            }
+            Node n(Type::Like);
+            n.position = op.pos;
+            n.flag = negated;
+            n.left = left;
+            n.right = pattern;
+            return make(std::move(n));
+        }
+        if (isKeyword(mLex.peek(), "IS")) {
+            const Token op = mLex.take();
+            bool isNot = false;
+            if (isKeyword(mLex.peek(), "NOT")) {
+                mLex.take();
+                isNot = true;
+            }
+            const Token &tail = mLex.peek();
+            if (!isKeyword(tail, "NULL")) {
+                mLex.fail(tail.pos, QStringLiteral("след IS се очаква NULL или NOT NULL вместо ")
+                                        + describe(tail, endText()));
+            }
+            mLex.take();
+            Node n(Type::IsNull);
+            n.position = op.pos;
+            n.flag = isNot;
+            n.left = left;
+            return make(std::move(n));
+        }
+        return left;
+    }
+
+    NodePtr number(const Token &t, bool negative)
+    {
+        Node n(Type::Integer);
+        n.position = t.pos;
+        const QString digits = negative ? QLatin1Char('-') + t.text : t.text;
+        bool ok = false;
+        if (t.kind == Tok::Integer)
+            n.integer = digits.toLongLong(&ok);
+        if (!ok) { // a decimal, or an integer too long for 64 bits
+            n.type = Type::Real;
+            n.real = digits.toDouble();
+        }
+        return make(std::move(n));
+    }
+
+    NodePtr parseOperand()
+    {
+        const Token t = mLex.take();
+        switch (t.kind) {
+        case Tok::Bracket: {
+            Node n(Type::Column);
+            n.position = t.pos;
+            n.text = t.text;
+            return make(std::move(n));
+        }
+        case Tok::Name: {
+            Node n(Type::Column);
+            n.position = t.pos;
+            if (isKeyword(t, "TRUE") || isKeyword(t, "FALSE")) {
+                n.type = Type::Boolean;
+                n.flag = isKeyword(t, "TRUE");
+            } else if (isKeyword(t, "NULL")) {
+                n.type = Type::Null;
+            } else if (isKeyword(t, "AND") || isKeyword(t, "OR") || isKeyword(t, "NOT")
+                       || isKeyword(t, "LIKE") || isKeyword(t, "IS")) {
+                mLex.fail(t.pos, QStringLiteral("очаква се поле или стойност вместо ")
+                                     + describe(t, endText()));
+            } else {
+                n.text = t.text;
+            }
+            return make(std::move(n));
+        }
+        case Tok::Integer:
+        case Tok::Real:
+            return number(t, false);
+        case Tok::Minus: {
+            const Token &digits = mLex.peek();
+            if (digits.kind != Tok::Integer && digits.kind != Tok::Real) {
+                mLex.fail(digits.pos, QStringLiteral("след „-“ се очаква число вместо ")
+                                          + describe(digits, endText()));
+            }
+            return number(mLex.take(), true);
+        }
+        case Tok::String: {
+            Node n(Type::Text);
+            n.position = t.pos;
+            n.text = t.text;
+            return make(std::move(n));
+        }
+        case Tok::LParen: {
+            enter(t.pos);
+            NodePtr inner = parseOr();
+            --mNesting;
+            const Token &close = mLex.peek();
+            if (close.kind == Tok::End)
+                mLex.fail(t.pos, QStringLiteral("незатворена скоба „(“, очаква се „)“"));
+            if (close.kind != Tok::RParen)
+                mLex.fail(close.pos, QStringLiteral("очаква се „)“ вместо ") + describe(close, {}));
+            mLex.take();
+            return inner;
+        }
+        case Tok::End:
+            mLex.fail(t.pos, QStringLiteral("неочакван край на филтъра"));
+        default:
+            mLex.fail(t.pos, QStringLiteral("очаква се поле или стойност вместо ")
+                                 + describe(t, endText()));
+        }
+    }
+
+    Lexer mLex;
+    int mNesting = 0;
+};
+
+QString dumpNode(const Node &n)
+{
+    auto bin = [&](const QString &head) {
+        QString s = QLatin1Char('(') + head + QLatin1Char(' ') + dumpNode(*n.left);
+        if (n.right)
+            s += QLatin1Char(' ') + dumpNode(*n.right);
+        return s + QLatin1Char(')');
+    };
+    switch (n.type) {
+    case Type::Column:
+        return QLatin1Char('[') + n.text + QLatin1Char(']');
+    case Type::Integer:
+        return QString::number(n.integer);
+    case Type::Real:
+        return QString::number(n.real, 'g', QLocale::FloatingPointShortest);
+    case Type::Text:
+        return QLatin1Char('"') + QString(n.text).replace(QLatin1Char('"'), QStringLiteral("\"\""))
+               + QLatin1Char('"');
+    case Type::Boolean:
+        return n.flag ? QStringLiteral("True") : QStringLiteral("False");
+    case Type::Null:
+        return QStringLiteral("Null");
+    case Type::Not:
+        return bin(QStringLiteral("NOT"));
+    case Type::And:
+        return bin(QStringLiteral("AND"));
+    case Type::Or:
+        return bin(QStringLiteral("OR"));
+    case Type::Compare:
+        return bin(n.text);
+    case Type::Like:
+        return bin(n.flag ? QStringLiteral("NOT LIKE") : QStringLiteral("LIKE"));
+    case Type::IsNull:
+        return bin(n.flag ? QStringLiteral("IS NOT NULL") : QStringLiteral("IS NULL"));
+    }
+    return {};
+}
+
+QString quoteIdentifier(const QString &name)
+{
+    return QLatin1Char('"') + QString(name).replace(QLatin1Char('"'), QStringLiteral("\"\""))
+           + QLatin1Char('"');
+}
+
+ColumnInfo resolve(const ColumnResolver &resolver, const QString &name, const char *where, int pos)
+{
+    std::optional<ColumnInfo> info = resolver ? resolver(name) : std::nullopt;
+    if (!info) {
+        throw FilterError(QStringLiteral("Непознато поле [%1] %2").arg(name, QString::fromUtf8(where)),
+                          pos);
+    }
+    return *info;
+}
+
+class SqlWriter
+{
+public:
+    explicit SqlWriter(const ColumnResolver &resolver) : mResolver(resolver) {}
+
+    QVariantList params;
+
+    // The SQL of n, appending its parameters in the order their "?" appear.
+    QString expr(const Node &n, bool *isText = nullptr)
+    {
+        if (isText)
+            *isText = false;
+        switch (n.type) {
+        case Type::Column: {
+            const ColumnInfo info = resolve(mResolver, n.text, "във филтъра", n.position);
+            if (isText)
+                *isText = info.isText;
+            return quoteIdentifier(info.name);
+        }
+        case Type::Integer:
+            return bind(QVariant::fromValue(n.integer));
+        case Type::Real:
+            return bind(QVariant::fromValue(n.real));
+        case Type::Text:
+            if (isText)
+                *isText = true;
+            return bind(QVariant::fromValue(n.text));
+        case Type::Boolean:
+            return bind(QVariant::fromValue(qint64(n.flag ? 1 : 0)));
+        case Type::Null:
+            return QStringLiteral("NULL");
+        case Type::Not:
+            return QStringLiteral("(NOT ") + expr(*n.left) + QLatin1Char(')');
+        case Type::And:
+        case Type::Or: {
+            const QString l = expr(*n.left);
+            const QString r = expr(*n.right);
+            return QLatin1Char('(') + l + (n.type == Type::And ? QStringLiteral(" AND ") : QStringLiteral(" OR ")) + r
+                   + QLatin1Char(')');
+        }
+        case Type::Compare: {
+            bool leftText = false;
+            bool rightText = false;
+            QString l = expr(*n.left, &leftText);
+            const QString r = expr(*n.right, &rightText);
+            if (leftText || rightText)
+                l += QStringLiteral(" COLLATE NOCASE");
+            return QLatin1Char('(') + l + QLatin1Char(' ') + n.text + QLatin1Char(' ') + r
+                   + QLatin1Char(')');
+        }
+        case Type::Like: {
+            // jet_like(pattern, value): the pattern's parameters come first in the text
+            const QString pattern = expr(*n.right);
+            const QString value = expr(*n.left);
+            const QString call = QStringLiteral("jet_like(") + pattern + QStringLiteral(", ")
+                                 + value + QLatin1Char(')');
+            return n.flag ? QStringLiteral("(NOT ") + call + QLatin1Char(')') : call;
+        }
+        case Type::IsNull:
+            return QLatin1Char('(') + expr(*n.left)
+                   + (n.flag ? QStringLiteral(" IS NOT NULL)") : QStringLiteral(" IS NULL)"));
+        }
+        return {};
+    }
+
+private:
+    QString bind(QVariant value)
+    {
+        params.append(std::move(value));
+        return QStringLiteral("?");
+    }
+
+    const ColumnResolver &mResolver;
+};
+
+} // namespace
+
+FilterExpression::FilterExpression() = default;
+
+FilterExpression FilterExpression::parse(const QString &text)
+{
+    FilterExpression result;
+    if (text.trimmed().isEmpty())
+        return result;
+    result.mRoot = FilterParser(text).parse();
+    return result;
+}
+
+bool FilterExpression::isEmpty() const
+{
+    return !mRoot;
+}
+
+QString FilterExpression::dump() const
+{
+    return mRoot ? dumpNode(*mRoot) : QString();
+}
+
+SqlFragment FilterExpression::toSql(const ColumnResolver &resolver) const
+{
+    if (!mRoot)
+        return {QStringLiteral("1"), {}};
+    SqlWriter writer(resolver);
+    SqlFragment out;
+    out.sql = writer.expr(*mRoot);
+    out.params = std::move(writer.params);
+    return out;
+}
+
+SortExpression SortExpression::parse(const QString &text)
+{
+    SortExpression result;
+    Lexer lex(text, QStringLiteral("Грешка в сортирането при знак %1: %2"));
+    const QString end = QStringLiteral("края на сортирането");
+    for (;;) {
+        const Token t = lex.take();
+        if (t.kind == Tok::End)
+            break; // empty text, or a trailing comma
+        if (t.kind != Tok::Bracket && t.kind != Tok::Name)
+            lex.fail(t.pos, QStringLiteral("очаква се име на поле вместо ") + describe(t, end));
+        Term term;
+        term.column = t.text;
+        if (isKeyword(lex.peek(), "ASC")) {
+            lex.take();
+        } else if (isKeyword(lex.peek(), "DESC")) {
+            lex.take();
+            term.descending = true;
+        }
+        result.mTerms.push_back(term);
+        result.mPositions.push_back(t.pos);
+        const Token sep = lex.take();
+        if (sep.kind == Tok::End)
+            break;
+        if (sep.kind != Tok::Comma) {
+            lex.fail(sep.pos, QStringLiteral("очаква се „,“, ASC, DESC или край вместо ")
+                                  + describe(sep, end));
+        }
+    }
+    return result;
+}
+
+QString SortExpression::toSql(const ColumnResolver &resolver) const
+{
+    QString sql;
+    for (size_t i = 0; i < mTerms.size(); ++i) {
+        const ColumnInfo info = resolve(resolver, mTerms[i].column, "в сортирането", mPositions[i]);
+        if (i > 0)
+            sql += QStringLiteral(", ");
+        sql += quoteIdentifier(info.name);
+        if (info.isText)
+            sql += QStringLiteral(" COLLATE NOCASE");
+        sql += mTerms[i].descending ? QStringLiteral(" DESC") : QStringLiteral(" ASC");
+    }
+    return sql;
+}

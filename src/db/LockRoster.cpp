@@ -1,0 +1,364 @@
+// The lock-file roster: entries claimed and held with open-file-description locks.
+#include "LockRoster.h"
+
+#include "DaoError.h"
+
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QStringDecoder>
+#include <QThread>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Far past the entries, so that the gate never overlaps an entry of any size of roster.
+constexpr off_t GateOffset = 0x7fff0000;
+constexpr int NameSize = 32;
+constexpr int RosterBytes = LockRoster::EntrySize * LockRoster::MaxEntries;
+// How often a join or the gate reopens a lock file that was deleted under it before giving up.
+constexpr int ReopenAttempts = 50;
+constexpr int GatePollMs = 20;
+// A leaving connection holds the whole file only while it checks whether to delete it.
+constexpr int LeaverSettleMs = 200;
+
+struct flock lockRange(short type, off_t start, off_t length)
+{
+    struct flock fl = {};
+    fl.l_type = type;
+    fl.l_whence = SEEK_SET;
+    fl.l_start = start;
+    fl.l_len = length;
+    fl.l_pid = 0; // required by the OFD commands
+    return fl;
+}
+
+// 0 when the lock was set, otherwise the errno (EAGAIN or EACCES: another holder conflicts).
+int setLock(int fd, short type, off_t start, off_t length)
+{
+    struct flock fl = lockRange(type, start, length);
+    while (::fcntl(fd, F_OFD_SETLK, &fl) == -1) {
+        if (errno != EINTR)
+            return errno;
+    }
+    return 0;
+}
+
+bool isConflict(int err)
+{
+    return err == EAGAIN || err == EACCES;
+}
+
+// The type of a lock another open file description holds that conflicts with the one asked
+// for: F_UNLCK when none; -1 when the file system cannot tell.
+int conflictingLock(int fd, short type, off_t start, off_t length)
+{
+    struct flock fl = lockRange(type, start, length);
+    if (::fcntl(fd, F_OFD_GETLK, &fl) == -1)
+        return -1;
+    return fl.l_type;
+}
+
+// A leaving connection may delete the lock file between our open and our lock: locks on the
+// deleted inode protect nothing, so the caller reopens when the path names another file now.
+bool stillLinked(int fd, const QByteArray &path)
+{
+    struct stat opened = {};
+    struct stat named = {};
+    if (::fstat(fd, &opened) != 0 || opened.st_nlink == 0)
+        return false;
+    if (::stat(path.constData(), &named) != 0)
+        return false;
+    return opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
+}
+
+bool writeAt(int fd, const char *data, size_t size, off_t offset)
+{
+    while (size > 0) {
+        const ssize_t n = ::pwrite(fd, data, size, offset);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        data += n;
+        size -= size_t(n);
+        offset += n;
+    }
+    return true;
+}
+
+bool readHead(int fd, QByteArray *out)
+{
+    out->resize(RosterBytes);
+    qsizetype got = 0;
+    while (got < RosterBytes) {
+        const ssize_t n = ::pread(fd, out->data() + got, size_t(RosterBytes - got), off_t(got));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        if (n == 0)
+            break;
+        got += n;
+    }
+    out->truncate(got);
+    return true;
+}
+
+bool allZero(QByteArrayView bytes)
+{
+    for (char c : bytes) {
+        if (c != 0)
+            return false;
+    }
+    return true;
+}
+
+// UTF-8, zero-padded to the field; a longer name loses whole characters from its end.
+QByteArray encodeName(const QString &name)
+{
+    QByteArray bytes = name.toUtf8();
+    const qsizetype zero = bytes.indexOf('\0');
+    if (zero >= 0)
+        bytes.truncate(zero);
+    if (bytes.size() > NameSize) {
+        qsizetype cut = NameSize;
+        while (cut > 0 && (uchar(bytes.at(cut)) & 0xC0) == 0x80)
+            --cut;
+        bytes.truncate(cut);
+    }
+    bytes.append(NameSize - bytes.size(), '\0');
+    return bytes;
+}
+
+QString decodeCp1251(QByteArrayView bytes)
+{
+    QStringDecoder decoder("windows-1251");
+    if (decoder.isValid())
+        return decoder(bytes);
+    // Without ICU: the Cyrillic letters, which is what names hold.
+    QString text;
+    text.reserve(bytes.size());
+    for (char c : bytes) {
+        const uchar b = uchar(c);
+        if (b < 0x80)
+            text.append(QChar(b));
+        else if (b >= 0xC0)
+            text.append(QChar(char16_t(0x0410 + (b - 0xC0))));
+        else if (b == 0xA8)
+            text.append(QChar(char16_t(0x0401)));
+        else if (b == 0xB8)
+            text.append(QChar(char16_t(0x0451)));
+        else
+            text.append(QChar(QChar::ReplacementCharacter));
+    }
+    return text;
+}
+
+QString gateBusyText()
+{
+    return QStringLiteral("Базата данни в момента се сбива или поддържа.\nОпитайте отново след малко.");
+}
+
+} // namespace
+
+LockRoster::~LockRoster()
+{
+    leave();
+}
+
+QString LockRoster::lockFilePath(const QString &databasePath)
+{
+    const qsizetype slash = databasePath.lastIndexOf(QLatin1Char('/'));
+    const qsizetype dot = databasePath.lastIndexOf(QLatin1Char('.'));
+    if (dot > slash)
+        return databasePath.left(dot) + QStringLiteral(".ldb");
+    return databasePath + QStringLiteral(".ldb");
+}
+
+QString LockRoster::decodeName(QByteArrayView field)
+{
+    const qsizetype zero = field.indexOf('\0');
+    if (zero >= 0)
+        field = field.first(zero);
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    QString text = utf8(field);
+    if (!utf8.hasError())
+        return text;
+    return decodeCp1251(field);
+}
+
+bool LockRoster::join(const QString &databasePath, const QString &computer, const QString &user,
+                      int timeoutMs)
+{
+    leave();
+    const QByteArray path = QFile::encodeName(lockFilePath(databasePath));
+    const QByteArray entry = encodeName(computer) + encodeName(user);
+    QDeadlineTimer deadline(qMax(0, timeoutMs));
+
+    for (int attempt = 0; attempt < ReopenAttempts; ++attempt) {
+        const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+        if (fd < 0)
+            return false;
+
+        int err;
+        while (isConflict(err = setLock(fd, F_RDLCK, GateOffset, 1))) {
+            if (deadline.hasExpired()) {
+                ::close(fd);
+                throw DaoError(gateBusyText());
+            }
+            QThread::msleep(GatePollMs);
+        }
+        if (err != 0) { // no locks on this file system: go on unlisted
+            ::close(fd);
+            return false;
+        }
+        if (!stillLinked(fd, path)) {
+            ::close(fd);
+            continue;
+        }
+
+        for (int i = 0; i < MaxEntries; ++i) {
+            const off_t start = off_t(i) * EntrySize;
+            err = setLock(fd, F_WRLCK, start, EntrySize);
+            if (isConflict(err))
+                continue;
+            if (err != 0 || !writeAt(fd, entry.constData(), size_t(entry.size()), start))
+                break;
+            mFd = fd;
+            mEntry = i;
+            mPath = path;
+            return true;
+        }
+        ::close(fd); // every entry held, or the file cannot be written
+        return false;
+    }
+    return false;
+}
+
+void LockRoster::leave()
+{
+    if (mFd < 0)
+        return;
+    static const char zeros[EntrySize] = {};
+    const bool cleared = writeAt(mFd, zeros, EntrySize, off_t(mEntry) * EntrySize);
+
+    // The last one out removes the file, as the engine did. Only under a lock over every entry
+    // and the gate, so nobody is joined or compacting; a joiner that opened the file meanwhile
+    // finds it unlinked once it holds the gate and reopens.
+    if (cleared && setLock(mFd, F_WRLCK, 0, GateOffset + 1) == 0) {
+        QByteArray head;
+        struct stat st = {};
+        if (::fstat(mFd, &st) == 0 && st.st_size <= RosterBytes && readHead(mFd, &head)
+            && allZero(head) && stillLinked(mFd, mPath)) {
+            ::unlink(mPath.constData());
+        }
+    }
+    ::close(mFd); // releases every lock of this connection
+    mFd = -1;
+    mEntry = -1;
+    mPath.clear();
+}
+
+bool LockRoster::readEntries(const QString &databasePath, QList<Entry> *out, QString *errorText)
+{
+    out->clear();
+    const QString lockPath = lockFilePath(databasePath);
+    const int fd = ::open(QFile::encodeName(lockPath).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT)
+            return true;
+        if (errorText)
+            *errorText = QStringLiteral("Файлът на свързаните потребители „%1“ не може да бъде отворен.")
+                             .arg(lockPath);
+        return false;
+    }
+
+    QByteArray head;
+    if (!readHead(fd, &head)) {
+        ::close(fd);
+        if (errorText)
+            *errorText = QStringLiteral("Файлът на свързаните потребители „%1“ не може да бъде прочетен.")
+                             .arg(lockPath);
+        return false;
+    }
+
+    const qsizetype count = head.size() / EntrySize;
+    for (qsizetype i = 0; i < count; ++i) {
+        const QByteArrayView bytes(head.constData() + i * EntrySize, EntrySize);
+        if (allZero(bytes))
+            continue;
+        // A write-lock query needs no write access to the file.
+        const int holder = conflictingLock(fd, F_WRLCK, off_t(i) * EntrySize, EntrySize);
+        if (holder == -1) {
+            ::close(fd);
+            out->clear();
+            if (errorText)
+                *errorText = QStringLiteral("Заключванията на файла „%1“ не могат да бъдат проверени.")
+                                 .arg(lockPath);
+            return false;
+        }
+        Entry entry;
+        entry.index = int(i);
+        entry.computer = decodeName(bytes.first(NameSize));
+        entry.user = decodeName(bytes.sliced(NameSize, NameSize));
+        entry.held = holder != F_UNLCK;
+        out->append(entry);
+    }
+    ::close(fd);
+    return true;
+}
+
+RosterGate::~RosterGate()
+{
+    unlock();
+}
+
+bool RosterGate::tryLockExclusive(const QString &databasePath)
+{
+    unlock();
+    const QByteArray path = QFile::encodeName(LockRoster::lockFilePath(databasePath));
+    QDeadlineTimer settle(LeaverSettleMs);
+
+    for (int attempt = 0; attempt < ReopenAttempts; ++attempt) {
+        const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+        if (fd < 0)
+            return false;
+        const int err = setLock(fd, F_WRLCK, GateOffset, 1);
+        if (isConflict(err)) {
+            // Connected copies hold the gate shared: a refusal. An exclusive holder is a copy
+            // that is leaving (it lets go at once) or another compaction.
+            const int holder = conflictingLock(fd, F_WRLCK, GateOffset, 1);
+            ::close(fd);
+            if (holder == F_WRLCK && !settle.hasExpired()) {
+                QThread::msleep(GatePollMs / 2);
+                continue;
+            }
+            return false;
+        }
+        if (err != 0) {
+            ::close(fd);
+            return false;
+        }
+        if (!stillLinked(fd, path)) {
+            ::close(fd);
+            continue;
+        }
+        mFd = fd;
+        return true;
+    }
+    return false;
+}
+
+void RosterGate::unlock()
+{
+    if (mFd < 0)
+        return;
+    ::close(mFd);
+    mFd = -1;
+}

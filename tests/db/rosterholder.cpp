@@ -1,0 +1,57 @@
+// A second process for the roster tests: holds a roster entry, or the gate, until stdin ends.
+//   rosterholder DATABASE COMPUTER   joins as COMPUTER/Admin, prints "joined <index>"
+//   rosterholder --gate DATABASE     takes the gate exclusively, prints "gate"
+#include "DaoError.h"
+#include "LockRoster.h"
+
+#include <QString>
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+void waitForEndOfInput()
+{
+    while (std::getchar() != EOF) {
+    }
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc == 3 && std::strcmp(argv[1], "--gate") == 0) {
+        RosterGate gate;
+        if (!gate.tryLockExclusive(QString::fromLocal8Bit(argv[2]))) {
+            std::printf("nogate\n");
+            return 1;
+        }
+        std::printf("gate\n");
+        std::fflush(stdout);
+        waitForEndOfInput();
+        gate.unlock();
+        return 0;
+    }
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: rosterholder DATABASE COMPUTER | --gate DATABASE\n");
+        return 2;
+    }
+
+    LockRoster roster;
+    try {
+        if (!roster.join(QString::fromLocal8Bit(argv[1]), QString::fromLocal8Bit(argv[2]),
+                         QStringLiteral("Admin"))) {
+            std::printf("unlisted\n");
+            return 1;
+        }
+    } catch (const DaoError &e) {
+        std::printf("error %s\n", e.what());
+        return 1;
+    }
+    std::printf("joined %d\n", roster.entryIndex());
+    std::fflush(stdout);
+    waitForEndOfInput();
+    roster.leave();
+    return 0;
+}

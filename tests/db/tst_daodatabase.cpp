@@ -1,0 +1,227 @@
+// The connection: engine versions, the program-folder fallback, refusing files that are not
+// inventory databases, the journal, compaction, copies of an open file, and files shared with
+// the sqlite3 tool.
+#include "DaoError.h"
+#include "LockRoster.h"
+#include "TDaoInfo.h"
+#include "TestDb.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+
+class TestDaoDatabase : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void cleanup() { TDaoDatabase::setAvailableEngines({QStringLiteral("3.6")}); }
+
+    void versionRules()
+    {
+        TDaoDatabase db;
+        QCOMPARE(db.Version(), QStringLiteral("3.6"));
+        QCOMPARE(db.EngineVersions(), QStringList{QStringLiteral("3.6")});
+        db.setVersion(QStringLiteral("3.5")); // the older engine is not here: the newer one
+        QCOMPARE(db.Version(), QStringLiteral("3.6"));
+        db.setVersion(QStringLiteral("3.60 (Access 2000)"));
+        QCOMPARE(db.Version(), QStringLiteral("3.6"));
+        QVERIFY_THROWS_EXCEPTION(DaoError, db.setVersion(QStringLiteral("4.0")));
+        QVERIFY_THROWS_EXCEPTION(DaoError, db.setVersion(QString()));
+        QCOMPARE(db.Version(), QStringLiteral("3.6"));
+
+        TDaoDatabase::setAvailableEngines({QStringLiteral("3.5"), QStringLiteral("3.6")});
+        db.setVersion(QStringLiteral("3.5"));
+        QCOMPARE(db.Version(), QStringLiteral("3.5"));
+        TDaoDatabase::setAvailableEngines({});
+        try {
+            db.setVersion(QStringLiteral("3.6"));
+            QFAIL("no error");
+        } catch (const DaoError &e) {
+            QCOMPARE(e.message(), QStringLiteral("You does not have Microsoft DAO installed ot it is an OLD Version!"));
+        }
+        QCOMPARE(db.Version(), QStringLiteral("3.5"));
+        TDaoDatabase::setAvailableEngines({QStringLiteral("3.6")});
+
+        TestDb file;
+        db.setDatabase(file.path);
+        db.Open();
+        QVERIFY_THROWS_EXCEPTION(DaoError, db.setVersion(QStringLiteral("3.6")));
+        QVERIFY_THROWS_EXCEPTION(DaoError, db.setDatabase(QStringLiteral("other.mdb")));
+        QCOMPARE(db.connectText(), QStringLiteral(";UID=Admin;PWD=;"));
+    }
+
+    void missingFileIsLookedForInTheProgramFolder()
+    {
+        TestDb file(QStringLiteral("Shop.mdb"));
+        QTemporaryDir work;
+        TDaoDatabase db;
+        db.setProgramDir(file.dir.path());
+        db.setDatabase(work.filePath(QStringLiteral("Shop.mdb")));
+        db.Open();
+        QVERIFY(db.Connected());
+        QCOMPARE(db.Database(), file.path);
+        db.Close();
+
+        // Missing in both places: an error, the tried name kept, nothing created.
+        db.setDatabase(QStringLiteral("C:\\Data\\Nowhere.mdb"));
+        QVERIFY_THROWS_EXCEPTION(DaoError, db.Open());
+        QVERIFY(!db.Connected());
+        QCOMPARE(db.Database(), QDir(file.dir.path()).filePath(QStringLiteral("Nowhere.mdb")));
+        QVERIFY(!QFile::exists(db.Database()));
+    }
+
+    void filesThatAreNoInventoryAreRefused_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::newRow("zero bytes") << QByteArray();
+        QTest::newRow("garbage") << QByteArray("MZ\x90\x00garbage that is no database at all").repeated(200);
+        QTest::newRow("other sqlite application") << QByteArray("sqlite");
+        QTest::newRow("newer schema") << QByteArray("newer");
+    }
+
+    void filesThatAreNoInventoryAreRefused()
+    {
+        QFETCH(QByteArray, content);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("bad.mdb"));
+        if (content == "sqlite") {
+            SqliteConnection c;
+            c.open(path, true);
+            c.exec(QStringLiteral("CREATE TABLE main (id INTEGER PRIMARY KEY, x TEXT)"));
+        } else if (content == "newer") {
+            schema::createDatabase(path);
+            SqliteConnection c;
+            c.open(path);
+            c.exec(QStringLiteral("PRAGMA user_version = 99"));
+        } else {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(content);
+        }
+        const QByteArray before = [&] { QFile f(path); f.open(QIODevice::ReadOnly); return f.readAll(); }();
+        TDaoDatabase db;
+        db.setDatabase(path);
+        QVERIFY_THROWS_EXCEPTION(DaoError, db.Open());
+        QVERIFY(!db.Connected());
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), before); // nothing written into a file that is not ours
+        QVERIFY(!QFile::exists(LockRoster::lockFilePath(path)));
+    }
+
+    void journalAndRoster()
+    {
+        TestDb file;
+        auto a = file.connect();
+        QCOMPARE(a->journalMode(), QStringLiteral("wal"));
+        QCOMPARE(a->rosterEntry(), 0);
+        auto b = file.connect();
+        QCOMPARE(b->rosterEntry(), 1);
+        TDaoInfo info;
+        info.setDatabase(file.path);
+        info.setActive(true);
+        QCOMPARE(info.NumberOfUsers(), 2);
+        b->Close();
+        QCOMPARE(info.NumberOfUsers(), 1);
+        a->Close();
+        QCOMPARE(info.NumberOfUsers(), 0);
+    }
+
+    void compactionKeepsDataAndRefusesWhileInUse()
+    {
+        TestDb file;
+        file.exec(QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 3000) "
+                                 "INSERT INTO main (user_id, unit_name, comment) SELECT i, 'част ' || i, hex(randomblob(60)) FROM n"));
+        file.exec(QStringLiteral("DELETE FROM main WHERE user_id > 100"));
+        const qint64 before = QFileInfo(file.path).size();
+
+        auto other = file.connect();
+        TDaoDatabase db;
+        QVERIFY_THROWS_EXCEPTION(DaoError, db.CompactDatabaseFile(file.path, QStringLiteral("quietmaple")));
+        QCOMPARE(QFileInfo(file.path).size(), before);
+        other->Close();
+
+        db.CompactDatabaseFile(file.path, QStringLiteral("quietmaple"));
+        QVERIFY(QFileInfo(file.path).size() < before);
+        QCOMPARE(file.scalar(QStringLiteral("SELECT count(*) FROM main")).toInt(), 100);
+        QCOMPARE(file.scalar(QStringLiteral("PRAGMA application_id")).toInt(), schema::ApplicationId);
+        const QStringList left = QDir(file.dir.path()).entryList({QStringLiteral("mdb*")}, QDir::Files);
+        QVERIFY2(left.isEmpty(), qPrintable(left.join(' ')));
+
+        // A file that is not an inventory is refused and left as it was.
+        const QString junk = file.dir.filePath(QStringLiteral("junk.mdb"));
+        QFile j(junk);
+        QVERIFY(j.open(QIODevice::WriteOnly));
+        j.write("not a database");
+        j.close();
+        QVERIFY_THROWS_EXCEPTION(DaoError, db.CompactDatabaseFile(junk, QString()));
+        QCOMPARE(QFileInfo(junk).size(), qint64(14));
+    }
+
+    void copyOfAnOpenDatabaseHoldsWhatIsInTheJournal()
+    {
+        TestDb file;
+        auto db = file.connect();
+        auto t = TestDb::table(db.get(), QStringLiteral("main"));
+        t->Open();
+        for (int i = 0; i < 20; ++i) {
+            t->Append();
+            t->FieldByName(QStringLiteral("unit_name"))->setAsString(QStringLiteral("ред %1").arg(i));
+            t->Post();
+        }
+        QVERIFY(QFileInfo(file.path + QStringLiteral("-wal")).size() > 0);
+        const QString copy = file.dir.filePath(QStringLiteral("Backup3.mdb"));
+        QFile old(copy);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("older copy");
+        old.close();
+        db->CopyOpenDatabase(copy);
+        SqliteConnection c;
+        c.open(copy);
+        QCOMPARE(c.scalar(QStringLiteral("SELECT count(*) FROM main")).toInt(), 20);
+        QVERIFY_THROWS_EXCEPTION(DaoError, db->CopyOpenDatabase(file.path));
+    }
+
+    void sharedWithTheSqliteTool()
+    {
+        const QString tool = QStandardPaths::findExecutable(QStringLiteral("sqlite3"));
+        if (tool.isEmpty())
+            QSKIP("the sqlite3 tool is not installed");
+        // The built template, and a file Velostok has written to.
+        const QString templ = QStringLiteral(VELOSTOK_TEMPLATE);
+        QVERIFY2(QFile::exists(templ), "the template is built with the project");
+        TestDb file;
+        QVERIFY(QFile::remove(file.path));
+        QVERIFY(QFile::copy(templ, file.path));
+        QFile::setPermissions(file.path, QFile::ReadOwner | QFile::WriteOwner);
+        {
+            auto db = file.connect();
+            auto t = TestDb::table(db.get(), QStringLiteral("main"));
+            t->Open();
+            t->Append();
+            t->FieldByName(QStringLiteral("unit_name"))->setAsString(QStringLiteral("ФИЛТЪР"));
+            t->Post();
+            QProcess p;
+            p.start(tool, {file.path, QStringLiteral("PRAGMA integrity_check; INSERT INTO main (unit_name) VALUES ('филтър'); "
+                                                     "SELECT count(*) FROM models; SELECT count(*) FROM unit_name;")});
+            QVERIFY(p.waitForFinished(30000));
+            const QString out = QString::fromUtf8(p.readAllStandardOutput());
+            QVERIFY2(p.exitCode() == 0, qPrintable(QString::fromUtf8(p.readAllStandardError())));
+            const QStringList lines = out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+            QCOMPARE(lines.value(0), QStringLiteral("ok"));
+            QVERIFY(lines.value(1).toInt() > 100); // the catalogue of makes and models
+            QCOMPARE(lines.value(2), QStringLiteral("2")); // the tool folds only ASCII
+
+            // Velostok's own connection folds Cyrillic in the stored query.
+            auto q = TestDb::table(db.get(), QStringLiteral("unit_name"));
+            q->Open();
+            QCOMPARE(q->RecordCount(), 1);
+            t->Requery();
+            QCOMPARE(t->RecordCount(), 2);
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDaoDatabase)
+#include "tst_daodatabase.moc"

@@ -1,0 +1,191 @@
+// The data module: the datasets by name, the stamping and numbering of every post, bulk mode,
+// the after-post hook, the scratch dataset and the stored pick-list queries.
+#include "Clock.h"
+#include "DaoError.h"
+#include "TestDb.h"
+#include "uDM.h"
+
+class TestDM : public QObject
+{
+    Q_OBJECT
+
+    QDateTime mNow = QDateTime(QDate(2026, 3, 14), QTime(9, 26, 53));
+
+    std::unique_ptr<TDM> connected(const TestDb &db)
+    {
+        auto dm = std::make_unique<TDM>();
+        dm->DataBase->setDatabase(db.path);
+        dm->DataBase->Open();
+        for (TDaoTable *t : dm->connectOrder())
+            t->Open();
+        return dm;
+    }
+
+    static qint64 number(TDM *dm) { return dm->tblMain->FieldByName(QStringLiteral("user_id"))->AsInteger(); }
+
+private slots:
+    void init() { Clock::setSource([this] { return mNow; }); }
+    void cleanup() { Clock::setSource({}); }
+
+    void componentsByName()
+    {
+        TDM dm;
+        QCOMPARE(dm.objectName(), QStringLiteral("DM"));
+        for (const char *name : {"DataBase", "tblMain", "tblModels", "tblUsers", "tblMyPersonalQuery", "tblUnitName",
+                                 "tblDeliverName", "tblUnitNumber", "tblMark", "tblComment", "srcMain", "srcModels",
+                                 "srcUsers", "srcUnitName", "srcDeliverName", "srcUnitNumber", "srcMark", "srcComment",
+                                 "dbInfo"})
+            QVERIFY2(dm.findChild<QObject *>(QLatin1String(name)), name);
+        QCOMPARE(dm.DataBase->Database(), QStringLiteral("Velostok.mdb"));
+        QCOMPARE(dm.DataBase->DatabasePassword, QStringLiteral("quietmaple"));
+        QCOMPARE(dm.DataBase->connectText(), QStringLiteral(";UID=Admin;PWD=quietmaple;"));
+        QVERIFY(dm.tblMark->ReadOnly());
+        QCOMPARE(dm.srcMain->DataSet(), dm.tblMain);
+        for (TDaoTable *t : dm.connectOrder())
+            QVERIFY(!t->Active());
+        QCOMPARE(dm.dbInfo->DaoInfoDll(), QStringLiteral(".\\Msldbusr.dll"));
+    }
+
+    void stampingAndNumbering()
+    {
+        TestDb db;
+        auto dm = connected(db);
+        int refreshes = 0;
+        dm->RefreshPickLists = [&] { ++refreshes; };
+        TDaoTable *t = dm->tblMain;
+        QCOMPARE(t->FieldCount(), 16);
+        QCOMPARE(t->Fields(7)->FieldName(), QStringLiteral("comment")); // the dataset's own order
+
+        // Empty table: 1.
+        t->Append();
+        t->FieldByName(QStringLiteral("unit_name"))->setAsString(QStringLiteral("първи"));
+        t->Post();
+        QCOMPARE(number(dm.get()), 1);
+        QCOMPARE(t->FieldByName(QStringLiteral("last_modified"))->AsDateTime(), mNow);
+        QCOMPARE(refreshes, 1);
+        QVERIFY(!dm->RowPosted);
+        QVERIFY(!dm->tblMyPersonalQuery->Active());
+
+        // The largest number sits on a deleted row: 58, then 59.
+        db.exec(QStringLiteral("INSERT INTO main (user_id, deleted) VALUES (57, 1), (12, 0)"));
+        t->Append();
+        t->Post();
+        QCOMPARE(number(dm.get()), 58);
+        t->Append();
+        t->FieldByName(QStringLiteral("user_id"))->setAsInteger(0);
+        t->Post();
+        QCOMPARE(number(dm.get()), 59);
+
+        // A numbered row keeps its number; its time moves.
+        t->setFilter(QStringLiteral("[user_id]=12"));
+        t->setFiltered(true);
+        mNow = mNow.addSecs(3600);
+        t->Edit();
+        t->Post();
+        QCOMPARE(number(dm.get()), 12);
+        QCOMPARE(t->FieldByName(QStringLiteral("last_modified"))->AsDateTime(), mNow);
+        QCOMPARE(db.scalar(QStringLiteral("SELECT last_modified FROM main WHERE user_id = 12")).toString(),
+                 QStringLiteral("2026-03-14 10:26:53"));
+
+        // A cleared number is given anew; a negative one too.
+        t->Edit();
+        t->FieldByName(QStringLiteral("user_id"))->setAsString(QString());
+        t->Post();
+        QCOMPARE(number(dm.get()), 60);
+        t->Edit();
+        t->FieldByName(QStringLiteral("user_id"))->setAsInteger(-3);
+        t->Post();
+        QCOMPARE(number(dm.get()), 61);
+        QCOMPARE(refreshes, 6);
+
+        // Bulk mode: neither time nor number, and no pick-list rebuild.
+        const QDateTime before = t->FieldByName(QStringLiteral("last_modified"))->AsDateTime();
+        mNow = mNow.addSecs(60);
+        dm->BulkUpdate = true;
+        t->Edit();
+        t->FieldByName(QStringLiteral("user_id"))->Clear();
+        t->Post();
+        dm->BulkUpdate = false;
+        QVERIFY(t->FieldByName(QStringLiteral("user_id"))->IsNull());
+        QCOMPARE(t->FieldByName(QStringLiteral("last_modified"))->AsDateTime(), before);
+        QCOMPARE(refreshes, 6);
+    }
+
+    void failedPostKeepsTheStampedRow()
+    {
+        TestDb db;
+        auto dm = connected(db);
+        TDaoTable *t = dm->tblMain;
+        db.exec(QStringLiteral("INSERT INTO main (user_id, unit_name) VALUES (5, 'a')"));
+        t->Requery();
+        auto other = db.connect();
+        auto o = TestDb::table(other.get(), QStringLiteral("main"));
+        o->Open();
+        t->Edit();
+        t->FieldByName(QStringLiteral("unit_name"))->setAsString(QStringLiteral("b"));
+        o->Edit();
+        o->FieldByName(QStringLiteral("unit_name"))->setAsString(QStringLiteral("c"));
+        o->Post();
+        QVERIFY_THROWS_EXCEPTION(DaoError, t->Post());
+        QCOMPARE(t->State(), TDaoTable::dsEdit);
+        QVERIFY(dm->RowPosted); // stays set until the next successful post
+        QCOMPARE(t->FieldByName(QStringLiteral("last_modified"))->AsDateTime(), mNow);
+        QCOMPARE(t->FieldByName(QStringLiteral("unit_name"))->AsString(), QStringLiteral("b"));
+    }
+
+    void nextNumberAndTheScratchDataset()
+    {
+        TestDb db;
+        auto dm = connected(db);
+        QCOMPARE(dm->NextNumber(), 0); // no current row, no numbered row
+        db.exec(QStringLiteral("INSERT INTO main (user_id) VALUES (NULL), (7)"));
+        dm->tblMain->Requery();
+        QCOMPARE(dm->NextNumber(), 7); // the first row has no number
+        dm->tblMain->Last();
+        QCOMPARE(dm->NextNumber(), -1); // the current row keeps its 7
+        // The scratch protocol leaves it closed, or open on request for the next reader.
+        QVERIFY(!dm->tblMyPersonalQuery->Active());
+        QCOMPARE(dm->scratchValue(QStringLiteral("SELECT Count(id) AS main_count FROM main;"), true).toInt(), 2);
+        QVERIFY(dm->tblMyPersonalQuery->Active());
+        QCOMPARE(dm->scratchValue(QStringLiteral("SELECT Max([user_id]) AS MaxNum FROM main WHERE 0;")), QVariant());
+        QVERIFY(!dm->tblMyPersonalQuery->Active());
+        // A failing number query: -1, the post goes on.
+        dm->tblMain->First();
+        QVERIFY(dm->tblMain->FieldByName(QStringLiteral("user_id"))->IsNull());
+        db.exec(QStringLiteral("ALTER TABLE main RENAME COLUMN user_id TO number_of_user"));
+        QCOMPARE(dm->NextNumber(), -1);
+        QVERIFY(!dm->tblMyPersonalQuery->Active());
+    }
+
+    void storedQueriesListEveryValueOnce()
+    {
+        TestDb db;
+        db.exec(QStringLiteral("INSERT INTO main (unit_name, deliver_name, unit_number, deleted) VALUES "
+                               "('ФИЛТЪР', 'Авто', 'B2', 0), ('филтър', 'авто', 'b2', 1), (NULL, NULL, 'A1', 0), "
+                               "('Свещ', 'Bosch', NULL, 1), ('свещ', 'BOSCH', 'a1', 0)"));
+        db.exec(QStringLiteral("INSERT INTO models (mark_name, model_name) VALUES ('VW', 'Golf'), ('vw', 'Polo'), ('Audi', 'A4')"));
+        auto dm = connected(db);
+        auto values = [](TDaoTable *t) {
+            QStringList out;
+            for (t->First(); !t->Eof(); t->Next())
+                out << (t->Fields(0)->IsNull() ? QStringLiteral("<null>") : t->Fields(0)->AsString().toLower());
+            return out;
+        };
+        QCOMPARE(values(dm->tblUnitName), QStringList({"<null>", "свещ", "филтър"}));
+        QCOMPARE(values(dm->tblDeliverName), QStringList({"<null>", "bosch", "авто"}));
+        QCOMPARE(values(dm->tblUnitNumber), QStringList({"<null>", "a1", "b2"}));
+        QCOMPARE(values(dm->tblMark), QStringList({"audi", "vw"}));
+        QCOMPARE(dm->tblComment->RecordCount(), 1);
+        // Filters of the datasets do not reach them; a new value is listed at the re-query.
+        dm->tblMain->setFilter(QStringLiteral("[deleted]=False"));
+        dm->tblMain->setFiltered(true);
+        dm->tblMain->Append();
+        dm->tblMain->FieldByName(QStringLiteral("unit_name"))->setAsString(QStringLiteral("Амортисьор"));
+        dm->tblMain->Post();
+        dm->tblUnitName->Requery();
+        QCOMPARE(values(dm->tblUnitName), QStringList({"<null>", "амортисьор", "свещ", "филтър"}));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDM)
+#include "tst_dm.moc"
