@@ -1,0 +1,294 @@
+// Dataset benchmark: each operation of the dataset layer beside the same query run straight
+// through the SQLite C API in the same run, on inventories of 1,000,000 and 100,000 rows.
+// Prints milliseconds and the ratio ours / baseline (median of several runs each).
+#include "InventoryData.h"
+#include "SqlFunctions.h"
+#include "SqliteConnection.h"
+#include "TDaoDatabase.h"
+#include "TDaoTable.h"
+#include "uDM.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <malloc.h>
+#include <sqlite3.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+double timeMs(const std::function<void()> &setup, const std::function<void()> &run, int repeats)
+{
+    std::vector<double> t;
+    for (int i = 0; i < repeats; ++i) {
+        if (setup)
+            setup();
+        QElapsedTimer e;
+        e.start();
+        run();
+        t.push_back(e.nsecsElapsed() / 1e6);
+    }
+    std::sort(t.begin(), t.end());
+    return t[t.size() / 2];
+}
+
+void report(const char *what, double ours, double base, const char *target = "")
+{
+    std::printf("%-52s %10.1f ms  baseline %10.1f ms  ratio %5.2f  %s\n", what, ours, base, ours / base, target);
+    std::fflush(stdout);
+}
+
+void note(const char *what, double ms)
+{
+    std::printf("%-52s %10.1f ms\n", what, ms);
+    std::fflush(stdout);
+}
+
+double rssMiB()
+{
+    long pages = 0, resident = 0;
+    if (FILE *f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2)
+            resident = 0;
+        std::fclose(f);
+    }
+    return resident * double(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
+}
+
+// The baseline: a plain connection with the same functions and settings, stepping statements.
+struct Baseline
+{
+    SqliteConnection c;
+    explicit Baseline(const QString &path)
+    {
+        c.open(path);
+        TDaoDatabase::prepareConnection(c);
+    }
+    size_t ids(const QString &sql, const QVariantList &params = {})
+    {
+        SqliteStatement st = c.prepare(sql);
+        st.bindAll(params);
+        std::vector<qint64> out;
+        while (st.step())
+            out.push_back(st.columnInt64(0));
+        return out.size();
+    }
+    int texts(const QString &sql)
+    {
+        SqliteStatement st = c.prepare(sql);
+        QStringList out;
+        while (st.step())
+            for (int i = 0; i < st.columnCount(); ++i)
+                out << st.column(i).toString();
+        return int(out.size());
+    }
+};
+
+const QString likeFilter = QStringLiteral(
+    "[unit_name] LIKE \"*маслен*\" AND [deliver_name] LIKE \"авто*\" AND [comment] LIKE \"*golf*\"");
+const QString likeSql = QStringLiteral(
+    "SELECT rowid FROM main WHERE jet_like(?, unit_name) AND jet_like(?, deliver_name) AND jet_like(?, comment) ORDER BY rowid");
+const QVariantList likeParams{QStringLiteral("*маслен*"), QStringLiteral("авто*"), QStringLiteral("*golf*")};
+
+void largeInventory(const QString &path, int rows)
+{
+    std::printf("\n== %d rows (%s)\n", rows, qPrintable(path));
+    Baseline base(path);
+    TDaoDatabase db;
+    db.setDatabase(path);
+    db.Open();
+
+    const double rssBefore = rssMiB();
+    TDaoTable t;
+    t.setDatabase(&db);
+    t.setTableName(QStringLiteral("main"));
+    t.setFilter(QStringLiteral("[deleted]=False"));
+    t.setFiltered(true);
+    t.Open();
+    malloc_trim(0);
+    std::printf("%-52s %10.1f MiB (keyset %d rows, engine %.1f MiB)\n", "memory of the open dynaset",
+                rssMiB() - rssBefore, t.RecordCount(), sqlite3_memory_used() / (1024.0 * 1024.0));
+
+    const double openOurs = timeMs([&] { t.Close(); }, [&] { t.Open(); }, 5);
+    const double openBase = timeMs({}, [&] { base.ids(QStringLiteral("SELECT rowid FROM main WHERE deleted = ? ORDER BY rowid"), {0}); }, 5);
+    report("open with [deleted]=False", openOurs, openBase, "(target: <=1.5x, <1000 ms at 1M)");
+
+    t.SortedBy() = QStringList{QStringLiteral("[unit_name] ASC")};
+    const double sortOurs = timeMs({}, [&] { t.ApplySort(); }, 3);
+    const double sortBase = timeMs({}, [&] {
+        base.ids(QStringLiteral("SELECT rowid FROM main WHERE deleted = ? ORDER BY unit_name COLLATE NOCASE, rowid"), {0});
+    }, 3);
+    report("ApplySort on unit_name", sortOurs, sortBase, "(target: <=1.5x, <1000 ms at 1M)");
+    {
+        SqliteConnection plain; // built-in ASCII-only NOCASE, for reference
+        plain.open(path);
+        plain.exec(QStringLiteral("PRAGMA cache_size = -16384; PRAGMA threads = 2;"));
+        const double ref = timeMs({}, [&] {
+            SqliteStatement st = plain.prepare(QStringLiteral("SELECT rowid FROM main WHERE deleted = 0 ORDER BY unit_name COLLATE NOCASE, rowid"));
+            while (st.step()) {
+            }
+        }, 3);
+        note("  reference: same sort, SQLite's ASCII-only NOCASE", ref);
+    }
+    t.SortedBy().clear();
+    t.ApplySort();
+
+    const double filterOurs = timeMs([&] { t.setFilter(QStringLiteral("[deleted]=False")); },
+                                     [&] { t.setFilter(likeFilter); }, 3);
+    const double filterBase = timeMs({}, [&] { base.ids(likeSql, likeParams); }, 3);
+    report("search filter of three LIKE terms", filterOurs, filterBase, "(target: <=1.5x, <1000 ms at 1M)");
+    std::printf("%-52s %10d rows\n", "  rows found", t.RecordCount());
+    {
+        SqliteConnection plain;
+        plain.open(path);
+        const double ref = timeMs({}, [&] {
+            SqliteStatement st = plain.prepare(QStringLiteral(
+                "SELECT rowid FROM main WHERE unit_name LIKE '%маслен%' AND deliver_name LIKE 'авто%' AND comment LIKE '%golf%'"));
+            while (st.step()) {
+            }
+        }, 3);
+        note("  reference: SQLite's own LIKE (ASCII case only)", ref);
+    }
+
+    t.setFilter(QStringLiteral("[deleted]=False"));
+    t.setRecNo(t.RecordCount() - 10);
+    const QString number = t.FieldByName(QStringLiteral("unit_number"))->AsString();
+    const qint64 userId = t.FieldByName(QStringLiteral("user_id"))->AsInteger();
+    const double findOurs = timeMs([&] { t.First(); }, [&] {
+        if (!t.FindByKey(QStringLiteral("unit_number"), number))
+            std::printf("FindByKey found nothing!\n");
+    }, 3);
+    const double findBase = timeMs({}, [&] {
+        base.ids(QStringLiteral("SELECT rowid FROM main WHERE jet_like(?, unit_number)"), {number.toLower() + QLatin1Char('*')});
+    }, 3);
+    report("FindByKey on unit_number (text pattern)", findOurs, findBase);
+    const double findNumOurs = timeMs([&] { t.First(); }, [&] { t.FindByKey(QStringLiteral("user_id"), userId); }, 3);
+    const double findNumBase = timeMs({}, [&] {
+        base.ids(QStringLiteral("SELECT rowid FROM main WHERE user_id = ?"), {userId});
+    }, 3);
+    report("FindByKey on user_id (number)", findNumOurs, findNumBase);
+
+    auto readRows = [&](int from) {
+        int chars = 0;
+        for (int p = from; p < from + 50; ++p)
+            for (int f = 0; f < t.FieldCount(); ++f)
+                chars += t.Fields(f)->textOf(t.rowValue(p, f)).size();
+        return chars;
+    };
+    const double readOurs = timeMs([&] { t.invalidateCache(); }, [&] {
+        readRows(0);
+        readRows(t.RecordCount() - 50);
+    }, 5);
+    const double readBase = timeMs({}, [&] {
+        base.texts(QStringLiteral("SELECT * FROM main WHERE deleted = 0 ORDER BY rowid LIMIT 50"));
+        base.texts(QStringLiteral("SELECT * FROM main WHERE deleted = 0 ORDER BY rowid DESC LIMIT 50"));
+    }, 5);
+    report("read the first and the last 50 rows", readOurs, readBase);
+}
+
+void postAndRenumber(const QString &path, int rows)
+{
+    std::printf("\n== %d rows (%s)\n", rows, qPrintable(path));
+    TDM dm;
+    dm.DataBase->setDatabase(path);
+    dm.DataBase->Open();
+    for (TDaoTable *t : dm.connectOrder())
+        t->Open();
+    TDaoTable *main = dm.tblMain;
+    main->setFilter(QStringLiteral("[deleted]=False"));
+    main->setFiltered(true);
+    QStringList pick[3];
+    TDaoTable *queries[3] = {dm.tblUnitNumber, dm.tblUnitName, dm.tblDeliverName};
+    dm.RefreshPickLists = [&] {
+        main->DisableControls();
+        main->Refresh();
+        for (int i = 0; i < 3; ++i) {
+            pick[i].clear();
+            queries[i]->Requery();
+            for (queries[i]->First(); !queries[i]->Eof(); queries[i]->Next())
+                pick[i] << queries[i]->Fields(0)->AsString();
+        }
+        main->EnableControls();
+    };
+    int n = 0;
+    const double postOurs = timeMs([&] { main->setRecNo(1000 + n); }, [&] {
+        main->Edit();
+        main->FieldByName(QStringLiteral("unit_name"))->setAsString(QStringLiteral("Нова част %1").arg(++n));
+        main->Post();
+    }, 7);
+    Baseline base(path);
+    int m = 0;
+    const double postBase = timeMs({}, [&] {
+        SqliteStatement up = base.c.prepare(QStringLiteral("UPDATE main SET unit_name = ?, last_modified = ? WHERE rowid = ?"));
+        up.bind(1, QStringLiteral("Нова част б%1").arg(++m));
+        up.bind(2, QDateTime::currentDateTime());
+        up.bind(3, 2000 + m);
+        up.step();
+        base.c.scalar(QStringLiteral("SELECT Max(user_id) FROM main"));
+        base.texts(QStringLiteral("SELECT * FROM unit_number"));
+        base.texts(QStringLiteral("SELECT * FROM unit_name"));
+        base.texts(QStringLiteral("SELECT * FROM deliver_name"));
+    }, 7);
+    report("post one row + stamping + three pick-list queries", postOurs, postBase, "(target: <50 ms at 100k)");
+    std::printf("%-52s %10lld / %lld / %lld values\n", "  pick lists", qlonglong(pick[0].size()),
+                qlonglong(pick[1].size()), qlonglong(pick[2].size()));
+
+    // Renumbering as the record command does it: bulk mode, one post per row.
+    const int shown = main->RecordCount();
+    const double renumOurs = timeMs({}, [&] {
+        dm.BulkUpdate = true;
+        main->DisableControls();
+        main->First();
+        main->setBulkMode(true);
+        int k = 1;
+        while (!main->Eof()) {
+            main->Edit();
+            main->FieldByName(QStringLiteral("user_id"))->setAsInteger(k++);
+            main->Post();
+            main->Next();
+        }
+        main->setBulkMode(false);
+        main->EnableControls();
+        dm.BulkUpdate = false;
+    }, 1);
+    std::vector<qint64> ids;
+    {
+        SqliteStatement st = base.c.prepare(QStringLiteral("SELECT rowid FROM main WHERE deleted = 0 ORDER BY rowid"));
+        while (st.step())
+            ids.push_back(st.columnInt64(0));
+    }
+    const double renumBase = timeMs({}, [&] {
+        SqliteStatement up = base.c.prepare(QStringLiteral("UPDATE main SET user_id = ? WHERE rowid = ?"));
+        qint64 k = 1;
+        for (qint64 id : ids) {
+            up.reset();
+            up.bindInt64(1, k++);
+            up.bindInt64(2, id);
+            up.step();
+        }
+    }, 1);
+    std::printf("%-52s %10d rows\n", "  rows renumbered", shown);
+    report("renumber the shown rows in bulk mode", renumOurs, renumBase, "(target: <3000 ms at 100k)");
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    const QString dir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QDir::current().filePath(QStringLiteral("bench-data"));
+    const int big = argc > 2 ? QString::fromLocal8Bit(argv[2]).toInt() : 1000000;
+    QElapsedTimer e;
+    e.start();
+    const QString large = benchdata::inventory(dir, big);
+    const QString medium = benchdata::inventory(dir, 100000);
+    std::printf("inventories ready in %.1f s\n", e.elapsed() / 1000.0);
+    largeInventory(large, big);
+    largeInventory(medium, 100000);
+    postAndRenumber(medium, 100000);
+    return 0;
+}
