@@ -29,10 +29,12 @@ using Node = FilterExpression::Node;
 using NodePtr = std::shared_ptr<const Node>;
 using Type = Node::Type;
 
-// Deep trees would exhaust the stack in the recursive parser, printer and destructor; real
-// filters are a handful of terms.
+// Limits far above what the program writes. The height keeps the recursive printer and
+// destructor and SQLite's expression depth (1000) safe; the nesting of parentheses and NOTs
+// keeps the SQL inside SQLite's parser stack (100 entries; up to five per level, so 17 levels
+// would just fit).
 constexpr int kMaxHeight = 200;
-constexpr int kMaxNesting = 100;
+constexpr int kMaxNesting = 12;
 
 enum class Tok { End, Name, Bracket, Integer, Real, String, Op, LParen, RParen, Minus, Comma };
 
@@ -555,10 +557,18 @@ public:
             return QStringLiteral("(NOT ") + expr(*n.left) + QLatin1Char(')');
         case Type::And:
         case Type::Or: {
-            const QString l = expr(*n.left);
-            const QString r = expr(*n.right);
-            return QLatin1Char('(') + l + (n.type == Type::And ? QStringLiteral(" AND ") : QStringLiteral(" OR ")) + r
-                   + QLatin1Char(')');
+            // A chain of one operator is written flat: nesting it would overflow SQLite's
+            // parser stack after a hundred terms, and AND and OR are associative.
+            std::vector<const Node *> operands;
+            gather(n, n.type, operands);
+            const QString op = n.type == Type::And ? QStringLiteral(" AND ") : QStringLiteral(" OR ");
+            QString sql = QStringLiteral("(");
+            for (size_t i = 0; i < operands.size(); ++i) {
+                if (i > 0)
+                    sql += op;
+                sql += expr(*operands[i]);
+            }
+            return sql + QLatin1Char(')');
         }
         case Type::Compare: {
             bool leftText = false;
@@ -586,6 +596,16 @@ public:
     }
 
 private:
+    static void gather(const Node &n, Type type, std::vector<const Node *> &out)
+    {
+        if (n.type != type) {
+            out.push_back(&n);
+            return;
+        }
+        gather(*n.left, type, out);
+        gather(*n.right, type, out);
+    }
+
     QString bind(QVariant value)
     {
         params.append(std::move(value));

@@ -6,21 +6,39 @@
 namespace regional {
 
 namespace {
-QLocale &current()
+// The locale and its formats, looked up once: they are used for every cell shown.
+struct Forms
 {
-    static QLocale l = QLocale::system();
-    return l;
+    QLocale locale;
+    QString shortDate;
+    QString longTime;
+    QChar decimal;
+
+    explicit Forms(const QLocale &l) : locale(l)
+    {
+        shortDate = l.dateFormat(QLocale::ShortFormat);
+        // Long time with seconds, without a time zone part.
+        longTime = l.timeFormat(QLocale::LongFormat);
+        longTime.remove(QLatin1Char('t'));
+        longTime = longTime.trimmed();
+        const QString d = l.decimalPoint();
+        decimal = d.isEmpty() ? QLatin1Char('.') : d.at(0);
+    }
+};
+
+Forms &forms()
+{
+    static Forms f(QLocale::system());
+    return f;
 }
+
+const QLocale &current() { return forms().locale; }
 } // namespace
 
 QLocale locale() { return current(); }
-void setLocale(const QLocale &l) { current() = l; }
+void setLocale(const QLocale &l) { forms() = Forms(l); }
 
-QChar decimalSeparator()
-{
-    const QString s = current().decimalPoint();
-    return s.isEmpty() ? QLatin1Char('.') : s.at(0);
-}
+QChar decimalSeparator() { return forms().decimal; }
 
 QString formatNumber(double value)
 {
@@ -59,25 +77,16 @@ bool parseNumber(const QString &text, double *value)
     return true;
 }
 
-QString shortDateFormat()
-{
-    return current().dateFormat(QLocale::ShortFormat);
-}
+QString shortDateFormat() { return forms().shortDate; }
 
-QString longTimeFormat()
-{
-    // Long time with seconds, without a time zone part.
-    QString f = current().timeFormat(QLocale::LongFormat);
-    f.remove(QLatin1Char('t'));
-    return f.trimmed();
-}
+QString longTimeFormat() { return forms().longTime; }
 
 QString formatDateTime(const QDateTime &value)
 {
     if (!value.isValid())
         return QString();
-    return current().toString(value.date(), shortDateFormat()) + QLatin1Char(' ')
-        + current().toString(value.time(), longTimeFormat());
+    const Forms &f = forms();
+    return f.locale.toString(value.date(), f.shortDate) + QLatin1Char(' ') + f.locale.toString(value.time(), f.longTime);
 }
 
 QDateTime parseDateTime(const QString &text)

@@ -35,8 +35,43 @@ QString storedDateTimeText(const QDateTime &value)
     return value.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
 }
 
+// The stored form is read for every date cell shown: parse it by hand, not through a format.
+static bool parseIsoFast(const QString &t, QDateTime *out)
+{
+    if (t.size() < 10)
+        return false;
+    auto digits = [&](int at, int n, int *v) {
+        int r = 0;
+        for (int i = at; i < at + n; ++i) {
+            const char16_t c = t.at(i).unicode();
+            if (c < u'0' || c > u'9')
+                return false;
+            r = r * 10 + (c - u'0');
+        }
+        *v = r;
+        return true;
+    };
+    int y, mo, d, h = 0, mi = 0, se = 0;
+    if (!digits(0, 4, &y) || t.at(4) != u'-' || !digits(5, 2, &mo) || t.at(7) != u'-' || !digits(8, 2, &d))
+        return false;
+    if (t.size() > 10) {
+        if (t.size() < 19 || (t.at(10) != u' ' && t.at(10) != u'T') || !digits(11, 2, &h) || t.at(13) != u':'
+            || !digits(14, 2, &mi) || t.at(16) != u':' || !digits(17, 2, &se) || t.size() != 19)
+            return false;
+    }
+    const QDate date(y, mo, d);
+    const QTime time(h, mi, se);
+    if (!date.isValid() || !time.isValid())
+        return false;
+    *out = QDateTime(date, time);
+    return true;
+}
+
 QDateTime parseStoredDateTime(const QString &text)
 {
+    QDateTime fast;
+    if (parseIsoFast(text, &fast))
+        return fast;
     static const QString formats[] = {
         QStringLiteral("yyyy-MM-dd HH:mm:ss"), QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"),
         QStringLiteral("yyyy-MM-ddTHH:mm:ss"), QStringLiteral("yyyy-MM-dd HH:mm"),
@@ -51,14 +86,24 @@ QDateTime parseStoredDateTime(const QString &text)
 
 // ---- statements
 
-SqliteStatement::~SqliteStatement()
+void SqliteStatement::release()
 {
-    if (mStmt)
+    if (!mStmt)
+        return;
+    if (!mCache) {
         sqlite3_finalize(mStmt);
+    } else {
+        sqlite3_reset(mStmt);
+        sqlite3_clear_bindings(mStmt);
+        mCache->mInUse.remove(mStmt);
+    }
+    mStmt = nullptr;
 }
 
+SqliteStatement::~SqliteStatement() { release(); }
+
 SqliteStatement::SqliteStatement(SqliteStatement &&other) noexcept
-    : mDb(other.mDb), mStmt(other.mStmt)
+    : mDb(other.mDb), mStmt(other.mStmt), mCache(other.mCache)
 {
     other.mStmt = nullptr;
 }
@@ -66,10 +111,10 @@ SqliteStatement::SqliteStatement(SqliteStatement &&other) noexcept
 SqliteStatement &SqliteStatement::operator=(SqliteStatement &&other) noexcept
 {
     if (this != &other) {
-        if (mStmt)
-            sqlite3_finalize(mStmt);
+        release();
         mDb = other.mDb;
         mStmt = other.mStmt;
+        mCache = other.mCache;
         other.mStmt = nullptr;
     }
     return *this;
@@ -209,13 +254,16 @@ void SqliteConnection::open(const QString &path, bool create)
 
 void SqliteConnection::close()
 {
+    for (sqlite3_stmt *st : std::as_const(mCache))
+        sqlite3_finalize(st);
+    mCache.clear();
     if (mDb) {
         sqlite3_close_v2(mDb);
         mDb = nullptr;
     }
 }
 
-SqliteStatement SqliteConnection::prepare(const QString &sql) const
+sqlite3_stmt *SqliteConnection::compile(const QString &sql) const
 {
     sqlite3_stmt *stmt = nullptr;
     const QByteArray utf8 = sql.toUtf8();
@@ -227,13 +275,43 @@ SqliteStatement SqliteConnection::prepare(const QString &sql) const
         throw DaoError(QStringLiteral("Празна SQL заявка."));
     if (tail && *tail) {
         // One statement only: a trailing second statement would run unseen.
-        QByteArray rest(tail);
-        if (!rest.trimmed().isEmpty() && rest.trimmed() != ";") {
+        const QByteArray rest = QByteArray(tail).trimmed();
+        if (!rest.isEmpty() && rest != ";") {
             sqlite3_finalize(stmt);
             throw DaoError(QStringLiteral("SQL заявката съдържа повече от една команда."));
         }
     }
-    return SqliteStatement(mDb, stmt);
+    return stmt;
+}
+
+SqliteStatement SqliteConnection::prepare(const QString &sql) const
+{
+    return SqliteStatement(mDb, compile(sql));
+}
+
+SqliteStatement SqliteConnection::cached(const QString &sql) const
+{
+    auto it = mCache.constFind(sql);
+    if (it != mCache.constEnd()) {
+        if (mInUse.contains(*it))
+            return prepare(sql);
+        mInUse.insert(*it);
+        return SqliteStatement(mDb, *it, this);
+    }
+    if (mCache.size() >= 200) {
+        for (auto i = mCache.begin(); i != mCache.end();) {
+            if (!mInUse.contains(*i)) {
+                sqlite3_finalize(*i);
+                i = mCache.erase(i);
+            } else {
+                ++i;
+            }
+        }
+    }
+    sqlite3_stmt *stmt = compile(sql);
+    mCache.insert(sql, stmt);
+    mInUse.insert(stmt);
+    return SqliteStatement(mDb, stmt, this);
 }
 
 void SqliteConnection::exec(const QString &sql) const
@@ -251,6 +329,33 @@ QVariant SqliteConnection::scalar(const QString &sql) const
 {
     SqliteStatement st = prepare(sql);
     return st.step() ? st.column(0) : QVariant();
+}
+
+namespace {
+int collectReads(void *user, int action, const char *a, const char *b, const char *, const char *)
+{
+    if (action == SQLITE_READ && a) {
+        auto *reads = static_cast<QList<QPair<QString, QString>> *>(user);
+        const QPair<QString, QString> r(QString::fromUtf8(a), b ? QString::fromUtf8(b) : QString());
+        if (!reads->contains(r))
+            reads->append(r);
+    }
+    return SQLITE_OK;
+}
+} // namespace
+
+QList<QPair<QString, QString>> SqliteConnection::readsOf(const QString &sql) const
+{
+    QList<QPair<QString, QString>> reads;
+    sqlite3_set_authorizer(mDb, collectReads, &reads);
+    sqlite3_stmt *stmt = nullptr;
+    const QByteArray utf8 = sql.toUtf8();
+    const int rc = sqlite3_prepare_v2(mDb, utf8.constData(), int(utf8.size()), &stmt, nullptr);
+    sqlite3_set_authorizer(mDb, nullptr, nullptr);
+    sqlite3_finalize(stmt);
+    if (rc != SQLITE_OK)
+        raise(rc);
+    return reads;
 }
 
 int SqliteConnection::changes() const { return sqlite3_changes(mDb); }

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <QDateTime>
+#include <QHash>
+#include <QSet>
 #include <QString>
 #include <QVariant>
 #include <QVariantList>
@@ -14,7 +16,9 @@ class SqliteStatement
 {
 public:
     SqliteStatement() = default;
-    SqliteStatement(sqlite3 *db, sqlite3_stmt *stmt) : mDb(db), mStmt(stmt) {}
+    // owned: finalized at the end; otherwise a statement of the connection's cache, only reset.
+    SqliteStatement(sqlite3 *db, sqlite3_stmt *stmt, const class SqliteConnection *cache = nullptr)
+        : mDb(db), mStmt(stmt), mCache(cache) {}
     ~SqliteStatement();
     SqliteStatement(SqliteStatement &&other) noexcept;
     SqliteStatement &operator=(SqliteStatement &&other) noexcept;
@@ -42,8 +46,11 @@ public:
     QVariant column(int i) const;
 
 private:
+    void release();
+
     sqlite3 *mDb = nullptr;
     sqlite3_stmt *mStmt = nullptr;
+    const class SqliteConnection *mCache = nullptr; // the connection whose cache holds it
 };
 
 class SqliteConnection
@@ -61,18 +68,29 @@ public:
     sqlite3 *handle() const { return mDb; }
 
     SqliteStatement prepare(const QString &sql) const;
+    // Like prepare, but keeps the compiled statement for the next use of the same text; the
+    // statement is reset when the returned object goes. Falls back to prepare while in use.
+    SqliteStatement cached(const QString &sql) const;
     // Runs one or more statements without results.
     void exec(const QString &sql) const;
     // Runs a query and gives the first column of its first row (null when no row).
     QVariant scalar(const QString &sql) const;
     int changes() const;
+    // The (table, column) pairs a statement reads, views and subqueries included; an empty
+    // column stands for the whole table.
+    QList<QPair<QString, QString>> readsOf(const QString &sql) const;
     qint64 lastInsertId() const;
 
     // The DaoError for the connection's last failure, with the engine's message for context.
     [[noreturn]] void raise(int code) const;
 
 private:
+    sqlite3_stmt *compile(const QString &sql) const;
+
     sqlite3 *mDb = nullptr;
+    friend class SqliteStatement;
+    mutable QHash<QString, sqlite3_stmt *> mCache;
+    mutable QSet<sqlite3_stmt *> mInUse;
 };
 
 // The message for an engine result code (and the engine's own message), in Bulgarian.

@@ -7,6 +7,7 @@
 #include "TDaoTable.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -181,10 +182,79 @@ void TDaoDatabase::setConnected(bool connected)
     } else {
         for (TDaoTable *t : std::as_const(mDataSets))
             t->closeForDatabase();
+        if (mBatchDepth > 0 && !sqlite3_get_autocommit(mConn.handle()))
+            mConn.exec(QStringLiteral("COMMIT"));
+        mBatchDepth = 0;
+        mWrites.clear();
         mConn.close();
         mRoster.leave();
     }
     emit connectedChanged(connected);
+}
+
+void TDaoDatabase::beginWriteBatch()
+{
+    if (mBatchDepth++ == 0 && Connected() && sqlite3_get_autocommit(mConn.handle())) {
+        mConn.exec(QStringLiteral("BEGIN"));
+        mBatchStarted = QDateTime::currentMSecsSinceEpoch();
+    }
+}
+
+void TDaoDatabase::writeBatchStep()
+{
+    if (mBatchDepth == 0 || !Connected() || sqlite3_get_autocommit(mConn.handle()))
+        return;
+    // Other copies wait for our write lock: let them in now and then.
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    if (now - mBatchStarted >= 250) {
+        mConn.exec(QStringLiteral("COMMIT"));
+        mConn.exec(QStringLiteral("BEGIN"));
+        mBatchStarted = now;
+    }
+}
+
+void TDaoDatabase::endWriteBatch()
+{
+    if (mBatchDepth == 0 || --mBatchDepth > 0)
+        return;
+    if (Connected() && !sqlite3_get_autocommit(mConn.handle()))
+        mConn.exec(QStringLiteral("COMMIT"));
+}
+
+void TDaoDatabase::noteWrite(const QString &table, const QStringList &columns)
+{
+    ++mSerial;
+    const QString t = table.toLower();
+    if (t.isEmpty()) {
+        mWrites.insert(QString(), mSerial);
+        return;
+    }
+    if (columns.isEmpty()) {
+        mWrites.insert(t, mSerial);
+        return;
+    }
+    for (const QString &c : columns)
+        mWrites.insert(t + QLatin1Char('.') + c.toLower(), mSerial);
+}
+
+QString TDaoDatabase::readStamp(const QList<QPair<QString, QString>> &reads)
+{
+    quint64 latest = mWrites.value(QString());
+    for (const auto &r : reads) {
+        const QString t = r.first.toLower();
+        latest = std::max(latest, mWrites.value(t));
+        if (r.second.isEmpty()) {
+            // The whole table is read: any column written counts.
+            for (auto it = mWrites.constBegin(); it != mWrites.constEnd(); ++it)
+                if (it.key().startsWith(t + QLatin1Char('.')))
+                    latest = std::max(latest, it.value());
+        } else {
+            latest = std::max(latest, mWrites.value(t + QLatin1Char('.') + r.second.toLower()));
+        }
+    }
+    SqliteStatement dv = mConn.cached(QStringLiteral("PRAGMA data_version"));
+    dv.step();
+    return QStringLiteral("%1/%2").arg(dv.columnInt64(0)).arg(latest);
 }
 
 void TDaoDatabase::Idle()

@@ -73,6 +73,20 @@ public:
     int rosterEntry() const { return mRoster.entryIndex(); }
 
     SqliteConnection &connection() { return mConn; }
+
+    // Bulk loops group their posts into transactions committed every quarter second and at the
+    // end, instead of one commit per row. Calls nest.
+    void beginWriteBatch();
+    void writeBatchStep();
+    void endWriteBatch();
+
+    // What this connection has written, so that read-only row sets know when a re-query would
+    // give the same rows: each write bumps the serial of the columns it touched (an empty list:
+    // the whole table; an empty table: anything at all).
+    void noteWrite(const QString &table, const QStringList &columns = {});
+    // A value that changes whenever anything the reads could see has changed: other
+    // connections' commits, or this connection's writes to one of the (table, column) pairs.
+    QString readStamp(const QList<QPair<QString, QString>> &reads);
     void registerDataSet(TDaoTable *t);
     void unregisterDataSet(TDaoTable *t);
     void invalidateCaches();
@@ -97,4 +111,8 @@ private:
     SqliteConnection mConn;
     LockRoster mRoster;
     QList<TDaoTable *> mDataSets;
+    int mBatchDepth = 0;
+    qint64 mBatchStarted = 0;
+    quint64 mSerial = 0;
+    QHash<QString, quint64> mWrites; // "table" or "table.column", lower case
 };

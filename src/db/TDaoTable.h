@@ -17,6 +17,7 @@
 
 #include "TDaoField.h"
 
+#include <QHash>
 #include <QObject>
 #include <QStringList>
 #include <QVariant>
@@ -164,7 +165,7 @@ private:
     void buildFields();
     void reopen(const QString &filter, bool filtered);
     void loadKeyset(const QString &filter, bool filtered, std::vector<qint64> &ids);
-    void loadRows(const QString &filter, bool filtered, std::vector<Row> &rows);
+    bool loadRows(const QString &filter, bool filtered, std::vector<Row> &rows);
     QString selectList() const;
     const Row *rowAt(int position) const;
     void fetchPage(int position) const;
@@ -196,8 +197,13 @@ private:
     // table row set
     std::vector<qint64> mKeys;
     mutable std::unordered_map<qint64, Row> mCache;
-    // query row set
+    bool mKeysById = true; // the keyset ascends by id (no sort term)
+    // query row set, and what it was read from: a re-query that would read the same is skipped
     std::vector<Row> mRows;
+    QString mLoadedKey;
+    QString mLoadedStamp;
+    QList<QPair<QString, QString>> mReads;
+    QHash<quint64, QString> mUpdateSql; // by the set of changed fields
 
     int mPos = -1;
     bool mEof = true;

@@ -385,6 +385,131 @@ private slots:
         QCOMPARE(db.scalar(QStringLiteral("SELECT count(*) FROM main WHERE quantity = 99")).toInt(), 4);
     }
 
+    void singleColumnSortsMatchTheEngine_data()
+    {
+        QTest::addColumn<QString>("column");
+        QTest::addColumn<bool>("descending");
+        QTest::newRow("text asc") << "unit_name" << false;
+        QTest::newRow("text desc") << "unit_name" << true;
+        QTest::newRow("number asc") << "quantity" << false;
+        QTest::newRow("number desc") << "quantity" << true;
+        QTest::newRow("date") << "last_modified" << false;
+    }
+
+    void singleColumnSortsMatchTheEngine()
+    {
+        QFETCH(QString, column);
+        QFETCH(bool, descending);
+        TestDb db;
+        // Mixed case in both scripts, repeats, nulls, and values of other types than the column's.
+        const QStringList words{"Филтър", "ФИЛТЪР", "филтър", "Bulb", "BULB", "bulb h7", "Ёлха", "ёлха", "Zz", "",
+                                "á", "Á", "ß", "12", "9"};
+        SqliteConnection c;
+        c.open(db.path);
+        c.exec(QStringLiteral("BEGIN"));
+        SqliteStatement ins = c.prepare(QStringLiteral(
+            "INSERT INTO main (unit_name, quantity, last_modified) VALUES (?, ?, ?)"));
+        quint32 seed = 7;
+        auto next = [&] { seed = seed * 1103515245u + 12345u; return (seed >> 8) % 1000; };
+        for (int i = 0; i < 600; ++i) {
+            ins.reset();
+            const quint32 r = next();
+            ins.bind(1, r % 11 == 0 ? QVariant() : (r % 13 == 0 ? QVariant(qint64(r)) : QVariant(words[int(r % words.size())])));
+            ins.bind(2, r % 7 == 0 ? QVariant() : (r % 17 == 0 ? QVariant(QStringLiteral("x")) : QVariant(double(r % 40) / 4)));
+            ins.bind(3, r % 5 == 0 ? QVariant() : QVariant(QDateTime(QDate(2020, 1, 1 + int(r % 28)), QTime(int(r % 24), 0))));
+            ins.step();
+        }
+        c.exec(QStringLiteral("COMMIT"));
+        TDaoDatabase::prepareConnection(c);
+        const bool text = column == QLatin1String("unit_name");
+        QStringList expected;
+        SqliteStatement q = c.prepare(QStringLiteral("SELECT rowid FROM main WHERE rowid % 3 <> 0 ORDER BY %1 %2 %3, rowid")
+                                          .arg(column, text ? QStringLiteral("COLLATE NOCASE") : QString(),
+                                               descending ? QStringLiteral("DESC") : QStringLiteral("ASC")));
+        while (q.step())
+            expected << QString::number(q.columnInt64(0));
+
+        auto conn = db.connect();
+        auto t = TestDb::table(conn.get(), QStringLiteral("main"));
+        t->Open();
+        t->SortedBy() = QStringList{QStringLiteral("[%1] %2").arg(column, descending ? QStringLiteral("DESC") : QStringLiteral("ASC"))};
+        t->ApplySort();
+        QStringList got;
+        for (t->First(); !t->Eof(); t->Next())
+            if (t->FieldByName(QStringLiteral("id"))->AsInteger() % 3 != 0)
+                got << t->FieldByName(QStringLiteral("id"))->AsString();
+        QCOMPARE(got, expected);
+    }
+
+    void queryRowsAreReusedOnlyWhileNothingTheyReadChanged()
+    {
+        TestDb db;
+        db.exec(QStringLiteral("INSERT INTO main (unit_name, unit_number) VALUES ('a', '1'), ('b', '2')"));
+        auto conn = db.connect();
+        auto t = TestDb::table(conn.get(), QStringLiteral("main"));
+        auto names = TestDb::table(conn.get(), QStringLiteral("unit_name"));
+        t->Open();
+        names->Open();
+        auto count = [&] { names->Requery(); return names->RecordCount(); };
+        QCOMPARE(count(), 2);
+        // A write to a column the query does not read.
+        t->Edit();
+        t->FieldByName(QStringLiteral("unit_number"))->setAsString(QStringLiteral("9"));
+        t->Post();
+        QCOMPARE(count(), 2);
+        // A write to the column it reads.
+        t->Edit();
+        t->FieldByName(QStringLiteral("unit_name"))->setAsString(QStringLiteral("c"));
+        t->Post();
+        names->Requery();
+        QCOMPARE(columnTexts(names.get(), QStringLiteral("unit_name")), QStringList({"b", "c"}));
+        // A new row, a statement, and another connection's change.
+        t->Append();
+        t->FieldByName(QStringLiteral("unit_number"))->setAsString(QStringLiteral("3"));
+        t->Post();
+        QCOMPARE(count(), 3); // the null name
+        t->ExecSQL({QStringLiteral("UPDATE main SET unit_name = 'd' WHERE unit_name IS NULL;")});
+        names->Requery();
+        QCOMPARE(columnTexts(names.get(), QStringLiteral("unit_name")), QStringList({"b", "c", "d"}));
+        db.exec(QStringLiteral("INSERT INTO main (unit_name) VALUES ('e')"));
+        QCOMPARE(count(), 4);
+        // The requery moves to the first row even when nothing was read.
+        names->Last();
+        names->Requery();
+        QCOMPARE(names->RecNo(), 0);
+    }
+
+    void bulkPostsAreCommittedAtTheEndAndOnFailure()
+    {
+        TestDb db;
+        db.exec(QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 50) "
+                               "INSERT INTO main (user_id, unit_name) SELECT i, 'r' || i FROM n"));
+        auto conn = db.connect();
+        auto t = TestDb::table(conn.get(), QStringLiteral("main"));
+        t->Open();
+        t->setBulkMode(true);
+        int n = 100;
+        try {
+            for (t->First(); !t->Eof(); t->Next()) {
+                if (n == 120)
+                    db.exec(QStringLiteral("SELECT 1")); // readers are not blocked
+                t->Edit();
+                t->FieldByName(QStringLiteral("user_id"))->setAsInteger(n++);
+                if (n == 131)
+                    t->FieldByName(QStringLiteral("user_id"))->setAsFloat(1e12); // out of range: fails
+                t->Post();
+            }
+            QFAIL("no error");
+        } catch (const DaoError &) {
+        }
+        t->Cancel();
+        t->setBulkMode(false);
+        // The rows before the failure keep their new numbers, the rest their old ones.
+        QCOMPARE(db.scalar(QStringLiteral("SELECT count(*) FROM main WHERE user_id >= 100")).toInt(), 30);
+        QCOMPARE(db.scalar(QStringLiteral("SELECT user_id FROM main WHERE id = 31")).toInt(), 31);
+        QVERIFY(db.scalar(QStringLiteral("SELECT count(*) FROM main")).toInt() == 50);
+    }
+
     void conflictingPostsBetweenTwoConnections()
     {
         TestDb db;

@@ -117,6 +117,7 @@ private slots:
     void parseErrors_data();
     void parseErrors();
     void tooDeep();
+    void deepestFiltersRun();
     void toSql_data();
     void toSql();
     void unknownColumn();
@@ -266,6 +267,56 @@ void TstFilterExpression::tooDeep()
     QVERIFY(!FilterExpression::parse(QStringList(40, u"[a]=1"_qs).join(u" OR "_qs)).isEmpty());
 }
 
+void TstFilterExpression::deepestFiltersRun()
+{
+    // The most deeply nested filters the parser accepts must still fit SQLite's parser and
+    // expression depth; one level more is refused by the parser, not by SQLite.
+    auto nest = [](const QString &open, const QString &inner, const QString &close, int levels) {
+        QString s = inner;
+        for (int i = 0; i < levels; ++i)
+            s = open + s + close;
+        return s;
+    };
+    const QStringList chain(180, u"[quantity]<5"_qs);
+    struct Shape
+    {
+        QString open;
+        QString close;
+        int perLevel; // parentheses and NOTs a level adds
+    };
+    const QList<Shape> shapes = {
+        {u"("_qs, u")"_qs, 1},
+        {u"NOT "_qs, QString(), 1},
+        {u"[unit_name] NOT LIKE ("_qs, u")"_qs, 1},
+        {u"\"x\" LIKE ("_qs, u")"_qs, 1},
+        {u"[quantity] = ("_qs, u")"_qs, 1},
+        {u"[unit_name] = (NOT "_qs, u")"_qs, 2},
+        {u"NOT ([deleted] OR [unit_name] LIKE ("_qs, u"))"_qs, 3},
+    };
+    Database db;
+    db.exec("CREATE TABLE main(id INTEGER PRIMARY KEY, unit_name TEXT, quantity REAL, deleted INTEGER);"
+            "INSERT INTO main VALUES (1, 'a', 1, 0), (2, NULL, NULL, 1);");
+    for (const auto &[open, close, perLevel] : shapes) {
+        for (const QString &inner : {u"[unit_name] LIKE \"a*\""_qs, u"("_qs + chain.join(u" AND "_qs) + u")"_qs}) {
+            const int innerNesting = inner.startsWith(u'(') ? 1 : 0;
+            const int levels = (12 - innerNesting) / perLevel;
+            const QString deepest = nest(open, inner, close, levels);
+            const SqlFragment where = FilterExpression::parse(deepest).toSql(resolveColumn);
+            QString error;
+            db.query(u"SELECT id FROM main WHERE "_qs + where.sql + u" ORDER BY id"_qs, where.params, &error);
+            QVERIFY2(error.isEmpty(), qPrintable(error + u": "_qs + deepest));
+            const QString tooDeep = nest(open, inner, close, levels + 1);
+            bool refused = false;
+            try {
+                FilterExpression::parse(tooDeep);
+            } catch (const FilterError &e) {
+                refused = e.message().contains(u"твърде сложен"_qs);
+            }
+            QVERIFY2(refused, qPrintable(tooDeep));
+        }
+    }
+}
+
 void TstFilterExpression::toSql_data()
 {
     QTest::addColumn<QString>("text");
@@ -290,6 +341,16 @@ void TstFilterExpression::toSql_data()
         << u"[user_id]=1 AND ([unit_name] LIKE \"x\" OR [price]>2.5)"_qs
         << u"((\"user_id\" = ?) AND (jet_like(?, \"unit_name\") OR (\"price\" > ?)))"_qs
         << QVariantList{qint64(1), u"x"_qs, 2.5};
+    QTest::newRow("chain written flat") << u"[id]=1 AND [user_id]=2 AND [price]=3"_qs
+                                        << u"((\"id\" = ?) AND (\"user_id\" = ?) AND (\"price\" = ?))"_qs
+                                        << QVariantList{qint64(1), qint64(2), qint64(3)};
+    QTest::newRow("grouped chain written flat") << u"[id]=1 OR ([user_id]=2 OR [price]=3)"_qs
+                                                << u"((\"id\" = ?) OR (\"user_id\" = ?) OR (\"price\" = ?))"_qs
+                                                << QVariantList{qint64(1), qint64(2), qint64(3)};
+    QTest::newRow("AND inside OR keeps its parentheses")
+        << u"[id]=1 OR [user_id]=2 AND [price]=3"_qs
+        << u"((\"id\" = ?) OR ((\"user_id\" = ?) AND (\"price\" = ?)))"_qs
+        << QVariantList{qint64(1), qint64(2), qint64(3)};
     QTest::newRow("text column on the right") << u"5 = [unit_name]"_qs
                                               << u"(? COLLATE NOCASE = \"unit_name\")"_qs
                                               << QVariantList{qint64(5)};
