@@ -102,6 +102,7 @@ void largeInventory(const QString &path, int rows)
     db.setDatabase(path);
     db.Open();
 
+    malloc_trim(0);
     const double rssBefore = rssMiB();
     TDaoTable t;
     t.setDatabase(&db);

@@ -61,29 +61,62 @@ CREATE TABLE users (
   comment TEXT(100),
   last_modified DATETIME
 );
-CREATE VIEW unit_name AS SELECT unit_name
-FROM (SELECT main.unit_name FROM main GROUP BY main.unit_name)
-GROUP BY unit_name COLLATE NOCASE
-ORDER BY unit_name COLLATE NOCASE;
-CREATE VIEW deliver_name AS SELECT deliver_name
-FROM (SELECT main.deliver_name FROM main GROUP BY main.deliver_name)
-GROUP BY deliver_name COLLATE NOCASE
-ORDER BY deliver_name COLLATE NOCASE;
-CREATE VIEW unit_number AS SELECT unit_number
-FROM (SELECT main.unit_number FROM main GROUP BY main.unit_number)
-GROUP BY unit_number COLLATE NOCASE
-ORDER BY unit_number COLLATE NOCASE;
-CREATE VIEW Mark AS SELECT mark_name
-FROM (SELECT models.mark_name FROM models GROUP BY models.mark_name)
-GROUP BY mark_name COLLATE NOCASE
-ORDER BY mark_name COLLATE NOCASE;
-CREATE VIEW comment AS SELECT comment
-FROM (SELECT main.comment FROM main GROUP BY main.comment)
-GROUP BY comment COLLATE NOCASE
-ORDER BY comment COLLATE NOCASE;
 )SQL")
         .arg(ApplicationId)
-        .arg(SchemaVersion);
+        .arg(SchemaVersion)
+        + storedQueriesSql();
+}
+
+namespace {
+struct StoredQuery
+{
+    const char *name;
+    const char *table;
+    const char *column;
+};
+const StoredQuery storedQueries[] = {{"unit_name", "main", "unit_name"},
+                                     {"deliver_name", "main", "deliver_name"},
+                                     {"unit_number", "main", "unit_number"},
+                                     {"Mark", "models", "mark_name"},
+                                     {"comment", "main", "comment"}};
+
+QString simplified(const QString &sql)
+{
+    QString s = sql.simplified();
+    while (s.endsWith(QLatin1Char(';')))
+        s.chop(1);
+    return s.trimmed();
+}
+} // namespace
+
+QString distinctViewSql(const QString &view, const QString &table, const QString &column)
+{
+    return QStringLiteral("CREATE VIEW %1 AS SELECT %3\n"
+                          "FROM (SELECT %2.%3 FROM %2 GROUP BY %2.%3)\n"
+                          "GROUP BY %3 COLLATE NOCASE\n"
+                          "ORDER BY %3 COLLATE NOCASE")
+        .arg(view, table, column);
+}
+
+QString storedQueriesSql()
+{
+    QString sql;
+    for (const StoredQuery &q : storedQueries)
+        sql += distinctViewSql(QLatin1String(q.name), QLatin1String(q.table), QLatin1String(q.column))
+            + QStringLiteral(";\n");
+    return sql;
+}
+
+std::optional<std::pair<QString, QString>> distinctViewSource(const QString &view, const QString &storedSql)
+{
+    const QString stored = simplified(storedSql);
+    for (const StoredQuery &q : storedQueries) {
+        if (view.compare(QLatin1String(q.name), Qt::CaseInsensitive) != 0)
+            continue;
+        if (stored == simplified(distinctViewSql(QLatin1String(q.name), QLatin1String(q.table), QLatin1String(q.column))))
+            return std::make_pair(QString::fromLatin1(q.table), QString::fromLatin1(q.column));
+    }
+    return std::nullopt;
 }
 
 int loadCatalogue(SqliteConnection &db, const QString &cataloguePath)

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <QString>
+#include <optional>
+#include <utility>
 
 class SqliteConnection;
 
@@ -14,6 +16,13 @@ constexpr int SchemaVersion = 1;
 
 // Every statement that makes an empty inventory database, in order.
 QString creationSql();
+
+// The five stored queries: each lists the distinct values of one column, letter case folded,
+// in ascending order with the null first.
+QString storedQueriesSql();
+QString distinctViewSql(const QString &view, const QString &table, const QString &column);
+// (table, column) when a view's stored text is exactly such a distinct-values query.
+std::optional<std::pair<QString, QString>> distinctViewSource(const QString &view, const QString &storedSql);
 
 // Makes an inventory database at path (which must not exist) with empty tables, then, when
 // cataloguePath is not empty, fills models from that tab-separated file (a heading line, then

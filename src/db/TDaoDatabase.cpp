@@ -7,6 +7,7 @@
 #include "TDaoTable.h"
 
 #include <QCoreApplication>
+#include <algorithm>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -186,6 +187,7 @@ void TDaoDatabase::setConnected(bool connected)
             mConn.exec(QStringLiteral("COMMIT"));
         mBatchDepth = 0;
         mWrites.clear();
+        mDistinct.clear();
         mConn.close();
         mRoster.leave();
     }
@@ -217,8 +219,61 @@ void TDaoDatabase::endWriteBatch()
 {
     if (mBatchDepth == 0 || --mBatchDepth > 0)
         return;
-    if (Connected() && !sqlite3_get_autocommit(mConn.handle()))
-        mConn.exec(QStringLiteral("COMMIT"));
+    if (Connected() && !sqlite3_get_autocommit(mConn.handle())) {
+        try {
+            mConn.exec(QStringLiteral("COMMIT"));
+        } catch (...) {
+            // What the lists counted did not reach the file.
+            for (auto &d : mDistinct)
+                d->invalidate();
+            throw;
+        }
+    }
+}
+
+qint64 TDaoDatabase::dataVersion()
+{
+    SqliteStatement dv = mConn.cached(QStringLiteral("PRAGMA data_version"));
+    dv.step();
+    return dv.columnInt64(0);
+}
+
+void TDaoDatabase::noteRowChange(const QString &table, const std::vector<QString> &columns,
+                                 const std::vector<QVariant> *before, const std::vector<QVariant> *after)
+{
+    for (auto &d : mDistinct) {
+        if (!d->valid() || d->table().compare(table, Qt::CaseInsensitive) != 0)
+            continue;
+        auto col = std::find_if(columns.begin(), columns.end(),
+                                [&](const QString &c) { return c.compare(d->column(), Qt::CaseInsensitive) == 0; });
+        if (col == columns.end()) {
+            // An update leaves a column it does not name alone; a new or removed row we cannot see.
+            if (!before || !after)
+                d->invalidate();
+            continue;
+        }
+        const size_t i = size_t(col - columns.begin());
+        d->change(before ? &before->at(i) : nullptr, after ? &after->at(i) : nullptr);
+    }
+}
+
+const DistinctValues &TDaoDatabase::distinctValues(const QString &table, const QString &column)
+{
+    DistinctValues *d = nullptr;
+    for (auto &e : mDistinct)
+        if (e->table().compare(table, Qt::CaseInsensitive) == 0 && e->column().compare(column, Qt::CaseInsensitive) == 0)
+            d = e.get();
+    if (!d) {
+        mDistinct.push_back(std::make_unique<DistinctValues>(table, column));
+        d = mDistinct.back().get();
+    }
+    // Other connections' commits change the data version; ours keep the list current.
+    const qint64 version = dataVersion();
+    if (!d->valid() || d->builtAtDataVersion() != version) {
+        d->build(mConn);
+        d->setDataVersion(version);
+    }
+    return *d;
 }
 
 void TDaoDatabase::noteWrite(const QString &table, const QStringList &columns)
@@ -227,6 +282,8 @@ void TDaoDatabase::noteWrite(const QString &table, const QStringList &columns)
     const QString t = table.toLower();
     if (t.isEmpty()) {
         mWrites.insert(QString(), mSerial);
+        for (auto &d : mDistinct)
+            d->invalidate(); // a statement: what it changed is not known here
         return;
     }
     if (columns.isEmpty()) {
@@ -252,9 +309,7 @@ QString TDaoDatabase::readStamp(const QList<QPair<QString, QString>> &reads)
             latest = std::max(latest, mWrites.value(t + QLatin1Char('.') + r.second.toLower()));
         }
     }
-    SqliteStatement dv = mConn.cached(QStringLiteral("PRAGMA data_version"));
-    dv.step();
-    return QStringLiteral("%1/%2").arg(dv.columnInt64(0)).arg(latest);
+    return QStringLiteral("%1/%2").arg(dataVersion()).arg(latest);
 }
 
 void TDaoDatabase::Idle()

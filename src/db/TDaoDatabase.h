@@ -2,6 +2,7 @@
 // its datasets, and compacts and copies files. One SQLite connection stands behind it.
 #pragma once
 
+#include "DistinctValues.h"
 #include "LockRoster.h"
 #include "SqliteConnection.h"
 
@@ -87,6 +88,13 @@ public:
     // A value that changes whenever anything the reads could see has changed: other
     // connections' commits, or this connection's writes to one of the (table, column) pairs.
     QString readStamp(const QList<QPair<QString, QString>> &reads);
+
+    // A written row's stored values before and after, in the order of columns (either may be
+    // null: an inserted or deleted row), so that the distinct-value lists follow it.
+    void noteRowChange(const QString &table, const std::vector<QString> &columns,
+                       const std::vector<QVariant> *before, const std::vector<QVariant> *after);
+    // The up-to-date distinct values of a column, built when first asked or when stale.
+    const DistinctValues &distinctValues(const QString &table, const QString &column);
     void registerDataSet(TDaoTable *t);
     void unregisterDataSet(TDaoTable *t);
     void invalidateCaches();
@@ -115,4 +123,6 @@ private:
     qint64 mBatchStarted = 0;
     quint64 mSerial = 0;
     QHash<QString, quint64> mWrites; // "table" or "table.column", lower case
+    std::vector<std::unique_ptr<DistinctValues>> mDistinct;
+    qint64 dataVersion();
 };

@@ -7,6 +7,7 @@
 #include "JetPattern.h"
 #include "KeysetSort.h"
 #include "Regional.h"
+#include "Schema.h"
 #include "SqliteConnection.h"
 #include "TDaoDatabase.h"
 
@@ -231,12 +232,13 @@ void TDaoTable::buildFields()
     mIsTable = false;
     if (!mTableName.isEmpty()) {
         SqliteStatement kind = c.prepare(QStringLiteral(
-            "SELECT type, name FROM sqlite_schema WHERE type IN ('table', 'view') AND name = ? COLLATE NOCASE"));
+            "SELECT type, name, sql FROM sqlite_schema WHERE type IN ('table', 'view') AND name = ? COLLATE NOCASE"));
         kind.bind(1, mTableName);
         if (!kind.step())
             throw DaoError(QStringLiteral("Таблицата или заявката \"%1\" не съществува в базата.").arg(mTableName));
         mIsTable = kind.column(0).toString() == QLatin1String("table");
         const QString realName = kind.column(1).toString();
+        mDistinctSource = mIsTable ? std::nullopt : schema::distinctViewSource(realName, kind.column(2).toString());
         if (mIsTable) {
             SqliteStatement info = c.prepare(QStringLiteral("PRAGMA table_info(%1)").arg(quoted(realName)));
             while (info.step()) {
@@ -386,6 +388,16 @@ bool TDaoTable::loadRows(const QString &filter, bool filtered, std::vector<Row> 
         }
         if (!sort.isEmpty())
             sql += QStringLiteral(" ORDER BY ") + sort.toSql(resolver);
+    }
+    if (mDistinctSource && !useFilter && sort.isEmpty()) {
+        // A pick-list query: its answer is kept up to date by the connection.
+        for (QVariant &v : mDb->distinctValues(mDistinctSource->first, mDistinctSource->second).values()) {
+            Row r;
+            r.values.push_back(std::move(v));
+            rows.push_back(std::move(r));
+        }
+        mLoadedKey.clear();
+        return true;
     }
     QString key = sql;
     for (const QVariant &v : std::as_const(where.params))
@@ -791,7 +803,9 @@ void TDaoTable::postInsert()
     st.step();
     const qint64 id = c.lastInsertId();
     mDb->noteWrite(mTableName);
-    mCache[id] = readRowById(id);
+    Row written = readRowById(id);
+    mDb->noteRowChange(mTableName, mColumns, nullptr, &written.values);
+    mCache[id] = std::move(written);
     if (!mKeys.empty() && id < mKeys.back())
         mKeysById = false;
     mKeys.push_back(id);
@@ -862,6 +876,7 @@ void TDaoTable::postUpdate()
         for (size_t f = 0; f < mFields.size(); ++f)
             if (mChanged[f])
                 r.values[f] = storedForm(mBuffer[f]);
+        mDb->noteRowChange(mTableName, mColumns, &mOriginal.values, &r.values);
         mCache[id] = std::move(r);
     }
     mModified = false;
@@ -906,9 +921,13 @@ void TDaoTable::Delete()
     if (RecordCount() == 0)
         throw DaoError(QStringLiteral("Cannot perform this operation on an empty dataset"));
     const qint64 id = mKeys[size_t(mPos)];
-    SqliteStatement st = mDb->connection().cached(QStringLiteral("DELETE FROM %1 WHERE rowid = ?").arg(quoted(mTableName)));
+    const Row before = *rowAt(mPos);
+    SqliteConnection &c = mDb->connection();
+    SqliteStatement st = c.cached(QStringLiteral("DELETE FROM %1 WHERE rowid = ?").arg(quoted(mTableName)));
     st.bindInt64(1, id);
     st.step();
+    if (c.changes() > 0)
+        mDb->noteRowChange(mTableName, mColumns, &before.values, nullptr);
     mDb->noteWrite(mTableName);
     const int removed = mPos;
     mKeys.erase(mKeys.begin() + removed);

@@ -23,6 +23,7 @@
 #include <QVariant>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <unordered_map>
 #include <vector>
 
@@ -204,6 +205,7 @@ private:
     QString mLoadedStamp;
     QList<QPair<QString, QString>> mReads;
     QHash<quint64, QString> mUpdateSql; // by the set of changed fields
+    std::optional<std::pair<QString, QString>> mDistinctSource; // a pick-list query's (table, column)
 
     int mPos = -1;
     bool mEof = true;

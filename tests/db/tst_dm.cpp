@@ -133,6 +133,65 @@ private slots:
         QCOMPARE(t->FieldByName(QStringLiteral("unit_name"))->AsString(), QStringLiteral("b"));
     }
 
+    void pickListsFollowEveryKindOfChange()
+    {
+        TestDb db;
+        auto dm = connected(db);
+        TDaoTable *t = dm->tblMain;
+        // The truth: the stored query run by the engine itself on a connection of ours.
+        SqliteConnection truth;
+        truth.open(db.path);
+        TDaoDatabase::prepareConnection(truth);
+        auto expected = [&] {
+            QStringList out;
+            SqliteStatement st = truth.prepare(QStringLiteral("SELECT * FROM unit_number"));
+            while (st.step())
+                out << (st.columnIsNull(0) ? QStringLiteral("<null>") : st.column(0).toString().toLower());
+            return out;
+        };
+        auto actual = [&] {
+            QStringList out;
+            dm->tblUnitNumber->Requery();
+            for (dm->tblUnitNumber->First(); !dm->tblUnitNumber->Eof(); dm->tblUnitNumber->Next())
+                out << (dm->tblUnitNumber->Fields(0)->IsNull() ? QStringLiteral("<null>")
+                                                                : dm->tblUnitNumber->Fields(0)->AsString().toLower());
+            return out;
+        };
+        const QStringList values{"A1", "a1", "Б2", "б2", "", "C3", "Я", "я"};
+        quint32 seed = 11;
+        auto next = [&](quint32 n) { seed = seed * 1664525u + 1013904223u; return (seed >> 8) % n; };
+        for (int step = 0; step < 120; ++step) {
+            const quint32 what = next(10);
+            if (what < 4 || t->RecordCount() == 0) {
+                t->Append();
+                if (next(5))
+                    t->FieldByName(QStringLiteral("unit_number"))->setAsString(values[int(next(values.size()))]);
+                else
+                    t->FieldByName(QStringLiteral("unit_name"))->setAsString(QStringLiteral("без номер"));
+                t->Post();
+            } else if (what < 8) {
+                t->setRecNo(int(next(quint32(t->RecordCount()))));
+                t->Edit();
+                if (next(4))
+                    t->FieldByName(QStringLiteral("unit_number"))->setAsString(values[int(next(values.size()))]);
+                else
+                    t->FieldByName(QStringLiteral("unit_number"))->Clear();
+                t->Post();
+            } else if (what == 8) {
+                t->setRecNo(int(next(quint32(t->RecordCount()))));
+                t->Delete();
+            } else {
+                // Another program's change, and a statement of ours.
+                if (next(2)) {
+                    db.exec(QStringLiteral("UPDATE main SET unit_number = 'D4' WHERE id = (SELECT max(id) FROM main)"));
+                    t->Refresh(); // our copy of that row is stale now
+                } else
+                    t->ExecSQL({QStringLiteral("UPDATE main SET unit_number = NULL WHERE unit_number = 'C3';")});
+            }
+            QCOMPARE(actual(), expected());
+        }
+    }
+
     void nextNumberAndTheScratchDataset()
     {
         TestDb db;

@@ -1,0 +1,54 @@
+// The distinct values of one column, grouped as NOCASE groups them, and kept up to date from this
+// connection's own writes: the pick-list queries are re-queried after every post, and running
+// them again would sort the whole column each time.
+//
+// Built by one scan of the column's index; each later write of this connection changes the
+// counts. A change by another connection (seen through the data version) or a statement whose
+// effect is unknown makes it stale, and the next use builds it again.
+#pragma once
+
+#include <QString>
+#include <QVariant>
+#include <string>
+#include <vector>
+
+class SqliteConnection;
+
+class DistinctValues
+{
+public:
+    DistinctValues(QString table, QString column) : mTable(std::move(table)), mColumn(std::move(column)) {}
+
+    const QString &table() const { return mTable; }
+    const QString &column() const { return mColumn; }
+
+    bool valid() const { return mValid; }
+    void invalidate() { mValid = false; }
+    void build(SqliteConnection &conn);
+    qint64 builtAtDataVersion() const { return mDataVersion; }
+    void setDataVersion(qint64 v) { mDataVersion = v; }
+
+    // One row's stored value left (before) and/or came (after); nullptr for "no row". A null
+    // stored value is an invalid or null QVariant.
+    void change(const QVariant *before, const QVariant *after);
+
+    // The query's rows in order: a null first when some row has none, then one value per group.
+    std::vector<QVariant> values() const;
+
+private:
+    struct Entry
+    {
+        std::string value; // UTF-8
+        qint64 count = 0;
+    };
+    void add(const QVariant &stored, qint64 count);
+    static std::string textOf(const QVariant &stored);
+    static bool less(const std::string &a, const std::string &b);
+
+    QString mTable;
+    QString mColumn;
+    bool mValid = false;
+    qint64 mDataVersion = -1;
+    qint64 mNulls = 0;
+    std::vector<Entry> mEntries; // by folded value, then by exact bytes
+};
