@@ -1,13 +1,20 @@
 #!/usr/bin/env bash
-# Sets up, builds and runs every test; then fuzzes the filter parser for a bounded time
-# (VELOSTOK_FUZZ_SECONDS, default 60; 0 skips it).
+# Sets up, builds and runs every test. Before the tests it fuzzes the filter parser for a bounded
+# time (VELOSTOK_FUZZ_SECONDS, default 60; 0 skips it); its log goes to build-fuzz/fuzz.log.
 set -eu
 src=$(cd "$(dirname "$0")/.." && pwd)
 "$src/tools/install-deps.sh"
 [ -f "$src/build/build.ninja" ] || cmake -S "$src" -B "$src/build" -G Ninja >/dev/null
 cmake --build "$src/build"
-ctest --test-dir "$src/build" --output-on-failure
 secs=${VELOSTOK_FUZZ_SECONDS:-60}
-if [ "$secs" != 0 ] && [ -x "$src/tools/fuzz-filter.sh" ]; then
-  "$src/tools/fuzz-filter.sh" "$secs"
+if [ "$secs" != 0 ]; then
+  mkdir -p "$src/build-fuzz"
+  if "$src/tools/fuzz-filter.sh" "$secs" > "$src/build-fuzz/fuzz.log" 2>&1; then
+    echo "filter fuzzing: $(grep -E '^Done [0-9]+ runs' "$src/build-fuzz/fuzz.log" || echo 'done')"
+  else
+    tail -n 60 "$src/build-fuzz/fuzz.log"
+    echo "filter fuzzing failed (log: build-fuzz/fuzz.log)"
+    exit 1
+  fi
 fi
+ctest --test-dir "$src/build" --output-on-failure

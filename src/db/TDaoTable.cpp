@@ -315,15 +315,21 @@ QString TDaoTable::sortText() const
     return s;
 }
 
-// Selects the ids of the rows of a table that pass the filter, in sort order.
-void TDaoTable::loadKeyset(const QString &filter, bool filtered, std::vector<qint64> &ids)
+// Filters and sorts may name any column of the source, letter case ignored.
+ColumnResolver TDaoTable::columnResolver() const
 {
-    const ColumnResolver resolver = [this](const QString &name) -> std::optional<ColumnInfo> {
+    return [this](const QString &name) -> std::optional<ColumnInfo> {
         for (size_t i = 0; i < mAllColumns.size(); ++i)
             if (mAllColumns[i].compare(name, Qt::CaseInsensitive) == 0)
                 return ColumnInfo{mAllColumns[i], mColumnIsText[i]};
         return std::nullopt;
     };
+}
+
+// Selects the ids of the rows of a table that pass the filter, in sort order.
+void TDaoTable::loadKeyset(const QString &filter, bool filtered, std::vector<qint64> &ids)
+{
+    const ColumnResolver resolver = columnResolver();
     QString sql = QStringLiteral("SELECT rowid FROM %1").arg(quoted(mTableName));
     SqlFragment where;
     if (filtered && !filter.trimmed().isEmpty()) {
@@ -364,12 +370,7 @@ void TDaoTable::loadKeyset(const QString &filter, bool filtered, std::vector<qin
 // are still the answer and nothing was read.
 bool TDaoTable::loadRows(const QString &filter, bool filtered, std::vector<Row> &rows)
 {
-    const ColumnResolver resolver = [this](const QString &name) -> std::optional<ColumnInfo> {
-        for (size_t i = 0; i < mAllColumns.size(); ++i)
-            if (mAllColumns[i].compare(name, Qt::CaseInsensitive) == 0)
-                return ColumnInfo{mAllColumns[i], mColumnIsText[i]};
-        return std::nullopt;
-    };
+    const ColumnResolver resolver = columnResolver();
     QString source = mTableName.isEmpty() ? mSql.join(QLatin1Char(' ')).trimmed() : QString();
     while (source.endsWith(QLatin1Char(';')))
         source.chop(1);

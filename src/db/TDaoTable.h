@@ -15,6 +15,7 @@
 // they were. A failed Post leaves the dataset editing with the entered values.
 #pragma once
 
+#include "FilterExpression.h"
 #include "TDaoField.h"
 
 #include <QHash>
@@ -168,6 +169,7 @@ private:
     void loadKeyset(const QString &filter, bool filtered, std::vector<qint64> &ids);
     bool loadRows(const QString &filter, bool filtered, std::vector<Row> &rows);
     QString selectList() const;
+    ColumnResolver columnResolver() const;
     const Row *rowAt(int position) const;
     void fetchPage(int position) const;
     Row readRowById(qint64 id) const;
