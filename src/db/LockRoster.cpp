@@ -202,7 +202,16 @@ bool LockRoster::join(const QString &databasePath, const QString &computer, cons
     QDeadlineTimer deadline(qMax(0, timeoutMs));
 
     for (int attempt = 0; attempt < ReopenAttempts; ++attempt) {
-        const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+        int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+        bool writable = fd >= 0;
+        if (writable) {
+            // Every user of a shared folder must be able to join, whatever this one's umask.
+            ::fchmod(fd, 0666);
+        } else if (errno == EACCES || errno == EROFS) {
+            // No entry for us, but the gate's read lock needs only read access: holding it
+            // keeps compaction from replacing the file under this connection.
+            fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+        }
         if (fd < 0)
             return false;
 
@@ -223,6 +232,10 @@ bool LockRoster::join(const QString &databasePath, const QString &computer, cons
             continue;
         }
 
+        mFd = fd; // from here on the gate is held until leave()
+        mPath = path;
+        if (!writable)
+            return false;
         for (int i = 0; i < MaxEntries; ++i) {
             const off_t start = off_t(i) * EntrySize;
             err = setLock(fd, F_WRLCK, start, EntrySize);
@@ -230,13 +243,10 @@ bool LockRoster::join(const QString &databasePath, const QString &computer, cons
                 continue;
             if (err != 0 || !writeAt(fd, entry.constData(), size_t(entry.size()), start))
                 break;
-            mFd = fd;
             mEntry = i;
-            mPath = path;
             return true;
         }
-        ::close(fd); // every entry held, or the file cannot be written
-        return false;
+        return false; // every entry held, or the file cannot be written: unlisted, gate held
     }
     return false;
 }
@@ -246,7 +256,7 @@ void LockRoster::leave()
     if (mFd < 0)
         return;
     static const char zeros[EntrySize] = {};
-    const bool cleared = writeAt(mFd, zeros, EntrySize, off_t(mEntry) * EntrySize);
+    const bool cleared = mEntry >= 0 && writeAt(mFd, zeros, EntrySize, off_t(mEntry) * EntrySize);
 
     // The last one out removes the file, as the engine did. Only under a lock over every entry
     // and the gate, so nobody is joined or compacting; a joiner that opened the file meanwhile

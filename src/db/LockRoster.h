@@ -43,6 +43,7 @@ public:
     // Clears this connection's entry and releases its locks. Nothing when not joined.
     void leave();
 
+    // Holds the gate (listed in an entry or not: a full or read-only lock file lists nobody).
     bool joined() const { return mFd >= 0; }
     int entryIndex() const { return mEntry; }
 

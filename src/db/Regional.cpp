@@ -1,6 +1,8 @@
 // Regional forms of numbers and dates.
 #include "Regional.h"
 
+#include "Clock.h"
+
 #include <cmath>
 
 namespace regional {
@@ -89,6 +91,24 @@ QString formatDateTime(const QDateTime &value)
     return f.locale.toString(value.date(), f.shortDate) + QLatin1Char(' ') + f.locale.toString(value.time(), f.longTime);
 }
 
+namespace {
+
+// Qt reads a two-digit year as 19yy; the year is taken to lie within fifty years of today.
+QDate inCenturyWindow(const QDate &d, const QString &format)
+{
+    if (!d.isValid() || format.contains(QLatin1String("yyyy")) || !format.contains(QLatin1String("yy")))
+        return d;
+    const int now = Clock::today().year();
+    int year = (now / 100) * 100 + d.year() % 100;
+    if (year > now + 50)
+        year -= 100;
+    else if (year <= now - 50)
+        year += 100;
+    return QDate(year, d.month(), d.day());
+}
+
+} // namespace
+
 QDateTime parseDateTime(const QString &text)
 {
     const QString t = text.trimmed();
@@ -97,8 +117,14 @@ QDateTime parseDateTime(const QString &text)
     const QLocale l = current();
     QDateTime d = l.toDateTime(t, shortDateFormat() + QLatin1Char(' ') + longTimeFormat());
     if (d.isValid())
-        return d;
-    const QDate date = l.toDate(t, shortDateFormat());
+        return QDateTime(inCenturyWindow(d.date(), shortDateFormat()), d.time());
+    // The regional date with a bare time, as spreadsheets write it.
+    for (const char *tf : {" H:mm:ss", " H:mm"}) {
+        d = l.toDateTime(t, shortDateFormat() + QLatin1String(tf));
+        if (d.isValid())
+            return QDateTime(inCenturyWindow(d.date(), shortDateFormat()), d.time());
+    }
+    const QDate date = inCenturyWindow(l.toDate(t, shortDateFormat()), shortDateFormat());
     if (date.isValid())
         return QDateTime(date, QTime(0, 0));
     static const char *iso[] = {"yyyy-MM-dd HH:mm:ss", "yyyy-MM-ddTHH:mm:ss", "yyyy-MM-dd HH:mm",

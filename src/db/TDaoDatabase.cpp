@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 #include <algorithm>
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -33,13 +34,39 @@ QString normalisedPath(const QString &path)
     return p;
 }
 
+// Names that come from the older system were written for a file system that ignores case: a
+// missing file is taken to be the one file of its folder whose name differs only in case.
+QString withFoundCase(const QString &path)
+{
+    if (QFileInfo::exists(path))
+        return path;
+    const QFileInfo fi(path);
+    const QDir dir = fi.dir();
+    if (!dir.exists())
+        return path;
+    QString match;
+    const QStringList names = dir.entryList(QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString &n : names) {
+        if (n.compare(fi.fileName(), Qt::CaseInsensitive) == 0) {
+            if (!match.isEmpty())
+                return path; // ambiguous: take none
+            match = n;
+        }
+    }
+    return match.isEmpty() ? path : dir.filePath(match);
+}
+
 } // namespace
 
 TDaoDatabase::TDaoDatabase(QObject *parent) : QObject(parent) {}
 
 TDaoDatabase::~TDaoDatabase()
 {
-    Close();
+    try {
+        Close();
+    } catch (...) {
+        // Nothing can be told from here; the connection is closed all the same.
+    }
     const QList<TDaoTable *> sets = std::exchange(mDataSets, {});
     for (TDaoTable *t : sets)
         t->databaseGone();
@@ -144,10 +171,10 @@ void TDaoDatabase::prepareConnection(SqliteConnection &conn)
 
 void TDaoDatabase::openFile()
 {
-    QString path = normalisedPath(mDatabase);
+    QString path = withFoundCase(normalisedPath(mDatabase));
     if (!QFileInfo::exists(path) && SmartOpen) {
         // A missing file is looked for beside the program, under the same name.
-        path = QDir(programDir()).filePath(QFileInfo(path).fileName());
+        path = withFoundCase(QDir(programDir()).filePath(QFileInfo(path).fileName()));
         mDatabase = path;
     }
     if (!QFileInfo(path).isFile())
@@ -183,21 +210,75 @@ void TDaoDatabase::setConnected(bool connected)
     } else {
         for (TDaoTable *t : std::as_const(mDataSets))
             t->closeForDatabase();
-        if (mBatchDepth > 0 && !sqlite3_get_autocommit(mConn.handle()))
-            mConn.exec(QStringLiteral("COMMIT"));
+        // A batch still open is committed (or, when that cannot be, undone) before closing,
+        // whatever the nesting count says: closing must never leave a transaction behind.
+        QString failure;
+        if (!sqlite3_get_autocommit(mConn.handle())) {
+            try {
+                commitBatch();
+            } catch (const DaoError &e) {
+                failure = e.message();
+                sqlite3_exec(mConn.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+            }
+        }
         mBatchDepth = 0;
         mWrites.clear();
         mDistinct.clear();
         mConn.close();
         mRoster.leave();
+        emit connectedChanged(false);
+        if (!failure.isEmpty())
+            throw DaoError(batchLostText(failure));
+        return;
     }
     emit connectedChanged(connected);
+}
+
+QString TDaoDatabase::batchLostText(const QString &cause)
+{
+    return QStringLiteral("Последните промени не бяха записани в базата: %1").arg(cause);
+}
+
+void TDaoDatabase::commitBatch()
+{
+    // A COMMIT refused because others still read (rollback journal) keeps the transaction
+    // open: try again for a while before giving up.
+    QDeadlineTimer deadline(20000);
+    for (;;) {
+        try {
+            mConn.exec(QStringLiteral("COMMIT"));
+            return;
+        } catch (const DaoError &) {
+            if (sqlite3_get_autocommit(mConn.handle()) || deadline.hasExpired())
+                throw;
+        }
+    }
+}
+
+void TDaoDatabase::checkBatch()
+{
+    // Some failures (a full disk, an I/O error) make SQLite undo the whole open transaction.
+    if (mBatchDepth == 0 || !Connected() || !sqlite3_get_autocommit(mConn.handle()))
+        return;
+    invalidateCaches();
+    for (auto &d : mDistinct)
+        d->invalidate();
+    mConn.exec(QStringLiteral("BEGIN IMMEDIATE"));
+    mBatchStarted = QDateTime::currentMSecsSinceEpoch();
+    throw DaoError(batchLostText(QStringLiteral("операцията беше прекъсната от грешка.")));
 }
 
 void TDaoDatabase::beginWriteBatch()
 {
     if (mBatchDepth++ == 0 && Connected() && sqlite3_get_autocommit(mConn.handle())) {
-        mConn.exec(QStringLiteral("BEGIN"));
+        // IMMEDIATE: a deferred transaction that read first could not take the write lock later
+        // once another copy has committed.
+        try {
+            mConn.exec(QStringLiteral("BEGIN IMMEDIATE"));
+        } catch (...) {
+            mBatchDepth = 0;
+            throw;
+        }
         mBatchStarted = QDateTime::currentMSecsSinceEpoch();
     }
 }
@@ -209,9 +290,19 @@ void TDaoDatabase::writeBatchStep()
     // Other copies wait for our write lock: let them in now and then.
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
     if (now - mBatchStarted >= 250) {
-        mConn.exec(QStringLiteral("COMMIT"));
-        mConn.exec(QStringLiteral("BEGIN"));
-        mBatchStarted = now;
+        try {
+            commitBatch();
+        } catch (const DaoError &e) {
+            sqlite3_exec(mConn.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+            invalidateCaches();
+            for (auto &d : mDistinct)
+                d->invalidate();
+            mConn.exec(QStringLiteral("BEGIN IMMEDIATE"));
+            mBatchStarted = QDateTime::currentMSecsSinceEpoch();
+            throw DaoError(batchLostText(e.message()));
+        }
+        mConn.exec(QStringLiteral("BEGIN IMMEDIATE"));
+        mBatchStarted = QDateTime::currentMSecsSinceEpoch();
     }
 }
 
@@ -221,12 +312,14 @@ void TDaoDatabase::endWriteBatch()
         return;
     if (Connected() && !sqlite3_get_autocommit(mConn.handle())) {
         try {
-            mConn.exec(QStringLiteral("COMMIT"));
-        } catch (...) {
-            // What the lists counted did not reach the file.
+            commitBatch();
+        } catch (const DaoError &e) {
+            // Undone rather than left open for later posts to pile onto; the caller is told.
+            sqlite3_exec(mConn.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+            invalidateCaches();
             for (auto &d : mDistinct)
                 d->invalidate();
-            throw;
+            throw DaoError(batchLostText(e.message()));
         }
     }
 }

@@ -80,6 +80,8 @@ public:
     void beginWriteBatch();
     void writeBatchStep();
     void endWriteBatch();
+    // After a failed write inside a batch: raises when the engine undid the whole batch.
+    void checkBatch();
 
     // What this connection has written, so that read-only row sets know when a re-query would
     // give the same rows: each write bumps the serial of the columns it touched (an empty list:
@@ -111,6 +113,8 @@ signals:
 
 private:
     void openFile();
+    void commitBatch();
+    static QString batchLostText(const QString &cause);
 
     QString mDatabase;
     QString mVersion = QStringLiteral("3.6");

@@ -242,7 +242,8 @@ void TDaoField::setValue(const QVariant &value)
         return;
     }
     if (value.typeId() == QMetaType::QString && mType != TFieldType::Text) {
-        store(parseText(value.toString()));
+        // Parsed, then checked like any typed value (a Short's range, for one).
+        setValue(parseText(value.toString()));
         return;
     }
     switch (mType) {

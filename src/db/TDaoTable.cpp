@@ -171,12 +171,20 @@ void TDaoTable::setBulkMode(bool on)
         if (mDb)
             mDb->beginWriteBatch();
     } else {
+        // Re-read what the loop wrote, once, now that it is over; the grid comes back even
+        // when the last commit fails.
+        struct Resume
+        {
+            TDaoTable *t;
+            ~Resume()
+            {
+                t->invalidateCache();
+                t->mPendingReset = true;
+                t->EnableControls();
+            }
+        } resume{this};
         if (mDb)
             mDb->endWriteBatch();
-        // Re-read what the loop wrote, once, now that it is over.
-        invalidateCache();
-        mPendingReset = true;
-        EnableControls();
     }
 }
 
@@ -219,6 +227,24 @@ void TDaoTable::closeForDatabase()
 {
     if (Active())
         setActive(false);
+}
+
+void TDaoTable::setFieldNames(const QStringList &names)
+{
+    mFieldNames = names;
+    if (Active())
+        return;
+    // Until the first open tells their types the fields are untyped text; opening keeps these
+    // objects (found by name) and gives them their types.
+    std::vector<std::unique_ptr<TDaoField>> fields;
+    for (int f = 0; f < names.size(); ++f) {
+        std::unique_ptr<TDaoField> *old = size_t(f) < mFields.size() ? &mFields[size_t(f)] : nullptr;
+        if (old && *old && (*old)->FieldName().compare(names[f], Qt::CaseInsensitive) == 0)
+            fields.push_back(std::move(*old));
+        else
+            fields.push_back(std::make_unique<TDaoField>(this, f, names[f], TFieldType::Text, 0));
+    }
+    mFields = std::move(fields);
 }
 
 // Finds the source's columns and makes the fields: the persistent ones in their order, or all.
@@ -273,13 +299,19 @@ void TDaoTable::buildFields()
         return -1;
     };
     const QStringList wanted = mFieldNames.isEmpty() ? QStringList(names.begin(), names.end()) : mFieldNames;
+    // Every name is found before any field object moves, so a failed open leaves them whole.
+    std::vector<int> found;
+    for (const QString &w : wanted) {
+        const int col = indexOf(w);
+        if (col < 0)
+            throw DaoError(QStringLiteral("Field '%1' not found").arg(w));
+        found.push_back(col);
+    }
     std::vector<std::unique_ptr<TDaoField>> fields;
     mColumns.clear();
     mUpdateSql.clear();
     for (int f = 0; f < wanted.size(); ++f) {
-        const int col = indexOf(wanted[f]);
-        if (col < 0)
-            throw DaoError(QStringLiteral("Field '%1' not found").arg(wanted[f]));
+        const int col = found[size_t(f)];
         // Keep field objects across reopening: callers may hold pointers to them.
         std::unique_ptr<TDaoField> *old = size_t(f) < mFields.size() ? &mFields[size_t(f)] : nullptr;
         if (old && *old && (*old)->FieldName().compare(names[size_t(col)], Qt::CaseInsensitive) == 0) {
@@ -768,12 +800,28 @@ void TDaoTable::Post()
     checkActive();
     if (mState != dsEdit && mState != dsInsert)
         return;
+    // A post started from inside this one (events processed by a BeforePost handler) would
+    // write the row twice and leave the outer post without a buffer.
+    if (mPosting)
+        return;
+    mPosting = true;
+    struct Done
+    {
+        bool &flag;
+        ~Done() { flag = false; }
+    } done{mPosting};
     if (BeforePost)
         BeforePost(this);
-    if (mState == dsInsert)
-        postInsert();
-    else
-        postUpdate();
+    try {
+        if (mState == dsInsert)
+            postInsert();
+        else
+            postUpdate();
+    } catch (...) {
+        if (mBulk)
+            mDb->checkBatch();
+        throw;
+    }
     if (mBulk)
         mDb->writeBatchStep();
     if (AfterPost)

@@ -57,7 +57,8 @@ public:
     QStringList &SQL() { return mSql; } // the scratch dataset's statement, one line each
     void setSQL(const QStringList &lines) { mSql = lines; }
     // Persistent fields in this order; empty: every column of the source in its order.
-    void setFieldNames(const QStringList &names) { mFieldNames = names; }
+    // They exist from here on, so they can be read (as null) before the first open.
+    void setFieldNames(const QStringList &names);
     void setReadOnly(bool ro) { mReadOnly = ro; }
     bool ReadOnly() const { return mReadOnly; }
 
@@ -228,4 +229,5 @@ private:
     int mDisableCount = 0;
     bool mPendingReset = false;
     bool mBulk = false;
+    bool mPosting = false;
 };

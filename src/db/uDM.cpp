@@ -89,7 +89,8 @@ QVariant TDM::scratchValue(const QString &sql, bool leaveOpen)
     try {
         tblMyPersonalQuery->Open();
         if (QCoreApplication::instance())
-            QCoreApplication::processEvents();
+            // Repaints, but no user input: this runs inside a post.
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
         if (tblMyPersonalQuery->RecordCount() > 0 && tblMyPersonalQuery->FieldCount() > 0)
             value = tblMyPersonalQuery->Fields(0)->Value();
     } catch (...) {

@@ -63,6 +63,21 @@ private slots:
         QCOMPARE(db.Database(), file.path);
         db.Close();
 
+        // Names written on a system that ignores case find the file in either folder.
+        db.setDatabase(work.filePath(QStringLiteral("SHOP.MDB")));
+        db.Open();
+        QCOMPARE(db.Database(), file.path);
+        db.Close();
+        db.setDatabase(file.dir.filePath(QStringLiteral("shop.MDB")));
+        db.Open();
+        QVERIFY(db.Connected());
+        db.Close();
+        // Two files that differ only in case: neither is guessed.
+        TestDb upper(QStringLiteral("Two.mdb"));
+        QFile::copy(upper.path, upper.dir.filePath(QStringLiteral("TWO.mdb")));
+        db.setDatabase(upper.dir.filePath(QStringLiteral("two.mdb")));
+        QVERIFY_THROWS_EXCEPTION(DaoError, db.Open());
+
         // Missing in both places: an error, the tried name kept, nothing created.
         db.setDatabase(QStringLiteral("C:\\Data\\Nowhere.mdb"));
         QVERIFY_THROWS_EXCEPTION(DaoError, db.Open());

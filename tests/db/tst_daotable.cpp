@@ -251,6 +251,9 @@ private slots:
         QTest::newRow("bool bad") << "deleted" << "maybe" << "'maybe' is not a valid boolean value for field 'deleted'";
         QTest::newRow("text cut") << "deliver_name" << QString(40, QChar(0x0416)) << QString(30, QChar(0x0416));
         QTest::newRow("counter") << "id" << "5" << "Field 'id' cannot be modified";
+        // Two-digit years of the regional short date belong to this century.
+        QTest::newRow("date round trip") << "last_modified" << "9.12.24 г. 10:05:07 ч." << "9.12.24 г. 10:05:07 ч.";
+        QTest::newRow("date bare time") << "last_modified" << "9.12.24 г. 10:05:07" << "9.12.24 г. 10:05:07 ч.";
     }
 
     void fieldConversionsAndErrors()
@@ -272,6 +275,8 @@ private slots:
             t->Last();
             QCOMPARE(t->FieldByName(field)->AsString(), stored);
             QCOMPARE(t->FieldByName(field)->IsNull(), stored.isEmpty());
+            if (field == QLatin1String("last_modified"))
+                QCOMPARE(t->FieldByName(field)->Value().toDateTime().date().year(), 2024);
         } catch (const DaoError &e) {
             QCOMPARE(e.message(), stored);
             QCOMPARE(t->State(), TDaoTable::dsInsert);
@@ -284,7 +289,23 @@ private slots:
         auto conn = db.connect();
         auto t = TestDb::table(conn.get(), QStringLiteral("main"));
         t->setFieldNames({QStringLiteral("id"), QStringLiteral("unit_name")});
+        // Persistent fields can be read before the first open, and the same objects serve after.
+        TDaoField *early = t->FieldByName(QStringLiteral("id"));
+        QVERIFY(early->IsNull());
+        // An open that fails on a missing column leaves the fields whole.
+        t->setFieldNames({QStringLiteral("id"), QStringLiteral("unit_name"), QStringLiteral("nosuch")});
+        QVERIFY_THROWS_EXCEPTION(DaoError, t->Open());
+        QVERIFY(t->FieldByName(QStringLiteral("unit_name"))->IsNull());
+        QCOMPARE(t->FieldByName(QStringLiteral("id")), early);
+        t->setFieldNames({QStringLiteral("id"), QStringLiteral("unit_name")});
         t->Open();
+        QCOMPARE(t->FieldByName(QStringLiteral("id")), early);
+        // Text given to a typed writer is checked like a typed value.
+        auto m = TestDb::table(conn.get(), QStringLiteral("models"));
+        m->Open();
+        m->Append();
+        QVERIFY_THROWS_EXCEPTION(DaoError, m->FieldByName(QStringLiteral("first_date"))->setValue(QStringLiteral("70000")));
+        m->Cancel();
         QCOMPARE(t->FieldCount(), 2);
         try {
             t->FieldByName(QStringLiteral("price"));
@@ -508,6 +529,46 @@ private slots:
         QCOMPARE(db.scalar(QStringLiteral("SELECT count(*) FROM main WHERE user_id >= 100")).toInt(), 30);
         QCOMPARE(db.scalar(QStringLiteral("SELECT user_id FROM main WHERE id = 31")).toInt(), 31);
         QVERIFY(db.scalar(QStringLiteral("SELECT count(*) FROM main")).toInt() == 50);
+    }
+
+    void bulkBatchesSurviveOtherWritersAndClosing()
+    {
+        TestDb db;
+        db.exec(QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 20) "
+                               "INSERT INTO main (user_id, unit_name) SELECT i, 'r' || i FROM n"));
+        auto conn = db.connect();
+        auto t = TestDb::table(conn.get(), QStringLiteral("main"));
+        t->Open();
+        // Another copy commits after this one has read: the batch still takes the write lock.
+        t->First();
+        db.exec(QStringLiteral("UPDATE main SET comment = 'other' WHERE id = 20"));
+        t->setBulkMode(true);
+        QVERIFY(t->ControlsDisabled());
+        int n = 500;
+        for (t->First(); !t->Eof(); t->Next()) {
+            t->Edit();
+            t->FieldByName(QStringLiteral("user_id"))->setAsInteger(n++);
+            t->Post();
+        }
+        // Closing in the middle of a batch commits it rather than rolling it back.
+        conn->Close();
+        QCOMPARE(db.scalar(QStringLiteral("SELECT count(*) FROM main WHERE user_id >= 500")).toInt(), 20);
+        QCOMPARE(db.scalar(QStringLiteral("SELECT comment FROM main WHERE id = 20")).toString(), QStringLiteral("other"));
+        t->setBulkMode(false);
+        QVERIFY(!t->ControlsDisabled());
+        // A post re-entered from inside BeforePost is refused; the outer one writes once.
+        conn->Open();
+        t->Open();
+        int inner = 0;
+        t->BeforePost = [&](TDaoTable *ds) {
+            ++inner;
+            ds->Post();
+        };
+        t->Append();
+        t->FieldByName(QStringLiteral("unit_name"))->setAsString(QStringLiteral("once"));
+        t->Post();
+        QCOMPARE(inner, 1);
+        QCOMPARE(db.scalar(QStringLiteral("SELECT count(*) FROM main WHERE unit_name = 'once'")).toInt(), 1);
     }
 
     void conflictingPostsBetweenTwoConnections()

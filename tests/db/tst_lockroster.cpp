@@ -192,6 +192,27 @@ void TestLockRoster::joinsInOneProcess()
     gate.unlock();
     QVERIFY(d.join(db, QStringLiteral("PC-D"), QStringLiteral("Admin"), 0));
     QCOMPARE(d.entryIndex(), 0);
+    d.leave();
+
+    // A full lock file lists nobody more, but whoever connects still holds the gate, so the
+    // file cannot be compacted under them; and the file is open to every user.
+    {
+        std::vector<std::unique_ptr<LockRoster>> all;
+        for (int i = 0; i < 256; ++i) {
+            all.push_back(std::make_unique<LockRoster>());
+            QVERIFY(all.back()->join(db, QStringLiteral("PC-%1").arg(i), QStringLiteral("Admin")));
+        }
+        QCOMPARE(QFile::permissions(ldb) & QFileDevice::WriteOther, QFileDevice::WriteOther);
+        LockRoster extra;
+        QVERIFY(!extra.join(db, QStringLiteral("PC-X"), QStringLiteral("Admin")));
+        QVERIFY(extra.joined());
+        QCOMPARE(extra.entryIndex(), -1);
+        all.clear();
+        RosterGate g;
+        QVERIFY(!g.tryLockExclusive(db));
+        extra.leave();
+        QVERIFY(g.tryLockExclusive(db));
+    }
 }
 
 void TestLockRoster::longNamesCutOnCharacterBoundary_data()
