@@ -1,0 +1,94 @@
+#include "Startup.h"
+
+#include "Prompts.h"
+#include "uAbout.h"
+#include "uDM.h"
+#include "uFiters.h"
+#include "uMarkAndModels.h"
+#include "uModels.h"
+#include "uPass.h"
+#include "uSearchForm.h"
+#include "uSettings.h"
+#include "uSplashForm.h"
+#include "uUniversalReport.h"
+#include "uVelostok.h"
+#include "ueditor.h"
+
+#include <QApplication>
+#include <QFont>
+
+namespace Startup {
+
+QString HelpFile;
+
+void setupFonts()
+{
+    // The layouts were made with these families; Liberation Sans has Arial's metrics.
+    QFont::insertSubstitution(QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"));
+    QFont::insertSubstitution(QStringLiteral("Arial"), QStringLiteral("Liberation Sans"));
+    QFont f(QStringLiteral("MS Sans Serif"));
+    f.setPointSize(8);
+    QApplication::setFont(f);
+}
+
+bool createAll()
+{
+    HelpFile = QStringLiteral("Velostok.HLP");
+    DM = new TDM;
+    fVelostok = new TfVelostok;
+    fSettings = new TfSettings(fVelostok);
+    AboutBox = new TAboutBox(fVelostok);
+    fSearchForm = new TfSearchForm(fVelostok);
+    fFiters = new TfFiters(fVelostok);
+    fModels = new TfModels(fVelostok);
+    fPass = new TfPass(fVelostok);
+    fEditor = new TfEditor(fVelostok);
+    fMarkAndModels = new TfMarkAndModels(fVelostok);
+    try {
+        fUniversalReport = new TfUniversalReport(fVelostok);
+    } catch (...) {
+        fUniversalReport = nullptr;
+        prompts().message(QStringLiteral("Драйвера на принтера не поддържа този режим!"));
+        return false;
+    }
+    return true;
+}
+
+void destroyAll()
+{
+    // The windows are children of the main window.
+    delete fVelostok;
+    fVelostok = nullptr;
+    fSettings = nullptr;
+    AboutBox = nullptr;
+    fSearchForm = nullptr;
+    fFiters = nullptr;
+    fModels = nullptr;
+    fPass = nullptr;
+    fEditor = nullptr;
+    fMarkAndModels = nullptr;
+    fUniversalReport = nullptr;
+    delete DM;
+    DM = nullptr;
+}
+
+int run()
+{
+    setupFonts();
+    auto *splash = new TfSplashForm;
+    splash->show();
+    splash->FormShow();
+    const bool ok = createAll();
+    splash->hide();
+    delete splash;
+    if (!ok) {
+        destroyAll();
+        return 0;
+    }
+    fVelostok->show();
+    const int rc = QApplication::exec();
+    destroyAll();
+    return rc;
+}
+
+} // namespace Startup

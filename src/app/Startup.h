@@ -1,0 +1,25 @@
+// Start-up: creates the data module and every window once, in their fixed order, and destroys
+// them at the end.
+#pragma once
+
+#include <QString>
+
+namespace Startup {
+
+// The application's help file.
+extern QString HelpFile;
+
+// Font substitutions for the families the layouts name, and the default font.
+void setupFonts();
+
+// Creates DM, fVelostok, fSettings, AboutBox, fSearchForm, fFiters, fModels, fPass, fEditor,
+// fMarkAndModels, then fUniversalReport. False when the report window could not be created:
+// the user has been told, and the program is to end without showing the main window.
+bool createAll();
+// Destroys what createAll made (closing the database).
+void destroyAll();
+
+// Runs the whole program: splash, creation, the main window and the message loop.
+int run();
+
+} // namespace Startup

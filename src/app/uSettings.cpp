@@ -1,0 +1,356 @@
+#include "uSettings.h"
+
+#include "Guard.h"
+#include "Paths.h"
+#include "Pictures.h"
+#include "Prompts.h"
+#include "TDBGrid.h"
+#include "uDM.h"
+#include "uVelostok.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QTabBar>
+
+TfSettings *fSettings = nullptr;
+
+namespace {
+
+const QColor FormColour(248, 248, 248);
+const QColor BoxColour(240, 240, 240);
+
+void place(QWidget *w, const char *name, int left, int top, int width = -1, int height = -1)
+{
+    w->setObjectName(QString::fromLatin1(name));
+    const QSize hint = w->sizeHint();
+    w->setGeometry(left, top, width > 0 ? width : hint.width(), height > 0 ? height : hint.height());
+}
+
+QPalette withBase(QWidget *w, const QColor &c)
+{
+    QPalette p = w->palette();
+    p.setColor(QPalette::Base, c);
+    p.setColor(QPalette::Button, c);
+    return p;
+}
+
+// The emblem: a small wheel.
+QPixmap emblem()
+{
+    QPixmap pm(33, 33);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(43, 47, 54));
+    p.drawEllipse(QRectF(1, 1, 31, 31));
+    p.setBrush(QColor(201, 206, 214));
+    p.drawEllipse(QRectF(7, 7, 19, 19));
+    p.setBrush(QColor(89, 98, 112));
+    p.drawEllipse(QRectF(13.5, 13.5, 6, 6));
+    return pm;
+}
+
+} // namespace
+
+TfSettings::TfSettings(QWidget *parent) : QDialog(parent)
+{
+    setupUi();
+    Guard::run([this] { FormCreate(); });
+}
+
+void TfSettings::setupUi()
+{
+    setObjectName(QStringLiteral("fSettings"));
+    setWindowTitle(QStringLiteral("Настройки"));
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    setFixedSize(307, 287);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, FormColour);
+    setPalette(pal);
+    setAutoFillBackground(true);
+    // These boxes take the main window's empty pop-up: they offer no context menu, and their
+    // text changes only through the list or the file dialog.
+    auto noContextMenu = [](QLineEdit *w) {
+        w->setContextMenuPolicy(Qt::NoContextMenu);
+        w->setReadOnly(true);
+    };
+
+    cbxDaoVersion = new QComboBox(this);
+    cbxDaoVersion->setEditable(true);
+    place(cbxDaoVersion, "cbxDaoVersion", 9, 13, 43, 21);
+    cbxDaoVersion->setPalette(withBase(cbxDaoVersion, BoxColour));
+    cbxDaoVersion->setEditText(QStringLiteral("3.6"));
+    cbxDaoVersion->lineEdit()->installEventFilter(this);
+    noContextMenu(cbxDaoVersion->lineEdit());
+    cbxDaoVersion->setInsertPolicy(QComboBox::NoInsert);
+
+    Label1 = new QLabel(QStringLiteral("DAO версия за достъп до базата"), this);
+    place(Label1, "Label1", 56, 16);
+    Image1 = new QLabel(this);
+    place(Image1, "Image1", 267, 5, 33, 33);
+    Image1->setPixmap(emblem());
+
+    // Tabs on the right-hand side of the page book.
+    TabControl1 = new QTabBar(this);
+    TabControl1->setObjectName(QStringLiteral("TabControl1"));
+    TabControl1->setShape(QTabBar::RoundedEast);
+    TabControl1->addTab(QStringLiteral("Основни настройки"));
+    TabControl1->addTab(QStringLiteral("Допълнителни"));
+    TabControl1->setExpanding(false);
+    TabControl1->setDrawBase(false);
+    TabControl1->setStyleSheet(QStringLiteral("QTabBar::tab { width: 20px; }"
+                                              "QTabBar::tab:hover { background: #dde8f6; }"));
+    TabControl1->setGeometry(3 + 300 - 22, 42, 22, 209);
+
+    Notebook1 = new QStackedWidget(this);
+    Notebook1->setObjectName(QStringLiteral("Notebook1"));
+    Notebook1->setGeometry(3, 42, 300 - 22, 209);
+
+    auto page = [this](const char *name) {
+        auto *f = new QFrame;
+        f->setObjectName(QString::fromLatin1(name));
+        f->setFrameStyle(QFrame::Panel | QFrame::Raised);
+        f->setLineWidth(2);
+        f->setFixedSize(272, 199);
+        f->setAutoFillBackground(true);
+        QPalette p = f->palette();
+        p.setColor(QPalette::Window, Qt::white);
+        f->setPalette(p);
+        auto *holder = new QWidget;
+        f->setParent(holder);
+        f->move(3, 5);
+        Notebook1->addWidget(holder);
+        return f;
+    };
+    pageMain = page("Main");
+    pageAdditionals = page("Additionals");
+
+    QFont arial(QStringLiteral("Arial"));
+    arial.setPointSize(8);
+
+    lBase = new QLabel(QStringLiteral("База данни"), pageMain);
+    place(lBase, "lBase", 7, 14);
+    eDataBase = new QLineEdit(QStringLiteral("Velostok.MDB"), pageMain);
+    place(eDataBase, "eDataBase", 7, 30, 257, 22);
+    eDataBase->setPalette(withBase(eDataBase, BoxColour));
+    eDataBase->setFont(arial);
+    eDataBase->setTextMargins(0, 0, 20, 0);
+    eDataBase->installEventFilter(this);
+    noContextMenu(eDataBase);
+    btnDBLoad = new QPushButton(QStringLiteral("..."), pageMain);
+    place(btnDBLoad, "btnDBLoad", 244, 31, 20, 20);
+
+    auto check = [](QWidget *parent, const char *name, const char *caption, int left, int top, int width, bool on) {
+        auto *c = new QCheckBox(QString::fromUtf8(caption), parent);
+        place(c, name, left, top, width, 17);
+        c->setChecked(on);
+        c->setAutoFillBackground(true);
+        QPalette p = c->palette();
+        p.setColor(QPalette::Window, Qt::white);
+        c->setPalette(p);
+        return c;
+    };
+    cbSpeedButtons = check(pageMain, "cbSpeedButtons", "&Бързи бутони", 7, 57, 200, true);
+    cbxChangeLanguage = check(pageMain, "cbxChangeLanguage", "Change languages ability", 7, 83, 170, false);
+    cbxShowDel = check(pageMain, "cbxShowDel", "&Да се виждат изтритите записи", 7, 110, 225, false);
+    cbxShowSpecial = check(pageMain, "cbxShowSpecial", "&Да се виждат специалните полета", 7, 136, 200, false);
+    cbxPassByChange = check(pageMain, "cbxPassByChange", "&Парола при промяна", 7, 162, 200, false);
+    for (QCheckBox *c : {cbxShowSpecial, cbxPassByChange}) {
+        QFont f(QStringLiteral("MS Sans Serif"));
+        f.setPointSize(8);
+        c->setFont(f);
+        QPalette p = c->palette();
+        p.setColor(QPalette::WindowText, QColor(255, 128, 128));
+        p.setColor(QPalette::ButtonText, QColor(255, 128, 128));
+        c->setPalette(p);
+    }
+
+    GroupBox2 = new QGroupBox(QStringLiteral(" Архив "), pageAdditionals);
+    place(GroupBox2, "GroupBox2", 8, 5, 255, 75);
+    cbAutoArchive = check(GroupBox2, "cbAutoArchive", "&Автоматично архивиране", 8, 16, 164, true);
+    eArchiveCount = new QComboBox(GroupBox2);
+    eArchiveCount->setEditable(true);
+    for (int i = 1; i <= 10; ++i)
+        eArchiveCount->addItem(QString::number(i));
+    place(eArchiveCount, "eArchiveCount", 8, 40, 38, 21);
+    eArchiveCount->setEditText(QStringLiteral("3"));
+    eArchiveCount->setPalette(withBase(eArchiveCount, BoxColour));
+    eArchiveCount->lineEdit()->installEventFilter(this);
+    eArchiveCount->setInsertPolicy(QComboBox::NoInsert);
+    noContextMenu(eArchiveCount->lineEdit());
+    Label13 = new QLabel(QStringLiteral("Брой архивни копия"), GroupBox2);
+    place(Label13, "Label13", 52, 44);
+
+    GroupBox1 = new QGroupBox(QStringLiteral(" Облик "), pageAdditionals);
+    place(GroupBox1, "GroupBox1", 8, 87, 256, 104);
+    cbSkins = check(GroupBox1, "cbSkins", "&Промяна на облика", 10, 21, 225, true);
+    Label2 = new QLabel(QStringLiteral("Път към файла"), GroupBox1);
+    place(Label2, "Label2", 11, 48);
+    eSkinPath = new QLineEdit(QStringLiteral("..\\Skins\\MySkin.skn"), GroupBox1);
+    place(eSkinPath, "eSkinPath", 7, 65, 240, 22);
+    eSkinPath->setPalette(withBase(eSkinPath, BoxColour));
+    eSkinPath->setFont(arial);
+    eSkinPath->setTextMargins(0, 0, 20, 0);
+    eSkinPath->installEventFilter(this);
+    noContextMenu(eSkinPath);
+    btnSkinLoad = new QPushButton(QStringLiteral("..."), GroupBox1);
+    place(btnSkinLoad, "btnSkinLoad", 227, 66, 20, 20);
+
+    bStart = new QPushButton(QStringLiteral("&Да"), this);
+    place(bStart, "bStart", 60, 257, 107, 25);
+    bCancel = new QPushButton(QStringLiteral("&Отказ"), this);
+    place(bCancel, "bCancel", 175, 257, 106, 25);
+    bStart->setAutoDefault(false);
+    bCancel->setAutoDefault(false);
+
+    ServerSeting = new QPlainTextEdit(this);
+    ServerSeting->setObjectName(QStringLiteral("ServerSeting"));
+    ServerSeting->hide();
+
+    connect(TabControl1, &QTabBar::currentChanged, this, Guard::slot([this] { TabControl1Change(TabControl1->currentIndex()); }));
+    connect(bStart, &QPushButton::clicked, this, [this] {
+        setResult(QDialog::Accepted);
+        Guard::run([this] { bStartClick(); });
+        done(QDialog::Accepted);
+    });
+    connect(bCancel, &QPushButton::clicked, this, [this] {
+        setResult(QDialog::Rejected);
+        Guard::run([this] { bCancelClick(); });
+        done(QDialog::Rejected);
+    });
+    connect(btnDBLoad, &QPushButton::clicked, this, Guard::slot([this] { btnDBLoadClick(); }));
+    connect(cbAutoArchive, &QCheckBox::toggled, this, Guard::slot([this] { cbAutoArchiveClick(); }));
+}
+
+void TfSettings::FormCreate()
+{
+    cbxDaoVersion->clear();
+    cbxDaoVersion->setEditText(QStringLiteral("3.6"));
+    try {
+        const QStringList versions = DM ? DM->DataBase->EngineVersions() : QStringList();
+        cbxDaoVersion->addItems(versions);
+        if (!versions.isEmpty())
+            cbxDaoVersion->setCurrentIndex(int(versions.size()) - 1);
+        else
+            cbxDaoVersion->setEditText(QStringLiteral("3.6"));
+    } catch (...) {
+        // Without the list the text stays "3.6".
+        cbxDaoVersion->setEditText(QStringLiteral("3.6"));
+    }
+    LoadSettings();
+    // The skin setting is applied here once skins exist.
+}
+
+void TfSettings::LoadSettings()
+{
+    // The settings file and the grid layout are read here; until then the design states hold.
+}
+
+void TfSettings::SaveSettings()
+{
+    // The settings file and the grid layout are written here.
+}
+
+void TfSettings::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    if (QWidget *p = parentWidget(); !p) {
+        if (const QScreen *s = screen()) {
+            QRect r = frameGeometry();
+            r.moveCenter(s->availableGeometry().center());
+            move(r.topLeft());
+        }
+    }
+    Guard::run([this] { FormShow(); });
+}
+
+void TfSettings::FormShow()
+{
+    if (fVelostok)
+        cbSpeedButtons->setChecked(fVelostok->ToolBar1->isVisible());
+    eArchiveCount->setEnabled(cbAutoArchive->isChecked());
+    Notebook1->setCurrentIndex(TabControl1->currentIndex());
+}
+
+void TfSettings::TabControl1Change(int index)
+{
+    Notebook1->setCurrentIndex(index);
+}
+
+void TfSettings::cbAutoArchiveClick()
+{
+    eArchiveCount->setEnabled(cbAutoArchive->isChecked());
+}
+
+void TfSettings::btnDBLoadClick()
+{
+    Prompts::FileRequest r;
+    r.filter = QStringLiteral("Database|*.mdb|All files|*.*");
+    QString current = eDataBase->text();
+    current.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    r.fileName = QFileInfo(current).fileName();
+    r.folder = Paths::programDir();
+    r.mustExist = true;
+    const QString picked = prompts().openFile(r);
+    if (!picked.isEmpty())
+        eDataBase->setText(QFileInfo(picked).absoluteFilePath());
+}
+
+void TfSettings::bStartClick()
+{
+    SaveSettings();
+    if (!fVelostok || !DM)
+        return;
+    fVelostok->ApplyFilter(cbxShowDel->isChecked() ? QString() : QStringLiteral("[deleted]=False"));
+    fVelostok->ConnectDatabase();
+    fVelostok->SpeedButtons1->setChecked(cbSpeedButtons->isChecked());
+    fVelostok->ToolBar1->setVisible(cbSpeedButtons->isChecked());
+    fVelostok->showSpecialColumns(cbxShowSpecial->isChecked());
+    fVelostok->ExportTo1->setVisible(DM->DataBase->Version() == QLatin1String("3.6"));
+    fVelostok->Language1->setVisible(cbxChangeLanguage->isChecked());
+}
+
+void TfSettings::bCancelClick()
+{
+    LoadSettings();
+    // A skin picked with the browse button is reapplied here once skins exist.
+}
+
+void TfSettings::closeEvent(QCloseEvent *event)
+{
+    QDialog::closeEvent(event);
+}
+
+void TfSettings::done(int result)
+{
+    // Every way of closing the window saves the controls' state.
+    Guard::run([this] { SaveSettings(); });
+    QDialog::done(result);
+}
+
+bool TfSettings::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::KeyPress) {
+        auto *k = static_cast<QKeyEvent *>(event);
+        const bool enter = k->key() == Qt::Key_Return || k->key() == Qt::Key_Enter;
+        if (watched == eDataBase && enter) {
+            Guard::run([this] { btnDBLoadClick(); });
+            return true;
+        }
+        if ((watched == eSkinPath || watched == cbxDaoVersion->lineEdit() || watched == eArchiveCount->lineEdit()) && enter)
+            return true;
+    }
+    return QDialog::eventFilter(watched, event);
+}

@@ -1,0 +1,328 @@
+#include "TDBGrid.h"
+
+#include "Guard.h"
+#include "TDaoTable.h"
+#include "TDataSource.h"
+
+#include <QHeaderView>
+#include <QScrollBar>
+
+TDBGridModel::TDBGridModel(QObject *parent) : QAbstractTableModel(parent) {}
+
+void TDBGridModel::setDataSource(TDataSource *source)
+{
+    if (mSource)
+        disconnect(mSource, nullptr, this, nullptr);
+    mSource = source;
+    if (mSource)
+        connect(mSource, &TDataSource::dataSetChanged, this, &TDBGridModel::attach);
+    attach();
+}
+
+TDaoTable *TDBGridModel::dataSet() const
+{
+    return mDataSet;
+}
+
+void TDBGridModel::attach()
+{
+    for (const auto &c : std::as_const(mConnections))
+        disconnect(c);
+    mConnections.clear();
+    mDataSet = mSource ? mSource->DataSet() : nullptr;
+    if (mDataSet) {
+        mConnections << connect(mDataSet, &TDaoTable::dataSetChanged, this, &TDBGridModel::reset)
+                     << connect(mDataSet, &TDaoTable::stateChanged, this, [this] {
+                            // Opening and closing change the whole row set; an edit state only
+                            // changes the current row, which rowChanged reports.
+                            if (!mDataSet->Active() || datasetRows() != mRows)
+                                reset();
+                        })
+                     << connect(mDataSet, &TDaoTable::rowChanged, this, &TDBGridModel::rowChanged)
+                     << connect(mDataSet, &TDaoTable::rowInserted, this, &TDBGridModel::rowInserted)
+                     << connect(mDataSet, &TDaoTable::rowRemoved, this, &TDBGridModel::rowRemoved)
+                     << connect(mDataSet, &TDaoTable::currentChanged, this, &TDBGridModel::currentRowChanged)
+                     << connect(mDataSet, &QObject::destroyed, this, &TDBGridModel::reset);
+    }
+    reset();
+}
+
+void TDBGridModel::setColumns(const QList<TColumn> *columns)
+{
+    beginResetModel();
+    mColumns = columns;
+    endResetModel();
+    columnsReset();
+}
+
+void TDBGridModel::columnsReset()
+{
+    beginResetModel();
+    mFieldIndex.clear();
+    if (mColumns) {
+        for (const TColumn &c : *mColumns) {
+            int f = -1;
+            if (mDataSet && mDataSet->Active()) {
+                for (int i = 0; i < mDataSet->FieldCount(); ++i) {
+                    if (mDataSet->Fields(i)->FieldName().compare(c.FieldName, Qt::CaseInsensitive) == 0) {
+                        f = i;
+                        break;
+                    }
+                }
+            }
+            mFieldIndex << f;
+        }
+    }
+    mRows = datasetRows();
+    endResetModel();
+}
+
+int TDBGridModel::datasetRows() const
+{
+    if (!mDataSet || !mDataSet->Active())
+        return 0;
+    return mDataSet->RecordCount() + (mDataSet->State() == TDaoTable::dsInsert ? 1 : 0);
+}
+
+void TDBGridModel::reset()
+{
+    // Field indexes depend on the open dataset, so they are found again with the rows.
+    columnsReset();
+    if (mDataSet && mDataSet->Active() && mDataSet->RecNo() >= 0)
+        emit currentRowChanged(mDataSet->RecNo());
+}
+
+void TDBGridModel::rowChanged(int position)
+{
+    if (position < 0)
+        return;
+    if (datasetRows() != mRows) {
+        reset();
+        return;
+    }
+    if (position < mRows)
+        emit dataChanged(index(position, 0), index(position, columnCount() - 1));
+}
+
+void TDBGridModel::rowInserted(int position)
+{
+    const int rows = datasetRows();
+    if (rows != mRows + 1 || position < 0 || position > mRows) {
+        reset();
+        return;
+    }
+    beginInsertRows({}, position, position);
+    mRows = rows;
+    endInsertRows();
+}
+
+void TDBGridModel::rowRemoved(int position)
+{
+    const int rows = datasetRows();
+    if (rows != mRows - 1 || position < 0 || position >= mRows) {
+        reset();
+        return;
+    }
+    beginRemoveRows({}, position, position);
+    mRows = rows;
+    endRemoveRows();
+}
+
+int TDBGridModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : mRows;
+}
+
+int TDBGridModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() || !mColumns ? 0 : int(mColumns->size());
+}
+
+int TDBGridModel::fieldOf(int column) const
+{
+    return column >= 0 && column < mFieldIndex.size() ? mFieldIndex.at(column) : -1;
+}
+
+QVariant TDBGridModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || !mDataSet || !mDataSet->Active() || !mColumns)
+        return QVariant();
+    const TColumn &c = mColumns->at(index.column());
+    switch (role) {
+    case Qt::DisplayRole:
+    case Qt::EditRole: {
+        const int f = fieldOf(index.column());
+        if (f < 0)
+            return QVariant();
+        TDaoField *field = mDataSet->Fields(f);
+        const QVariant v = mDataSet->rowValue(index.row(), f);
+        return v.isValid() ? field->textOf(v) : QString();
+    }
+    case Qt::TextAlignmentRole:
+        return QVariant::fromValue(Qt::Alignment(c.Alignment | Qt::AlignVCenter));
+    case Qt::FontRole:
+        return c.Font;
+    case Qt::ForegroundRole:
+        return c.Color.isValid() ? QVariant(c.Color) : QVariant();
+    default:
+        return QVariant();
+    }
+}
+
+QVariant TDBGridModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation == Qt::Vertical) {
+        // The row indicator: a mark on the current row, a star on a new one.
+        if (role == Qt::DisplayRole && mDataSet && mDataSet->Active() && section == mDataSet->RecNo()) {
+            if (mDataSet->State() == TDaoTable::dsInsert)
+                return QStringLiteral("*");
+            return mDataSet->State() == TDaoTable::dsEdit ? QStringLiteral("I") : QStringLiteral("\u25B8");
+        }
+        if (role == Qt::DisplayRole && mDataSet && mDataSet->State() == TDaoTable::dsInsert && section == mRows - 1)
+            return QStringLiteral("*");
+        return role == Qt::DisplayRole ? QVariant(QString()) : QVariant();
+    }
+    if (!mColumns || section < 0 || section >= mColumns->size())
+        return QVariant();
+    const TColumn &c = mColumns->at(section);
+    switch (role) {
+    case Qt::DisplayRole:
+        return c.Title;
+    case Qt::FontRole:
+        return c.TitleFont;
+    case Qt::ForegroundRole:
+        return c.TitleColor;
+    case Qt::TextAlignmentRole:
+        return QVariant::fromValue(Qt::Alignment(c.TitleAlignment | Qt::AlignVCenter));
+    default:
+        return QVariant();
+    }
+}
+
+TDBGrid::TDBGrid(QWidget *parent) : QTableView(parent), mModel(new TDBGridModel(this))
+{
+    mModel->setColumns(&mColumns);
+    setModel(mModel);
+    setSelectionBehavior(QAbstractItemView::SelectItems);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
+    setWordWrap(false);
+    setCornerButtonEnabled(false);
+    QHeaderView *v = verticalHeader();
+    // Fixed row heights: the view never measures rows, so a million rows cost nothing.
+    v->setSectionResizeMode(QHeaderView::Fixed);
+    v->setDefaultSectionSize(18);
+    v->setMinimumSectionSize(10);
+    v->setFixedWidth(12);
+    v->setDefaultAlignment(Qt::AlignCenter);
+    QHeaderView *h = horizontalHeader();
+    h->setSectionResizeMode(QHeaderView::Interactive);
+    h->setHighlightSections(false);
+    h->setSectionsClickable(true);
+    connect(h, &QHeaderView::sectionResized, this, &TDBGrid::sectionResized);
+    connect(mModel, &TDBGridModel::currentRowChanged, this, &TDBGrid::followDataSet);
+    connect(mModel, &QAbstractItemModel::modelReset, this, [this] { applyColumnLayout(); });
+}
+
+void TDBGrid::setRowHeight(int pixels)
+{
+    verticalHeader()->setDefaultSectionSize(pixels);
+}
+
+void TDBGrid::setDataSource(TDataSource *source)
+{
+    mSource = source;
+    mModel->setDataSource(source);
+}
+
+void TDBGrid::setColumns(const QList<TColumn> &columns)
+{
+    mColumns = columns;
+    columnsChanged();
+}
+
+void TDBGrid::columnsChanged()
+{
+    mModel->columnsReset();
+    applyColumnLayout();
+}
+
+void TDBGrid::applyColumnLayout()
+{
+    mSyncing = true;
+    for (int i = 0; i < mColumns.size(); ++i) {
+        setColumnWidth(i, mColumns.at(i).Width);
+        setColumnHidden(i, !mColumns.at(i).Visible);
+    }
+    mSyncing = false;
+    if (TDaoTable *t = dataSet(); t && t->Active() && t->RecNo() >= 0)
+        followDataSet(t->RecNo());
+}
+
+void TDBGrid::sectionResized(int logical, int, int newSize)
+{
+    // Dragging a title's edge resizes the column in the column set too; hiding does not.
+    if (mSyncing || logical < 0 || logical >= mColumns.size() || newSize == 0)
+        return;
+    mColumns[logical].Width = newSize;
+}
+
+int TDBGrid::columnOfField(const QString &fieldName, int fallback) const
+{
+    int found = -1;
+    for (int i = 0; i < mColumns.size(); ++i)
+        if (mColumns.at(i).FieldName == fieldName)
+            found = i;
+    return found >= 0 ? found : fallback;
+}
+
+void TDBGrid::setColumnVisible(int column, bool visible)
+{
+    if (column < 0 || column >= mColumns.size())
+        throw std::out_of_range("column");
+    mColumns[column].Visible = visible;
+    mSyncing = true;
+    setColumnHidden(column, !visible);
+    if (visible && columnWidth(column) == 0)
+        setColumnWidth(column, mColumns.at(column).Width);
+    mSyncing = false;
+}
+
+void TDBGrid::followDataSet(int position)
+{
+    if (mSyncing || position < 0 || position >= mModel->rowCount())
+        return;
+    mSyncing = true;
+    int col = currentIndex().isValid() ? currentIndex().column() : -1;
+    if (col < 0 || isColumnHidden(col)) {
+        col = 0;
+        while (col < mModel->columnCount() && isColumnHidden(col))
+            ++col;
+    }
+    if (col < mModel->columnCount()) {
+        const QModelIndex idx = mModel->index(position, col);
+        selectionModel()->setCurrentIndex(idx, QItemSelectionModel::NoUpdate);
+        scrollTo(idx);
+    }
+    viewport()->update();
+    verticalHeader()->viewport()->update();
+    mSyncing = false;
+}
+
+void TDBGrid::currentChanged(const QModelIndex &current, const QModelIndex &previous)
+{
+    QTableView::currentChanged(current, previous);
+    if (mSyncing || !current.isValid())
+        return;
+    TDaoTable *t = dataSet();
+    if (!t || !t->Active() || current.row() == t->RecNo())
+        return;
+    // The user moved to another row: the dataset follows (posting a pending edit first).
+    mSyncing = true;
+    const bool ok = Guard::run([&] { t->setRecNo(current.row()); });
+    mSyncing = false;
+    if (!ok && t->Active() && t->RecNo() >= 0)
+        followDataSet(t->RecNo());
+    verticalHeader()->viewport()->update();
+}

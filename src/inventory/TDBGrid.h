@@ -1,0 +1,116 @@
+// A data-aware grid: shows the rows of a data source's dataset in the columns of its column set,
+// keeps the view's current row and the dataset's current row together, and fetches rows only as
+// they are painted, so that a million-row dataset scrolls like a small one.
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QColor>
+#include <QFont>
+#include <QPointer>
+#include <QStringList>
+#include <QTableView>
+
+#include "TDaoTable.h"
+#include "TDataSource.h"
+
+
+// One column of the grid: the field it shows and how.
+struct TColumn
+{
+    QString FieldName;
+    QString Title;
+    int Width = 64;
+    bool Visible = true;
+    Qt::Alignment Alignment = Qt::AlignLeft;
+    Qt::Alignment TitleAlignment = Qt::AlignHCenter;
+    QFont TitleFont;
+    QColor TitleColor = Qt::black;
+    QFont Font;
+    QColor Color;
+    QStringList PickList;
+    bool ReadOnly = false;
+};
+
+class TDBGridModel : public QAbstractTableModel
+{
+    Q_OBJECT
+
+public:
+    explicit TDBGridModel(QObject *parent = nullptr);
+
+    void setDataSource(TDataSource *source);
+    TDaoTable *dataSet() const;
+    void setColumns(const QList<TColumn> *columns);
+    // The columns changed (count, fields or titles).
+    void columnsReset();
+
+    int rowCount(const QModelIndex &parent = {}) const override;
+    int columnCount(const QModelIndex &parent = {}) const override;
+    QVariant data(const QModelIndex &index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+    // The dataset field of a column, or -1.
+    int fieldOf(int column) const;
+
+signals:
+    void currentRowChanged(int row);
+
+private:
+    void attach();
+    void reset();
+    void rowChanged(int position);
+    void rowInserted(int position);
+    void rowRemoved(int position);
+    int datasetRows() const;
+
+    QPointer<TDataSource> mSource;
+    QPointer<TDaoTable> mDataSet;
+    QList<QMetaObject::Connection> mConnections;
+    const QList<TColumn> *mColumns = nullptr;
+    QList<int> mFieldIndex;
+    int mRows = 0;
+};
+
+class TDBGrid : public QTableView
+{
+    Q_OBJECT
+
+public:
+    explicit TDBGrid(QWidget *parent = nullptr);
+
+    void setDataSource(TDataSource *source);
+    TDataSource *DataSource() const { return mSource; }
+    TDaoTable *dataSet() const { return mModel->dataSet(); }
+
+    // The column set. After changing Columns() call columnsChanged().
+    QList<TColumn> &Columns() { return mColumns; }
+    const QList<TColumn> &Columns() const { return mColumns; }
+    void setColumns(const QList<TColumn> &columns);
+    void columnsChanged();
+    // The grid's column of a field (exact, case-sensitive; the last match wins), else fallback.
+    int columnOfField(const QString &fieldName, int fallback) const;
+    // Shows or hides one column, keeping the column set and the view in step.
+    void setColumnVisible(int column, bool visible);
+
+    bool ReadOnly() const { return mReadOnly; }
+    void setReadOnly(bool ro) { mReadOnly = ro; }
+
+    TDBGridModel *gridModel() const { return mModel; }
+
+    // Height of the rows and of the title row, in pixels.
+    void setRowHeight(int pixels);
+
+protected:
+    void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
+
+private:
+    void followDataSet(int position);
+    void applyColumnLayout();
+    void sectionResized(int logical, int oldSize, int newSize);
+
+    TDBGridModel *mModel;
+    QPointer<TDataSource> mSource;
+    QList<TColumn> mColumns;
+    bool mReadOnly = false;
+    bool mSyncing = false;
+};

@@ -1,0 +1,147 @@
+#include "uUniversalReport.h"
+
+#include "DaoError.h"
+#include "FormLook.h"
+
+#include <QFrame>
+#include <QLabel>
+#include <QPrinter>
+
+TfUniversalReport *fUniversalReport = nullptr;
+
+namespace {
+
+std::function<bool()> &printerCheck()
+{
+    static std::function<bool()> check;
+    return check;
+}
+
+// The application's printer, in the resolution the report prints at, must take the page.
+bool printerTakesReportPage()
+{
+    QPrinter printer(QPrinter::HighResolution);
+    if (!printer.isValid())
+        return false;
+    const QPageLayout wanted = TfUniversalReport::pageLayout();
+    return printer.setPageLayout(wanted) && printer.pageLayout().isEquivalentTo(wanted);
+}
+
+constexpr int PageWidth = 816;   // Letter at 96 pixels per inch
+constexpr int PageHeight = 1056;
+constexpr int Margin = 38;       // 10 mm
+constexpr int SlotStep = 39;     // design places; the print command sets the real ones
+constexpr int SlotWidth = 37;
+
+QFont arial(int points, bool bold = false, bool italic = false)
+{
+    return FormLook::pointFont(QStringLiteral("Arial"), points, bold, italic);
+}
+
+QFrame *band(QWidget *page, const char *name, int top, int height)
+{
+    auto *b = new QFrame(page);
+    b->setObjectName(QLatin1String(name));
+    b->setGeometry(Margin, top, TfUniversalReport::BandWidth, height);
+    FormLook::setBackground(b, Qt::white);
+    return b;
+}
+
+QLabel *item(QWidget *band, const char *name, const QString &text, const QFont &font, const QColor &colour)
+{
+    auto *l = new QLabel(text, band);
+    l->setObjectName(QLatin1String(name));
+    l->setFont(font);
+    l->setWordWrap(false);
+    FormLook::setTextColour(l, colour);
+    return l;
+}
+
+} // namespace
+
+TfUniversalReport::TfUniversalReport(QWidget *parent)
+    : QDialog(parent)
+{
+    const std::function<bool()> &check = printerCheck();
+    if (!(check ? check() : printerTakesReportPage()))
+        throw DaoError(QStringLiteral("Драйвера на принтера не поддържа този режим!"));
+    setupUi();
+}
+
+void TfUniversalReport::setPrinterCheck(std::function<bool()> check)
+{
+    printerCheck() = std::move(check);
+}
+
+QPageLayout TfUniversalReport::pageLayout()
+{
+    return QPageLayout(QPageSize(QPageSize::Letter), QPageLayout::Portrait, QMarginsF(10, 10, 10, 10),
+                       QPageLayout::Millimeter);
+}
+
+void TfUniversalReport::setupUi()
+{
+    setObjectName(QStringLiteral("fUniversalReport"));
+    setFixedSize(PageWidth, PageHeight);
+    setFont(FormLook::formFont());
+
+    QuickRep = new QFrame(this);
+    QuickRep->setObjectName(QStringLiteral("QuickRep"));
+    QuickRep->setGeometry(0, 0, PageWidth, PageHeight);
+    QuickRep->setFont(arial(10));
+    FormLook::setBackground(QuickRep, Qt::white);
+
+    int top = Margin;
+    TitleBand1 = band(QuickRep, "TitleBand1", top, 59);
+    ColumnHeaderBand1 = band(QuickRep, "ColumnHeaderBand1", top += 59, 22);
+    DetailBand1 = band(QuickRep, "DetailBand1", top += 22, 22);
+    QRBand1 = band(QuickRep, "QRBand1", top += 22, 32);
+    PageFooterBand1 = band(QuickRep, "PageFooterBand1", top += 32, 25);
+
+    const QColor navy(0, 0, 128);
+    QRLabel23 = item(TitleBand1, "QRLabel23", QStringLiteral("Дата "), arial(8, true), Qt::black);
+    QRLabel23->move(6, 4);
+    QRLabel23->adjustSize();
+    QRSysData3 = item(TitleBand1, "QRSysData3", QString(), arial(8), Qt::black);
+    QRSysData3->setProperty(SysDataProperty, QStringLiteral("date"));
+    QRSysData3->setGeometry(41, 4, 120, QFontMetrics(QRSysData3->font()).height());
+    QRLabel20 = item(TitleBand1, "QRLabel20", QStringLiteral("Текущи данни"), arial(16, true, true), navy);
+    QRLabel20->adjustSize();
+    QRLabel20->move((BandWidth - QRLabel20->width()) / 2, 4);
+    QRLabel19 = item(TitleBand1, "QRLabel19", QStringLiteral("Velostok®"), arial(8), navy);
+    QRLabel19->setAlignment(Qt::AlignCenter);
+    QRLabel19->move(677, 2);
+    QRLabel19->adjustSize();
+
+    for (int slot = 0; slot < SlotCount; ++slot) {
+        QLabel *title = item(ColumnHeaderBand1, QStringLiteral("QRLabel%1").arg(slot).toLatin1().constData(),
+                             QString(), arial(8), Qt::black);
+        title->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        title->setStyleSheet(QStringLiteral("border-width: 0px 0px 1px 0px; border-style: solid; border-color: black;"));
+        title->setGeometry(1 + slot * SlotStep, 2, SlotWidth, 18);
+        titleSlots << title;
+        QLabel *cell = item(DetailBand1, QStringLiteral("QRExpr%1").arg(slot).toLatin1().constData(),
+                            QString(), arial(8), Qt::black);
+        cell->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        cell->setGeometry(slot * SlotStep, 2, SlotWidth, 18);
+        cellSlots << cell;
+    }
+    QRLabel0 = titleSlots.first();
+    QRExpr0 = cellSlots.first();
+
+    QRShape1 = new QFrame(QRBand1);
+    QRShape1->setObjectName(QStringLiteral("QRShape1"));
+    QRShape1->setFrameStyle(QFrame::HLine | QFrame::Plain);
+    QRShape1->setLineWidth(1);
+    QRShape1->setGeometry(1, 4, 736, 1);
+    FormLook::setTextColour(QRShape1, Qt::black);
+    QRSysData1 = item(QRBand1, "QRSysData1", QString(), arial(10), Qt::black);
+    QRSysData1->setProperty(SysDataProperty, QStringLiteral("date"));
+    QRSysData1->setAlignment(Qt::AlignRight | Qt::AlignTop);
+    QRSysData1->setGeometry(BandWidth - 4 - 160, 12, 160, QFontMetrics(QRSysData1->font()).height());
+
+    QRSysData2 = item(PageFooterBand1, "QRSysData2", QStringLiteral("Page  "), arial(8), Qt::black);
+    QRSysData2->setProperty(SysDataProperty, QStringLiteral("pageNumber"));
+    QRSysData2->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
+    QRSysData2->setGeometry(0, 4, BandWidth, 17);
+}

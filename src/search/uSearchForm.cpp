@@ -1,0 +1,156 @@
+#include "uSearchForm.h"
+
+#include "FormLook.h"
+#include "Pictures.h"
+
+#include <QAction>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QToolButton>
+
+TfSearchForm *fSearchForm = nullptr;
+
+namespace {
+
+constexpr int LeftColumn = 8;
+constexpr int LeftWidth = 300;
+constexpr int RightColumn = 320;
+constexpr int RightWidth = 200;
+
+} // namespace
+
+TfSearchForm::TfSearchForm(QWidget *parent)
+    : QDialog(parent)
+{
+    setupUi();
+}
+
+void TfSearchForm::setupUi()
+{
+    setObjectName(QStringLiteral("fSearchForm"));
+    setWindowTitle(QStringLiteral("Търсене"));
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint
+                   | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    setFixedSize(536, 291);
+    setFont(FormLook::formFont());
+
+    Panel1 = FormLook::loweredPanel(this, QStringLiteral("Panel1"));
+    Panel1->setGeometry(4, 4, 528, 248);
+
+    Image1 = new QLabel(Panel1);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setGeometry(8, 8, 32, 32);
+    Image1->setPixmap(Pictures::toolBarIcon(9).pixmap(32, 32));
+
+    auto label = [this](const char *name, const QString &text, int left, int top) {
+        return FormLook::label(Panel1, QLatin1String(name), text, left, top);
+    };
+    auto edit = [this](const char *name, int left, int top, int width, int limit) {
+        auto *e = new QLineEdit(Panel1);
+        e->setObjectName(QLatin1String(name));
+        e->setGeometry(left, top, width, 21);
+        if (limit > 0)
+            e->setMaxLength(limit);
+        return e;
+    };
+    auto combo = [this](const char *name, int left, int top, int width) {
+        auto *c = new QComboBox(Panel1);
+        c->setObjectName(QLatin1String(name));
+        c->setEditable(true);
+        c->setInsertPolicy(QComboBox::NoInsert);
+        c->setGeometry(left, top, width, 21);
+        return c;
+    };
+
+    // Left column; "№" stands beside the picture.
+    Label1 = label("Label1", QStringLiteral("№"), 48, 8);
+    eID = edit("eID", 48, 24, 90, 0);
+    Label2 = label("Label2", QStringLiteral("Каталожен №"), LeftColumn, 52);
+    cbxUnitNum = combo("cbxUnitNum", LeftColumn, 68, LeftWidth);
+    Label3 = label("Label3", QStringLiteral("Наименование"), LeftColumn, 96);
+    cbxUnitName = combo("cbxUnitName", LeftColumn, 112, LeftWidth);
+    Label4 = label("Label4", QStringLiteral("Съвместимост"), LeftColumn, 140);
+    Label5 = label("Label5", QStringLiteral("( Тук можете да посочите повече от една дума ! )"), LeftColumn, 154);
+    Label5->setFont(FormLook::pixelFont(QStringLiteral("MS Sans Serif"), 11, false, true));
+    FormLook::setTextColour(Label5, QColor(128, 128, 128));
+    Label5->adjustSize();
+    eComment = new QPlainTextEdit(Panel1);
+    eComment->setObjectName(QStringLiteral("eComment"));
+    eComment->setGeometry(LeftColumn, 170, LeftWidth, 70);
+    eComment->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    eComment->setTabChangesFocus(true);
+
+    // Right column.
+    Label6 = label("Label6", QStringLiteral("Доставчик"), RightColumn, 8);
+    eDeliverName = edit("eDeliverName", RightColumn, 24, RightWidth, 50);
+    Label7 = label("Label7", QStringLiteral("№ при дост."), RightColumn, 52);
+    eDeliverNum = edit("eDeliverNum", RightColumn, 68, RightWidth, 50);
+    Label8 = label("Label8", QStringLiteral("Произведено"), RightColumn, 96);
+    eDeliveryCountry = edit("eDeliveryCountry", RightColumn, 112, RightWidth, 50);
+
+    Label9 = label("Label9", QStringLiteral("Количество"), RightColumn, 140);
+    lblException = label("lblException", QStringLiteral("="), Label9->geometry().right() + 6, 140);
+    lblException->setFont(FormLook::pixelFont(QStringLiteral("MS Sans Serif"), 11, true));
+    FormLook::setTextColour(lblException, QColor(255, 0, 0));
+    lblException->adjustSize();
+    eQuantity = edit("eQuantity", RightColumn, 156, 104, 0);
+
+    ComparisonGroup = new QButtonGroup(this);
+    ComparisonGroup->setObjectName(QStringLiteral("ComparisonGroup"));
+    ComparisonGroup->setExclusive(true);
+    auto toggle = [this](const char *name, const QString &text, int left) {
+        auto *b = new QToolButton(Panel1);
+        b->setObjectName(QLatin1String(name));
+        b->setText(text);
+        b->setCheckable(true);
+        b->setFocusPolicy(Qt::NoFocus);
+        b->setGeometry(left, 155, 30, 23);
+        ComparisonGroup->addButton(b);
+        return b;
+    };
+    Less = toggle("Less", QStringLiteral("<"), RightColumn + 108);
+    Equal = toggle("Equal", QStringLiteral("="), RightColumn + 139);
+    More = toggle("More", QStringLiteral(">"), RightColumn + 170);
+    Equal->setChecked(true);
+
+    cbxStar = new QCheckBox(QStringLiteral("Търсене по начални символи"), Panel1);
+    cbxStar->setObjectName(QStringLiteral("cbxStar"));
+    cbxStar->setGeometry(RightColumn, 192, RightWidth, 17);
+    cbxHide = new QCheckBox(QStringLiteral("Да се скрива след търсене"), Panel1);
+    cbxHide->setObjectName(QStringLiteral("cbxHide"));
+    cbxHide->setGeometry(RightColumn, 216, RightWidth, 17);
+
+    auto button = [this](const char *name, const QString &text, int left, int width) {
+        auto *b = new QPushButton(text, this);
+        b->setObjectName(QLatin1String(name));
+        b->setGeometry(left, 258, width, 25);
+        b->setAutoDefault(false); // Enter never starts a search
+        return b;
+    };
+    bNewSearch = button("bNewSearch", QStringLiteral("&Ново търсене"), 4, 110);
+    bSearch = button("bSearch", QStringLiteral("&Търси"), 326, 100);
+    bCancel = button("bCancel", QStringLiteral("&Изход"), 432, 100);
+    connect(bCancel, &QPushButton::clicked, this, &QDialog::reject);
+
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+    auto item = [this](const char *name, const QString &text, QKeyCombination key) {
+        QAction *a = PopupMenu1->addAction(text);
+        a->setObjectName(QLatin1String(name));
+        a->setShortcut(QKeySequence(key));
+        return a;
+    };
+    Copy1 = item("Copy1", QStringLiteral("Копирай"), Qt::CTRL | Qt::Key_C);
+    Cut1 = item("Cut1", QStringLiteral("Изрежи"), Qt::CTRL | Qt::Key_X);
+    Paste1 = item("Paste1", QStringLiteral("Постави"), Qt::CTRL | Qt::Key_V);
+    N3 = PopupMenu1->addSeparator();
+    N3->setObjectName(QStringLiteral("N3"));
+    Select1 = item("Select1", QStringLiteral("Избор"), Qt::CTRL | Qt::Key_S);
+}

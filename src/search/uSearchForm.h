@@ -1,0 +1,67 @@
+// The search window: criteria on the inventory's fields, combined into one filter.
+#pragma once
+
+#include <QDialog>
+
+class QAction;
+class QButtonGroup;
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPlainTextEdit;
+class QPushButton;
+class QToolButton;
+
+class TfSearchForm : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit TfSearchForm(QWidget *parent = nullptr);
+
+    QFrame *Panel1;
+    QLabel *Image1;
+    QLabel *Label1;
+    QLineEdit *eID;
+    QLabel *Label2;
+    QComboBox *cbxUnitNum;
+    QLabel *Label3;
+    QComboBox *cbxUnitName;
+    QLabel *Label4;
+    QLabel *Label5; // the note under "Съвместимост"
+    QPlainTextEdit *eComment;
+    QLabel *Label6;
+    QLineEdit *eDeliverName;
+    QLabel *Label7;
+    QLineEdit *eDeliverNum;
+    QLabel *Label8;
+    QLineEdit *eDeliveryCountry;
+    QLabel *Label9;
+    QLabel *lblException; // the quantity comparison character
+    QLineEdit *eQuantity;
+    QToolButton *Less;
+    QToolButton *Equal;
+    QToolButton *More;
+    QButtonGroup *ComparisonGroup; // exactly one of Less, Equal, More is down
+    QCheckBox *cbxStar;
+    QCheckBox *cbxHide;
+    QPushButton *bNewSearch;
+    QPushButton *bSearch;
+    QPushButton *bCancel; // closes the window with the cancel result
+
+    // The memo's pop-up menu.
+    QMenu *PopupMenu1;
+    QAction *Copy1;
+    QAction *Cut1;
+    QAction *Paste1;
+    QAction *N3;
+    QAction *Select1;
+
+private:
+    void setupUi();
+};
+
+extern TfSearchForm *fSearchForm;

@@ -1,0 +1,455 @@
+// Start-up and the main window: the first show with good, missing and damaged databases, the
+// engine-version error, size limits, special columns, the commands that open windows, the
+// error guard, closing, and the splash's Close.
+#include "DaoError.h"
+#include "Guard.h"
+#include "Paths.h"
+#include "Regional.h"
+#include "ScriptedPrompts.h"
+#include "SqliteConnection.h"
+#include "Startup.h"
+#include "TApplication.h"
+#include "TDBGrid.h"
+#include "uDM.h"
+#include "uSettings.h"
+#include "uUniversalReport.h"
+#include "uVelostok.h"
+
+#include <QAbstractItemModelTester>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QProcess>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolBar>
+#include <QToolButton>
+
+class TestVelostok : public QObject
+{
+    Q_OBJECT
+
+    // A program tree: Bin/ (the program directory), Sys/EmptyBase.bck, and work/ as the
+    // working directory.
+    QTemporaryDir *mRoot = nullptr;
+    QString mOldCwd;
+    ScriptedPrompts *mPrompts = nullptr;
+
+    QString bin() const { return mRoot->filePath(QStringLiteral("Bin")); }
+    QString work() const { return mRoot->filePath(QStringLiteral("work")); }
+
+    static void addRows(const QString &path, int count, bool deletedEvery3rd = false)
+    {
+        SqliteConnection c;
+        c.open(path);
+        c.exec(QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < %1) "
+                              "INSERT INTO main (user_id, unit_number, unit_name, quantity, price, deleted, locked) "
+                              "SELECT i, 'N' || i, 'Детайл ' || i, i % 7, i * 1.5, %2, 0 FROM n")
+                   .arg(count)
+                   .arg(deletedEvery3rd ? QStringLiteral("(i % 3 = 0)") : QStringLiteral("0")));
+    }
+
+    // Creates every window; the test then sets controls and shows the main window.
+    void create()
+    {
+        QVERIFY(Startup::createAll());
+    }
+
+private slots:
+    void initTestCase()
+    {
+        regional::setLocale(QLocale(QLocale::Bulgarian, QLocale::Bulgaria));
+        Startup::setupFonts();
+        mOldCwd = QDir::currentPath();
+    }
+
+    void init()
+    {
+        mRoot = new QTemporaryDir;
+        QDir(mRoot->path()).mkpath(QStringLiteral("Bin"));
+        QDir(mRoot->path()).mkpath(QStringLiteral("Sys"));
+        QDir(mRoot->path()).mkpath(QStringLiteral("work"));
+        QVERIFY(QFile::copy(QStringLiteral(VELOSTOK_TEMPLATE), mRoot->filePath(QStringLiteral("Sys/EmptyBase.bck"))));
+        Paths::setProgramDir(bin());
+        QDir::setCurrent(work());
+        mPrompts = new ScriptedPrompts;
+        TDaoDatabase::setAvailableEngines({QStringLiteral("3.6")});
+        MainWindowShown = false;
+    }
+
+    void cleanup()
+    {
+        Startup::destroyAll();
+        TfUniversalReport::setPrinterCheck({});
+        delete mPrompts;
+        mPrompts = nullptr;
+        QDir::setCurrent(mOldCwd);
+        Paths::setProgramDir({});
+        delete mRoot;
+        mRoot = nullptr;
+    }
+
+    void firstStartInAnEmptyFolder()
+    {
+        create();
+        // Creation alone connects nothing and shows nothing.
+        QVERIFY(!DM->DataBase->Connected());
+        QVERIFY(!QFile::exists(QStringLiteral("Velostok.mdb")));
+        QVERIFY(!MainWindowShown);
+        fVelostok->show();
+        QVERIFY(MainWindowShown);
+        QVERIFY(QFile::exists(QDir(work()).filePath(QStringLiteral("Velostok.mdb"))));
+        QVERIFY(DM->DataBase->Connected());
+        QVERIFY(mPrompts->messages.isEmpty());
+        QCOMPARE(fVelostok->StatusBar1->currentMessage(), QStringLiteral("   Velostok v1.0 - DataBase: Velostok.MDB"));
+        for (TDaoTable *t : DM->connectOrder())
+            QVERIFY(t->Active());
+        QVERIFY(!DM->tblMyPersonalQuery->Active());
+        QVERIFY(DM->dbInfo->Active());
+        // Defaults without a settings file: deleted rows hidden, special columns hidden, tool
+        // bar shown, export offered, language hidden.
+        QCOMPARE(DM->tblMain->Filter(), QStringLiteral("[deleted]=False"));
+        QVERIFY(DM->tblMain->Filtered());
+        for (int c : fVelostok->specialColumns())
+            QVERIFY(fVelostok->DBGrid1->isColumnHidden(c));
+        QVERIFY(!fVelostok->DBGrid1->isColumnHidden(0));
+        QVERIFY(fVelostok->ToolBar1->isVisible());
+        QVERIFY(fVelostok->SpeedButtons1->isChecked());
+        QVERIFY(fVelostok->ExportTo1->isVisible());
+        QVERIFY(!fVelostok->Language1->isVisible());
+
+        // Rows another copy adds show at the next refresh; deleted ones stay hidden.
+        addRows(QStringLiteral("Velostok.mdb"), 300, true);
+        fVelostok->ApplyFilter(QStringLiteral("[deleted]=False"));
+        TDBGrid *grid = fVelostok->DBGrid1;
+        QAbstractItemModelTester tester(grid->model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QCOMPARE(grid->model()->rowCount(), 200);
+        QCOMPARE(grid->model()->index(0, 2).data().toString(), QStringLiteral("Детайл 1"));
+        QCOMPARE(grid->model()->index(1, 4).data().toString(), QStringLiteral("3"));
+        QCOMPARE(grid->model()->index(0, 4).data().toString(), QStringLiteral("1,5"));
+        QCOMPARE(grid->model()->headerData(2, Qt::Horizontal).toString(), QStringLiteral("Наименованние"));
+        // The current row follows the dataset, and the dataset follows the grid.
+        DM->tblMain->Last();
+        QCOMPARE(grid->currentIndex().row(), 199);
+        grid->setCurrentIndex(grid->model()->index(10, 2));
+        QCOMPARE(DM->tblMain->RecNo(), 10);
+        QCOMPARE(DM->tblMain->FieldByName(QStringLiteral("user_id"))->AsInteger(), 16);
+        fVelostok->tbtFirst->click();
+        QCOMPARE(grid->currentIndex().row(), 0);
+        fVelostok->tbtLast->click();
+        QCOMPARE(DM->tblMain->RecNo(), 199);
+        // The pick lists were built at the first show from the (then empty) table; a refresh
+        // lists the new values.
+        fVelostok->RefreshPickLists();
+        QCOMPARE(grid->Columns().at(2).PickList.size(), 300);
+        QCOMPARE(grid->Columns().at(1).PickList.first(), QStringLiteral("N1"));
+    }
+
+    void missingConfiguredFileFoundInTheProgramFolder()
+    {
+        QVERIFY(QFile::copy(mRoot->filePath(QStringLiteral("Sys/EmptyBase.bck")), QDir(bin()).filePath(QStringLiteral("Shop.mdb"))));
+        addRows(QDir(bin()).filePath(QStringLiteral("Shop.mdb")), 5);
+        create();
+        fSettings->eDataBase->setText(QStringLiteral("C:\\Data\\Shop.mdb"));
+        fVelostok->show();
+        QVERIFY(DM->DataBase->Connected());
+        QVERIFY(mPrompts->messages.isEmpty());
+        const QString tried = QDir(bin()).filePath(QStringLiteral("Shop.mdb"));
+        QCOMPARE(fVelostok->StatusBar1->currentMessage(), QStringLiteral("   Velostok v1.0 - DataBase: ") + tried);
+        QCOMPARE(fVelostok->DBGrid1->model()->rowCount(), 5);
+        // The default database is made from the template whatever file is configured.
+        QVERIFY(QFile::exists(QStringLiteral("Velostok.mdb")));
+    }
+
+    void damagedDatabase_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<bool>("otherSqlite");
+        QTest::newRow("garbage") << QByteArray("\x01\x02garbage bytes that are no database\xff", 40) << false;
+        QTest::newRow("zero bytes") << QByteArray() << false;
+        QTest::newRow("sqlite of another application") << QByteArray() << true;
+    }
+
+    void damagedDatabase()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(bool, otherSqlite);
+        const QString bad = QDir(work()).filePath(QStringLiteral("bad.mdb"));
+        if (otherSqlite) {
+            SqliteConnection c;
+            c.open(bad, true);
+            c.exec(QStringLiteral("CREATE TABLE main (id INTEGER PRIMARY KEY, x TEXT); INSERT INTO main (x) VALUES ('a')"));
+        } else {
+            QFile f(bad);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(content);
+        }
+        const QByteArray before = [&] {
+            QFile f(bad);
+            f.open(QIODevice::ReadOnly);
+            return f.readAll();
+        }();
+        create();
+        fSettings->eDataBase->setText(bad);
+        fVelostok->show();
+        QCOMPARE(mPrompts->messages, QStringList{QStringLiteral("Не може да се установи връзка с базата или тя е повредена !")});
+        QCOMPARE(mPrompts->modals, QStringList{QStringLiteral("fSettings")});
+        QVERIFY(!DM->DataBase->Connected());
+        QVERIFY(!DM->dbInfo->Active());
+        for (TDaoTable *t : DM->connectOrder())
+            QVERIFY(!t->Active());
+        QCOMPARE(fVelostok->StatusBar1->currentMessage(), QStringLiteral("   Velostok v1.0 - DataBase: ") + bad);
+        QCOMPARE(fVelostok->DBGrid1->model()->rowCount(), 0);
+        // The file is left as it was, and commands that need the database do nothing.
+        QFile f(bad);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), before);
+        fVelostok->tbtLast->click();
+        fVelostok->RefreshPickLists();
+        QCOMPARE(mPrompts->messages.size(), 1);
+    }
+
+    void reconnectFromTheSettingsWindowContinuesTheFirstShow()
+    {
+        create();
+        fSettings->eDataBase->setText(QStringLiteral("/nonexistent/folder/none.mdb"));
+        fSettings->cbxShowDel->setChecked(true);
+        mPrompts->onModal = [](QDialog *d) {
+            // The user picks the default database and confirms.
+            fSettings->eDataBase->setText(QStringLiteral("Velostok.mdb"));
+            QTest::mouseClick(fSettings->bStart, Qt::LeftButton);
+            return d->result();
+        };
+        fVelostok->show();
+        QCOMPARE(mPrompts->modals, QStringList{QStringLiteral("fSettings")});
+        QCOMPARE(mPrompts->messages.size(), 1);
+        QVERIFY(DM->DataBase->Connected());
+        // The rest of the first show ran: the filter follows "deleted rows shown".
+        QCOMPARE(DM->tblMain->Filter(), QString());
+        QCOMPARE(fVelostok->StatusBar1->currentMessage(), QStringLiteral("   Velostok v1.0 - DataBase: Velostok.mdb"));
+    }
+
+    void engineVersions()
+    {
+        // An engine that cannot be started: the error is shown, the rest of the first show is
+        // skipped, nothing is connected and the status line is not written.
+        {
+            create();
+            fSettings->cbxDaoVersion->setEditText(QStringLiteral("4.0"));
+            fVelostok->ToolBar1->setVisible(false);
+            fVelostok->show();
+            QCOMPARE(mPrompts->messages.size(), 1);
+            QVERIFY(mPrompts->messages.first() != QStringLiteral("Не може да се установи връзка с базата или тя е повредена !"));
+            QVERIFY(mPrompts->modals.isEmpty());
+            QVERIFY(!DM->DataBase->Connected());
+            QVERIFY(fVelostok->StatusBar1->currentMessage().isEmpty());
+            QVERIFY(fVelostok->ToolBar1->isHidden());
+            QVERIFY(MainWindowShown);
+            Startup::destroyAll();
+        }
+        // "3.5" falls back to "3.6" here, so the export entry is offered.
+        {
+            mPrompts->messages.clear();
+            create();
+            fSettings->cbxDaoVersion->setEditText(QStringLiteral("3.5"));
+            fVelostok->show();
+            QVERIFY(DM->DataBase->Connected());
+            QCOMPARE(DM->DataBase->Version(), QStringLiteral("3.6"));
+            QVERIFY(fVelostok->ExportTo1->isVisible());
+            Startup::destroyAll();
+        }
+        // Where the older engine runs, a "3.5" connection hides it.
+        {
+            TDaoDatabase::setAvailableEngines({QStringLiteral("3.5"), QStringLiteral("3.6")});
+            create();
+            QCOMPARE(fSettings->cbxDaoVersion->count(), 2);
+            QCOMPARE(fSettings->cbxDaoVersion->currentText(), QStringLiteral("3.6"));
+            fSettings->cbxDaoVersion->setEditText(QStringLiteral("3.5 (Access 97)"));
+            fVelostok->show();
+            QVERIFY(DM->DataBase->Connected());
+            QCOMPARE(DM->DataBase->Version(), QStringLiteral("3.5"));
+            QVERIFY(!fVelostok->ExportTo1->isVisible());
+        }
+    }
+
+    void sizeLimits()
+    {
+        // Before the first show only the width is limited; the height the window is shown
+        // with becomes its minimum.
+        create();
+        fVelostok->resize(100, 300);
+        fVelostok->show();
+        QCOMPARE(fVelostok->size(), QSize(TfVelostok::MinimumWidth, 300));
+        QCOMPARE(fVelostok->minimumHeight(), fVelostok->frameGeometry().height());
+        Startup::destroyAll();
+
+        create();
+        fVelostok->show();
+        QCOMPARE(fVelostok->minimumHeight(), 562);
+        fVelostok->resize(100, 300);
+        QCoreApplication::processEvents();
+        QCOMPARE(fVelostok->frameGeometry().height(), 562);
+        QCOMPARE(fVelostok->width(), TfVelostok::MinimumWidth);
+        fVelostok->resize(1000, 700);
+        QCoreApplication::processEvents();
+        QCOMPARE(fVelostok->size(), QSize(1000, 700));
+    }
+
+    void specialColumnsByFieldName()
+    {
+        create();
+        TDBGrid *grid = fVelostok->DBGrid1;
+        QCOMPARE(fVelostok->specialColumns(), (QList<int>{10, 11, 12}));
+        // A saved layout that moved last_modified to the front and has no deleted column; a
+        // second column on modifier wins as the last match.
+        QList<TColumn> cols = grid->Columns();
+        TColumn lm = cols.takeAt(10);
+        cols.insert(0, lm);
+        cols.removeAt(12); // deleted
+        TColumn mod = cols.at(11);
+        cols.append(mod);
+        grid->setColumns(cols);
+        QCOMPARE(fVelostok->specialColumns(), (QList<int>{0, 12, 12}));
+        fSettings->cbxShowSpecial->setChecked(true);
+        fVelostok->show();
+        QVERIFY(mPrompts->messages.isEmpty());
+        QVERIFY(!grid->isColumnHidden(0));
+        QVERIFY(!grid->isColumnHidden(12));
+        QVERIFY(!grid->isColumnHidden(11)); // shown as before
+        fVelostok->showSpecialColumns(false);
+        QVERIFY(grid->isColumnHidden(0));
+        QVERIFY(grid->isColumnHidden(12));
+        QVERIFY(!grid->isColumnHidden(11));
+        Startup::destroyAll();
+
+        // Too few columns for a fallback position: an error, and the tool bar step is skipped.
+        create();
+        cols = fVelostok->DBGrid1->Columns().mid(0, 11); // no modifier, no deleted
+        fVelostok->DBGrid1->setColumns(cols);
+        fSettings->cbSpeedButtons->setChecked(false);
+        fVelostok->show();
+        QCOMPARE(mPrompts->messages.size(), 1);
+        QVERIFY(fVelostok->ToolBar1->isVisible());
+    }
+
+    void commandsOpenTheirWindowsModally()
+    {
+        create();
+        fVelostok->show();
+        addRows(QStringLiteral("Velostok.mdb"), 3);
+        fVelostok->Models1->trigger();
+        // The makes-and-models window may have changed the tables: the grid was refreshed.
+        QCOMPARE(fVelostok->DBGrid1->Columns().at(2).PickList.size(), 3);
+        fVelostok->Settings1->trigger();
+        fVelostok->tbtSearch->click();
+        fVelostok->About1->trigger();
+        fVelostok->DBGrid1->setEnabled(false);
+        fVelostok->Find1->trigger(); // the grid is disabled: no search
+        fVelostok->DBGrid1->setEnabled(true);
+        fVelostok->tbtHelp->click();
+        fVelostok->tbtNext->click();
+        fVelostok->tbtSettings->click();
+        QCOMPARE(mPrompts->modals, (QStringList{QStringLiteral("fModels"), QStringLiteral("fSettings"),
+                                                QStringLiteral("fSearchForm"), QStringLiteral("AboutBox"),
+                                                QStringLiteral("AboutBox"), QStringLiteral("fModels"),
+                                                QStringLiteral("fSettings")}));
+        // The tool bar switch.
+        fVelostok->SpeedButtons1->trigger();
+        QVERIFY(!fVelostok->ToolBar1->isVisible());
+        QVERIFY(!fSettings->cbSpeedButtons->isChecked());
+        fVelostok->SpeedButtons1->trigger();
+        QVERIFY(fVelostok->ToolBar1->isVisible());
+        // Menus as laid out.
+        QStringList top;
+        for (QAction *a : fVelostok->MainMenu1->actions())
+            top << a->text();
+        QCOMPARE(top, (QStringList{QStringLiteral("&Операции"), QStringLiteral("&Действие"), QStringLiteral("&Таблици"),
+                                   QStringLiteral("&Инструменти"), QStringLiteral("&Помощ")}));
+        QCOMPARE(fVelostok->Rollback1->text(), QStringLiteral("&Опресни         Ctrl+R"));
+        QCOMPARE(fVelostok->Find1->shortcut(), QKeySequence(Qt::Key_F3));
+        QCOMPARE(fVelostok->ToolBar1->findChildren<QToolButton *>(QString(), Qt::FindDirectChildrenOnly).size() >= 13, true);
+        QCOMPARE(fVelostok->tbtPreviews->toolTip(), QStringLiteral("Потребители"));
+        QCOMPARE(fVelostok->findChild<QAction *>(QStringLiteral("Dell2"))->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_D));
+    }
+
+    void errorsLeavingHandlersAreShownAndTheProgramGoesOn()
+    {
+        create();
+        fVelostok->show();
+        QPushButton button;
+        int after = 0;
+        QObject::connect(&button, &QPushButton::clicked, &button, Guard::slot([&] {
+                             fVelostok->ApplyFilter(QStringLiteral("[unit_name] LIKE"));
+                             ++after;
+                         }));
+        button.click();
+        QCOMPARE(after, 0);
+        QCOMPARE(mPrompts->messages.size(), 1);
+        QVERIFY(!mPrompts->messages.first().isEmpty());
+        // The row set is still usable.
+        QVERIFY(DM->tblMain->Active());
+        // An error escaping an event handler reaches the same box through the application.
+        struct Throwing : QWidget
+        {
+            bool event(QEvent *e) override
+            {
+                if (e->type() == QEvent::User)
+                    throw DaoError(QStringLiteral("грешка в събитие"));
+                return QWidget::event(e);
+            }
+        } w;
+        QEvent ev(QEvent::User);
+        QCoreApplication::sendEvent(&w, &ev);
+        QCOMPARE(mPrompts->messages.last(), QStringLiteral("грешка в събитие"));
+    }
+
+    void closing()
+    {
+        create();
+        fVelostok->show();
+        QVERIFY(DM->DataBase->Connected());
+        fVelostok->Exit1->trigger();
+        QVERIFY(!fVelostok->isVisible());
+        Startup::destroyAll();
+        QVERIFY(!DM);
+        // Everything is closed: the lock file is gone and the database opens exclusively.
+        QVERIFY(!QFile::exists(QStringLiteral("Velostok.ldb")));
+    }
+
+    void printerFailureEndsStartUp()
+    {
+        TfUniversalReport::setPrinterCheck([] { return false; });
+        QVERIFY(!Startup::createAll());
+        QCOMPARE(mPrompts->messages, QStringList{QStringLiteral("Драйвера на принтера не поддържа този режим!")});
+        QVERIFY(!fVelostok->isVisible());
+        QVERIFY(!DM->DataBase->Connected());
+    }
+
+    void splashCloseEndsTheProcessAtOnce()
+    {
+        QProcess p;
+        const QString mark = QDir(work()).filePath(QStringLiteral("mark"));
+        p.setProcessEnvironment([] {
+            auto e = QProcessEnvironment::systemEnvironment();
+            e.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+            return e;
+        }());
+        p.start(QStringLiteral(VELOSTOK_TEST_BIN_DIR "/splashclose"), {mark});
+        QVERIFY(p.waitForFinished(30000));
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 0);
+        QVERIFY(!QFile::exists(mark)); // nothing was cleaned up
+    }
+};
+
+int main(int argc, char **argv)
+{
+    TApplication app(argc, argv);
+    TestVelostok t;
+    return QTest::qExec(&t, argc, argv);
+}
+
+#include "tst_velostok.moc"
