@@ -34,8 +34,15 @@ std::string DistinctValues::textOf(const QVariant &stored)
     return stored.toString().toStdString();
 }
 
+void DistinctValues::touch()
+{
+    static quint64 next = 0;
+    mSerial = ++next;
+}
+
 void DistinctValues::build(SqliteConnection &conn)
 {
+    touch();
     mNulls = 0;
     mEntries.clear();
     const QString sql = QStringLiteral("SELECT \"%1\", count(*) FROM \"%2\" GROUP BY \"%1\"").arg(mColumn, mTable);
@@ -86,6 +93,7 @@ void DistinctValues::add(const QVariant &stored, qint64 count)
 
 void DistinctValues::change(const QVariant *before, const QVariant *after)
 {
+    touch();
     if (!mValid)
         return;
     auto isNull = [](const QVariant *v) { return !v->isValid() || v->isNull(); };

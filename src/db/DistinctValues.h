@@ -34,6 +34,8 @@ public:
 
     // The query's rows in order: a null first when some row has none, then one value per group.
     std::vector<QVariant> values() const;
+    // Changes whenever values() would give something else; unique across all lists.
+    quint64 serial() const { return mSerial; }
 
 private:
     struct Entry
@@ -50,5 +52,7 @@ private:
     bool mValid = false;
     qint64 mDataVersion = -1;
     qint64 mNulls = 0;
+    quint64 mSerial = 0;
+    void touch();
     std::vector<Entry> mEntries; // by folded value, then by exact bytes
 };

@@ -423,13 +423,21 @@ bool TDaoTable::loadRows(const QString &filter, bool filtered, std::vector<Row> 
             sql += QStringLiteral(" ORDER BY ") + sort.toSql(resolver);
     }
     if (mDistinctSource && !useFilter && sort.isEmpty()) {
-        // A pick-list query: its answer is kept up to date by the connection.
-        for (QVariant &v : mDb->distinctValues(mDistinctSource->first, mDistinctSource->second).values()) {
+        // A pick-list query: its answer is kept up to date by the connection, and the rows in
+        // hand still are that answer while the list has not changed.
+        const DistinctValues &d = mDb->distinctValues(mDistinctSource->first, mDistinctSource->second);
+        const QString key = QStringLiteral("distinct %1").arg(d.serial());
+        if (key == mLoadedKey)
+            return false;
+        std::vector<QVariant> values = d.values();
+        rows.reserve(values.size());
+        for (QVariant &v : values) {
             Row r;
             r.values.push_back(std::move(v));
             rows.push_back(std::move(r));
         }
-        mLoadedKey.clear();
+        mLoadedKey = key;
+        mLoadedStamp.clear();
         return true;
     }
     QString key = sql;

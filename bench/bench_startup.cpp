@@ -1,0 +1,130 @@
+// Start-up benchmark: from showing the main window (its first show connects the database, filters
+// out deleted rows and builds the pick lists) to the first painted grid, on a 1,000,000-row
+// inventory, beside the same open, keyset and first screen of rows through the sqlite3 C API.
+// Usage: build/bench/bench_startup [DIR] [ROWS]
+#include "InventoryData.h"
+#include "Paths.h"
+#include "Startup.h"
+#include "TApplication.h"
+#include "TDBGrid.h"
+#include "uDM.h"
+#include "uSettings.h"
+#include "uVelostok.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <cstdio>
+#include <functional>
+#include <sqlite3.h>
+#include <vector>
+
+namespace {
+
+// Open, the ids of the shown rows in order, and the first 40 rows' values.
+double baselineMs(const QString &path)
+{
+    QElapsedTimer t;
+    t.start();
+    sqlite3 *db = nullptr;
+    sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    sqlite3_stmt *st = nullptr;
+    sqlite3_prepare_v2(db, "SELECT id FROM main WHERE deleted = 0 ORDER BY id", -1, &st, nullptr);
+    std::vector<sqlite3_int64> ids;
+    while (sqlite3_step(st) == SQLITE_ROW)
+        ids.push_back(sqlite3_column_int64(st, 0));
+    sqlite3_finalize(st);
+    sqlite3_prepare_v2(db, "SELECT * FROM main WHERE id = ?", -1, &st, nullptr);
+    for (size_t i = 0; i < 40 && i < ids.size(); ++i) {
+        sqlite3_bind_int64(st, 1, ids[i]);
+        if (sqlite3_step(st) == SQLITE_ROW)
+            for (int c = 0; c < sqlite3_column_count(st); ++c)
+                sqlite3_column_text(st, c);
+        sqlite3_reset(st);
+    }
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+    return double(t.nsecsElapsed()) / 1e6;
+}
+
+class PaintWatch : public QObject
+{
+public:
+    bool painted = false;
+    bool eventFilter(QObject *, QEvent *e) override
+    {
+        if (e->type() == QEvent::Paint)
+            painted = true;
+        return false;
+    }
+};
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    TApplication app(argc, argv);
+    Startup::setupFonts();
+    const QString dir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QDir::current().filePath(QStringLiteral("bench-data"));
+    const int rows = argc > 2 ? QString::fromLocal8Bit(argv[2]).toInt() : 1000000;
+    const QString path = QFileInfo(benchdata::inventory(dir, rows)).absoluteFilePath();
+
+    QTemporaryDir tree;
+    QDir(tree.path()).mkpath(QStringLiteral("Bin"));
+    QDir(tree.path()).mkpath(QStringLiteral("Sys"));
+    QFile::copy(QStringLiteral(VELOSTOK_SYS_DIR "/EmptyBase.bck"), tree.filePath(QStringLiteral("Sys/EmptyBase.bck")));
+    Paths::setProgramDir(tree.filePath(QStringLiteral("Bin")));
+    QDir::setCurrent(tree.path());
+
+    double base = 1e9;
+    for (int i = 0; i < 3; ++i)
+        base = std::min(base, baselineMs(path));
+
+    double best = 1e9, bestCreate = 1e9;
+    int shown = 0;
+    for (int i = 0; i < 3; ++i) {
+        QElapsedTimer c;
+        c.start();
+        Startup::createAll();
+        bestCreate = std::min(bestCreate, double(c.nsecsElapsed()) / 1e6);
+        fSettings->eDataBase->setText(path);
+        PaintWatch watch;
+        fVelostok->DBGrid1->viewport()->installEventFilter(&watch);
+        QElapsedTimer t;
+        t.start();
+        fVelostok->show();
+        while (!watch.painted)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        best = std::min(best, double(t.nsecsElapsed()) / 1e6);
+        shown = fVelostok->DBGrid1->model()->rowCount();
+        Startup::destroyAll();
+    }
+    // Where the time goes, step by step.
+    Startup::createAll();
+    fSettings->eDataBase->setText(path);
+    auto step = [](const char *what, const std::function<void()> &f) {
+        QElapsedTimer t;
+        t.start();
+        f();
+        std::printf("  %-50s %9.1f ms\n", what, double(t.nsecsElapsed()) / 1e6);
+    };
+    step("ConnectDatabase", [] { fVelostok->ConnectDatabase(); });
+    if (qEnvironmentVariableIsSet("VELOSTOK_BENCH_DETAIL")) {
+        step("  close", [] { DM->DataBase->Close(); });
+        step("  open the connection", [] { DM->DataBase->Open(); });
+        for (TDaoTable *t : DM->connectOrder())
+            step(qPrintable(QStringLiteral("  open ") + t->objectName()), [t] { t->Open(); });
+    }
+    step("ApplyFilter [deleted]=False", [] { fVelostok->ApplyFilter(QStringLiteral("[deleted]=False")); });
+    step("RefreshPickLists", [] { fVelostok->RefreshPickLists(); });
+    step("ApplyFilter [deleted]=False again", [] { fVelostok->ApplyFilter(QStringLiteral("[deleted]=False")); });
+    Startup::destroyAll();
+    std::printf("%d rows, %d shown\n", rows, shown);
+    std::printf("%-52s %9.1f ms\n", "creating the data module and every window", bestCreate);
+    std::printf("%-52s %9.1f ms   baseline %8.1f ms   ratio %5.2f   (target < 2000 ms)\n",
+                "show to first painted grid (connect, filter, lists)", best, base, best / base);
+    return 0;
+}
