@@ -110,7 +110,9 @@ void TfSettings::setupUi()
     TabControl1->addTab(QStringLiteral("Допълнителни"));
     TabControl1->setExpanding(false);
     TabControl1->setDrawBase(false);
-    TabControl1->setStyleSheet(QStringLiteral("QTabBar::tab { width: 20px; }"
+    TabControl1->setUsesScrollButtons(false);
+    TabControl1->setElideMode(Qt::ElideNone);
+    TabControl1->setStyleSheet(QStringLiteral("QTabBar::tab { width: 20px; padding: 2px 0px; }"
                                               "QTabBar::tab:hover { background: #dde8f6; }"));
     TabControl1->setGeometry(3 + 300 - 22, 42, 22, 209);
 
@@ -159,7 +161,9 @@ void TfSettings::setupUi()
         c->setAutoFillBackground(true);
         QPalette p = c->palette();
         p.setColor(QPalette::Window, Qt::white);
+        p.setColor(QPalette::Button, Qt::white);
         c->setPalette(p);
+        c->setBackgroundRole(QPalette::Window);
         return c;
     };
     cbSpeedButtons = check(pageMain, "cbSpeedButtons", "&Бързи бутони", 7, 57, 200, true);

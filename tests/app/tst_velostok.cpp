@@ -22,7 +22,9 @@
 #include <QMenuBar>
 #include <QProcess>
 #include <QPushButton>
+#include <QStackedWidget>
 #include <QStatusBar>
+#include <QTabBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolBar>
@@ -373,6 +375,69 @@ private slots:
         QCOMPARE(fVelostok->ToolBar1->findChildren<QToolButton *>(QString(), Qt::FindDirectChildrenOnly).size() >= 13, true);
         QCOMPARE(fVelostok->tbtPreviews->toolTip(), QStringLiteral("Потребители"));
         QCOMPARE(fVelostok->findChild<QAction *>(QStringLiteral("Dell2"))->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_D));
+    }
+
+    void settingsWindowControls()
+    {
+        create();
+        fVelostok->show();
+        TfSettings *s = fSettings;
+        QCOMPARE(s->windowTitle(), QStringLiteral("Настройки"));
+        QCOMPARE(s->size(), QSize(307, 287));
+        QCOMPARE(s->eDataBase->text(), QStringLiteral("Velostok.MDB"));
+        QCOMPARE(s->eArchiveCount->currentText(), QStringLiteral("3"));
+        QCOMPARE(s->eArchiveCount->count(), 10);
+        QCOMPARE(s->eSkinPath->text(), QStringLiteral("..\\Skins\\MySkin.skn"));
+        QVERIFY(s->cbSpeedButtons->isChecked() && s->cbAutoArchive->isChecked() && s->cbSkins->isChecked());
+        QVERIFY(!s->cbxShowDel->isChecked() && !s->cbxShowSpecial->isChecked() && !s->cbxPassByChange->isChecked()
+                && !s->cbxChangeLanguage->isChecked());
+        QCOMPARE(s->cbxShowDel->text(), QStringLiteral("&Да се виждат изтритите записи"));
+
+        // Typed characters are dropped; Enter in the path opens the file dialog.
+        QTest::keyClicks(s->eDataBase, QStringLiteral("xyz"));
+        QTest::keyClick(s->eDataBase, Qt::Key_Backspace);
+        QCOMPARE(s->eDataBase->text(), QStringLiteral("Velostok.MDB"));
+        QTest::keyClicks(s->cbxDaoVersion->lineEdit(), QStringLiteral("9"));
+        QCOMPARE(s->cbxDaoVersion->currentText(), QStringLiteral("3.6"));
+        QTest::keyClicks(s->eArchiveCount->lineEdit(), QStringLiteral("7"));
+        QCOMPARE(s->eArchiveCount->currentText(), QStringLiteral("3"));
+        const QString other = QDir(work()).filePath(QStringLiteral("other.mdb"));
+        mPrompts->fileAnswers << other;
+        QTest::keyClick(s->eDataBase, Qt::Key_Return);
+        QCOMPARE(mPrompts->fileRequests,
+                 QStringList{QStringLiteral("open|Database|*.mdb|All files|*.*|%1|Velostok.MDB").arg(bin())});
+        QCOMPARE(s->eDataBase->text(), other);
+        // Cancelling the dialog keeps the path.
+        s->btnDBLoad->click();
+        QCOMPARE(s->eDataBase->text(), other);
+
+        // The archive count follows the automatic archive box.
+        s->cbAutoArchive->setChecked(false);
+        QVERIFY(!s->eArchiveCount->isEnabled());
+        s->cbAutoArchive->setChecked(true);
+        QVERIFY(s->eArchiveCount->isEnabled());
+
+        // Each showing takes the tool bar's state; the tab chosen last stays chosen.
+        fVelostok->ToolBar1->hide();
+        s->TabControl1->setCurrentIndex(1);
+        QCOMPARE(s->Notebook1->currentIndex(), 1);
+        s->show();
+        QVERIFY(!s->cbSpeedButtons->isChecked());
+        s->hide();
+        s->show();
+        QCOMPARE(s->Notebook1->currentIndex(), 1);
+        s->hide();
+
+        // "&Да" applies: the chosen file is connected, deleted rows shown, tool bar back.
+        QVERIFY(QFile::copy(QStringLiteral("Velostok.mdb"), other));
+        s->cbxShowDel->setChecked(true);
+        s->cbSpeedButtons->setChecked(true);
+        s->bStart->click();
+        QVERIFY(DM->DataBase->Connected());
+        QCOMPARE(DM->DataBase->Database(), other);
+        QCOMPARE(DM->tblMain->Filter(), QString());
+        QVERIFY(fVelostok->ToolBar1->isVisible());
+        QCOMPARE(fVelostok->StatusBar1->currentMessage(), QStringLiteral("   Velostok v1.0 - DataBase: ") + other);
     }
 
     void errorsLeavingHandlersAreShownAndTheProgramGoesOn()
