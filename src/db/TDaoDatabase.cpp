@@ -260,12 +260,22 @@ void TDaoDatabase::checkBatch()
     // Some failures (a full disk, an I/O error) make SQLite undo the whole open transaction.
     if (mBatchDepth == 0 || !Connected() || !sqlite3_get_autocommit(mConn.handle()))
         return;
+    abandonBatch(true);
+    throw DaoError(batchLostText(QStringLiteral("операцията беше прекъсната от грешка.")));
+}
+
+void TDaoDatabase::abandonBatch(bool restart)
+{
+    if (!sqlite3_get_autocommit(mConn.handle()))
+        sqlite3_exec(mConn.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+    // What the caches and lists counted did not reach the file.
     invalidateCaches();
     for (auto &d : mDistinct)
         d->invalidate();
-    mConn.exec(QStringLiteral("BEGIN IMMEDIATE"));
-    mBatchStarted = QDateTime::currentMSecsSinceEpoch();
-    throw DaoError(batchLostText(QStringLiteral("операцията беше прекъсната от грешка.")));
+    if (restart) {
+        mConn.exec(QStringLiteral("BEGIN IMMEDIATE"));
+        mBatchStarted = QDateTime::currentMSecsSinceEpoch();
+    }
 }
 
 void TDaoDatabase::beginWriteBatch()
@@ -293,12 +303,7 @@ void TDaoDatabase::writeBatchStep()
         try {
             commitBatch();
         } catch (const DaoError &e) {
-            sqlite3_exec(mConn.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
-            invalidateCaches();
-            for (auto &d : mDistinct)
-                d->invalidate();
-            mConn.exec(QStringLiteral("BEGIN IMMEDIATE"));
-            mBatchStarted = QDateTime::currentMSecsSinceEpoch();
+            abandonBatch(true);
             throw DaoError(batchLostText(e.message()));
         }
         mConn.exec(QStringLiteral("BEGIN IMMEDIATE"));
@@ -315,10 +320,7 @@ void TDaoDatabase::endWriteBatch()
             commitBatch();
         } catch (const DaoError &e) {
             // Undone rather than left open for later posts to pile onto; the caller is told.
-            sqlite3_exec(mConn.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
-            invalidateCaches();
-            for (auto &d : mDistinct)
-                d->invalidate();
+            abandonBatch(false);
             throw DaoError(batchLostText(e.message()));
         }
     }

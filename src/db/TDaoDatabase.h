@@ -114,6 +114,8 @@ signals:
 private:
     void openFile();
     void commitBatch();
+    // Rolls the open batch back, forgets what it counted, and (restart) opens the next one.
+    void abandonBatch(bool restart);
     static QString batchLostText(const QString &cause);
 
     QString mDatabase;
