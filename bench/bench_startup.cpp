@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <cstdio>
 #include <functional>
@@ -100,6 +101,22 @@ int main(int argc, char **argv)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
         best = std::min(best, double(t.nsecsElapsed()) / 1e6);
         shown = fVelostok->DBGrid1->model()->rowCount();
+        if (i == 0) {
+            // Scrolling: the last screen, then twenty pages up, each painted.
+            TDBGrid *g = fVelostok->DBGrid1;
+            QElapsedTimer s;
+            s.start();
+            g->scrollToBottom();
+            g->viewport()->repaint();
+            const double bottom = double(s.nsecsElapsed()) / 1e6;
+            s.restart();
+            for (int p = 0; p < 20; ++p) {
+                g->verticalScrollBar()->triggerAction(QAbstractSlider::SliderPageStepSub);
+                g->viewport()->repaint();
+            }
+            std::printf("%-52s %9.1f ms\n", "scroll to the last row and paint", bottom);
+            std::printf("%-52s %9.1f ms\n", "page up and paint, each of 20", double(s.nsecsElapsed()) / 1e6 / 20);
+        }
         Startup::destroyAll();
     }
     // Where the time goes, step by step.
