@@ -1,5 +1,7 @@
 #include "FormLook.h"
 
+#include <QDialog>
+
 #include <QFrame>
 #include <QHeaderView>
 #include <QLabel>
@@ -49,6 +51,16 @@ QFont pointFont(const QString &family, int points, bool bold, bool italic)
 QFont formFont()
 {
     return pixelFont(QStringLiteral("MS Sans Serif"), 11);
+}
+
+void fixedDialog(QDialog *dialog, const QString &name, const QString &caption, int width, int height)
+{
+    dialog->setObjectName(name);
+    dialog->setWindowTitle(caption);
+    dialog->setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint
+                           | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    dialog->setFixedSize(width, height);
+    dialog->setFont(formFont());
 }
 
 void setBackground(QWidget *widget, const QColor &colour)

@@ -5,6 +5,7 @@
 #include <QFont>
 #include <QString>
 
+class QDialog;
 class QFrame;
 class QLabel;
 class QTableView;
@@ -18,6 +19,10 @@ QFont pixelFont(const QString &family, int pixels, bool bold = false, bool itali
 QFont pointFont(const QString &family, int points, bool bold = false, bool italic = false);
 // MS Sans Serif, 11 pixels high: the font of every form that names no other.
 QFont formFont();
+
+// A dialog's frame as its form gives it: instance name, caption, a client size that cannot be
+// changed, and the form font.
+void fixedDialog(QDialog *dialog, const QString &name, const QString &caption, int width, int height);
 
 void setBackground(QWidget *widget, const QColor &colour);
 void setTextColour(QWidget *widget, const QColor &colour);

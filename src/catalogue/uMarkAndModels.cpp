@@ -17,12 +17,7 @@ TfMarkAndModels::TfMarkAndModels(QWidget *parent)
 
 void TfMarkAndModels::setupUi()
 {
-    setObjectName(QStringLiteral("fMarkAndModels"));
-    setWindowTitle(QStringLiteral("Модели"));
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint
-                   | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-    setFixedSize(330, 124);
-    setFont(FormLook::formFont());
+    FormLook::fixedDialog(this, QStringLiteral("fMarkAndModels"), QStringLiteral("Модели"), 330, 124);
 
     auto combo = [this](const char *name, int left) {
         auto *c = new QComboBox(this);

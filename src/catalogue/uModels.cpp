@@ -20,12 +20,7 @@ TfModels::TfModels(QWidget *parent)
 
 void TfModels::setupUi()
 {
-    setObjectName(QStringLiteral("fModels"));
-    setWindowTitle(QStringLiteral("Модели"));
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint
-                   | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-    setFixedSize(456, 344);
-    setFont(FormLook::formFont());
+    FormLook::fixedDialog(this, QStringLiteral("fModels"), QStringLiteral("Модели"), 456, 344);
 
     Label1 = FormLook::label(this, QStringLiteral("Label1"), QStringLiteral("Търсене по марка"), 8, 14);
     tbxSearchValue = new QLineEdit(this);

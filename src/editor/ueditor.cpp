@@ -37,12 +37,7 @@ TfEditor::TfEditor(QWidget *parent)
 
 void TfEditor::setupUi()
 {
-    setObjectName(QStringLiteral("fEditor"));
-    setWindowTitle(QStringLiteral("Редактиране"));
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint
-                   | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-    setFixedSize(400, 380);
-    setFont(FormLook::formFont());
+    FormLook::fixedDialog(this, QStringLiteral("fEditor"), QStringLiteral("Редактиране"), 400, 380);
 
     Panel1 = FormLook::loweredPanel(this, QStringLiteral("Panel1"));
     Panel1->setGeometry(4, 4, 392, 337);

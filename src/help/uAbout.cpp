@@ -58,12 +58,7 @@ TAboutBox::TAboutBox(QWidget *parent)
 
 void TAboutBox::setupUi()
 {
-    setObjectName(QStringLiteral("AboutBox"));
-    setWindowTitle(QStringLiteral("About"));
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint
-                   | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-    setFixedSize(371, 226);
-    setFont(FormLook::formFont());
+    FormLook::fixedDialog(this, QStringLiteral("AboutBox"), QStringLiteral("About"), 371, 226);
     FormLook::setBackground(this, QColor(219, 219, 219));
 
     AboutBox = new QFrame(this);

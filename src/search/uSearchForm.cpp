@@ -34,12 +34,7 @@ TfSearchForm::TfSearchForm(QWidget *parent)
 
 void TfSearchForm::setupUi()
 {
-    setObjectName(QStringLiteral("fSearchForm"));
-    setWindowTitle(QStringLiteral("Търсене"));
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint
-                   | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-    setFixedSize(536, 291);
-    setFont(FormLook::formFont());
+    FormLook::fixedDialog(this, QStringLiteral("fSearchForm"), QStringLiteral("Търсене"), 536, 291);
 
     Panel1 = FormLook::loweredPanel(this, QStringLiteral("Panel1"));
     Panel1->setGeometry(4, 4, 528, 248);

@@ -18,12 +18,7 @@ TfFiters::TfFiters(QWidget *parent)
 
 void TfFiters::setupUi()
 {
-    setObjectName(QStringLiteral("fFiters"));
-    setWindowTitle(QStringLiteral("Номенклатури"));
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint
-                   | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-    setFixedSize(548, 336);
-    setFont(FormLook::formFont());
+    FormLook::fixedDialog(this, QStringLiteral("fFiters"), QStringLiteral("Номенклатури"), 548, 336);
 
     Label1 = FormLook::label(this, QStringLiteral("Label1"), QStringLiteral("Търсене по име"), 8, 14);
     tbxSearchValue = new QLineEdit(this);

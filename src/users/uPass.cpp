@@ -17,12 +17,7 @@ TfPass::TfPass(QWidget *parent)
 
 void TfPass::setupUi()
 {
-    setObjectName(QStringLiteral("fPass"));
-    setWindowTitle(QStringLiteral("Търсене покупки"));
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint
-                   | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-    setFixedSize(250, 108);
-    setFont(FormLook::formFont());
+    FormLook::fixedDialog(this, QStringLiteral("fPass"), QStringLiteral("Търсене покупки"), 250, 108);
 
     Panel1 = FormLook::loweredPanel(this, QStringLiteral("Panel1"));
     Panel1->setGeometry(4, 4, 242, 64);
