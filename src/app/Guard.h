@@ -4,6 +4,7 @@
 
 #include <exception>
 #include <functional>
+#include <type_traits>
 #include <utility>
 
 namespace Guard {
@@ -25,10 +26,18 @@ bool run(F &&handler)
 }
 
 // Wraps a handler for connect(): connect(button, &QPushButton::clicked, this, Guard::slot([this] { ... })).
+// The signal's arguments reach the handler when it takes them.
 template<typename F>
 auto slot(F handler)
 {
-    return [handler = std::move(handler)](auto &&...) mutable { run(handler); };
+    return [handler = std::move(handler)](auto &&...args) mutable {
+        run([&] {
+            if constexpr (std::is_invocable_v<F &, decltype(args)...>)
+                handler(args...);
+            else
+                handler();
+        });
+    };
 }
 
 } // namespace Guard

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 
 namespace {
 QString overridden;
@@ -24,6 +25,16 @@ QString fromProgramDir(const QString &relative)
     QString r = relative;
     r.replace(QLatin1Char('\\'), QLatin1Char('/'));
     return QDir::cleanPath(QDir(programDir()).filePath(r));
+}
+
+QString programFile(const QString &name)
+{
+    const QDir dir(programDir());
+    if (QFileInfo::exists(dir.filePath(name)))
+        return dir.filePath(name);
+    // Name filters ignore letter case.
+    const QStringList found = dir.entryList({name}, QDir::Files | QDir::Hidden | QDir::System);
+    return found.size() == 1 ? dir.filePath(found.first()) : dir.filePath(name);
 }
 
 } // namespace Paths

@@ -11,4 +11,8 @@ void setProgramDir(const QString &dir); // empty: the executable's folder again
 // A path given relative to the program directory, with "\" taken as a separator.
 QString fromProgramDir(const QString &relative);
 
+// A file of the program directory. One whose name differs only in letter case (written on a
+// system that ignores case) is the same file.
+QString programFile(const QString &name);
+
 } // namespace Paths

@@ -1,16 +1,20 @@
 #include "uSettings.h"
 
+#include "GridLayout.h"
 #include "Guard.h"
 #include "Paths.h"
 #include "Pictures.h"
 #include "Prompts.h"
 #include "TDBGrid.h"
+#include "TextCodec.h"
 #include "uDM.h"
 #include "uVelostok.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDir>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -20,6 +24,8 @@
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QSaveFile>
 #include <QStackedWidget>
 #include <QTabBar>
 
@@ -236,6 +242,7 @@ void TfSettings::setupUi()
     });
     connect(btnDBLoad, &QPushButton::clicked, this, Guard::slot([this] { btnDBLoadClick(); }));
     connect(cbAutoArchive, &QCheckBox::toggled, this, Guard::slot([this] { cbAutoArchiveClick(); }));
+    connect(cbSkins, &QCheckBox::toggled, this, Guard::slot([this] { cbSkinsClick(); }));
 }
 
 void TfSettings::FormCreate()
@@ -257,14 +264,137 @@ void TfSettings::FormCreate()
     // The skin setting is applied here once skins exist.
 }
 
+namespace {
+
+// The value of key: the rest of the first line whose text before its first "=" is the key,
+// letter case aside; empty when no line has it.
+QString valueOf(const QStringList &lines, const QString &key)
+{
+    for (const QString &line : lines) {
+        const qsizetype eq = line.indexOf(QLatin1Char('='));
+        if (eq >= 0 && QStringView(line).left(eq).compare(key, Qt::CaseInsensitive) == 0)
+            return line.mid(eq + 1);
+    }
+    return QString();
+}
+
+// The columns as stored: the pick lists that the data fills at every connection are left out,
+// since they are rebuilt before anyone sees them and can hold every catalogue number.
+QList<TColumn> storedColumns(const QList<TColumn> &columns)
+{
+    QList<TColumn> out = columns;
+    for (TColumn &c : out)
+        if (TfVelostok::dataPickListFields().contains(c.FieldName))
+            c.PickList.clear();
+    return out;
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QSaveFile f(path);
+    if (!f.open(QIODevice::WriteOnly))
+        return false;
+    if (f.write(bytes) != bytes.size()) {
+        f.cancelWriting();
+        return false;
+    }
+    return f.commit();
+}
+
+} // namespace
+
 void TfSettings::LoadSettings()
 {
-    // The settings file and the grid layout are read here; until then the design states hold.
+    const QString setFile = Paths::programFile(QStringLiteral("Set.dll"));
+    if (!QFileInfo(setFile).isFile())
+        return;
+    QFile f(setFile);
+    if (!f.open(QIODevice::ReadOnly))
+        return; // unreadable: the settings in hand stay
+    const QString text = TextCodec::decode(f.readAll());
+    // Lines end with CR, LF or CR LF.
+    static const QRegularExpression ends(QStringLiteral("\r\n|\r|\n"));
+    const QStringList lines = text.split(ends);
+    ServerSeting->setPlainText(lines.join(QLatin1Char('\n')));
+
+    eDataBase->setText(valueOf(lines, QStringLiteral("Database")));
+    cbxDaoVersion->setEditText(valueOf(lines, QStringLiteral("DAOVersion")));
+    bool ok = false;
+    const int count = valueOf(lines, QStringLiteral("ArchiveCount")).toInt(&ok, 10);
+    eArchiveCount->setEditText(QString::number(ok ? count : 4));
+    const QString skin = valueOf(lines, QStringLiteral("SkinPath"));
+    if (!skin.isEmpty())
+        eSkinPath->setText(skin);
+    auto yes = [&](const char *key) { return valueOf(lines, QLatin1String(key)) == QLatin1String("Yes"); };
+    auto notNo = [&](const char *key) { return valueOf(lines, QLatin1String(key)) != QLatin1String("No"); };
+    cbxShowDel->setChecked(yes("SP"));
+    cbSpeedButtons->setChecked(yes("SpeedButtons"));
+    cbxPassByChange->setChecked(yes("PassByChange"));
+    cbxChangeLanguage->setChecked(yes("ChangeLanguage"));
+    cbSkins->setChecked(notNo("Skins"));
+    cbAutoArchive->setChecked(notNo("AutoArchive"));
+
+    if (fVelostok) {
+        QFile g(Paths::programFile(QStringLiteral("grid.ini")));
+        if (g.open(QIODevice::ReadOnly)) {
+            // A damaged layout is ignored: the grid keeps its columns.
+            if (const auto cols = GridLayout::load(g.readAll()))
+                fVelostok->DBGrid1->setColumns(*cols);
+        }
+    }
+    if (cbSkins->isChecked())
+        excludeLanguageSwitch();
 }
 
 void TfSettings::SaveSettings()
 {
-    // The settings file and the grid layout are written here.
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    struct Restore
+    {
+        ~Restore() { QApplication::restoreOverrideCursor(); }
+    } restore;
+    auto yesNo = [](const QCheckBox *c) { return c->isChecked() ? QStringLiteral("Yes") : QStringLiteral("No"); };
+    const QStringList lines{
+        QStringLiteral("Database=") + eDataBase->text(),
+        QStringLiteral("DAOVersion=") + cbxDaoVersion->currentText(),
+        QStringLiteral("ArchiveCount=") + eArchiveCount->currentText(),
+        QStringLiteral("SkinPath=") + eSkinPath->text(),
+        QStringLiteral("SP=") + yesNo(cbxShowDel),
+        QStringLiteral("AutoArchive=") + yesNo(cbAutoArchive),
+        QStringLiteral("SpeedButtons=") + yesNo(cbSpeedButtons),
+        QStringLiteral("PassByChange=") + yesNo(cbxPassByChange),
+        QStringLiteral("ChangeLanguage=") + yesNo(cbxChangeLanguage),
+        QStringLiteral("Skins=") + yesNo(cbSkins),
+    };
+    ServerSeting->setPlainText(lines.join(QLatin1Char('\n')));
+    bool ok = true;
+    if (fVelostok)
+        ok = writeFile(Paths::programFile(QStringLiteral("grid.ini")), GridLayout::save(storedColumns(fVelostok->DBGrid1->Columns())));
+    if (ok)
+        ok = writeFile(Paths::programFile(QStringLiteral("set.dll")), (lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n")).toUtf8());
+    if (!ok)
+        prompts().message(QStringLiteral("Програмата не може да съхрани промените."));
+}
+
+void TfSettings::cbSkinsClick()
+{
+    // The skin itself is switched here once skins exist; the controls follow the box now.
+    const bool on = cbSkins->isChecked();
+    eSkinPath->setEnabled(on);
+    btnSkinLoad->setEnabled(on);
+    if (on)
+        excludeLanguageSwitch();
+    else
+        cbxChangeLanguage->setEnabled(true);
+}
+
+void TfSettings::excludeLanguageSwitch()
+{
+    // A skin and the language switch exclude each other.
+    cbxChangeLanguage->setChecked(false);
+    cbxChangeLanguage->setEnabled(false);
+    if (fVelostok)
+        fVelostok->Language1->setVisible(false);
 }
 
 void TfSettings::showEvent(QShowEvent *event)

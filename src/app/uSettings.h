@@ -63,6 +63,7 @@ public:
     void bCancelClick();
     void btnDBLoadClick();
     void cbAutoArchiveClick();
+    void cbSkinsClick();
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -72,6 +73,7 @@ protected:
 
 private:
     void setupUi();
+    void excludeLanguageSwitch();
 };
 
 extern TfSettings *fSettings;

@@ -11,6 +11,7 @@
 #include "uModels.h"
 #include "uSearchForm.h"
 #include "uSettings.h"
+#include "ueditor.h"
 
 #include <QAction>
 #include <QApplication>
@@ -164,6 +165,87 @@ void TfVelostok::setupGrid()
         DM->RefreshPickLists = [this] { RefreshPickLists(); };
     }
     DBGrid1->setContextMenuPolicy(Qt::CustomContextMenu);
+    DBGrid1->cellTextColour = [this](int row, bool selected, const QColor &drawn) {
+        return DBGrid1DrawColumnCell(row, selected, drawn);
+    };
+    DBGrid1->keyPress = [this](QKeyEvent *e) { return DBGrid1KeyPress(e); };
+    connect(DBGrid1, &TDBGrid::cellClicked, this, Guard::slot([this](int row, int col) { DBGrid1CellClick(row, col); }));
+    connect(DBGrid1, &TDBGrid::titleClicked, this, [this](int col) { Guard::run([&] { DBGrid1TitleClick(col); }); });
+    connect(DBGrid1, &QAbstractItemView::doubleClicked, this, Guard::slot([this] { Connect1Click(); }));
+}
+
+namespace {
+
+// Whether a row of tblMain is locked or deleted, read without moving the current row.
+bool rowFlag(int row, const char *field)
+{
+    TDaoTable *t = DM ? DM->tblMain : nullptr;
+    if (!t || !t->Active())
+        return false;
+    TDaoField *f = t->FindField(QLatin1String(field));
+    return f && t->rowValue(row, f->Index()).toBool();
+}
+
+} // namespace
+
+QColor TfVelostok::DBGrid1DrawColumnCell(int row, bool, const QColor &drawn) const
+{
+    if (DM && DM->BulkUpdate)
+        return drawn;
+    // Deletion wins over locking; both show also in a selected cell.
+    if (rowFlag(row, "deleted"))
+        return QColor(255, 255, 255);
+    if (rowFlag(row, "locked"))
+        return QColor(0, 0, 0);
+    return drawn;
+}
+
+bool TfVelostok::DBGrid1KeyPress(QKeyEvent *event)
+{
+    TDaoTable *t = DM->tblMain;
+    const int row = t->Active() ? t->RecNo() : -1;
+    if (fSettings->cbxPassByChange->isChecked() && row >= 0 && (rowFlag(row, "locked") || rowFlag(row, "deleted")))
+        return true; // protected rows cannot be typed into
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && !DBGrid1->editorOpen()) {
+        Connect1Click();
+        return true;
+    }
+    return false;
+}
+
+void TfVelostok::DBGrid1CellClick(int row, int)
+{
+    if (fSettings->cbxPassByChange->isChecked()) {
+        if (rowFlag(row, "locked") || rowFlag(row, "deleted"))
+            DBGrid1->setReadOnly(true);
+    } else {
+        DBGrid1->setReadOnly(false);
+    }
+}
+
+void TfVelostok::DBGrid1TitleClick(int column)
+{
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    struct Restore
+    {
+        ~Restore() { QApplication::restoreOverrideCursor(); }
+    } restore;
+    if (!connected() || column < 0 || column >= DBGrid1->Columns().size())
+        return;
+    TDaoTable *t = DM->tblMain;
+    t->SortedBy() = QStringList{QLatin1Char('[') + DBGrid1->Columns().at(column).FieldName + QStringLiteral("] ASC")};
+    t->ApplySort();
+}
+
+void TfVelostok::Connect1Click()
+{
+    if (!DBGrid1->isEnabled() || !connected())
+        return;
+    if (DM->tblMain->FieldByName(QStringLiteral("id"))->IsNull())
+        return;
+    prompts().showModal(fEditor);
+    DM->tblMain->Requery();
 }
 
 void TfVelostok::setupToolBar()
@@ -216,6 +298,7 @@ void TfVelostok::setupToolBar()
     connect(tbtNext, &QToolButton::clicked, this, Guard::slot([this] { Models1Click(); }));
     connect(tbtSettings, &QToolButton::clicked, this, Guard::slot([this] { Settings1Click(); }));
     connect(tbtHelp, &QToolButton::clicked, this, Guard::slot([this] { About1Click(); }));
+    connect(tbtReconnect, &QToolButton::clicked, this, Guard::slot([this] { Connect1Click(); }));
 }
 
 void TfVelostok::setupMenus()
@@ -344,12 +427,20 @@ void TfVelostok::setupMenus()
     connect(Find1, &QAction::triggered, this, Guard::slot([this] { Find1Click(); }));
     connect(About1, &QAction::triggered, this, Guard::slot([this] { About1Click(); }));
     connect(Exit1, &QAction::triggered, this, Guard::slot([this] { Exit1Click(); }));
+    connect(Connect1, &QAction::triggered, this, Guard::slot([this] { Connect1Click(); }));
+    connect(Change2, &QAction::triggered, this, Guard::slot([this] { Connect1Click(); }));
     connect(SpeedButtons1, &QAction::triggered, this, Guard::slot([this] { SpeedButtons1Click(); }));
 }
 
 const QStringList &TfVelostok::specialFields()
 {
     static const QStringList f{QStringLiteral("last_modified"), QStringLiteral("modifier"), QStringLiteral("deleted")};
+    return f;
+}
+
+const QStringList &TfVelostok::dataPickListFields()
+{
+    static const QStringList f{QStringLiteral("unit_number"), QStringLiteral("unit_name"), QStringLiteral("deliver_name")};
     return f;
 }
 
@@ -436,10 +527,10 @@ void TfVelostok::RefreshPickLists()
     QList<TColumn> &cols = DBGrid1->Columns();
     for (TColumn &c : cols)
         c.PickList.clear();
-    const std::pair<const char *, int> lists[] = {{"unit_number", 1}, {"unit_name", 2}, {"deliver_name", 7}};
+    const int fallback[] = {1, 2, 7};
     TDaoTable *queries[] = {DM->tblUnitNumber, DM->tblUnitName, DM->tblDeliverName};
     for (int i = 0; i < 3; ++i) {
-        const int col = DBGrid1->columnOfField(QString::fromLatin1(lists[i].first), lists[i].second);
+        const int col = DBGrid1->columnOfField(dataPickListFields().at(i), fallback[i]);
         TDaoTable *q = queries[i];
         q->Requery();
         QStringList values;

@@ -5,6 +5,7 @@
 #include <QMainWindow>
 
 class QAction;
+class QKeyEvent;
 class QFrame;
 class QMenu;
 class QProgressBar;
@@ -52,6 +53,8 @@ public:
     int minimumHeight() const { return mMinHeight; }
     // The fields the special columns show, and their positions when no column shows them.
     static const QStringList &specialFields();
+    // The columns whose pick lists the data fills (unit_number, unit_name, deliver_name).
+    static const QStringList &dataPickListFields();
     // Finds the special columns by field name (last match wins), with the fallback positions.
     QList<int> specialColumns() const;
     // Shows or hides the special columns; raises when the grid has too few columns.
@@ -78,6 +81,13 @@ public:
     void SpeedButtons1Click();
     void tbtFirstClick();
     void tbtLastClick();
+    void Connect1Click();
+
+    // The grid's handlers.
+    QColor DBGrid1DrawColumnCell(int row, bool selected, const QColor &drawn) const;
+    bool DBGrid1KeyPress(QKeyEvent *event);
+    void DBGrid1CellClick(int row, int column);
+    void DBGrid1TitleClick(int column);
 
     // Commands that need the database test this first and otherwise do nothing.
     bool connected() const;

@@ -93,11 +93,11 @@ void DistinctValues::add(const QVariant &stored, qint64 count)
 
 void DistinctValues::change(const QVariant *before, const QVariant *after)
 {
-    touch();
-    if (!mValid)
-        return;
     auto isNull = [](const QVariant *v) { return !v->isValid() || v->isNull(); };
     if (before && after && isNull(before) == isNull(after) && (isNull(before) || textOf(*before) == textOf(*after)))
+        return; // the list stays as it is
+    touch();
+    if (!mValid)
         return;
     if (before)
         add(*before, -1);

@@ -2,6 +2,7 @@
 #include "LockRoster.h"
 
 #include "DaoError.h"
+#include "TextCodec.h"
 
 #include <QDeadlineTimer>
 #include <QFile>
@@ -136,29 +137,6 @@ QByteArray encodeName(const QString &name)
     return bytes;
 }
 
-QString decodeCp1251(QByteArrayView bytes)
-{
-    QStringDecoder decoder("windows-1251");
-    if (decoder.isValid())
-        return decoder(bytes);
-    // Without ICU: the Cyrillic letters, which is what names hold.
-    QString text;
-    text.reserve(bytes.size());
-    for (char c : bytes) {
-        const uchar b = uchar(c);
-        if (b < 0x80)
-            text.append(QChar(b));
-        else if (b >= 0xC0)
-            text.append(QChar(char16_t(0x0410 + (b - 0xC0))));
-        else if (b == 0xA8)
-            text.append(QChar(char16_t(0x0401)));
-        else if (b == 0xB8)
-            text.append(QChar(char16_t(0x0451)));
-        else
-            text.append(QChar(QChar::ReplacementCharacter));
-    }
-    return text;
-}
 
 QString gateBusyText()
 {
@@ -186,11 +164,7 @@ QString LockRoster::decodeName(QByteArrayView field)
     const qsizetype zero = field.indexOf('\0');
     if (zero >= 0)
         field = field.first(zero);
-    QStringDecoder utf8(QStringDecoder::Utf8);
-    QString text = utf8(field);
-    if (!utf8.hasError())
-        return text;
-    return decodeCp1251(field);
+    return TextCodec::decode(field);
 }
 
 bool LockRoster::join(const QString &databasePath, const QString &computer, const QString &user,

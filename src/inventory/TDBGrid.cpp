@@ -4,8 +4,78 @@
 #include "TDaoTable.h"
 #include "TDataSource.h"
 
+#include "Prompts.h"
+
+#include <QComboBox>
 #include <QHeaderView>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QListView>
 #include <QScrollBar>
+#include <QStringListModel>
+#include <QStyledItemDelegate>
+
+namespace {
+
+// Draws cells in the colour the grid's owner chooses, and edits a column with a pick list in a
+// drop-down box that also takes typed text.
+class TDBGridDelegate : public QStyledItemDelegate
+{
+public:
+    TDBGridDelegate(TDBGrid *grid) : QStyledItemDelegate(grid), mGrid(grid) {}
+
+    void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        if (!mGrid->cellTextColour)
+            return;
+        const bool selected = option->state & QStyle::State_Selected;
+        const QColor drawn = selected ? option->palette.color(QPalette::HighlightedText)
+                                      : option->palette.color(QPalette::Text);
+        const QColor c = mGrid->cellTextColour(index.row(), selected, drawn);
+        option->palette.setColor(QPalette::Text, c);
+        option->palette.setColor(QPalette::HighlightedText, c);
+    }
+
+    QWidget *createEditor(QWidget *parent, const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        const QList<TColumn> &cols = mGrid->Columns();
+        if (index.column() < cols.size() && !cols.at(index.column()).PickList.isEmpty()) {
+            auto *box = new QComboBox(parent);
+            box->setEditable(true);
+            box->setInsertPolicy(QComboBox::NoInsert);
+            box->setModel(new QStringListModel(cols.at(index.column()).PickList, box));
+            if (auto *view = qobject_cast<QListView *>(box->view()))
+                view->setUniformItemSizes(true);
+            box->setMaxVisibleItems(16);
+            return box;
+        }
+        return QStyledItemDelegate::createEditor(parent, option, index);
+    }
+
+    void setEditorData(QWidget *editor, const QModelIndex &index) const override
+    {
+        if (auto *box = qobject_cast<QComboBox *>(editor)) {
+            box->setEditText(index.data(Qt::EditRole).toString());
+            return;
+        }
+        QStyledItemDelegate::setEditorData(editor, index);
+    }
+
+    void setModelData(QWidget *editor, QAbstractItemModel *model, const QModelIndex &index) const override
+    {
+        if (auto *box = qobject_cast<QComboBox *>(editor)) {
+            model->setData(index, box->currentText(), Qt::EditRole);
+            return;
+        }
+        QStyledItemDelegate::setModelData(editor, model, index);
+    }
+
+private:
+    TDBGrid *mGrid;
+};
+
+} // namespace
 
 TDBGridModel::TDBGridModel(QObject *parent) : QAbstractTableModel(parent) {}
 
@@ -128,6 +198,37 @@ void TDBGridModel::rowRemoved(int position)
     endRemoveRows();
 }
 
+Qt::ItemFlags TDBGridModel::flags(const QModelIndex &index) const
+{
+    Qt::ItemFlags f = QAbstractTableModel::flags(index);
+    if (!index.isValid() || mReadOnly || !mDataSet || !mDataSet->Active() || !mDataSet->isTable() || mDataSet->ReadOnly())
+        return f;
+    const int field = fieldOf(index.column());
+    if (field < 0 || (mColumns && mColumns->at(index.column()).ReadOnly)
+        || mDataSet->Fields(field)->DataType() == TFieldType::Counter)
+        return f;
+    return f | Qt::ItemIsEditable;
+}
+
+bool TDBGridModel::setData(const QModelIndex &index, const QVariant &value, int role)
+{
+    if (role != Qt::EditRole || !(flags(index) & Qt::ItemIsEditable))
+        return false;
+    TDaoTable *t = mDataSet;
+    const int field = fieldOf(index.column());
+    // The typed text goes into the current row's buffer; leaving the row posts it.
+    return Guard::run([&] {
+        const bool newRow = t->State() == TDaoTable::dsInsert && index.row() == t->RecordCount();
+        if (!newRow && index.row() != t->RecNo())
+            t->setRecNo(index.row());
+        if (t->State() == TDaoTable::dsBrowse)
+            t->Edit();
+        TDaoField *f = t->Fields(field);
+        if (f->AsString() != value.toString())
+            f->setAsString(value.toString());
+    });
+}
+
 int TDBGridModel::rowCount(const QModelIndex &parent) const
 {
     return parent.isValid() ? 0 : mRows;
@@ -203,7 +304,9 @@ TDBGrid::TDBGrid(QWidget *parent) : QTableView(parent), mModel(new TDBGridModel(
 {
     mModel->setColumns(&mColumns);
     setModel(mModel);
-    setSelectionBehavior(QAbstractItemView::SelectItems);
+    setItemDelegate(new TDBGridDelegate(this));
+    setEditTriggers(QAbstractItemView::AnyKeyPressed | QAbstractItemView::EditKeyPressed);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
@@ -221,6 +324,9 @@ TDBGrid::TDBGrid(QWidget *parent) : QTableView(parent), mModel(new TDBGridModel(
     h->setHighlightSections(false);
     h->setSectionsClickable(true);
     connect(h, &QHeaderView::sectionResized, this, &TDBGrid::sectionResized);
+    connect(h, &QHeaderView::sectionClicked, this, &TDBGrid::titleClicked);
+    connect(this, &QAbstractItemView::clicked, this,
+            [this](const QModelIndex &i) { emit cellClicked(i.row(), i.column()); });
     connect(mModel, &TDBGridModel::currentRowChanged, this, &TDBGrid::followDataSet);
     connect(mModel, &QAbstractItemModel::modelReset, this, [this] { applyColumnLayout(); });
 }
@@ -325,4 +431,107 @@ void TDBGrid::currentChanged(const QModelIndex &current, const QModelIndex &prev
     if (!ok && t->Active() && t->RecNo() >= 0)
         followDataSet(t->RecNo());
     verticalHeader()->viewport()->update();
+}
+
+void TDBGrid::setReadOnly(bool ro)
+{
+    mReadOnly = ro;
+    mModel->setReadOnly(ro);
+}
+
+QList<int> TDBGrid::selectedRowsOrCurrent() const
+{
+    QList<int> rows;
+    for (const QModelIndex &i : selectionModel()->selectedRows())
+        rows << i.row();
+    std::sort(rows.begin(), rows.end());
+    if (rows.isEmpty() && currentIndex().isValid())
+        rows << currentIndex().row();
+    return rows;
+}
+
+int TDBGrid::selectedRowCount() const
+{
+    return int(selectionModel()->selectedRows().size());
+}
+
+void TDBGrid::keyPressEvent(QKeyEvent *event)
+{
+    TDaoTable *t = dataSet();
+    const bool active = t && t->Active();
+    if (event->key() == Qt::Key_Delete && event->modifiers() == Qt::ControlModifier) {
+        Guard::run([this] { deleteRows(); });
+        return;
+    }
+    if (event->key() == Qt::Key_Escape && active && t->State() != TDaoTable::dsBrowse) {
+        Guard::run([t] { t->Cancel(); });
+        return;
+    }
+    const bool lastRow = currentIndex().isValid() && currentIndex().row() == mModel->rowCount() - 1;
+    int lastColumn = mModel->columnCount() - 1;
+    while (lastColumn > 0 && isColumnHidden(lastColumn))
+        --lastColumn;
+    const bool tabOut = event->key() == Qt::Key_Tab && event->modifiers() == Qt::NoModifier
+                        && currentIndex().column() == lastColumn;
+    if (active && (event->key() == Qt::Key_Down || tabOut) && (lastRow || mModel->rowCount() == 0)
+        && event->modifiers() == Qt::NoModifier) {
+        // Moving down from the last row appends one, unless the new row is still untouched.
+        if (!mReadOnly && !(t->State() == TDaoTable::dsInsert && !t->Modified()))
+            Guard::run([this] { appendRow(); });
+        return;
+    }
+    const QString text = event->text();
+    const bool character = !text.isEmpty() && (text.at(0).isPrint() || event->key() == Qt::Key_Return
+                                                || event->key() == Qt::Key_Enter || event->key() == Qt::Key_Backspace);
+    if (character && keyPress) {
+        bool swallowed = false;
+        Guard::run([&] { swallowed = keyPress(event); });
+        if (swallowed)
+            return;
+    }
+    QTableView::keyPressEvent(event);
+}
+
+void TDBGrid::appendRow()
+{
+    TDaoTable *t = dataSet();
+    const int col = currentIndex().isValid() ? currentIndex().column() : 0;
+    t->Append();
+    const QModelIndex idx = mModel->index(mModel->rowCount() - 1, col);
+    mSyncing = true;
+    selectionModel()->setCurrentIndex(idx, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    mSyncing = false;
+    scrollTo(idx);
+}
+
+void TDBGrid::deleteRows()
+{
+    TDaoTable *t = dataSet();
+    if (mReadOnly || !t || !t->Active() || mModel->rowCount() == 0)
+        return;
+    QList<int> rows = selectedRowsOrCurrent();
+    if (rows.isEmpty())
+        return;
+    const QString text = selectedRowCount() > 1 ? QStringLiteral("Delete all selected records?")
+                                                 : QStringLiteral("Delete record?");
+    if (!prompts().confirm(text, QStringLiteral("Confirm")))
+        return;
+    if (t->State() == TDaoTable::dsInsert && rows.size() == 1 && rows.first() == t->RecordCount()) {
+        t->Cancel(); // the new row was never written
+        return;
+    }
+    // From the bottom up, so that the positions still to delete do not move.
+    t->DisableControls();
+    struct Enable
+    {
+        TDaoTable *t;
+        ~Enable() { t->EnableControls(); }
+    } enable{t};
+    for (auto it = rows.crbegin(); it != rows.crend(); ++it) {
+        if (*it >= t->RecordCount())
+            continue;
+        t->setRecNo(*it);
+        t->Delete();
+    }
+    clearSelection();
 }

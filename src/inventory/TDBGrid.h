@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <QStringList>
 #include <QTableView>
+#include <functional>
 
 #include "TDaoTable.h"
 #include "TDataSource.h"
@@ -44,6 +45,10 @@ public:
     // The columns changed (count, fields or titles).
     void columnsReset();
 
+    Qt::ItemFlags flags(const QModelIndex &index) const override;
+    bool setData(const QModelIndex &index, const QVariant &value, int role) override;
+    void setReadOnly(bool ro) { mReadOnly = ro; }
+
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;
     QVariant data(const QModelIndex &index, int role) const override;
@@ -69,6 +74,7 @@ private:
     const QList<TColumn> *mColumns = nullptr;
     QList<int> mFieldIndex;
     int mRows = 0;
+    bool mReadOnly = false;
 };
 
 class TDBGrid : public QTableView
@@ -92,21 +98,39 @@ public:
     // Shows or hides one column, keeping the column set and the view in step.
     void setColumnVisible(int column, bool visible);
 
+    // Read-only: no in-place editing, no deleting or appending by the grid's own keys.
     bool ReadOnly() const { return mReadOnly; }
-    void setReadOnly(bool ro) { mReadOnly = ro; }
+    void setReadOnly(bool ro);
+    bool editorOpen() const { return state() == QAbstractItemView::EditingState; }
+    // The rows selected (ascending), or the current row when none is.
+    QList<int> selectedRowsOrCurrent() const;
+    int selectedRowCount() const;
+
+    // The text colour of a data cell after its normal drawing: given the row, whether the cell is
+    // selected and the colour it was drawn with.
+    std::function<QColor(int row, bool selected, const QColor &drawn)> cellTextColour;
+    // Each character key typed into the grid (Enter included); true swallows it.
+    std::function<bool(QKeyEvent *event)> keyPress;
 
     TDBGridModel *gridModel() const { return mModel; }
 
     // Height of the rows and of the title row, in pixels.
     void setRowHeight(int pixels);
 
+signals:
+    void titleClicked(int column);
+    void cellClicked(int row, int column);
+
 protected:
     void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     void followDataSet(int position);
     void applyColumnLayout();
     void sectionResized(int logical, int oldSize, int newSize);
+    void deleteRows();
+    void appendRow();
 
     TDBGridModel *mModel;
     QPointer<TDataSource> mSource;

@@ -1,0 +1,40 @@
+#include "TextCodec.h"
+
+#include <QStringDecoder>
+
+namespace TextCodec {
+
+QString decode(QByteArrayView bytes)
+{
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    QString text = utf8(bytes);
+    if (!utf8.hasError())
+        return text;
+    return decodeCp1251(bytes);
+}
+
+QString decodeCp1251(QByteArrayView bytes)
+{
+    QStringDecoder decoder("windows-1251");
+    if (decoder.isValid())
+        return decoder(bytes);
+    // Without ICU: the Cyrillic letters, which is what names and paths hold.
+    QString text;
+    text.reserve(bytes.size());
+    for (char c : bytes) {
+        const uchar b = uchar(c);
+        if (b < 0x80)
+            text.append(QChar(b));
+        else if (b >= 0xC0)
+            text.append(QChar(char16_t(0x0410 + (b - 0xC0))));
+        else if (b == 0xA8)
+            text.append(QChar(char16_t(0x0401)));
+        else if (b == 0xB8)
+            text.append(QChar(char16_t(0x0451)));
+        else
+            text.append(QChar(QChar::ReplacementCharacter));
+    }
+    return text;
+}
+
+} // namespace TextCodec
