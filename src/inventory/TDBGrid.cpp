@@ -17,6 +17,14 @@
 
 namespace {
 
+// The grid row of the dataset's current row: a row being inserted sits after the last one.
+int gridRow(const TDaoTable *t)
+{
+    if (!t || !t->Active())
+        return -1;
+    return t->State() == TDaoTable::dsInsert ? t->RecordCount() : t->RecNo();
+}
+
 // Draws cells in the colour the grid's owner chooses, and edits a column with a pick list in a
 // drop-down box that also takes typed text.
 class TDBGridDelegate : public QStyledItemDelegate
@@ -55,11 +63,15 @@ public:
 
     void setEditorData(QWidget *editor, const QModelIndex &index) const override
     {
+        // The text starts selected, so that a key which opens the editor replaces it.
         if (auto *box = qobject_cast<QComboBox *>(editor)) {
             box->setEditText(index.data(Qt::EditRole).toString());
+            box->lineEdit()->selectAll();
             return;
         }
         QStyledItemDelegate::setEditorData(editor, index);
+        if (auto *line = qobject_cast<QLineEdit *>(editor))
+            line->selectAll();
     }
 
     void setModelData(QWidget *editor, QAbstractItemModel *model, const QModelIndex &index) const override
@@ -158,8 +170,8 @@ void TDBGridModel::reset()
 {
     // Field indexes depend on the open dataset, so they are found again with the rows.
     columnsReset();
-    if (mDataSet && mDataSet->Active() && mDataSet->RecNo() >= 0)
-        emit currentRowChanged(mDataSet->RecNo());
+    if (gridRow(mDataSet) >= 0)
+        emit currentRowChanged(gridRow(mDataSet));
 }
 
 void TDBGridModel::rowChanged(int position)
@@ -274,13 +286,11 @@ QVariant TDBGridModel::headerData(int section, Qt::Orientation orientation, int 
 {
     if (orientation == Qt::Vertical) {
         // The row indicator: a mark on the current row, a star on a new one.
-        if (role == Qt::DisplayRole && mDataSet && mDataSet->Active() && section == mDataSet->RecNo()) {
+        if (role == Qt::DisplayRole && section == gridRow(mDataSet)) {
             if (mDataSet->State() == TDaoTable::dsInsert)
                 return QStringLiteral("*");
             return mDataSet->State() == TDaoTable::dsEdit ? QStringLiteral("I") : QStringLiteral("\u25B8");
         }
-        if (role == Qt::DisplayRole && mDataSet && mDataSet->State() == TDaoTable::dsInsert && section == mRows - 1)
-            return QStringLiteral("*");
         return role == Qt::DisplayRole ? QVariant(QString()) : QVariant();
     }
     if (!mColumns || section < 0 || section >= mColumns->size())
@@ -362,8 +372,8 @@ void TDBGrid::applyColumnLayout()
         setColumnHidden(i, !mColumns.at(i).Visible);
     }
     mSyncing = false;
-    if (TDaoTable *t = dataSet(); t && t->Active() && t->RecNo() >= 0)
-        followDataSet(t->RecNo());
+    if (const int row = gridRow(dataSet()); row >= 0)
+        followDataSet(row);
 }
 
 void TDBGrid::sectionResized(int logical, int, int newSize)
@@ -422,14 +432,14 @@ void TDBGrid::currentChanged(const QModelIndex &current, const QModelIndex &prev
     if (mSyncing || !current.isValid())
         return;
     TDaoTable *t = dataSet();
-    if (!t || !t->Active() || current.row() == t->RecNo())
+    if (!t || !t->Active() || current.row() == gridRow(t))
         return;
     // The user moved to another row: the dataset follows (posting a pending edit first).
     mSyncing = true;
     const bool ok = Guard::run([&] { t->setRecNo(current.row()); });
     mSyncing = false;
-    if (!ok && t->Active() && t->RecNo() >= 0)
-        followDataSet(t->RecNo());
+    if (!ok && gridRow(t) >= 0)
+        followDataSet(gridRow(t));
     verticalHeader()->viewport()->update();
 }
 

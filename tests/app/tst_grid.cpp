@@ -1,0 +1,283 @@
+// The inventory grid: row colours, typing into protected rows, Enter, title sorting, pick lists
+// after an in-place edit, the navigation buttons and the grid's own delete.
+#include "Paths.h"
+#include "Regional.h"
+#include "ScriptedPrompts.h"
+#include "SqliteConnection.h"
+#include "Startup.h"
+#include "TApplication.h"
+#include "TDBGrid.h"
+#include "uDM.h"
+#include "uSettings.h"
+#include "uVelostok.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+
+class TestGrid : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir *mRoot = nullptr;
+    ScriptedPrompts *mPrompts = nullptr;
+    QString mOldCwd;
+    TDBGrid *grid = nullptr;
+
+    QString db() const { return QDir(mRoot->filePath(QStringLiteral("work"))).filePath(QStringLiteral("Velostok.mdb")); }
+
+    void exec(const QString &sql)
+    {
+        SqliteConnection c;
+        c.open(db());
+        c.exec(sql);
+    }
+
+    QVariant scalar(const QString &sql)
+    {
+        SqliteConnection c;
+        c.open(db());
+        return c.scalar(sql);
+    }
+
+    // Rows 1..5: 2 locked, 3 deleted, 4 deleted and locked. Deleted rows shown.
+    void start(int extraRows = 0)
+    {
+        QVERIFY(QFile::copy(mRoot->filePath(QStringLiteral("Sys/EmptyBase.bck")), db()));
+        exec(QStringLiteral("INSERT INTO main (user_id, unit_name, unit_number, quantity, deleted, locked) VALUES "
+                            "(1, 'Филтър', 'F1', 3, 0, 0), (2, 'Свещ', 'S1', 1, 0, 1), (3, 'Крушка', 'K1', 5, 1, 0),"
+                            "(4, 'Ремък', 'R1', 2, 1, 1), (5, 'Амортисьор', 'A1', 4, 0, 0)"));
+        if (extraRows > 0)
+            exec(QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < %1) "
+                                "INSERT INTO main (user_id, unit_name) SELECT 100 + i, 'x' || i FROM n")
+                     .arg(extraRows));
+        QVERIFY(Startup::createAll());
+        fSettings->cbxShowDel->setChecked(true);
+        fVelostok->show();
+        QVERIFY(DM->DataBase->Connected());
+        grid = fVelostok->DBGrid1;
+        grid->setFocus();
+    }
+
+    QColor colourOf(int row, bool selected = false)
+    {
+        return fVelostok->DBGrid1DrawColumnCell(row, selected, QColor(255, 83, 83));
+    }
+
+private slots:
+    void initTestCase()
+    {
+        regional::setLocale(QLocale(QLocale::Bulgarian, QLocale::Bulgaria));
+        Startup::setupFonts();
+        mOldCwd = QDir::currentPath();
+    }
+
+    void init()
+    {
+        mRoot = new QTemporaryDir;
+        for (const char *d : {"Bin", "Sys", "work"})
+            QDir(mRoot->path()).mkpath(QLatin1String(d));
+        QFile::copy(QStringLiteral(VELOSTOK_TEMPLATE), mRoot->filePath(QStringLiteral("Sys/EmptyBase.bck")));
+        Paths::setProgramDir(mRoot->filePath(QStringLiteral("Bin")));
+        QDir::setCurrent(mRoot->filePath(QStringLiteral("work")));
+        mPrompts = new ScriptedPrompts;
+    }
+
+    void cleanup()
+    {
+        Startup::destroyAll();
+        delete mPrompts;
+        QDir::setCurrent(mOldCwd);
+        Paths::setProgramDir({});
+        delete mRoot;
+        grid = nullptr;
+    }
+
+    void rowColours()
+    {
+        start();
+        QCOMPARE(grid->model()->rowCount(), 5);
+        QCOMPARE(colourOf(0), QColor(255, 83, 83));
+        QCOMPARE(colourOf(1), QColor(0, 0, 0));
+        QCOMPARE(colourOf(2), QColor(255, 255, 255));
+        QCOMPARE(colourOf(3), QColor(255, 255, 255)); // deletion wins over locking
+        QCOMPARE(colourOf(1, true), QColor(0, 0, 0)); // also when selected
+        QCOMPARE(fVelostok->DBGrid1DrawColumnCell(0, true, Qt::white), QColor(Qt::white));
+        // While a bulk operation runs every row is drawn as the grid drew it.
+        DM->BulkUpdate = true;
+        for (int r = 0; r < 4; ++r)
+            QCOMPARE(colourOf(r), QColor(255, 83, 83));
+        DM->BulkUpdate = false;
+        // The grid asks for the colour when it draws a cell.
+        QVERIFY(grid->cellTextColour);
+        const QImage shot = grid->viewport()->grab().toImage();
+        QVERIFY(!shot.isNull());
+    }
+
+    void typingIntoProtectedRows()
+    {
+        start();
+        // Setting on: a locked row takes no typing, and Enter does not open the editor.
+        fSettings->cbxPassByChange->setChecked(true);
+        grid->setCurrentIndex(grid->model()->index(1, 2));
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(grid->model()->index(1, 2)).center());
+        QVERIFY(grid->ReadOnly());
+        QTest::keyClicks(grid, QStringLiteral("ab"));
+        QVERIFY(!grid->editorOpen());
+        QTest::keyClick(grid, Qt::Key_Return);
+        QVERIFY(mPrompts->modals.isEmpty());
+        QCOMPARE(DM->tblMain->State(), TDaoTable::dsBrowse);
+        // A plain row with the setting on: Enter opens the editor (the read-only state stays).
+        grid->setCurrentIndex(grid->model()->index(0, 2));
+        QTest::keyClick(grid, Qt::Key_Return);
+        QCOMPARE(mPrompts->modals, QStringList{QStringLiteral("fEditor")});
+        // Setting off: a click makes the grid editable and the locked row takes typing.
+        fSettings->cbxPassByChange->setChecked(false);
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(grid->model()->index(1, 2)).center());
+        QVERIFY(!grid->ReadOnly());
+        QCOMPARE(DM->tblMain->RecNo(), 1);
+        QTest::keyClicks(grid, QStringLiteral("Z"));
+        QVERIFY(grid->editorOpen());
+        // Enter with the cell editor open ends the edit, not opening the record editor.
+        auto *editor = grid->viewport()->findChild<QLineEdit *>();
+        QVERIFY(editor);
+        QTest::keyClick(editor, Qt::Key_Return);
+        QCoreApplication::processEvents(); // the delegate closes its editor by a queued call
+        QVERIFY(!grid->editorOpen());
+        QCOMPARE(mPrompts->modals.size(), 1);
+        QCOMPARE(DM->tblMain->State(), TDaoTable::dsEdit);
+        QCOMPARE(DM->tblMain->FieldByName(QStringLiteral("unit_name"))->AsString(), QStringLiteral("Z"));
+        // Esc drops the row's edit.
+        QTest::keyClick(grid, Qt::Key_Escape);
+        QCOMPARE(DM->tblMain->State(), TDaoTable::dsBrowse);
+        QCOMPARE(DM->tblMain->FieldByName(QStringLiteral("unit_name"))->AsString(), QStringLiteral("Свещ"));
+    }
+
+    void titleClicksSortAndKeepTheFirstRowCurrent()
+    {
+        start();
+        const int quantity = grid->columnOfField(QStringLiteral("quantity"), 3);
+        DM->tblMain->Last();
+        QStringList first, second;
+        for (QStringList *order : {&first, &second}) {
+            grid->horizontalHeader()->sectionClicked(quantity);
+            QCOMPARE(DM->tblMain->RecNo(), 0);
+            QCOMPARE(grid->currentIndex().row(), 0);
+            for (int r = 0; r < grid->model()->rowCount(); ++r)
+                *order << grid->model()->index(r, quantity).data().toString();
+            QVERIFY(QApplication::overrideCursor() == nullptr);
+        }
+        QCOMPARE(first, (QStringList{QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3"), QStringLiteral("4"),
+                                     QStringLiteral("5")}));
+        QCOMPARE(second, first);
+        QCOMPARE(DM->tblMain->SortedBy(), QStringList{QStringLiteral("[quantity] ASC")});
+        // A failing sort shows the error box and still restores the cursor.
+        grid->Columns()[quantity].FieldName = QStringLiteral("no_such_field");
+        grid->horizontalHeader()->sectionClicked(quantity);
+        QCOMPARE(mPrompts->messages.size(), 1);
+        QVERIFY(QApplication::overrideCursor() == nullptr);
+    }
+
+    void pickListsFollowAnInPlaceEdit()
+    {
+        start();
+        const int name = grid->columnOfField(QStringLiteral("unit_name"), 2);
+        QVERIFY(!grid->Columns().at(name).PickList.contains(QStringLiteral("Маслен филтър")));
+        // Values that only deleted rows have stay listed; an empty entry leads when a row has none.
+        QVERIFY(grid->Columns().at(name).PickList.contains(QStringLiteral("Крушка")));
+        grid->setCurrentIndex(grid->model()->index(0, name));
+        QVERIFY(grid->model()->setData(grid->model()->index(0, name), QStringLiteral("Маслен филтър")));
+        QCOMPARE(DM->tblMain->State(), TDaoTable::dsEdit);
+        grid->setCurrentIndex(grid->model()->index(4, name)); // leaving the row posts it
+        QCOMPARE(DM->tblMain->State(), TDaoTable::dsBrowse);
+        QVERIFY(grid->Columns().at(name).PickList.contains(QStringLiteral("Маслен филтър")));
+        QCOMPARE(scalar(QStringLiteral("SELECT count(*) FROM main WHERE unit_name = 'Маслен филтър' AND last_modified IS NOT NULL")).toInt(), 1);
+        // The cell editor of a pick-list column offers the list.
+        grid->edit(grid->model()->index(4, name));
+        auto *box = grid->viewport()->findChild<QComboBox *>();
+        QVERIFY(box);
+        QCOMPARE(box->count(), grid->Columns().at(name).PickList.size());
+        QCOMPARE(box->currentText(), QStringLiteral("Амортисьор"));
+    }
+
+    void appendingFromTheLastRow()
+    {
+        start();
+        grid->setCurrentIndex(grid->model()->index(4, 2));
+        QTest::keyClick(grid, Qt::Key_Down);
+        QCOMPARE(DM->tblMain->State(), TDaoTable::dsInsert);
+        QCOMPARE(grid->model()->rowCount(), 6);
+        QCOMPARE(grid->currentIndex().row(), 5);
+        QTest::keyClick(grid, Qt::Key_Down); // an untouched new row: no second one
+        QCOMPARE(grid->model()->rowCount(), 6);
+        QTest::keyClick(grid, Qt::Key_Up); // leaving it untouched discards it
+        QCOMPARE(DM->tblMain->State(), TDaoTable::dsBrowse);
+        QCOMPARE(grid->model()->rowCount(), 5);
+        QCOMPARE(scalar(QStringLiteral("SELECT count(*) FROM main")).toInt(), 5);
+        // Read-only: no appending.
+        grid->setReadOnly(true);
+        grid->setCurrentIndex(grid->model()->index(4, 2));
+        QTest::keyClick(grid, Qt::Key_Down);
+        QCOMPARE(grid->model()->rowCount(), 5);
+    }
+
+    void navigationButtons()
+    {
+        start();
+        fVelostok->tbtLast->click();
+        QCOMPARE(DM->tblMain->RecNo(), 4);
+        fVelostok->tbtFirst->click();
+        QCOMPARE(DM->tblMain->RecNo(), 0);
+        // An empty row set: nothing happens.
+        fVelostok->ApplyFilter(QStringLiteral("[user_id] > 100"));
+        QCOMPARE(DM->tblMain->RecordCount(), 0);
+        fVelostok->tbtLast->click();
+        QCOMPARE(DM->tblMain->State(), TDaoTable::dsBrowse);
+        QVERIFY(mPrompts->messages.isEmpty());
+    }
+
+    void ctrlDeleteRemovesRows()
+    {
+        start(10);
+        const int rows = grid->model()->rowCount();
+        QCOMPARE(rows, 15);
+        // One row: "Delete record?"; cancelled, nothing goes.
+        grid->setCurrentIndex(grid->model()->index(0, 2));
+        mPrompts->confirmAnswers << false;
+        QTest::keyClick(grid, Qt::Key_Delete, Qt::ControlModifier);
+        QCOMPARE(mPrompts->confirmations, QStringList{QStringLiteral("Confirm|Delete record?")});
+        QCOMPARE(scalar(QStringLiteral("SELECT count(*) FROM main")).toInt(), 15);
+        QTest::keyClick(grid, Qt::Key_Delete, Qt::ControlModifier);
+        QCOMPARE(scalar(QStringLiteral("SELECT count(*) FROM main WHERE user_id = 1")).toInt(), 0);
+        QCOMPARE(grid->model()->rowCount(), 14);
+        // Several rows: "Delete all selected records?" and each of them goes.
+        grid->clearSelection();
+        grid->selectionModel()->select(grid->model()->index(2, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        grid->selectionModel()->select(grid->model()->index(5, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        grid->selectionModel()->select(grid->model()->index(13, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        const QString a = grid->model()->index(2, 2).data().toString();
+        const QString b = grid->model()->index(13, 2).data().toString();
+        QTest::keyClick(grid, Qt::Key_Delete, Qt::ControlModifier);
+        QCOMPARE(mPrompts->confirmations.last(), QStringLiteral("Confirm|Delete all selected records?"));
+        QCOMPARE(scalar(QStringLiteral("SELECT count(*) FROM main")).toInt(), 11);
+        QCOMPARE(scalar(QStringLiteral("SELECT count(*) FROM main WHERE unit_name IN ('%1', '%2')").arg(a, b)).toInt(), 0);
+        QCOMPARE(grid->model()->rowCount(), 11);
+        // Read-only or empty: nothing is asked.
+        grid->setReadOnly(true);
+        QTest::keyClick(grid, Qt::Key_Delete, Qt::ControlModifier);
+        QCOMPARE(mPrompts->confirmations.size(), 3);
+    }
+};
+
+int main(int argc, char **argv)
+{
+    TApplication app(argc, argv);
+    TestGrid t;
+    return QTest::qExec(&t, argc, argv);
+}
+
+#include "tst_grid.moc"
