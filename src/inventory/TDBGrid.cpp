@@ -6,6 +6,7 @@
 
 #include "Prompts.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -55,6 +56,14 @@ public:
             box->setModel(new QStringListModel(cols.at(index.column()).PickList, box));
             if (auto *view = qobject_cast<QListView *>(box->view()))
                 view->setUniformItemSizes(true);
+            // The drop-down box in the ordinary colours, not the grid's cell colours.
+            QPalette pal = box->palette();
+            const QPalette app = QApplication::palette();
+            for (QPalette::ColorRole r : {QPalette::Text, QPalette::WindowText, QPalette::ButtonText, QPalette::Base,
+                                          QPalette::Window, QPalette::Button})
+                pal.setColor(r, app.color(r));
+            box->setPalette(pal);
+            box->view()->setPalette(pal);
             box->setMaxVisibleItems(16);
             return box;
         }
