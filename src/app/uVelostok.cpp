@@ -299,6 +299,11 @@ void TfVelostok::setupToolBar()
     connect(tbtSettings, &QToolButton::clicked, this, Guard::slot([this] { Settings1Click(); }));
     connect(tbtHelp, &QToolButton::clicked, this, Guard::slot([this] { About1Click(); }));
     connect(tbtReconnect, &QToolButton::clicked, this, Guard::slot([this] { Connect1Click(); }));
+    connect(tbtEdit, &QToolButton::clicked, this, Guard::slot([this] { Rollback1Click(); }));
+    connect(tbtSave, &QToolButton::clicked, this, Guard::slot([this] { Commit1Click(); }));
+    connect(tbtAdd, &QToolButton::clicked, this, Guard::slot([this] { Add1Click(); }));
+    connect(tbtDell, &QToolButton::clicked, this, Guard::slot([this] { Dell1Click(); }));
+    connect(tbtPreviews, &QToolButton::clicked, this, Guard::slot([this] { Users1Click(); }));
 }
 
 void TfVelostok::setupMenus()
@@ -427,8 +432,21 @@ void TfVelostok::setupMenus()
     connect(Find1, &QAction::triggered, this, Guard::slot([this] { Find1Click(); }));
     connect(About1, &QAction::triggered, this, Guard::slot([this] { About1Click(); }));
     connect(Exit1, &QAction::triggered, this, Guard::slot([this] { Exit1Click(); }));
-    connect(Connect1, &QAction::triggered, this, Guard::slot([this] { Connect1Click(); }));
-    connect(Change2, &QAction::triggered, this, Guard::slot([this] { Connect1Click(); }));
+    // Each command's entries in the main menu and in the grid's context menu.
+    const std::pair<QList<QAction *>, void (TfVelostok::*)()> commands[] = {
+        {{Connect1, Change2}, &TfVelostok::Connect1Click},
+        {{Commit1, Save2}, &TfVelostok::Commit1Click},
+        {{Rollback1, N5}, &TfVelostok::Rollback1Click},
+        {{Add1, Add2}, &TfVelostok::Add1Click},
+        {{Dell1, Dell2}, &TfVelostok::Dell1Click},
+        {{UnDel1, UnDel2}, &TfVelostok::UnDel2Click},
+        {{N2}, &TfVelostok::N2Click},
+        {{Erase1, Erase2}, &TfVelostok::Erase2Click},
+        {{Users1}, &TfVelostok::Users1Click},
+    };
+    for (const auto &[actions, handler] : commands)
+        for (QAction *a : actions)
+            connect(a, &QAction::triggered, this, Guard::slot([this, h = handler] { (this->*h)(); }));
     connect(SpeedButtons1, &QAction::triggered, this, Guard::slot([this] { SpeedButtons1Click(); }));
 }
 

@@ -82,6 +82,18 @@ public:
     void tbtFirstClick();
     void tbtLastClick();
     void Connect1Click();
+    void Users1Click();
+
+    // Record commands.
+    void Add1Click();
+    void Dell1Click();
+    void UnDel2Click();
+    void Rollback1Click();
+    void Commit1Click();
+    void Erase2Click();
+    void N2Click();
+    // Rows of a table, counted in the database; 0 when closed or on failure.
+    int CountRows(const QString &table);
 
     // The grid's handlers.
     QColor DBGrid1DrawColumnCell(int row, bool selected, const QColor &drawn) const;

@@ -308,6 +308,8 @@ QVariant TDBGridModel::headerData(int section, Qt::Orientation orientation, int 
     switch (role) {
     case Qt::DisplayRole:
         return c.Title;
+    case Qt::UserRole:
+        return c.FieldName;
     case Qt::FontRole:
         return c.TitleFont;
     case Qt::ForegroundRole:
@@ -478,6 +480,16 @@ void TDBGrid::keyPressEvent(QKeyEvent *event)
 {
     TDaoTable *t = dataSet();
     const bool active = t && t->Active();
+    const QString text = event->text();
+    const int key = event->key();
+    const bool character = !text.isEmpty() && (text.at(0).isPrint() || key == Qt::Key_Return || key == Qt::Key_Enter
+                                                || key == Qt::Key_Backspace || key == Qt::Key_Escape);
+    if (character && keyPress) {
+        bool swallowed = false;
+        Guard::run([&] { swallowed = keyPress(event); });
+        if (swallowed)
+            return;
+    }
     if (event->key() == Qt::Key_Delete && event->modifiers() == Qt::ControlModifier) {
         Guard::run([this] { deleteRows(); });
         return;
@@ -498,15 +510,6 @@ void TDBGrid::keyPressEvent(QKeyEvent *event)
         if (!mReadOnly && !(t->State() == TDaoTable::dsInsert && !t->Modified()))
             Guard::run([this] { appendRow(); });
         return;
-    }
-    const QString text = event->text();
-    const bool character = !text.isEmpty() && (text.at(0).isPrint() || event->key() == Qt::Key_Return
-                                                || event->key() == Qt::Key_Enter || event->key() == Qt::Key_Backspace);
-    if (character && keyPress) {
-        bool swallowed = false;
-        Guard::run([&] { swallowed = keyPress(event); });
-        if (swallowed)
-            return;
     }
     QTableView::keyPressEvent(event);
 }
@@ -533,7 +536,7 @@ void TDBGrid::deleteRows()
         return;
     const QString text = selectedRowCount() > 1 ? QStringLiteral("Delete all selected records?")
                                                  : QStringLiteral("Delete record?");
-    if (!prompts().confirm(text, QStringLiteral("Confirm")))
+    if (ConfirmDelete && !prompts().confirm(text, QStringLiteral("Confirm")))
         return;
     if (t->State() == TDaoTable::dsInsert && rows.size() == 1 && rows.first() == t->RecordCount()) {
         t->Cancel(); // the new row was never written

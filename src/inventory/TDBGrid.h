@@ -102,6 +102,8 @@ public:
     bool ReadOnly() const { return mReadOnly; }
     void setReadOnly(bool ro);
     bool editorOpen() const { return state() == QAbstractItemView::EditingState; }
+    // Whether the grid's own Ctrl+Delete asks first.
+    bool ConfirmDelete = true;
     // The rows selected (ascending), or the current row when none is.
     QList<int> selectedRowsOrCurrent() const;
     int selectedRowCount() const;
@@ -109,7 +111,8 @@ public:
     // The text colour of a data cell after its normal drawing: given the row, whether the cell is
     // selected and the colour it was drawn with.
     std::function<QColor(int row, bool selected, const QColor &drawn)> cellTextColour;
-    // Each character key typed into the grid (Enter included); true swallows it.
+    // Each character key typed into the grid (Enter, Esc and Backspace included), before the
+    // grid's own handling; true swallows it.
     std::function<bool(QKeyEvent *event)> keyPress;
 
     TDBGridModel *gridModel() const { return mModel; }

@@ -3,10 +3,12 @@
 
 #include <QDialog>
 
+class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class QTableView;
+class TDBEdit;
+class TDBGrid;
 
 class TfFiters : public QDialog
 {
@@ -18,13 +20,24 @@ public:
     QLabel *Label1;
     QLineEdit *tbxSearchValue;
     QLabel *Image1;
-    QTableView *DBGrid1; // columns id, user_name, pass_stars, comment
+    TDBGrid *DBGrid1; // tblUsers: id, user_name, pass_stars, comment
     QLabel *Label2;
-    QLineEdit *DBEdit1; // user_name, read-only
+    TDBEdit *DBEdit1; // user_name, read-only
     QLabel *Label3;
-    QLineEdit *DBEdit2; // password
+    TDBEdit *DBEdit2; // password
     QPushButton *bYes;
     QPushButton *bCancel; // closes the window
+
+    // Binds the grid and the edits to the users table (once the data module exists).
+    void bind();
+
+    void tbxSearchValueChange(const QString &text);
+    void DBGrid1TitleClick(int column);
+    bool DBGrid1KeyPress(QKeyEvent *event);
+    void bYesClick();
+
+protected:
+    void showEvent(QShowEvent *event) override;
 
 private:
     void setupUi();

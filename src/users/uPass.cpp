@@ -38,3 +38,15 @@ void TfPass::setupUi()
     bCancel->setGeometry(128, 76, 80, 25);
     connect(bCancel, &QPushButton::clicked, this, &QDialog::reject);
 }
+
+void TfPass::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    FormShow();
+}
+
+void TfPass::FormShow()
+{
+    ePass->clear();
+    ePass->setFocus();
+}

@@ -21,6 +21,11 @@ public:
     QPushButton *bYes;    // result Yes (Accepted); also Enter in ePass
     QPushButton *bCancel; // result Cancel (Rejected), as are Esc and the close box
 
+    void FormShow();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
 private:
     void setupUi();
 };

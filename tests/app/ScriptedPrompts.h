@@ -45,9 +45,15 @@ public:
         opened << p;
         return true;
     }
+    // The window is really shown (so that its show handlers run) while onModal acts on it.
     int showModal(QDialog *dialog) override
     {
         modals << dialog->objectName();
-        return onModal ? onModal(dialog) : int(QDialog::Rejected);
+        dialog->setResult(QDialog::Rejected);
+        dialog->show();
+        const int result = onModal ? onModal(dialog) : int(QDialog::Rejected);
+        if (dialog->isVisible())
+            dialog->hide();
+        return result;
     }
 };

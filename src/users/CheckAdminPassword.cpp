@@ -1,0 +1,18 @@
+#include "CheckAdminPassword.h"
+
+#include "Prompts.h"
+#include "uDM.h"
+#include "uPass.h"
+
+#include <QLineEdit>
+
+TAdminCheck CheckAdminPassword()
+{
+    if (prompts().showModal(fPass) != QDialog::Accepted)
+        return TAdminCheck::Cancelled;
+    TDaoTable *users = DM->tblUsers;
+    if (!users->Active() || !users->FindByKey(QStringLiteral("user_name"), QStringLiteral("Admin")))
+        return TAdminCheck::NoAdministrator;
+    const QString stored = users->FieldByName(QStringLiteral("password"))->AsString();
+    return stored == fPass->ePass->text() ? TAdminCheck::Passed : TAdminCheck::WrongPassword;
+}
