@@ -65,9 +65,13 @@ public:
             box->setPalette(pal);
             box->view()->setPalette(pal);
             box->setMaxVisibleItems(16);
+            box->lineEdit()->installEventFilter(mGrid);
             return box;
         }
-        return QStyledItemDelegate::createEditor(parent, option, index);
+        QWidget *editor = QStyledItemDelegate::createEditor(parent, option, index);
+        if (editor)
+            editor->installEventFilter(mGrid); // typed keys reach the grid's key handler first
+        return editor;
     }
 
     void setEditorData(QWidget *editor, const QModelIndex &index) const override
@@ -480,16 +484,8 @@ void TDBGrid::keyPressEvent(QKeyEvent *event)
 {
     TDaoTable *t = dataSet();
     const bool active = t && t->Active();
-    const QString text = event->text();
-    const int key = event->key();
-    const bool character = !text.isEmpty() && (text.at(0).isPrint() || key == Qt::Key_Return || key == Qt::Key_Enter
-                                                || key == Qt::Key_Backspace || key == Qt::Key_Escape);
-    if (character && keyPress) {
-        bool swallowed = false;
-        Guard::run([&] { swallowed = keyPress(event); });
-        if (swallowed)
-            return;
-    }
+    if (typedKeySwallowed(event))
+        return;
     if (event->key() == Qt::Key_Delete && event->modifiers() == Qt::ControlModifier) {
         Guard::run([this] { deleteRows(); });
         return;
@@ -556,4 +552,25 @@ void TDBGrid::deleteRows()
         t->Delete();
     }
     clearSelection();
+}
+
+bool TDBGrid::typedKeySwallowed(QKeyEvent *event)
+{
+    const QString text = event->text();
+    const int key = event->key();
+    const bool character = !text.isEmpty() && (text.at(0).isPrint() || key == Qt::Key_Return || key == Qt::Key_Enter
+                                                || key == Qt::Key_Backspace || key == Qt::Key_Escape);
+    if (!character || !keyPress)
+        return false;
+    bool swallowed = false;
+    Guard::run([&] { swallowed = keyPress(event); });
+    return swallowed;
+}
+
+bool TDBGrid::eventFilter(QObject *watched, QEvent *event)
+{
+    // Keys typed into a cell editor go through the same handler as keys typed into the grid.
+    if (event->type() == QEvent::KeyPress && watched != this && typedKeySwallowed(static_cast<QKeyEvent *>(event)))
+        return true;
+    return QTableView::eventFilter(watched, event);
 }

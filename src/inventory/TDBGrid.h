@@ -127,12 +127,14 @@ signals:
 protected:
     void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
     void keyPressEvent(QKeyEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void followDataSet(int position);
     void applyColumnLayout();
     void sectionResized(int logical, int oldSize, int newSize);
     void deleteRows();
+    bool typedKeySwallowed(QKeyEvent *event);
     void appendRow();
 
     TDBGridModel *mModel;
