@@ -136,7 +136,8 @@ void TDBGridModel::attach()
                      << connect(mDataSet, &TDaoTable::rowChanged, this, &TDBGridModel::rowChanged)
                      << connect(mDataSet, &TDaoTable::rowInserted, this, &TDBGridModel::rowInserted)
                      << connect(mDataSet, &TDaoTable::rowRemoved, this, &TDBGridModel::rowRemoved)
-                     << connect(mDataSet, &TDaoTable::currentChanged, this, &TDBGridModel::currentRowChanged)
+                     << connect(mDataSet, &TDaoTable::currentChanged, this,
+                                [this] { emit currentRowChanged(gridRow(mDataSet)); })
                      << connect(mDataSet, &QObject::destroyed, this, &TDBGridModel::reset);
     }
     reset();
