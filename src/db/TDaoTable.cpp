@@ -502,9 +502,24 @@ void TDaoTable::reopen(const QString &filter, bool filtered)
     notifyCurrent();
 }
 
+void TDaoTable::setUpdateRecordHook(const void *owner, std::function<void()> hook)
+{
+    std::erase_if(mUpdateHooks, [owner](const auto &h) { return h.first == owner; });
+    if (hook)
+        mUpdateHooks.emplace_back(owner, std::move(hook));
+}
+
+void TDaoTable::updateRecord()
+{
+    const auto hooks = mUpdateHooks; // a hook may change the list
+    for (const auto &h : hooks)
+        h.second();
+}
+
 void TDaoTable::checkBrowseMode()
 {
     checkActive();
+    updateRecord();
     if (mState == dsEdit || mState == dsInsert) {
         if (mModified)
             Post();
@@ -806,6 +821,8 @@ void TDaoTable::Append()
 void TDaoTable::Post()
 {
     checkActive();
+    if (!mPosting)
+        updateRecord();
     if (mState != dsEdit && mState != dsInsert)
         return;
     // A post started from inside this one (events processed by a BeforePost handler) would

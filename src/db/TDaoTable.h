@@ -147,6 +147,11 @@ public:
     void closeForDatabase();
     void databaseGone() { closeForDatabase(); mDb = nullptr; }
 
+    // Before a post, and before anything that would post or drop the pending edit, controls
+    // that hold typed text not yet written into the row write it now; a hook may raise, which
+    // abandons the operation. One hook per owner; an empty hook removes it.
+    void setUpdateRecordHook(const void *owner, std::function<void()> hook);
+
 signals:
     void dataSetChanged();              // the whole row set may differ: reset views
     void currentChanged(int position); // the current row moved
@@ -230,4 +235,6 @@ private:
     bool mPendingReset = false;
     bool mBulk = false;
     bool mPosting = false;
+    std::vector<std::pair<const void *, std::function<void()>>> mUpdateHooks;
+    void updateRecord();
 };

@@ -4,6 +4,7 @@
 #include "TDaoTable.h"
 #include "TDataSource.h"
 
+#include "DaoError.h"
 #include "Prompts.h"
 
 #include <QApplication>
@@ -66,11 +67,14 @@ public:
             box->view()->setPalette(pal);
             box->setMaxVisibleItems(16);
             box->lineEdit()->installEventFilter(mGrid);
+            mGrid->editorCreated(box);
             return box;
         }
         QWidget *editor = QStyledItemDelegate::createEditor(parent, option, index);
-        if (editor)
+        if (editor) {
             editor->installEventFilter(mGrid); // typed keys reach the grid's key handler first
+            mGrid->editorCreated(editor);
+        }
         return editor;
     }
 
@@ -104,6 +108,12 @@ private:
 
 TDBGridModel::TDBGridModel(QObject *parent) : QAbstractTableModel(parent) {}
 
+TDBGridModel::~TDBGridModel()
+{
+    if (mDataSet)
+        mDataSet->setUpdateRecordHook(this, {});
+}
+
 void TDBGridModel::setDataSource(TDataSource *source)
 {
     if (mSource)
@@ -124,8 +134,14 @@ void TDBGridModel::attach()
     for (const auto &c : std::as_const(mConnections))
         disconnect(c);
     mConnections.clear();
+    if (mDataSet)
+        mDataSet->setUpdateRecordHook(this, {});
     mDataSet = mSource ? mSource->DataSet() : nullptr;
     if (mDataSet) {
+        mDataSet->setUpdateRecordHook(this, [this] {
+            if (updateRecord)
+                updateRecord();
+        });
         mConnections << connect(mDataSet, &TDaoTable::dataSetChanged, this, &TDBGridModel::reset)
                      << connect(mDataSet, &TDaoTable::stateChanged, this, [this] {
                             // Opening and closing change the whole row set; an edit state only
@@ -243,16 +259,24 @@ bool TDBGridModel::setData(const QModelIndex &index, const QVariant &value, int 
     TDaoTable *t = mDataSet;
     const int field = fieldOf(index.column());
     // The typed text goes into the current row's buffer; leaving the row posts it.
-    return Guard::run([&] {
+    try {
         const bool newRow = t->State() == TDaoTable::dsInsert && index.row() == t->RecordCount();
         if (!newRow && index.row() != t->RecNo())
             t->setRecNo(index.row());
+        TDaoField *f = t->Fields(field);
+        if (f->AsString() == value.toString())
+            return true;
         if (t->State() == TDaoTable::dsBrowse)
             t->Edit();
-        TDaoField *f = t->Fields(field);
-        if (f->AsString() != value.toString())
-            f->setAsString(value.toString());
-    });
+        f->setAsString(value.toString());
+        return true;
+    } catch (const DaoError &e) {
+        if (mHoldFailure)
+            mFailure = e.message();
+        else
+            emit setDataFailed(index, value.toString(), e.message());
+        return false;
+    }
 }
 
 int TDBGridModel::rowCount(const QModelIndex &parent) const
@@ -282,8 +306,21 @@ QVariant TDBGridModel::data(const QModelIndex &index, int role) const
         if (f < 0)
             return QVariant();
         TDaoField *field = mDataSet->Fields(f);
-        const QVariant v = mDataSet->rowValue(index.row(), f);
-        return v.isValid() ? field->textOf(v) : QString();
+        try {
+            const QVariant v = mDataSet->rowValue(index.row(), f);
+            return v.isValid() ? field->textOf(v) : QString();
+        } catch (const DaoError &e) {
+            // A read that fails while painting (a lost network folder) is told once, later:
+            // not from inside the paint.
+            if (!mReadFailed) {
+                mReadFailed = true;
+                QMetaObject::invokeMethod(const_cast<TDBGridModel *>(this), [this, text = e.message()] {
+                    prompts().message(text);
+                    mReadFailed = false;
+                }, Qt::QueuedConnection);
+            }
+            return QVariant();
+        }
     }
     case Qt::TextAlignmentRole:
         return QVariant::fromValue(Qt::Alignment(c.Alignment | Qt::AlignVCenter));
@@ -354,6 +391,23 @@ TDBGrid::TDBGrid(QWidget *parent) : QTableView(parent), mModel(new TDBGridModel(
     connect(this, &QAbstractItemView::clicked, this,
             [this](const QModelIndex &i) { emit cellClicked(i.row(), i.column()); });
     connect(mModel, &TDBGridModel::currentRowChanged, this, &TDBGrid::followDataSet);
+    mModel->updateRecord = [this] { commitEditor(); };
+    connect(mModel, &TDBGridModel::setDataFailed, this,
+            [this](const QModelIndex &index, const QString &text, const QString &message) {
+                // After the editor has closed: tell, then give the typed text back to correct.
+                QPersistentModelIndex at(index);
+                QMetaObject::invokeMethod(this, [this, at, text, message] {
+                    prompts().message(message);
+                    if (!at.isValid())
+                        return;
+                    setCurrentIndex(at);
+                    edit(at);
+                    if (auto *line = qobject_cast<QLineEdit *>(mEditor.data()))
+                        line->setText(text);
+                    else if (auto *box = qobject_cast<QComboBox *>(mEditor.data()))
+                        box->setEditText(text);
+                }, Qt::QueuedConnection);
+            });
     connect(mModel, &QAbstractItemModel::modelReset, this, [this] { applyColumnLayout(); });
 }
 
@@ -574,4 +628,58 @@ bool TDBGrid::eventFilter(QObject *watched, QEvent *event)
     if (event->type() == QEvent::KeyPress && watched != this && typedKeySwallowed(static_cast<QKeyEvent *>(event)))
         return true;
     return QTableView::eventFilter(watched, event);
+}
+
+void TDBGrid::commitEditor()
+{
+    if (mCommitting || !mEditor || !editorOpen())
+        return;
+    mCommitting = true;
+    mModel->setHoldFailure(true);
+    commitData(mEditor);
+    mModel->setHoldFailure(false);
+    const QString failure = mModel->takeFailure();
+    mCommitting = false;
+    if (!failure.isEmpty())
+        throw DaoError(failure); // the editor stays open with the typed text
+    closeEditor(mEditor, QAbstractItemDelegate::NoHint);
+}
+
+QModelIndex TDBGrid::moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers)
+{
+    TDaoTable *t = dataSet();
+    const QModelIndex cur = currentIndex();
+    if (action == MoveNext && t && t->Active() && cur.isValid() && cur.row() == mModel->rowCount() - 1 && !mReadOnly) {
+        int lastColumn = mModel->columnCount() - 1;
+        while (lastColumn > 0 && isColumnHidden(lastColumn))
+            --lastColumn;
+        // Tab from the last cell of the last row appends a row, as Down does.
+        if (cur.column() == lastColumn) {
+            if (t->State() == TDaoTable::dsInsert && !t->Modified())
+                return cur;
+            if (!Guard::run([t] { t->Append(); }))
+                return cur;
+            int first = 0;
+            while (first < lastColumn && isColumnHidden(first))
+                ++first;
+            return mModel->index(mModel->rowCount() - 1, first);
+        }
+    }
+    return QTableView::moveCursor(action, modifiers);
+}
+
+void TDBGrid::dataChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight, const QList<int> &roles)
+{
+    // A row that starts editing reports itself changed; what the user has typed into the open
+    // cell editor must not be replaced by the stored value.
+    QString typed;
+    auto *line = qobject_cast<QLineEdit *>(mEditor.data());
+    if (auto *box = qobject_cast<QComboBox *>(mEditor.data()))
+        line = box->lineEdit();
+    const bool keep = line && editorOpen();
+    if (keep)
+        typed = line->text();
+    QTableView::dataChanged(topLeft, bottomRight, roles);
+    if (keep && line->text() != typed)
+        line->setText(typed);
 }

@@ -10,6 +10,7 @@
 #include <QStringList>
 #include <QTableView>
 #include <functional>
+#include <utility>
 
 #include "TDaoTable.h"
 #include "TDataSource.h"
@@ -38,6 +39,10 @@ class TDBGridModel : public QAbstractTableModel
 
 public:
     explicit TDBGridModel(QObject *parent = nullptr);
+    ~TDBGridModel() override;
+
+    // Runs before the dataset posts or leaves the pending edit (the grid writes its editor).
+    std::function<void()> updateRecord;
 
     void setDataSource(TDataSource *source);
     TDaoTable *dataSet() const;
@@ -57,8 +62,14 @@ public:
     // The dataset field of a column, or -1.
     int fieldOf(int column) const;
 
+    // While set, a value the field refuses is kept as the failure instead of being reported.
+    void setHoldFailure(bool hold) { mHoldFailure = hold; }
+    QString takeFailure() { return std::exchange(mFailure, QString()); }
+
 signals:
     void currentRowChanged(int row);
+    // A typed value the field refused; the grid reports it and lets the user correct it.
+    void setDataFailed(const QModelIndex &index, const QString &text, const QString &message);
 
 private:
     void attach();
@@ -75,6 +86,9 @@ private:
     QList<int> mFieldIndex;
     int mRows = 0;
     bool mReadOnly = false;
+    bool mHoldFailure = false;
+    QString mFailure;
+    mutable bool mReadFailed = false;
 };
 
 class TDBGrid : public QTableView
@@ -120,6 +134,11 @@ public:
     // Height of the rows and of the title row, in pixels.
     void setRowHeight(int pixels);
 
+    // Writes the open cell editor's text into the row and closes the editor; raises, leaving
+    // the editor open, when the field refuses the text. Runs before every post of the dataset.
+    void commitEditor();
+    void editorCreated(QWidget *editor) { mEditor = editor; }
+
 signals:
     void titleClicked(int column);
     void cellClicked(int row, int column);
@@ -128,6 +147,8 @@ protected:
     void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
     void keyPressEvent(QKeyEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
+    QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
+    void dataChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight, const QList<int> &roles = {}) override;
 
 private:
     void followDataSet(int position);
@@ -142,4 +163,6 @@ private:
     QList<TColumn> mColumns;
     bool mReadOnly = false;
     bool mSyncing = false;
+    bool mCommitting = false;
+    QPointer<QWidget> mEditor;
 };

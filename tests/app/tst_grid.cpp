@@ -63,6 +63,16 @@ class TestGrid : public QObject
         grid->setFocus();
     }
 
+    // The open cell editor (a closed one may linger until it is deleted).
+    QLineEdit *cellEditor() const
+    {
+        const QList<QLineEdit *> all = grid->viewport()->findChildren<QLineEdit *>();
+        for (auto it = all.crbegin(); it != all.crend(); ++it)
+            if ((*it)->isVisible())
+                return *it;
+        return nullptr;
+    }
+
     QColor colourOf(int row, bool selected = false)
     {
         return fVelostok->DBGrid1DrawColumnCell(row, selected, QColor(255, 83, 83));
@@ -223,6 +233,54 @@ private slots:
         grid->setCurrentIndex(grid->model()->index(4, 2));
         QTest::keyClick(grid, Qt::Key_Down);
         QCOMPARE(grid->model()->rowCount(), 5);
+    }
+
+    void textInAnOpenCellEditorIsNeverLost()
+    {
+        start();
+        const int qty = grid->columnOfField(QStringLiteral("quantity"), 3);
+        auto typeInto = [this](int row, int col, const QString &text) {
+            grid->setCurrentIndex(grid->model()->index(row, col));
+            grid->edit(grid->currentIndex());
+            auto *editor = cellEditor();
+            QVERIFY(editor);
+            editor->selectAll();
+            QTest::keyClicks(editor, text);
+        };
+        // Down from the last row with the editor open: the typed value is posted first.
+        typeInto(4, qty, QStringLiteral("42"));
+        QTest::keyClick(cellEditor(), Qt::Key_Down);
+        QCOMPARE(DM->tblMain->State(), TDaoTable::dsInsert);
+        QCOMPARE(scalar(QStringLiteral("SELECT quantity FROM main WHERE user_id = 5")).toInt(), 42);
+        DM->tblMain->Cancel();
+        // A title click while editing: the value is kept.
+        typeInto(0, qty, QStringLiteral("17"));
+        grid->horizontalHeader()->sectionClicked(2);
+        QCOMPARE(scalar(QStringLiteral("SELECT quantity FROM main WHERE user_id = 1")).toInt(), 17);
+        // A command that posts (Commit) with an unsuitable value open: the error is shown and
+        // the editor keeps the text; nothing is locked.
+        typeInto(0, qty, QStringLiteral("12x"));
+        fVelostok->Commit1->trigger();
+        QCOMPARE(mPrompts->messages.size(), 1);
+        QVERIFY(mPrompts->messages.first().contains(QStringLiteral("12x")));
+        auto *editor = cellEditor();
+        QVERIFY(editor && editor->isVisible());
+        QCOMPARE(editor->text(), QStringLiteral("12x"));
+        QCOMPARE(scalar(QStringLiteral("SELECT count(*) FROM main WHERE locked")).toInt(), 2);
+        // Tab from the last cell of the last row appends, like Down.
+        editor->setText(QStringLiteral("3"));
+        fVelostok->Commit1->trigger();
+        QCOMPARE(scalar(QStringLiteral("SELECT count(*) FROM main WHERE locked")).toInt(), 5);
+        int last = grid->model()->columnCount() - 1;
+        while (grid->isColumnHidden(last))
+            --last;
+        const int rows = grid->model()->rowCount();
+        grid->setCurrentIndex(grid->model()->index(rows - 1, last));
+        grid->edit(grid->currentIndex());
+        QTest::keyClick(cellEditor(), Qt::Key_Tab);
+        QCoreApplication::processEvents();
+        QCOMPARE(DM->tblMain->State(), TDaoTable::dsInsert);
+        QCOMPARE(grid->currentIndex().row(), rows);
     }
 
     void navigationButtons()
