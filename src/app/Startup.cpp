@@ -76,8 +76,7 @@ int run()
 {
     setupFonts();
     auto *splash = new TfSplashForm;
-    splash->show();
-    splash->FormShow();
+    splash->show(); // its show handler paints it
     const bool ok = createAll();
     splash->hide();
     delete splash;

@@ -1,6 +1,7 @@
 #include "uSettings.h"
 
 #include "GridLayout.h"
+#include "CheckAdminPassword.h"
 #include "Guard.h"
 #include "Paths.h"
 #include "Pictures.h"
@@ -18,6 +19,7 @@
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -243,6 +245,11 @@ void TfSettings::setupUi()
     connect(btnDBLoad, &QPushButton::clicked, this, Guard::slot([this] { btnDBLoadClick(); }));
     connect(cbAutoArchive, &QCheckBox::toggled, this, Guard::slot([this] { cbAutoArchiveClick(); }));
     connect(cbSkins, &QCheckBox::toggled, this, Guard::slot([this] { cbSkinsClick(); }));
+    // A user's click, by mouse or keyboard (changes made by loading do not ask).
+    connect(cbxPassByChange, &QCheckBox::clicked, this, Guard::slot([this](bool on) { cbxPassByChangeMouseUp(!on); }));
+    connect(cbxShowSpecial, &QCheckBox::clicked, this, Guard::slot([this](bool on) { cbxShowSpecialMouseUp(!on); }));
+    cbxPassByChange->installEventFilter(this);
+    cbxShowSpecial->installEventFilter(this);
 }
 
 void TfSettings::FormCreate()
@@ -292,6 +299,8 @@ QList<TColumn> storedColumns(const QList<TColumn> &columns)
 bool writeFile(const QString &path, const QByteArray &bytes)
 {
     QSaveFile f(path);
+    // A folder that takes no new files may still let its existing files be rewritten.
+    f.setDirectWriteFallback(true);
     if (!f.open(QIODevice::WriteOnly))
         return false;
     if (f.write(bytes) != bytes.size()) {
@@ -309,8 +318,11 @@ void TfSettings::LoadSettings()
     if (!QFileInfo(setFile).isFile())
         return;
     QFile f(setFile);
-    if (!f.open(QIODevice::ReadOnly))
-        return; // unreadable: the settings in hand stay
+    if (!f.open(QIODevice::ReadOnly)) {
+        // The settings in hand stay; the user learns why the saved ones are not used.
+        prompts().message(QStringLiteral("Файлът с настройките \"%1\" не може да бъде прочетен.").arg(setFile));
+        return;
+    }
     const QString text = TextCodec::decode(f.readAll());
     // Lines end with CR, LF or CR LF.
     static const QRegularExpression ends(QStringLiteral("\r\n|\r|\n"));
@@ -338,8 +350,16 @@ void TfSettings::LoadSettings()
         QFile g(Paths::programFile(QStringLiteral("grid.ini")));
         if (g.open(QIODevice::ReadOnly)) {
             // A damaged layout is ignored: the grid keeps its columns.
-            if (const auto cols = GridLayout::load(g.readAll()))
+            if (auto cols = GridLayout::load(g.readAll())) {
+                // The lists the data fills are not stored; the ones in hand stay.
+                const QList<TColumn> &now = fVelostok->DBGrid1->Columns();
+                for (TColumn &c : *cols)
+                    if (TfVelostok::dataPickListFields().contains(c.FieldName))
+                        for (const TColumn &o : now)
+                            if (o.FieldName == c.FieldName)
+                                c.PickList = o.PickList;
                 fVelostok->DBGrid1->setColumns(*cols);
+            }
         }
     }
     if (cbSkins->isChecked())
@@ -412,7 +432,9 @@ void TfSettings::showEvent(QShowEvent *event)
 
 void TfSettings::FormShow()
 {
-    if (fVelostok)
+    // Until the first show has applied the setting, the tool bar does not show it yet (the
+    // settings window can come up from inside that first show when the database fails).
+    if (fVelostok && fVelostok->firstShowFinished())
         cbSpeedButtons->setChecked(fVelostok->ToolBar1->isVisible());
     eArchiveCount->setEnabled(cbAutoArchive->isChecked());
     Notebook1->setCurrentIndex(TabControl1->currentIndex());
@@ -474,8 +496,43 @@ void TfSettings::done(int result)
     QDialog::done(result);
 }
 
+void TfSettings::cbxPassByChangeMouseUp(bool before)
+{
+    protectedBoxChanged(cbxPassByChange, before);
+}
+
+void TfSettings::cbxShowSpecialMouseUp(bool before)
+{
+    protectedBoxChanged(cbxShowSpecial, before);
+}
+
+void TfSettings::protectedBoxChanged(QCheckBox *box, bool before)
+{
+    if (!MainWindowShown)
+        return;
+    switch (CheckAdminPassword()) {
+    case TAdminCheck::Cancelled:
+        box->setChecked(before);
+        break;
+    case TAdminCheck::WrongPassword:
+        box->setChecked(before);
+        prompts().message(QStringLiteral("Грешна парола на администратора !"));
+        break;
+    case TAdminCheck::NoAdministrator:
+    case TAdminCheck::Passed:
+        break;
+    }
+}
+
 bool TfSettings::eventFilter(QObject *watched, QEvent *event)
 {
+    if (event->type() == QEvent::MouseButtonRelease && (watched == cbxPassByChange || watched == cbxShowSpecial)
+        && static_cast<QMouseEvent *>(event)->button() == Qt::RightButton) {
+        // A right click changes nothing but still asks.
+        auto *box = static_cast<QCheckBox *>(watched);
+        Guard::run([&] { protectedBoxChanged(box, box->isChecked()); });
+        return true;
+    }
     if (event->type() == QEvent::KeyPress) {
         auto *k = static_cast<QKeyEvent *>(event);
         const bool enter = k->key() == Qt::Key_Return || k->key() == Qt::Key_Enter;

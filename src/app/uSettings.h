@@ -64,6 +64,10 @@ public:
     void btnDBLoadClick();
     void cbAutoArchiveClick();
     void cbSkinsClick();
+    // The protected boxes: after a click (or a right click) the administrator is asked; a
+    // cancelled or wrong answer puts the box back as it was.
+    void cbxPassByChangeMouseUp(bool before);
+    void cbxShowSpecialMouseUp(bool before);
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -74,6 +78,7 @@ protected:
 private:
     void setupUi();
     void excludeLanguageSwitch();
+    void protectedBoxChanged(QCheckBox *box, bool before);
 };
 
 extern TfSettings *fSettings;

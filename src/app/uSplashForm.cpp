@@ -3,6 +3,8 @@
 #include "Pictures.h"
 
 #include <QAction>
+#include <QElapsedTimer>
+#include <QWindow>
 #include <QApplication>
 #include <QFrame>
 #include <QLabel>
@@ -67,6 +69,11 @@ void TfSplashForm::showEvent(QShowEvent *event)
 
 void TfSplashForm::FormShow()
 {
+    // Wait (briefly) for the window system to map the splash, so that it is really painted.
+    QElapsedTimer waited;
+    waited.start();
+    while (windowHandle() && !windowHandle()->isExposed() && waited.elapsed() < 500)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
     repaint();
     QApplication::processEvents();
 }

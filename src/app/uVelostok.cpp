@@ -16,8 +16,12 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QMimeData>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHeaderView>
@@ -183,7 +187,20 @@ bool rowFlag(int row, const char *field)
     if (!t || !t->Active())
         return false;
     TDaoField *f = t->FindField(QLatin1String(field));
-    return f && t->rowValue(row, f->Index()).toBool();
+    try {
+        return f && t->rowValue(row, f->Index()).toBool();
+    } catch (const DaoError &) {
+        return false; // a failed read while painting is told by the grid's model
+    }
+}
+
+// The grid row of the current row: a new row sits after the last one.
+int currentGridRow()
+{
+    TDaoTable *t = DM->tblMain;
+    if (!t->Active())
+        return -1;
+    return t->State() == TDaoTable::dsInsert ? t->RecordCount() : t->RecNo();
 }
 
 } // namespace
@@ -202,8 +219,7 @@ QColor TfVelostok::DBGrid1DrawColumnCell(int row, bool, const QColor &drawn) con
 
 bool TfVelostok::DBGrid1KeyPress(QKeyEvent *event)
 {
-    TDaoTable *t = DM->tblMain;
-    const int row = t->Active() ? t->RecNo() : -1;
+    const int row = currentGridRow();
     if (fSettings->cbxPassByChange->isChecked() && row >= 0 && (rowFlag(row, "locked") || rowFlag(row, "deleted")))
         return true; // protected rows cannot be typed into
     const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
@@ -424,6 +440,8 @@ void TfVelostok::setupMenus()
         *ptr = ExportTo2Menu->addAction(QString::fromLatin1(name).chopped(1));
         (*ptr)->setObjectName(QString::fromLatin1(name));
     }
+    connect(PopupMenu1, &QMenu::aboutToShow, this, Guard::slot([this] { PopupMenu1Popup(); }));
+    connect(Edit1, &QMenu::aboutToShow, this, Guard::slot([this] { Edit1Click(); }));
     connect(DBGrid1, &QWidget::customContextMenuRequested, this,
             [this](const QPoint &pos) { PopupMenu1->popup(DBGrid1->viewport()->mapToGlobal(pos)); });
 
@@ -493,7 +511,10 @@ void TfVelostok::ConnectDatabase()
 
     const QString templ = Paths::fromProgramDir(QStringLiteral("../Sys/EmptyBase.bck"));
     const QString deflt = QStringLiteral("Velostok.mdb");
-    if (QFileInfo::exists(templ) && !QFileInfo::exists(deflt))
+    // "VELOSTOK.MDB" made on a system that ignores case is the same file: no second copy.
+    const bool haveDefault = QFileInfo::exists(deflt)
+                             || !QDir::current().entryList({deflt}, QDir::Files | QDir::Hidden).isEmpty();
+    if (QFileInfo::exists(templ) && !haveDefault)
         QFile::copy(templ, deflt); // a failed copy is ignored: the open below reports
 
     const QString configured = fSettings ? fSettings->eDataBase->text() : QString();
@@ -565,9 +586,10 @@ void TfVelostok::RefreshPickLists()
 void TfVelostok::showEvent(QShowEvent *event)
 {
     QMainWindow::showEvent(event);
-    if (event->spontaneous())
+    // The main window is shown once; a later show (after minimising) is not a first show.
+    if (event->spontaneous() || mFirstShown)
         return;
-    if (!mFirstShown) {
+    {
         mFirstShown = true;
         // The form's size is its outer size, frame included.
         const QSize frame = frameGeometry().size() - size();
@@ -584,6 +606,11 @@ void TfVelostok::showEvent(QShowEvent *event)
 
 void TfVelostok::FormShow()
 {
+    struct Finished
+    {
+        bool &flag;
+        ~Finished() { flag = true; }
+    } finished{mFirstShowFinished};
     mMinHeight = frameGeometry().height();
     setMinimumSize(MinimumWidth, qMax(0, mMinHeight - (frameGeometry().height() - height())));
     MainWindowShown = true;
@@ -642,14 +669,76 @@ void TfVelostok::closeEvent(QCloseEvent *event)
 
 void TfVelostok::FormCloseQuery(bool &canClose)
 {
-    // The archive copy of the database is made here when that setting is on.
     canClose = true;
+    // A row still being edited is stored, not dropped with the connection; when it cannot be
+    // stored the window stays open, so that the user can correct or cancel it.
+    if (connected() && DM->tblMain->Active()) {
+        TDaoTable *t = DM->tblMain;
+        try {
+            DBGrid1->commitEditor();
+            if (t->State() != TDaoTable::dsBrowse && t->Modified())
+                t->Post();
+        } catch (...) {
+            canClose = false;
+            throw;
+        }
+    }
+    // The archive copy of the database is made here when that setting is on.
 }
 
 void TfVelostok::FormClose()
 {
     if (fSettings)
         fSettings->SaveSettings();
+}
+
+namespace {
+
+bool clipboardHasText()
+{
+    const QMimeData *m = QGuiApplication::clipboard()->mimeData();
+    return m && m->hasText();
+}
+
+bool currentFlag(const char *field)
+{
+    TDaoTable *t = DM ? DM->tblMain : nullptr;
+    if (!t || !t->Active())
+        return false;
+    TDaoField *f = t->FindField(QLatin1String(field));
+    return f && f->AsBoolean();
+}
+
+} // namespace
+
+void TfVelostok::PopupMenu1Popup()
+{
+    Erase2->setVisible(fSettings->cbxShowDel->isChecked());
+    if (!connected())
+        return;
+    UnDel2->setVisible(currentFlag("deleted"));
+    Save2->setVisible(!currentFlag("locked"));
+    Paste2->setVisible(clipboardHasText());
+    ExportTo2->setVisible(DM->DataBase->Version() == QLatin1String("3.6"));
+    // While a cell is being edited, Ctrl+C and Ctrl+V belong to the cell editor.
+    if (DBGrid1->editorOpen()) {
+        Copy2->setText(QStringLiteral("&Копирай      Ctrl+C"));
+        Paste2->setText(QStringLiteral("&Постави      Ctrl+V"));
+        Copy2->setShortcut({});
+        Paste2->setShortcut({});
+    } else {
+        Copy2->setText(QStringLiteral("&Копирай ред"));
+        Paste2->setText(QStringLiteral("&Постави ред"));
+        Copy2->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));
+        Paste2->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_V));
+    }
+}
+
+void TfVelostok::Edit1Click()
+{
+    UnDel1->setVisible(connected() && currentFlag("deleted"));
+    Copy1->setText(DBGrid1->editorOpen() ? QStringLiteral("&Копирай        Ctrl+C") : QStringLiteral("&Копирай ред       Ctrl+C"));
+    Paste1->setVisible(clipboardHasText());
 }
 
 void TfVelostok::Models1Click()

@@ -49,6 +49,8 @@ public:
     QMenu *ExportTo2Menu;
     QMenu *EmptyPopup;
 
+    // The first show has run to its end (or stopped at a failure).
+    bool firstShowFinished() const { return mFirstShowFinished; }
     // The minimum outer height: 0 until the window is first shown.
     int minimumHeight() const { return mMinHeight; }
     // The fields the special columns show, and their positions when no column shows them.
@@ -72,6 +74,9 @@ public:
     void FormResize();
     void FormCloseQuery(bool &canClose);
     void FormClose();
+
+    void PopupMenu1Popup();
+    void Edit1Click();
 
     void Models1Click();
     void Settings1Click();
@@ -117,6 +122,7 @@ private:
 
     int mMinHeight = 0;
     bool mFirstShown = false;
+    bool mFirstShowFinished = false;
     bool mResizing = false;
 };
 

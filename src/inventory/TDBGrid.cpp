@@ -7,6 +7,7 @@
 #include "DaoError.h"
 #include "Prompts.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QHeaderView>
@@ -624,6 +625,15 @@ bool TDBGrid::typedKeySwallowed(QKeyEvent *event)
 
 bool TDBGrid::eventFilter(QObject *watched, QEvent *event)
 {
+    // A cell editor would take some of the grid's shortcut keys for itself (Ctrl+E, Ctrl+U on
+    // some systems); the grid's commands keep them.
+    if (event->type() == QEvent::ShortcutOverride && watched != this) {
+        const auto *k = static_cast<QKeyEvent *>(event);
+        const QKeySequence pressed(k->keyCombination());
+        for (const QAction *a : actions())
+            if (a->isEnabled() && !a->shortcut().isEmpty() && a->shortcut() == pressed)
+                return true; // not accepted by the editor: the shortcut fires
+    }
     // Keys typed into a cell editor go through the same handler as keys typed into the grid.
     if (event->type() == QEvent::KeyPress && watched != this && typedKeySwallowed(static_cast<QKeyEvent *>(event)))
         return true;

@@ -11,12 +11,16 @@
 #include "uSettings.h"
 #include "uVelostok.h"
 
+#include <QAction>
 #include <QCheckBox>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QMenu>
 #include <QToolButton>
 
 class TestGrid : public QObject
@@ -131,9 +135,18 @@ private slots:
     void typingIntoProtectedRows()
     {
         start();
-        // Setting on: a locked row takes no typing, and Enter does not open the editor.
+        // Setting on: a locked row takes no typing, and Enter does not open the editor, also
+        // when it is reached by keyboard from a plain row (the grid is not read-only then).
         fSettings->cbxPassByChange->setChecked(true);
-        grid->setCurrentIndex(grid->model()->index(1, 2));
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(grid->model()->index(0, 2)).center());
+        QVERIFY(!grid->ReadOnly());
+        QTest::keyClick(grid, Qt::Key_Down);
+        QCOMPARE(DM->tblMain->RecNo(), 1);
+        QTest::keyClicks(grid, QStringLiteral("ab"));
+        QVERIFY(!grid->editorOpen());
+        QTest::keyClick(grid, Qt::Key_Return);
+        QVERIFY(mPrompts->modals.isEmpty());
+        // A click on it makes the grid read-only.
         QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(grid->model()->index(1, 2)).center());
         QVERIFY(grid->ReadOnly());
         QTest::keyClicks(grid, QStringLiteral("ab"));
@@ -199,6 +212,8 @@ private slots:
         QVERIFY(!grid->Columns().at(name).PickList.contains(QStringLiteral("Маслен филтър")));
         // Values that only deleted rows have stay listed; an empty entry leads when a row has none.
         QVERIFY(grid->Columns().at(name).PickList.contains(QStringLiteral("Крушка")));
+        const int number = grid->columnOfField(QStringLiteral("deliver_name"), 7);
+        QCOMPARE(grid->Columns().at(number).PickList, QStringList{QString()}); // every supplier empty
         grid->setCurrentIndex(grid->model()->index(0, name));
         QVERIFY(grid->model()->setData(grid->model()->index(0, name), QStringLiteral("Маслен филтър")));
         QCOMPARE(DM->tblMain->State(), TDaoTable::dsEdit);
@@ -324,10 +339,59 @@ private slots:
         QCOMPARE(scalar(QStringLiteral("SELECT count(*) FROM main")).toInt(), 11);
         QCOMPARE(scalar(QStringLiteral("SELECT count(*) FROM main WHERE unit_name IN ('%1', '%2')").arg(a, b)).toInt(), 0);
         QCOMPARE(grid->model()->rowCount(), 11);
+        // An unsaved new row: it is dropped, nothing is written or deleted.
+        grid->clearSelection();
+        fVelostok->Add2->trigger();
+        QCOMPARE(DM->tblMain->State(), TDaoTable::dsInsert);
+        QTest::keyClick(grid, Qt::Key_Delete, Qt::ControlModifier);
+        QCOMPARE(DM->tblMain->State(), TDaoTable::dsBrowse);
+        QCOMPARE(scalar(QStringLiteral("SELECT count(*) FROM main")).toInt(), 11);
+        QCOMPARE(mPrompts->confirmations.size(), 4);
         // Read-only or empty: nothing is asked.
         grid->setReadOnly(true);
         QTest::keyClick(grid, Qt::Key_Delete, Qt::ControlModifier);
-        QCOMPARE(mPrompts->confirmations.size(), 3);
+        QCOMPARE(mPrompts->confirmations.size(), 4);
+        grid->setReadOnly(false);
+        fVelostok->ApplyFilter(QStringLiteral("[user_id] > 1000"));
+        QTest::keyClick(grid, Qt::Key_Delete, Qt::ControlModifier);
+        QCOMPARE(mPrompts->confirmations.size(), 4);
+    }
+
+    void contextMenuFollowsTheRow()
+    {
+        start();
+        QGuiApplication::clipboard()->clear();
+        auto *menu = fVelostok->PopupMenu1;
+        DM->tblMain->setRecNo(2); // deleted
+        fVelostok->PopupMenu1Popup();
+        QVERIFY(fVelostok->UnDel2->isVisible());
+        QVERIFY(fVelostok->Save2->isVisible());
+        QVERIFY(!fVelostok->Paste2->isVisible());
+        QVERIFY(fVelostok->Erase2->isVisible()); // deleted rows shown
+        QVERIFY(fVelostok->ExportTo2->isVisible());
+        DM->tblMain->setRecNo(1); // locked
+        fVelostok->PopupMenu1Popup();
+        QVERIFY(!fVelostok->UnDel2->isVisible());
+        QVERIFY(!fVelostok->Save2->isVisible());
+        QGuiApplication::clipboard()->setText(QStringLiteral("1\tx\r\n"));
+        fVelostok->PopupMenu1Popup();
+        QVERIFY(fVelostok->Paste2->isVisible());
+        QCOMPARE(fVelostok->Copy2->text(), QStringLiteral("&Копирай ред"));
+        // Opened during a cell edit: Ctrl+C and Ctrl+V go to the cell editor until next time.
+        grid->setCurrentIndex(grid->model()->index(1, 2));
+        grid->edit(grid->currentIndex());
+        fVelostok->PopupMenu1Popup();
+        QCOMPARE(fVelostok->Copy2->text(), QStringLiteral("&Копирай      Ctrl+C"));
+        QVERIFY(fVelostok->Copy2->shortcut().isEmpty());
+        fVelostok->Edit1Click();
+        QCOMPARE(fVelostok->Copy1->text(), QStringLiteral("&Копирай        Ctrl+C"));
+        QVERIFY(fVelostok->Paste1->isVisible());
+        QVERIFY(!fVelostok->UnDel1->isVisible());
+        // Deleted rows hidden: no purge entry in the context menu.
+        fSettings->cbxShowDel->setChecked(false);
+        fVelostok->PopupMenu1Popup();
+        QVERIFY(!fVelostok->Erase2->isVisible());
+        Q_UNUSED(menu);
     }
 };
 

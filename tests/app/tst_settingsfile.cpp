@@ -220,13 +220,30 @@ private slots:
         fSettings->SaveSettings();
         QCOMPARE(mPrompts->messages.size(), 1);
         QVERIFY(readFile(bin(QStringLiteral("set.dll"))).contains("SP=Yes\r\n"));
-        // set.dll refused: the old one stays whole.
+        // grid.ini refused after a good save: the settings file written before stays whole.
         const QByteArray before = readFile(bin(QStringLiteral("set.dll")));
-        QVERIFY(QFile::remove(bin(QStringLiteral("set.dll"))));
-        QVERIFY(QDir().mkpath(bin(QStringLiteral("set.dll"))));
+        QVERIFY(QFile::remove(bin(QStringLiteral("grid.ini"))));
+        QVERIFY(QDir().mkpath(bin(QStringLiteral("grid.ini"))));
+        fSettings->cbxShowDel->setChecked(false);
         fSettings->SaveSettings();
         QCOMPARE(mPrompts->messages.size(), 2);
-        QVERIFY(!before.isEmpty());
+        QCOMPARE(readFile(bin(QStringLiteral("set.dll"))), before);
+    }
+
+    void toolBarSettingSurvivesAFailedFirstConnection()
+    {
+        // The database fails at the first show, so the settings window comes up before the
+        // tool bar setting has been applied; closing it must not turn the setting back on.
+        writeSet("Database=missing.mdb\r\nDAOVersion=3.6\r\nSpeedButtons=No\r\n");
+        QVERIFY(Startup::createAll());
+        mPrompts->onModal = [](QDialog *d) {
+            d->close();
+            return int(QDialog::Rejected);
+        };
+        fVelostok->show();
+        QCOMPARE(mPrompts->modals, QStringList{QStringLiteral("fSettings")});
+        QVERIFY(!fSettings->cbSpeedButtons->isChecked());
+        QVERIFY(readFile(bin(QStringLiteral("set.dll"))).contains("SpeedButtons=No\r\n"));
     }
 
     void damagedLayoutsAreIgnored_data()

@@ -8,6 +8,7 @@
 #include "uFiters.h"
 #include "uPass.h"
 
+#include <QCheckBox>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
@@ -160,6 +161,36 @@ private slots:
         answer(f, QStringLiteral("anything"));
         fVelostok->Erase1->trigger();
         QCOMPARE(deleted(), 0);
+    }
+
+    void protectedSettingsBoxes()
+    {
+        AppFixture f;
+        users(f, QStringLiteral("('Admin', 'pw', '', '')"));
+        QVERIFY(f.start());
+        QCheckBox *box = fSettings->cbxPassByChange;
+        answer(f, QStringLiteral("pw"), false);
+        box->click();
+        QVERIFY(!box->isChecked()); // cancelled: back as it was
+        QCOMPARE(f.prompts.modals, QStringList{QStringLiteral("fPass")});
+        answer(f, QStringLiteral("PW"));
+        box->click();
+        QVERIFY(!box->isChecked());
+        QCOMPARE(f.prompts.messages, QStringList{QStringLiteral("Грешна парола на администратора !")});
+        answer(f, QStringLiteral("pw"));
+        box->click();
+        QVERIFY(box->isChecked());
+        // A right click changes nothing but asks; cancelling leaves the box as it was.
+        answer(f, QString(), false);
+        QTest::mouseClick(fSettings->cbxShowSpecial, Qt::RightButton);
+        QCOMPARE(f.prompts.modals.size(), 4);
+        QVERIFY(!fSettings->cbxShowSpecial->isChecked());
+        // Before the main window was ever shown (while the settings load) nothing is asked.
+        MainWindowShown = false;
+        fSettings->cbxShowSpecial->click();
+        QVERIFY(fSettings->cbxShowSpecial->isChecked());
+        QCOMPARE(f.prompts.modals.size(), 4);
+        MainWindowShown = true;
     }
 
     void usersWindow()

@@ -476,8 +476,18 @@ private slots:
         create();
         fVelostok->show();
         QVERIFY(DM->DataBase->Connected());
+        // A row left in editing is stored, and the settings are saved.
+        DM->tblMain->Append();
+        DM->tblMain->FieldByName(QStringLiteral("unit_name"))->setAsString(QStringLiteral("незаписан"));
         fVelostok->Exit1->trigger();
         QVERIFY(!fVelostok->isVisible());
+        QVERIFY(QFile::exists(QDir(bin()).filePath(QStringLiteral("set.dll"))));
+        QVERIFY(QFile::exists(QDir(bin()).filePath(QStringLiteral("grid.ini"))));
+        {
+            SqliteConnection c;
+            c.open(QStringLiteral("Velostok.mdb"));
+            QCOMPARE(c.scalar(QStringLiteral("SELECT count(*) FROM main WHERE unit_name = 'незаписан'")).toInt(), 1);
+        }
         Startup::destroyAll();
         QVERIFY(!DM);
         // Everything is closed: the lock file is gone and the database opens exclusively.
