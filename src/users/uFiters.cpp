@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTimer>
 
 TfFiters *fFiters = nullptr;
 
@@ -60,6 +61,7 @@ void TfFiters::setupUi()
     column("comment", "Коментар", 195, true, false);
     DBGrid1->setColumns(cols);
     DBGrid1->keyPress = [this](QKeyEvent *e) { return DBGrid1KeyPress(e); };
+    DBGrid1->installEventFilter(this);
     connect(DBGrid1, &TDBGrid::titleClicked, this, [this](int c) { Guard::run([&] { DBGrid1TitleClick(c); }); });
     connect(DBGrid1, &QAbstractItemView::doubleClicked, this, Guard::slot([this] { bYesClick(); }));
 
@@ -101,6 +103,22 @@ void TfFiters::bind()
     DBEdit1->setDataField(QStringLiteral("user_name"));
     DBEdit2->setDataSource(DM->srcUsers);
     DBEdit2->setDataField(QStringLiteral("password"));
+}
+
+bool TfFiters::eventFilter(QObject *watched, QEvent *event)
+{
+    // A new row left untouched is dropped when the focus leaves the grid (not for its own
+    // cell editor).
+    if (watched == DBGrid1 && event->type() == QEvent::FocusOut && DM && DM->tblUsers->Active()) {
+        QTimer::singleShot(0, this, [this] {
+            TDaoTable *t = DM->tblUsers;
+            QWidget *f = QApplication::focusWidget();
+            if (t->Active() && t->State() == TDaoTable::dsInsert && !t->Modified()
+                && !(f && (f == DBGrid1 || DBGrid1->isAncestorOf(f))))
+                t->Cancel();
+        });
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void TfFiters::showEvent(QShowEvent *event)
