@@ -3,7 +3,7 @@
 // repainted; beside the same update and the three pick-list queries through the sqlite3 C API.
 // Usage: build/bench/bench_grid [DIR] [ROWS]
 #include "InventoryData.h"
-#include "Paths.h"
+#include "ProgramTree.h"
 #include "Prompts.h"
 #include "Startup.h"
 #include "TApplication.h"
@@ -83,12 +83,7 @@ int main(int argc, char **argv)
     const int rows = argc > 2 ? QString::fromLocal8Bit(argv[2]).toInt() : 100000;
     const QString source = QFileInfo(benchdata::inventory(dir, rows)).absoluteFilePath();
 
-    QTemporaryDir tree;
-    QDir(tree.path()).mkpath(QStringLiteral("Bin"));
-    QDir(tree.path()).mkpath(QStringLiteral("Sys"));
-    QFile::copy(QStringLiteral(VELOSTOK_SYS_DIR "/EmptyBase.bck"), tree.filePath(QStringLiteral("Sys/EmptyBase.bck")));
-    Paths::setProgramDir(tree.filePath(QStringLiteral("Bin")));
-    QDir::setCurrent(tree.path());
+    ProgramTree tree;
     // A copy, since the benchmark writes.
     const QString path = tree.filePath(QStringLiteral("bench.mdb"));
     QFile::copy(source, path);

@@ -3,7 +3,7 @@
 // inventory, beside the same open, keyset and first screen of rows through the sqlite3 C API.
 // Usage: build/bench/bench_startup [DIR] [ROWS]
 #include "InventoryData.h"
-#include "Paths.h"
+#include "ProgramTree.h"
 #include "Startup.h"
 #include "TApplication.h"
 #include "TDBGrid.h"
@@ -73,12 +73,7 @@ int main(int argc, char **argv)
     const int rows = argc > 2 ? QString::fromLocal8Bit(argv[2]).toInt() : 1000000;
     const QString path = QFileInfo(benchdata::inventory(dir, rows)).absoluteFilePath();
 
-    QTemporaryDir tree;
-    QDir(tree.path()).mkpath(QStringLiteral("Bin"));
-    QDir(tree.path()).mkpath(QStringLiteral("Sys"));
-    QFile::copy(QStringLiteral(VELOSTOK_SYS_DIR "/EmptyBase.bck"), tree.filePath(QStringLiteral("Sys/EmptyBase.bck")));
-    Paths::setProgramDir(tree.filePath(QStringLiteral("Bin")));
-    QDir::setCurrent(tree.path());
+    ProgramTree tree;
 
     double base = 1e9;
     for (int i = 0; i < 3; ++i)

@@ -16,6 +16,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <memory>
 #include <QTest>
 
 struct AppFixture
@@ -24,12 +25,14 @@ struct AppFixture
     ScriptedPrompts prompts;
     QString oldCwd = QDir::currentPath();
 
-    AppFixture()
+    // withDatabase false: the working folder starts empty.
+    explicit AppFixture(bool withDatabase = true)
     {
         for (const char *d : {"Bin", "Sys", "work"})
             QDir(root.path()).mkpath(QLatin1String(d));
         QFile::copy(QStringLiteral(VELOSTOK_TEMPLATE), root.filePath(QStringLiteral("Sys/EmptyBase.bck")));
-        QFile::copy(QStringLiteral(VELOSTOK_TEMPLATE), db());
+        if (withDatabase)
+            QFile::copy(QStringLiteral(VELOSTOK_TEMPLATE), db());
         Paths::setProgramDir(root.filePath(QStringLiteral("Bin")));
         QDir::setCurrent(root.filePath(QStringLiteral("work")));
     }
@@ -42,6 +45,8 @@ struct AppFixture
     }
 
     QString db() const { return root.filePath(QStringLiteral("work/Velostok.mdb")); }
+    QString bin(const QString &name = {}) const { return QDir(root.filePath(QStringLiteral("Bin"))).filePath(name); }
+    QString work() const { return root.filePath(QStringLiteral("work")); }
 
     // Statements on a connection of its own, as another program would run them.
     void exec(const QString &sql) const

@@ -1,5 +1,6 @@
 // The inventory grid: row colours, typing into protected rows, Enter, title sorting, pick lists
 // after an in-place edit, the navigation buttons and the grid's own delete.
+#include "AppFixture.h"
 #include "Paths.h"
 #include "Regional.h"
 #include "ScriptedPrompts.h"
@@ -27,31 +28,18 @@ class TestGrid : public QObject
 {
     Q_OBJECT
 
+    std::unique_ptr<AppFixture> mApp;
     QTemporaryDir *mRoot = nullptr;
     ScriptedPrompts *mPrompts = nullptr;
-    QString mOldCwd;
     TDBGrid *grid = nullptr;
 
-    QString db() const { return QDir(mRoot->filePath(QStringLiteral("work"))).filePath(QStringLiteral("Velostok.mdb")); }
 
-    void exec(const QString &sql)
-    {
-        SqliteConnection c;
-        c.open(db());
-        c.exec(sql);
-    }
-
-    QVariant scalar(const QString &sql)
-    {
-        SqliteConnection c;
-        c.open(db());
-        return c.scalar(sql);
-    }
+    void exec(const QString &sql) { mApp->exec(sql); }
+    QVariant scalar(const QString &sql) { return mApp->scalar(sql); }
 
     // Rows 1..5: 2 locked, 3 deleted, 4 deleted and locked. Deleted rows shown.
     void start(int extraRows = 0)
     {
-        QVERIFY(QFile::copy(mRoot->filePath(QStringLiteral("Sys/EmptyBase.bck")), db()));
         exec(QStringLiteral("INSERT INTO main (user_id, unit_name, unit_number, quantity, deleted, locked) VALUES "
                             "(1, 'Филтър', 'F1', 3, 0, 0), (2, 'Свещ', 'S1', 1, 0, 1), (3, 'Крушка', 'K1', 5, 1, 0),"
                             "(4, 'Ремък', 'R1', 2, 1, 1), (5, 'Амортисьор', 'A1', 4, 0, 0)"));
@@ -83,32 +71,21 @@ class TestGrid : public QObject
     }
 
 private slots:
-    void initTestCase()
-    {
-        regional::setLocale(QLocale(QLocale::Bulgarian, QLocale::Bulgaria));
-        Startup::setupFonts();
-        mOldCwd = QDir::currentPath();
-    }
+    void initTestCase() { initWindowTests(); }
 
     void init()
     {
-        mRoot = new QTemporaryDir;
-        for (const char *d : {"Bin", "Sys", "work"})
-            QDir(mRoot->path()).mkpath(QLatin1String(d));
-        QFile::copy(QStringLiteral(VELOSTOK_TEMPLATE), mRoot->filePath(QStringLiteral("Sys/EmptyBase.bck")));
-        Paths::setProgramDir(mRoot->filePath(QStringLiteral("Bin")));
-        QDir::setCurrent(mRoot->filePath(QStringLiteral("work")));
-        mPrompts = new ScriptedPrompts;
+        mApp = std::make_unique<AppFixture>(true);
+        mRoot = &mApp->root;
+        mPrompts = &mApp->prompts;
     }
 
     void cleanup()
     {
-        Startup::destroyAll();
-        delete mPrompts;
-        QDir::setCurrent(mOldCwd);
-        Paths::setProgramDir({});
-        delete mRoot;
         grid = nullptr;
+        mApp.reset();
+        mRoot = nullptr;
+        mPrompts = nullptr;
     }
 
     void rowColours()

@@ -1,6 +1,7 @@
 // The settings file and the saved grid layout: the reading rules, the written form, a round
 // trip, saving into a folder that refuses the files, and layouts that are damaged or that
 // drop, reorder and resize columns.
+#include "AppFixture.h"
 #include "GridLayout.h"
 #include "Paths.h"
 #include "Regional.h"
@@ -25,9 +26,9 @@ class TestSettingsFile : public QObject
 {
     Q_OBJECT
 
+    std::unique_ptr<AppFixture> mApp;
     QTemporaryDir *mRoot = nullptr;
     ScriptedPrompts *mPrompts = nullptr;
-    QString mOldCwd;
 
     QString bin(const QString &name = {}) const { return QDir(mRoot->filePath(QStringLiteral("Bin"))).filePath(name); }
 
@@ -51,31 +52,20 @@ class TestSettingsFile : public QObject
     }
 
 private slots:
-    void initTestCase()
-    {
-        regional::setLocale(QLocale(QLocale::Bulgarian, QLocale::Bulgaria));
-        Startup::setupFonts();
-        mOldCwd = QDir::currentPath();
-    }
+    void initTestCase() { initWindowTests(); }
 
     void init()
     {
-        mRoot = new QTemporaryDir;
-        for (const char *d : {"Bin", "Sys", "work"})
-            QDir(mRoot->path()).mkpath(QLatin1String(d));
-        QFile::copy(QStringLiteral(VELOSTOK_TEMPLATE), mRoot->filePath(QStringLiteral("Sys/EmptyBase.bck")));
-        Paths::setProgramDir(bin());
-        QDir::setCurrent(mRoot->filePath(QStringLiteral("work")));
-        mPrompts = new ScriptedPrompts;
+        mApp = std::make_unique<AppFixture>(false);
+        mRoot = &mApp->root;
+        mPrompts = &mApp->prompts;
     }
 
     void cleanup()
     {
-        Startup::destroyAll();
-        delete mPrompts;
-        QDir::setCurrent(mOldCwd);
-        Paths::setProgramDir({});
-        delete mRoot;
+        mApp.reset();
+        mRoot = nullptr;
+        mPrompts = nullptr;
     }
 
     void readingRules_data()

@@ -1,6 +1,7 @@
 // Start-up and the main window: the first show with good, missing and damaged databases, the
 // engine-version error, size limits, special columns, the commands that open windows, the
 // error guard, closing, and the splash's Close.
+#include "AppFixture.h"
 #include "DaoError.h"
 #include "Guard.h"
 #include "Paths.h"
@@ -36,8 +37,8 @@ class TestVelostok : public QObject
 
     // A program tree: Bin/ (the program directory), Sys/EmptyBase.bck, and work/ as the
     // working directory.
+    std::unique_ptr<AppFixture> mApp;
     QTemporaryDir *mRoot = nullptr;
-    QString mOldCwd;
     ScriptedPrompts *mPrompts = nullptr;
 
     QString bin() const { return mRoot->filePath(QStringLiteral("Bin")); }
@@ -61,37 +62,23 @@ class TestVelostok : public QObject
     }
 
 private slots:
-    void initTestCase()
-    {
-        regional::setLocale(QLocale(QLocale::Bulgarian, QLocale::Bulgaria));
-        Startup::setupFonts();
-        mOldCwd = QDir::currentPath();
-    }
+    void initTestCase() { initWindowTests(); }
 
     void init()
     {
-        mRoot = new QTemporaryDir;
-        QDir(mRoot->path()).mkpath(QStringLiteral("Bin"));
-        QDir(mRoot->path()).mkpath(QStringLiteral("Sys"));
-        QDir(mRoot->path()).mkpath(QStringLiteral("work"));
-        QVERIFY(QFile::copy(QStringLiteral(VELOSTOK_TEMPLATE), mRoot->filePath(QStringLiteral("Sys/EmptyBase.bck"))));
-        Paths::setProgramDir(bin());
-        QDir::setCurrent(work());
-        mPrompts = new ScriptedPrompts;
+        mApp = std::make_unique<AppFixture>(false);
+        mRoot = &mApp->root;
+        mPrompts = &mApp->prompts;
         TDaoDatabase::setAvailableEngines({QStringLiteral("3.6")});
         MainWindowShown = false;
     }
 
     void cleanup()
     {
-        Startup::destroyAll();
         TfUniversalReport::setPrinterCheck({});
-        delete mPrompts;
-        mPrompts = nullptr;
-        QDir::setCurrent(mOldCwd);
-        Paths::setProgramDir({});
-        delete mRoot;
+        mApp.reset();
         mRoot = nullptr;
+        mPrompts = nullptr;
     }
 
     void firstStartInAnEmptyFolder()
