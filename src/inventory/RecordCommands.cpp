@@ -183,14 +183,16 @@ void TfVelostok::N2Click()
         number->setAsInteger(n);
         t->Post();
         t->Next();
-        ProgressBar1->setValue(ProgressBar1->value() + 1);
         ++n;
-        // Let the bar and the window repaint now and then; the window takes no input meanwhile.
+        // The bar advances one step a row; it and the window are repainted now and then (the
+        // window takes no input meanwhile).
         if (paint.elapsed() >= 100) {
+            ProgressBar1->setValue(int(qMin<qint64>(n - 1, ProgressBar1->maximum())));
             QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
             paint.restart();
         }
     }
+    ProgressBar1->setValue(int(qMin<qint64>(n - 1, ProgressBar1->maximum())));
 }
 
 int TfVelostok::CountRows(const QString &table)
