@@ -393,22 +393,10 @@ TDBGrid::TDBGrid(QWidget *parent) : QTableView(parent), mModel(new TDBGridModel(
             [this](const QModelIndex &i) { emit cellClicked(i.row(), i.column()); });
     connect(mModel, &TDBGridModel::currentRowChanged, this, &TDBGrid::followDataSet);
     mModel->updateRecord = [this] { commitEditor(); };
-    connect(mModel, &TDBGridModel::setDataFailed, this,
-            [this](const QModelIndex &index, const QString &text, const QString &message) {
-                // After the editor has closed: tell, then give the typed text back to correct.
-                QPersistentModelIndex at(index);
-                QMetaObject::invokeMethod(this, [this, at, text, message] {
-                    prompts().message(message);
-                    if (!at.isValid())
-                        return;
-                    setCurrentIndex(at);
-                    edit(at);
-                    if (auto *line = qobject_cast<QLineEdit *>(mEditor.data()))
-                        line->setText(text);
-                    else if (auto *box = qobject_cast<QComboBox *>(mEditor.data()))
-                        box->setEditText(text);
-                }, Qt::QueuedConnection);
-            });
+    connect(mModel, &TDBGridModel::setDataFailed, this, [this](const QModelIndex &, const QString &, const QString &message) {
+        // Told once the editor has closed, not from inside the editor's own handling.
+        QMetaObject::invokeMethod(this, [message] { prompts().message(message); }, Qt::QueuedConnection);
+    });
     connect(mModel, &QAbstractItemModel::modelReset, this, [this] { applyColumnLayout(); });
 }
 
@@ -692,4 +680,11 @@ void TDBGrid::dataChanged(const QModelIndex &topLeft, const QModelIndex &bottomR
     QTableView::dataChanged(topLeft, bottomRight, roles);
     if (keep && line->text() != typed)
         line->setText(typed);
+}
+
+void TDBGrid::closeEditor(QWidget *editor, QAbstractItemDelegate::EndEditHint hint)
+{
+    if (editor == mEditor)
+        mEditor = nullptr; // a closed editor lingers until deleted: it is no longer ours
+    QTableView::closeEditor(editor, hint);
 }

@@ -68,7 +68,7 @@ public:
 
 signals:
     void currentRowChanged(int row);
-    // A typed value the field refused; the grid reports it and lets the user correct it.
+    // A typed value the field refused while the editor was closing; the grid reports it.
     void setDataFailed(const QModelIndex &index, const QString &text, const QString &message);
 
 private:
@@ -149,6 +149,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
     void dataChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight, const QList<int> &roles = {}) override;
+    void closeEditor(QWidget *editor, QAbstractItemDelegate::EndEditHint hint) override;
 
 private:
     void followDataSet(int position);

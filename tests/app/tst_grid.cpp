@@ -263,6 +263,16 @@ private slots:
         editor->setText(QStringLiteral("3"));
         fVelostok->Commit1->trigger();
         QCOMPARE(scalar(QStringLiteral("SELECT count(*) FROM main WHERE locked")).toInt(), 5);
+        // Enter in the editor with an unsuitable value: told once the editor has closed; the
+        // stored value stays.
+        typeInto(1, qty, QStringLiteral("abc"));
+        QTest::keyClick(cellEditor(), Qt::Key_Return);
+        QCoreApplication::processEvents(); // the editor commits by a queued call,
+        QCoreApplication::processEvents(); // and the message follows by another
+        QCOMPARE(mPrompts->messages.size(), 2);
+        QVERIFY(mPrompts->messages.last().contains(QStringLiteral("abc")));
+        QCOMPARE(grid->model()->index(1, qty).data().toString(), QStringLiteral("5"));
+        DM->tblMain->Cancel();
         int last = grid->model()->columnCount() - 1;
         while (grid->isColumnHidden(last))
             --last;
