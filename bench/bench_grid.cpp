@@ -63,7 +63,7 @@ class Unattended : public Prompts
 public:
     QStringList messages;
     void message(const QString &text) override { messages << text; }
-    bool confirm(const QString &, const QString &, Buttons) override { return true; }
+    bool confirm(const QString &, const QString &, Buttons, Icon) override { return true; }
     QString openFile(const FileRequest &) override { return {}; }
     QString saveFile(const FileRequest &) override { return {}; }
     bool printerSetup(QPrinter *) override { return false; }

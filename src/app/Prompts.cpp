@@ -22,10 +22,10 @@ public:
         box.exec();
     }
 
-    bool confirm(const QString &text, const QString &title, Buttons buttons) override
+    bool confirm(const QString &text, const QString &title, Buttons buttons, Icon icon) override
     {
         const bool yesNo = buttons == Buttons::YesNo;
-        QMessageBox box(QMessageBox::Warning, title, text,
+        QMessageBox box(icon == Icon::Question ? QMessageBox::Question : QMessageBox::Warning, title, text,
                         yesNo ? (QMessageBox::Yes | QMessageBox::No) : (QMessageBox::Ok | QMessageBox::Cancel),
                         QApplication::activeWindow());
         box.setDefaultButton(yesNo ? QMessageBox::Yes : QMessageBox::Ok);

@@ -510,7 +510,14 @@ void TfSettings::protectedBoxChanged(QCheckBox *box, bool before)
 {
     if (!MainWindowShown)
         return;
-    switch (CheckAdminPassword()) {
+    TAdminCheck outcome;
+    try {
+        outcome = CheckAdminPassword();
+    } catch (...) {
+        box->setChecked(before); // no answer: no change
+        throw;
+    }
+    switch (outcome) {
     case TAdminCheck::Cancelled:
         box->setChecked(before);
         break;

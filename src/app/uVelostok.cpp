@@ -219,6 +219,8 @@ QColor TfVelostok::DBGrid1DrawColumnCell(int row, bool, const QColor &drawn) con
 
 bool TfVelostok::DBGrid1KeyPress(QKeyEvent *event)
 {
+    if (event->key() == Qt::Key_Escape)
+        return false; // Esc ends an edit on any row
     const int row = currentGridRow();
     if (fSettings->cbxPassByChange->isChecked() && row >= 0 && (rowFlag(row, "locked") || rowFlag(row, "deleted")))
         return true; // protected rows cannot be typed into
@@ -441,6 +443,12 @@ void TfVelostok::setupMenus()
         (*ptr)->setObjectName(QString::fromLatin1(name));
     }
     connect(PopupMenu1, &QMenu::aboutToShow, this, Guard::slot([this] { PopupMenu1Popup(); }));
+    // A hidden action takes no shortcut; the entries are hidden only while the menu is open, so
+    // that their keys keep working on the grid.
+    connect(PopupMenu1, &QMenu::aboutToHide, this, [this] {
+        for (QAction *a : PopupMenu1->actions())
+            a->setVisible(true);
+    });
     connect(Edit1, &QMenu::aboutToShow, this, Guard::slot([this] { Edit1Click(); }));
     connect(DBGrid1, &QWidget::customContextMenuRequested, this,
             [this](const QPoint &pos) { PopupMenu1->popup(DBGrid1->viewport()->mapToGlobal(pos)); });
@@ -463,8 +471,10 @@ void TfVelostok::setupMenus()
         {{Users1}, &TfVelostok::Users1Click},
     };
     for (const auto &[actions, handler] : commands)
-        for (QAction *a : actions)
+        for (QAction *a : actions) {
             connect(a, &QAction::triggered, this, Guard::slot([this, h = handler] { (this->*h)(); }));
+            a->setProperty("gridCommand", true); // its shortcut works also inside a cell editor
+        }
     connect(SpeedButtons1, &QAction::triggered, this, Guard::slot([this] { SpeedButtons1Click(); }));
 }
 

@@ -168,8 +168,15 @@ void TDaoTable::setBulkMode(bool on)
     mBulk = on;
     if (on) {
         DisableControls();
-        if (mDb)
-            mDb->beginWriteBatch();
+        try {
+            if (mDb)
+                mDb->beginWriteBatch();
+        } catch (...) {
+            // Not started: everything as it was before.
+            mBulk = false;
+            EnableControls();
+            throw;
+        }
     } else {
         // Re-read what the loop wrote, once, now that it is over; the grid comes back even
         // when the last commit fails.

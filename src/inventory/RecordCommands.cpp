@@ -133,7 +133,8 @@ void TfVelostok::N2Click()
         prompts().message(QStringLiteral("Няма нищо за номериране !"));
         return;
     }
-    if (!prompts().confirm(QStringLiteral("Наистина ли искате да преномерирате таблицата ?"), QStringLiteral("Confirm")))
+    if (!prompts().confirm(QStringLiteral("Наистина ли искате да преномерирате таблицата ?"), QStringLiteral("Confirm"),
+                           Prompts::Buttons::OkCancel, Prompts::Icon::Question))
         return;
 
     // Whatever happens in the loop, the window comes back as it was.

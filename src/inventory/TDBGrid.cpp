@@ -534,6 +534,11 @@ void TDBGrid::keyPressEvent(QKeyEvent *event)
         Guard::run([this] { deleteRows(); });
         return;
     }
+    if (event->key() == Qt::Key_Insert && event->modifiers() == Qt::NoModifier) {
+        if (active && !mReadOnly)
+            Guard::run([this] { appendRow(); });
+        return;
+    }
     if (event->key() == Qt::Key_Escape && active && t->State() != TDaoTable::dsBrowse) {
         Guard::run([t] { t->Cancel(); });
         return;
@@ -571,12 +576,14 @@ void TDBGrid::deleteRows()
     TDaoTable *t = dataSet();
     if (mReadOnly || !t || !t->Active() || mModel->rowCount() == 0)
         return;
-    QList<int> rows = selectedRowsOrCurrent();
-    if (rows.isEmpty())
+    // Several selected rows, or else the current one (a single selected row may have been
+    // left behind by a move of the dataset).
+    QList<int> rows = selectedRowCount() > 1 ? selectedRowsOrCurrent() : QList<int>{gridRow(t)};
+    if (rows.isEmpty() || rows.first() < 0)
         return;
     const QString text = selectedRowCount() > 1 ? QStringLiteral("Delete all selected records?")
                                                  : QStringLiteral("Delete record?");
-    if (ConfirmDelete && !prompts().confirm(text, QStringLiteral("Confirm")))
+    if (ConfirmDelete && !prompts().confirm(text, QStringLiteral("Confirm"), Prompts::Buttons::OkCancel, Prompts::Icon::Question))
         return;
     if (t->State() == TDaoTable::dsInsert && rows.size() == 1 && rows.first() == t->RecordCount()) {
         t->Cancel(); // the new row was never written
@@ -602,8 +609,9 @@ bool TDBGrid::typedKeySwallowed(QKeyEvent *event)
 {
     const QString text = event->text();
     const int key = event->key();
-    const bool character = !text.isEmpty() && (text.at(0).isPrint() || key == Qt::Key_Return || key == Qt::Key_Enter
-                                                || key == Qt::Key_Backspace || key == Qt::Key_Escape);
+    // Every key that types a character, control characters (Ctrl+V, Ctrl+X, Enter, Esc) included;
+    // Tab moves between cells.
+    const bool character = !text.isEmpty() && key != Qt::Key_Tab && key != Qt::Key_Backtab;
     if (!character || !keyPress)
         return false;
     bool swallowed = false;
@@ -619,8 +627,18 @@ bool TDBGrid::eventFilter(QObject *watched, QEvent *event)
         const auto *k = static_cast<QKeyEvent *>(event);
         const QKeySequence pressed(k->keyCombination());
         for (const QAction *a : actions())
-            if (a->isEnabled() && !a->shortcut().isEmpty() && a->shortcut() == pressed)
+            if (a->isEnabled() && a->property("gridCommand").toBool() && !a->shortcut().isEmpty()
+                && a->shortcut() == pressed)
                 return true; // not accepted by the editor: the shortcut fires
+    }
+    if (event->type() == QEvent::KeyPress && watched != this) {
+        // The grid's own keys act also while a cell editor has the focus.
+        auto *k = static_cast<QKeyEvent *>(event);
+        if ((k->key() == Qt::Key_Delete && k->modifiers() == Qt::ControlModifier)
+            || (k->key() == Qt::Key_Insert && k->modifiers() == Qt::NoModifier)) {
+            keyPressEvent(k);
+            return true;
+        }
     }
     // Keys typed into a cell editor go through the same handler as keys typed into the grid.
     if (event->type() == QEvent::KeyPress && watched != this && typedKeySwallowed(static_cast<QKeyEvent *>(event)))
@@ -687,4 +705,19 @@ void TDBGrid::closeEditor(QWidget *editor, QAbstractItemDelegate::EndEditHint hi
     if (editor == mEditor)
         mEditor = nullptr; // a closed editor lingers until deleted: it is no longer ours
     QTableView::closeEditor(editor, hint);
+}
+
+bool TDBGrid::edit(const QModelIndex &index, EditTrigger trigger, QEvent *event)
+{
+    const bool opened = QTableView::edit(index, trigger, event);
+    // The view adds the delegate's key handling after the editor was made; the grid's goes
+    // first, so that Esc and the typed-key rules reach the grid's handler.
+    if (opened && mEditor) {
+        QWidget *target = mEditor;
+        if (auto *box = qobject_cast<QComboBox *>(target))
+            target = box->lineEdit();
+        target->removeEventFilter(this);
+        target->installEventFilter(this);
+    }
+    return opened;
 }

@@ -130,6 +130,7 @@ public:
     std::function<bool(QKeyEvent *event)> keyPress;
 
     TDBGridModel *gridModel() const { return mModel; }
+    using QTableView::edit;
 
     // Height of the rows and of the title row, in pixels.
     void setRowHeight(int pixels);
@@ -150,6 +151,7 @@ protected:
     QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
     void dataChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight, const QList<int> &roles = {}) override;
     void closeEditor(QWidget *editor, QAbstractItemDelegate::EndEditHint hint) override;
+    bool edit(const QModelIndex &index, EditTrigger trigger, QEvent *event) override;
 
 private:
     void followDataSet(int position);

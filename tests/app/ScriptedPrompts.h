@@ -24,7 +24,7 @@ public:
     QStringList opened;
 
     void message(const QString &text) override { messages << text; }
-    bool confirm(const QString &text, const QString &title, Buttons) override
+    bool confirm(const QString &text, const QString &title, Buttons, Icon) override
     {
         confirmations << title + QLatin1Char('|') + text;
         return confirmAnswers.isEmpty() ? true : confirmAnswers.takeFirst();

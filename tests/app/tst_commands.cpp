@@ -188,6 +188,27 @@ private slots:
                  QStringLiteral("1,2,3,4,5"));
     }
 
+    void commitAndPurgeFailuresAreTold()
+    {
+        AppFixture f;
+        fill(f);
+        // Test-only triggers make the statements fail; each applies wholly or not at all.
+        f.exec(QStringLiteral("CREATE TRIGGER nolock BEFORE UPDATE OF locked ON main WHEN NEW.id = 4 "
+                              "BEGIN SELECT RAISE(ABORT, 'no'); END;"
+                              "CREATE TRIGGER nodelete BEFORE DELETE ON main BEGIN SELECT RAISE(ABORT, 'no'); END"));
+        QVERIFY(f.start(true));
+        fVelostok->Commit1->trigger();
+        QCOMPARE(f.prompts.messages, QStringList{QStringLiteral("Поради възникнала грешка, записът не бе направен !")});
+        QCOMPARE(f.scalar(QStringLiteral("SELECT count(*) FROM main WHERE locked")).toInt(), 1);
+        f.prompts.onModal = [](QDialog *d) {
+            d->accept();
+            return d->result();
+        };
+        fVelostok->Erase1->trigger();
+        QCOMPARE(f.prompts.messages.last(), QStringLiteral("Поради възникнала грешка, записът не бе премахнат !"));
+        QCOMPARE(f.scalar(QStringLiteral("SELECT count(*) FROM main WHERE deleted")).toInt(), 1);
+    }
+
     void addAndGuards()
     {
         AppFixture f;
@@ -204,6 +225,9 @@ private slots:
         QVERIFY(f.prompts.modals.contains(QStringLiteral("fEditor")));
         // A disabled grid: add, mark deleted, refresh and commit do nothing.
         fVelostok->DBGrid1->setEnabled(false);
+        fSettings->cbxShowDel->setChecked(true);
+        fVelostok->Rollback1->trigger();
+        QCOMPARE(DM->tblMain->Filter(), QStringLiteral("[deleted]=False"));
         fVelostok->Add1->trigger();
         fVelostok->Dell1->trigger();
         fVelostok->Commit1->trigger();

@@ -239,17 +239,26 @@ private slots:
         w->bYes->click();
         QCOMPARE(f.scalar(QStringLiteral("SELECT password FROM users WHERE user_name = 'Admin'")).toString(), QStringLiteral("new"));
         QCOMPARE(typeIntoCell(4, QStringLiteral("q")), QStringLiteral("q"));
-        // Esc closes the window.
+        DM->tblUsers->Cancel();
+        // Cut and paste count as typing: the Admin row's name cannot be emptied.
+        grid->setCurrentIndex(grid->model()->index(1, 1));
         QApplication::processEvents();
-        grid->setCurrentIndex(grid->model()->index(1, 3));
-        QTest::keyClick(grid, Qt::Key_Escape);
+        auto *nameEditor = grid->viewport()->findChildren<QLineEdit *>().last();
+        QTest::keyClick(nameEditor, Qt::Key_X, Qt::ControlModifier);
+        QCOMPARE(nameEditor->text(), QStringLiteral("Admin"));
+        // Esc typed into the (always open) cell editor closes the window.
+        QTest::keyClick(nameEditor, Qt::Key_Escape);
         QVERIFY(!w->isVisible());
-        // Ctrl+Del deletes even the Admin row, without asking.
+        // Insert adds a row; Ctrl+Del in the cell editor deletes even the Admin row, unasked.
         w->show();
         grid->setCurrentIndex(grid->model()->index(1, 1));
-        QTest::keyClick(grid, Qt::Key_Delete, Qt::ControlModifier);
+        QApplication::processEvents();
+        auto *editor = grid->viewport()->findChildren<QLineEdit *>().last();
+        QTest::keyClick(editor, Qt::Key_Delete, Qt::ControlModifier);
         QVERIFY(f.prompts.confirmations.isEmpty());
         QCOMPARE(f.scalar(QStringLiteral("SELECT count(*) FROM users WHERE user_name = 'Admin'")).toInt(), 0);
+        QTest::keyClick(grid->viewport()->findChildren<QLineEdit *>().last(), Qt::Key_Insert);
+        QCOMPARE(DM->tblUsers->State(), TDaoTable::dsInsert);
     }
 };
 
