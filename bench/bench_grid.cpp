@@ -10,6 +10,7 @@
 #include "TDBGrid.h"
 #include "uDM.h"
 #include "uSettings.h"
+#include "RecordCommands.h"
 #include "uVelostok.h"
 
 #include <QDir>
@@ -125,7 +126,7 @@ int main(int argc, char **argv)
     const int shown = DM->tblMain->RecordCount();
     QElapsedTimer r;
     r.start();
-    fVelostok->N2Click();
+    fVelostok->Records->N2Click();
     const double renumberMs = double(r.nsecsElapsed()) / 1e6;
     watch.stop();
     setPrompts(nullptr);

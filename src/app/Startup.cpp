@@ -1,5 +1,9 @@
+// Start-up: the creation order of the data module and the windows, and how they are tied.
 #include "Startup.h"
 
+#include "AdministratorCheck.h"
+#include "Guard.h"
+#include "MainMenus.h"
 #include "Prompts.h"
 #include "uAbout.h"
 #include "uDM.h"
@@ -14,8 +18,13 @@
 #include "uVelostok.h"
 #include "ueditor.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QCoreApplication>
 #include <QFont>
+#include <QToolBar>
+
+bool MainWindowShown = false;
 
 namespace Startup {
 
@@ -35,8 +44,17 @@ bool createAll()
 {
     HelpFile = QStringLiteral("Velostok.HLP");
     DM = new TDM;
+    setAdminCheck(checkAdministrator);
     fVelostok = new TfVelostok;
     fSettings = new TfSettings(fVelostok);
+    fSettings->applyToMainWindow = [] { fVelostok->applySettings(TfVelostok::Apply::Confirmed); };
+    fSettings->mainToolBarShown = []() -> std::optional<bool> {
+        if (!fVelostok->firstShowFinished())
+            return std::nullopt;
+        return fVelostok->ToolBar1->isVisible();
+    };
+    fSettings->hideLanguageMenu = [] { fVelostok->action(QStringLiteral("Language1"))->setVisible(false); };
+    Guard::run([] { fSettings->FormCreate(); });
     AboutBox = new TAboutBox(fVelostok);
     fSearchForm = new TfSearchForm(fVelostok);
     fFiters = new TfFiters(fVelostok);
@@ -70,6 +88,7 @@ void destroyAll()
     fUniversalReport = nullptr;
     delete DM;
     DM = nullptr;
+    setAdminCheck({});
 }
 
 int run()

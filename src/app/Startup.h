@@ -1,5 +1,5 @@
-// Start-up: creates the data module and every window once, in their fixed order, and destroys
-// them at the end.
+// Start-up: creates the data module and every window once, in their fixed order, ties them
+// together, and destroys them at the end. The one place that knows every window.
 #pragma once
 
 #include <QString>
@@ -23,3 +23,6 @@ void destroyAll();
 int run();
 
 } // namespace Startup
+
+// Set when the main window is first shown, before the database is connected; never cleared.
+extern bool MainWindowShown;

@@ -1,3 +1,4 @@
+// The application object that reports errors escaping event delivery.
 #include "TApplication.h"
 
 #include "Guard.h"

@@ -1,15 +1,17 @@
+// The settings window: its controls, loading and saving the settings, and confirming them.
 #include "uSettings.h"
 
+#include "AdminCheck.h"
 #include "GridLayout.h"
-#include "CheckAdminPassword.h"
 #include "Guard.h"
+#include "InventoryGrid.h"
+#include "MainGrid.h"
 #include "Paths.h"
-#include "Pictures.h"
 #include "Prompts.h"
+#include "Scope.h"
 #include "TDBGrid.h"
-#include "TextCodec.h"
 #include "uDM.h"
-#include "uVelostok.h"
+#include "Startup.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -27,7 +29,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <QStackedWidget>
 #include <QTabBar>
 
@@ -75,7 +76,43 @@ QPixmap emblem()
 TfSettings::TfSettings(QWidget *parent) : QDialog(parent)
 {
     setupUi();
-    Guard::run([this] { FormCreate(); });
+    setSettings(this);
+}
+
+TfSettings::~TfSettings()
+{
+    if (&settings() == this)
+        setSettings(nullptr);
+}
+
+QString TfSettings::database() const { return eDataBase->text(); }
+QString TfSettings::daoVersion() const { return cbxDaoVersion->currentText(); }
+QString TfSettings::archiveCount() const { return eArchiveCount->currentText(); }
+QString TfSettings::skinPath() const { return eSkinPath->text(); }
+bool TfSettings::showDeleted() const { return cbxShowDel->isChecked(); }
+bool TfSettings::autoArchive() const { return cbAutoArchive->isChecked(); }
+bool TfSettings::speedButtons() const { return cbSpeedButtons->isChecked(); }
+bool TfSettings::passByChange() const { return cbxPassByChange->isChecked(); }
+bool TfSettings::changeLanguage() const { return cbxChangeLanguage->isChecked(); }
+bool TfSettings::skins() const { return cbSkins->isChecked(); }
+bool TfSettings::showSpecial() const { return cbxShowSpecial->isChecked(); }
+void TfSettings::setDatabase(const QString &path) { eDataBase->setText(path); }
+void TfSettings::setSpeedButtons(bool on) { cbSpeedButtons->setChecked(on); }
+
+SettingsFile::Values TfSettings::values() const
+{
+    SettingsFile::Values v;
+    v.database = database();
+    v.daoVersion = daoVersion();
+    v.archiveCount = archiveCount();
+    v.skinPath = skinPath();
+    v.showDeleted = showDeleted();
+    v.autoArchive = autoArchive();
+    v.speedButtons = speedButtons();
+    v.passByChange = passByChange();
+    v.changeLanguage = changeLanguage();
+    v.skins = skins();
+    return v;
 }
 
 void TfSettings::setupUi()
@@ -273,92 +310,58 @@ void TfSettings::FormCreate()
 
 namespace {
 
-// The value of key: the rest of the first line whose text before its first "=" is the key,
-// letter case aside; empty when no line has it.
-QString valueOf(const QStringList &lines, const QString &key)
-{
-    for (const QString &line : lines) {
-        const qsizetype eq = line.indexOf(QLatin1Char('='));
-        if (eq >= 0 && QStringView(line).left(eq).compare(key, Qt::CaseInsensitive) == 0)
-            return line.mid(eq + 1);
-    }
-    return QString();
-}
-
 // The columns as stored: the pick lists that the data fills at every connection are left out,
 // since they are rebuilt before anyone sees them and can hold every catalogue number.
 QList<TColumn> storedColumns(const QList<TColumn> &columns)
 {
     QList<TColumn> out = columns;
     for (TColumn &c : out)
-        if (TfVelostok::dataPickListFields().contains(c.FieldName))
+        if (InventoryGrid::dataPickListFields().contains(c.FieldName))
             c.PickList.clear();
     return out;
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QSaveFile f(path);
-    // A folder that takes no new files may still let its existing files be rewritten.
-    f.setDirectWriteFallback(true);
-    if (!f.open(QIODevice::WriteOnly))
-        return false;
-    if (f.write(bytes) != bytes.size()) {
-        f.cancelWriting();
-        return false;
-    }
-    return f.commit();
 }
 
 } // namespace
 
 void TfSettings::LoadSettings()
 {
+    QString error;
     const QString setFile = Paths::programFile(QStringLiteral("Set.dll"));
-    if (!QFileInfo(setFile).isFile())
-        return;
-    QFile f(setFile);
-    if (!f.open(QIODevice::ReadOnly)) {
+    const std::optional<QStringList> lines = SettingsFile::readFile(setFile, &error);
+    if (!lines) {
         // The settings in hand stay; the user learns why the saved ones are not used.
-        prompts().message(QStringLiteral("Файлът с настройките \"%1\" не може да бъде прочетен.").arg(setFile));
+        if (!error.isEmpty())
+            prompts().message(QStringLiteral("Файлът с настройките \"%1\" не може да бъде прочетен.").arg(setFile));
         return;
     }
-    const QString text = TextCodec::decode(f.readAll());
-    // Lines end with CR, LF or CR LF.
-    static const QRegularExpression ends(QStringLiteral("\r\n|\r|\n"));
-    const QStringList lines = text.split(ends);
-    ServerSeting->setPlainText(lines.join(QLatin1Char('\n')));
+    ServerSeting->setPlainText(lines->join(QLatin1Char('\n')));
 
-    eDataBase->setText(valueOf(lines, QStringLiteral("Database")));
-    cbxDaoVersion->setEditText(valueOf(lines, QStringLiteral("DAOVersion")));
-    bool ok = false;
-    const int count = valueOf(lines, QStringLiteral("ArchiveCount")).toInt(&ok, 10);
-    eArchiveCount->setEditText(QString::number(ok ? count : 4));
-    const QString skin = valueOf(lines, QStringLiteral("SkinPath"));
-    if (!skin.isEmpty())
-        eSkinPath->setText(skin);
-    auto yes = [&](const char *key) { return valueOf(lines, QLatin1String(key)) == QLatin1String("Yes"); };
-    auto notNo = [&](const char *key) { return valueOf(lines, QLatin1String(key)) != QLatin1String("No"); };
-    cbxShowDel->setChecked(yes("SP"));
-    cbSpeedButtons->setChecked(yes("SpeedButtons"));
-    cbxPassByChange->setChecked(yes("PassByChange"));
-    cbxChangeLanguage->setChecked(yes("ChangeLanguage"));
-    cbSkins->setChecked(notNo("Skins"));
-    cbAutoArchive->setChecked(notNo("AutoArchive"));
+    // In this order: the skin path is in place before the skin box reacts to its new state.
+    const SettingsFile::Values v = SettingsFile::read(*lines, values());
+    eDataBase->setText(v.database);
+    cbxDaoVersion->setEditText(v.daoVersion);
+    eArchiveCount->setEditText(v.archiveCount);
+    eSkinPath->setText(v.skinPath);
+    cbxShowDel->setChecked(v.showDeleted);
+    cbSpeedButtons->setChecked(v.speedButtons);
+    cbxPassByChange->setChecked(v.passByChange);
+    cbxChangeLanguage->setChecked(v.changeLanguage);
+    cbSkins->setChecked(v.skins);
+    cbAutoArchive->setChecked(v.autoArchive);
 
-    if (fVelostok) {
+    if (MainGrid *main = mainGrid()) {
         QFile g(Paths::programFile(QStringLiteral("grid.ini")));
         if (g.open(QIODevice::ReadOnly)) {
             // A damaged layout is ignored: the grid keeps its columns.
             if (auto cols = GridLayout::load(g.readAll())) {
                 // The lists the data fills are not stored; the ones in hand stay.
-                const QList<TColumn> &now = fVelostok->DBGrid1->Columns();
+                const QList<TColumn> &now = main->grid()->Columns();
                 for (TColumn &c : *cols)
-                    if (TfVelostok::dataPickListFields().contains(c.FieldName))
+                    if (InventoryGrid::dataPickListFields().contains(c.FieldName))
                         for (const TColumn &o : now)
                             if (o.FieldName == c.FieldName)
                                 c.PickList = o.PickList;
-                fVelostok->DBGrid1->setColumns(*cols);
+                main->grid()->setColumns(*cols);
             }
         }
     }
@@ -368,30 +371,15 @@ void TfSettings::LoadSettings()
 
 void TfSettings::SaveSettings()
 {
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    struct Restore
-    {
-        ~Restore() { QApplication::restoreOverrideCursor(); }
-    } restore;
-    auto yesNo = [](const QCheckBox *c) { return c->isChecked() ? QStringLiteral("Yes") : QStringLiteral("No"); };
-    const QStringList lines{
-        QStringLiteral("Database=") + eDataBase->text(),
-        QStringLiteral("DAOVersion=") + cbxDaoVersion->currentText(),
-        QStringLiteral("ArchiveCount=") + eArchiveCount->currentText(),
-        QStringLiteral("SkinPath=") + eSkinPath->text(),
-        QStringLiteral("SP=") + yesNo(cbxShowDel),
-        QStringLiteral("AutoArchive=") + yesNo(cbAutoArchive),
-        QStringLiteral("SpeedButtons=") + yesNo(cbSpeedButtons),
-        QStringLiteral("PassByChange=") + yesNo(cbxPassByChange),
-        QStringLiteral("ChangeLanguage=") + yesNo(cbxChangeLanguage),
-        QStringLiteral("Skins=") + yesNo(cbSkins),
-    };
-    ServerSeting->setPlainText(lines.join(QLatin1Char('\n')));
+    const WaitCursor wait;
+    const SettingsFile::Values v = values();
+    ServerSeting->setPlainText(SettingsFile::lines(v).join(QLatin1Char('\n')));
     bool ok = true;
-    if (fVelostok)
-        ok = writeFile(Paths::programFile(QStringLiteral("grid.ini")), GridLayout::save(storedColumns(fVelostok->DBGrid1->Columns())));
+    if (MainGrid *main = mainGrid())
+        ok = SettingsFile::writeFile(Paths::programFile(QStringLiteral("grid.ini")),
+                                     GridLayout::save(storedColumns(main->grid()->Columns())));
     if (ok)
-        ok = writeFile(Paths::programFile(QStringLiteral("set.dll")), (lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n")).toUtf8());
+        ok = SettingsFile::writeFile(Paths::programFile(QStringLiteral("set.dll")), SettingsFile::bytes(v));
     if (!ok)
         prompts().message(QStringLiteral("Програмата не може да съхрани промените."));
 }
@@ -413,8 +401,8 @@ void TfSettings::excludeLanguageSwitch()
     // A skin and the language switch exclude each other.
     cbxChangeLanguage->setChecked(false);
     cbxChangeLanguage->setEnabled(false);
-    if (fVelostok)
-        fVelostok->Language1->setVisible(false);
+    if (hideLanguageMenu)
+        hideLanguageMenu();
 }
 
 void TfSettings::showEvent(QShowEvent *event)
@@ -434,8 +422,8 @@ void TfSettings::FormShow()
 {
     // Until the first show has applied the setting, the tool bar does not show it yet (the
     // settings window can come up from inside that first show when the database fails).
-    if (fVelostok && fVelostok->firstShowFinished())
-        cbSpeedButtons->setChecked(fVelostok->ToolBar1->isVisible());
+    if (const std::optional<bool> shown = mainToolBarShown ? mainToolBarShown() : std::nullopt)
+        cbSpeedButtons->setChecked(*shown);
     eArchiveCount->setEnabled(cbAutoArchive->isChecked());
     Notebook1->setCurrentIndex(TabControl1->currentIndex());
 }
@@ -467,15 +455,8 @@ void TfSettings::btnDBLoadClick()
 void TfSettings::bStartClick()
 {
     SaveSettings();
-    if (!fVelostok || !DM)
-        return;
-    fVelostok->ApplyFilter(cbxShowDel->isChecked() ? QString() : QStringLiteral("[deleted]=False"));
-    fVelostok->ConnectDatabase();
-    fVelostok->SpeedButtons1->setChecked(cbSpeedButtons->isChecked());
-    fVelostok->ToolBar1->setVisible(cbSpeedButtons->isChecked());
-    fVelostok->showSpecialColumns(cbxShowSpecial->isChecked());
-    fVelostok->ExportTo1->setVisible(DM->DataBase->Version() == QLatin1String("3.6"));
-    fVelostok->Language1->setVisible(cbxChangeLanguage->isChecked());
+    if (applyToMainWindow)
+        applyToMainWindow();
 }
 
 void TfSettings::bCancelClick()

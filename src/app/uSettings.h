@@ -1,8 +1,15 @@
 // The settings window. Its controls hold the program's settings: every reader takes a setting
-// from its control at the moment it needs it.
+// from its control at the moment it needs it (through Settings, which this window installs).
+// What a confirmed change does to the main window is the shell's: the window asks through the
+// hooks that start-up fills.
 #pragma once
 
+#include "Settings.h"
+#include "SettingsFile.h"
+
 #include <QDialog>
+#include <functional>
+#include <optional>
 
 class QCheckBox;
 class QComboBox;
@@ -15,12 +22,13 @@ class QStackedWidget;
 class QTabBar;
 class QFrame;
 
-class TfSettings : public QDialog
+class TfSettings : public QDialog, public Settings
 {
     Q_OBJECT
 
 public:
     explicit TfSettings(QWidget *parent = nullptr);
+    ~TfSettings() override;
 
     QComboBox *cbxDaoVersion;
     QLabel *Label1;
@@ -54,8 +62,33 @@ public:
 
     // The settings file and the saved grid layout.
     void LoadSettings();
-    void SaveSettings();
+    void SaveSettings() override;
 
+    // Settings: the controls' present state.
+    QString database() const override;
+    QString daoVersion() const override;
+    QString archiveCount() const override;
+    QString skinPath() const override;
+    bool showDeleted() const override;
+    bool autoArchive() const override;
+    bool speedButtons() const override;
+    bool passByChange() const override;
+    bool changeLanguage() const override;
+    bool skins() const override;
+    bool showSpecial() const override;
+    void setDatabase(const QString &path) override;
+    void setSpeedButtons(bool on) override;
+    // The stored settings as the controls hold them now.
+    SettingsFile::Values values() const;
+
+    // Filled at start-up: applying a confirmed change to the main window (its filter, the
+    // connection, tool bar, special columns and menus); whether the main window's tool bar is
+    // shown (nothing until its first show has set it); hiding its Language menu.
+    std::function<void()> applyToMainWindow;
+    std::function<std::optional<bool>()> mainToolBarShown;
+    std::function<void()> hideLanguageMenu;
+
+    // Once, at start-up, after the hooks are filled: the engine versions, the settings file.
     void FormCreate();
     void FormShow();
     void TabControl1Change(int index);

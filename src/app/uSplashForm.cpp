@@ -1,3 +1,4 @@
+// The splash window.
 #include "uSplashForm.h"
 
 #include "Pictures.h"

@@ -1,3 +1,4 @@
+// The compatibility picker's form.
 #include "uMarkAndModels.h"
 
 #include "FormLook.h"

@@ -1,3 +1,4 @@
+// The makes-and-models window's form.
 #include "uModels.h"
 
 #include "FormLook.h"

@@ -1,3 +1,4 @@
+// The record editor's form.
 #include "ueditor.h"
 
 #include "FormLook.h"

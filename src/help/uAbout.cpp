@@ -1,3 +1,4 @@
+// The about window's form.
 #include "uAbout.h"
 
 #include "FormLook.h"

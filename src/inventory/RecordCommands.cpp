@@ -1,20 +1,20 @@
-// The main window's record commands: add, mark deleted, restore, refresh, commit, purge and
-// renumber rows of the inventory, and the users command.
-#include "uVelostok.h"
+// The record commands of the main window.
+#include "RecordCommands.h"
 
-#include "CheckAdminPassword.h"
+#include "AdminCheck.h"
 #include "DaoError.h"
 #include "Guard.h"
+#include "InventoryGrid.h"
 #include "Prompts.h"
+#include "Scope.h"
+#include "Settings.h"
 #include "TDBGrid.h"
 #include "uDM.h"
-#include "uFiters.h"
-#include "uSettings.h"
 
-#include <QApplication>
-#include <QCheckBox>
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QProgressBar>
+#include <QScopeGuard>
 
 namespace {
 
@@ -25,6 +25,12 @@ bool currentDeleted()
     return inventory()->Active() && inventory()->FieldByName(QStringLiteral("deleted"))->AsBoolean();
 }
 
+void processMessages()
+{
+    // Repaints only: the user's input waits until the command is over.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
 // Marks the current row deleted or not, then re-reads the rows from the database.
 void setDeleted(bool deleted)
 {
@@ -32,7 +38,7 @@ void setDeleted(bool deleted)
     t->Edit();
     t->FieldByName(QStringLiteral("deleted"))->setAsBoolean(deleted);
     t->Post();
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    processMessages();
     DM->DataBase->Idle();
     t->Requery();
 }
@@ -46,49 +52,55 @@ void postCurrentRow()
 
 } // namespace
 
-void TfVelostok::Users1Click()
+RecordCommands::RecordCommands(InventoryGrid *grid, QWidget *window, QProgressBar *progress, QObject *parent)
+    : QObject(parent), mGrid(grid), mWindow(window), mProgress(progress)
 {
-    const TAdminCheck outcome = CheckAdminPassword();
-    if (outcome == TAdminCheck::Cancelled)
-        return;
-    if (outcome == TAdminCheck::Passed)
-        prompts().showModal(fFiters);
-    RefreshPickLists();
 }
 
-void TfVelostok::Add1Click()
+void RecordCommands::Add1Click()
 {
-    if (!connected() || !DBGrid1->isEnabled())
+    if (!databaseConnected() || !mGrid->grid()->isEnabled())
         return;
     inventory()->Append();
 }
 
-void TfVelostok::Dell1Click()
+void RecordCommands::Connect1Click()
 {
-    if (!connected() || !DBGrid1->isEnabled() || currentDeleted())
+    if (!mGrid->grid()->isEnabled() || !databaseConnected())
+        return;
+    if (inventory()->FieldByName(QStringLiteral("id"))->IsNull())
+        return;
+    if (showEditor)
+        showEditor();
+    inventory()->Requery();
+}
+
+void RecordCommands::Dell1Click()
+{
+    if (!databaseConnected() || !mGrid->grid()->isEnabled() || currentDeleted())
         return;
     if (!prompts().confirm(QStringLiteral("Наистина ли искате да истриете този запис ?")))
         return;
     setDeleted(true);
 }
 
-void TfVelostok::UnDel2Click()
+void RecordCommands::UnDel2Click()
 {
-    if (!connected() || !currentDeleted())
+    if (!databaseConnected() || !currentDeleted())
         return;
     setDeleted(false);
 }
 
-void TfVelostok::Rollback1Click()
+void RecordCommands::Rollback1Click()
 {
-    if (!connected() || !DBGrid1->isEnabled())
+    if (!databaseConnected() || !mGrid->grid()->isEnabled())
         return;
-    ApplyFilter(fSettings->cbxShowDel->isChecked() ? QString() : QStringLiteral("[deleted]=False"));
+    mGrid->ApplyFilter(settings().deletedFilter());
 }
 
-void TfVelostok::Commit1Click()
+void RecordCommands::Commit1Click()
 {
-    if (!connected() || !DBGrid1->isEnabled())
+    if (!databaseConnected() || !mGrid->grid()->isEnabled())
         return;
     postCurrentRow(); // a failure here goes to the error box and nothing is locked
     try {
@@ -99,9 +111,9 @@ void TfVelostok::Commit1Click()
     }
 }
 
-void TfVelostok::Erase2Click()
+void RecordCommands::Erase2Click()
 {
-    if (!connected())
+    if (!databaseConnected())
         return;
     if (!prompts().confirm(QStringLiteral(" Тази функция премахва всички\rзаписи, маркирани като изтрити !")))
         return;
@@ -124,9 +136,9 @@ void TfVelostok::Erase2Click()
     }
 }
 
-void TfVelostok::N2Click()
+void RecordCommands::N2Click()
 {
-    if (!connected())
+    if (!databaseConnected())
         return;
     TDaoTable *t = inventory();
     if (t->RecordCount() <= 0) {
@@ -137,43 +149,35 @@ void TfVelostok::N2Click()
                            Prompts::Buttons::OkCancel, Prompts::Icon::Question))
         return;
 
-    // Whatever happens in the loop, the window comes back as it was.
-    struct Finish
-    {
-        TfVelostok *w;
-        TDaoTable *t;
-        bool disabled = false, bulk = false;
-        ~Finish()
-        {
-            w->setEnabled(true);
-            if (disabled)
-                t->EnableControls();
-            try {
-                if (bulk)
-                    t->setBulkMode(false);
-            } catch (...) {
-                w->ProgressBar1->hide();
-                DM->BulkUpdate = false;
-                QApplication::restoreOverrideCursor();
-                Guard::report(std::current_exception());
-                return;
-            }
-            w->ProgressBar1->hide();
-            DM->BulkUpdate = false;
-            QApplication::restoreOverrideCursor();
-        }
-    } finish{this, t};
-    QApplication::setOverrideCursor(Qt::WaitCursor);
+    // Whatever happens in the loop, the window comes back as it was, in this order: enabled,
+    // repainting, bulk mode off, the bar hidden, the flag cleared, the pointer restored. A
+    // failure to end bulk mode (its last commit) is told after everything else is back.
+    std::exception_ptr bulkError;
+    const auto tellBulkError = qScopeGuard([&] {
+        if (bulkError)
+            Guard::report(bulkError);
+    });
+    const WaitCursor wait;
     DM->BulkUpdate = true;
-    t->DisableControls();
-    finish.disabled = true;
-    setEnabled(false);
-    ProgressBar1->setRange(0, qMax(1, CountRows(QStringLiteral("main"))));
-    ProgressBar1->setValue(0);
-    ProgressBar1->show();
+    const auto clearFlag = qScopeGuard([] { DM->BulkUpdate = false; });
+    const auto hideBar = qScopeGuard([this] { mProgress->hide(); });
+    bool bulk = false;
+    const auto endBulk = qScopeGuard([&] {
+        try {
+            if (bulk)
+                t->setBulkMode(false);
+        } catch (...) {
+            bulkError = std::current_exception();
+        }
+    });
+    const ControlsSuspended suspended(t);
+    const WidgetDisabled disabled(mWindow);
+    mProgress->setRange(0, qMax(1, CountRows(QStringLiteral("main"))));
+    mProgress->setValue(0);
+    mProgress->show();
     t->First();
     t->setBulkMode(true);
-    finish.bulk = true;
+    bulk = true;
 
     TDaoField *number = t->FieldByName(QStringLiteral("user_id"));
     QElapsedTimer paint;
@@ -188,17 +192,17 @@ void TfVelostok::N2Click()
         // The bar advances one step a row; it and the window are repainted now and then (the
         // window takes no input meanwhile).
         if (paint.elapsed() >= 100) {
-            ProgressBar1->setValue(int(qMin<qint64>(n - 1, ProgressBar1->maximum())));
-            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+            mProgress->setValue(int(qMin<qint64>(n - 1, mProgress->maximum())));
+            processMessages();
             paint.restart();
         }
     }
-    ProgressBar1->setValue(int(qMin<qint64>(n - 1, ProgressBar1->maximum())));
+    mProgress->setValue(int(qMin<qint64>(n - 1, mProgress->maximum())));
 }
 
-int TfVelostok::CountRows(const QString &table)
+int RecordCommands::CountRows(const QString &table)
 {
-    if (!connected())
+    if (!databaseConnected())
         return 0;
     try {
         const QVariant v = DM->scratchValue(QStringLiteral("SELECT Count(id) AS main_count FROM ") + table + QLatin1Char(';'), true);

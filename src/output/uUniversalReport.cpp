@@ -1,3 +1,4 @@
+// The report window: the template of the printed inventory.
 #include "uUniversalReport.h"
 
 #include "DaoError.h"

@@ -1,3 +1,4 @@
+// The search window's form.
 #include "uSearchForm.h"
 
 #include "FormLook.h"

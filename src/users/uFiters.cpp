@@ -1,8 +1,10 @@
+// The users window.
 #include "uFiters.h"
 
 #include "FormLook.h"
 #include "Guard.h"
 #include "Pictures.h"
+#include "Scope.h"
 #include "TDBEdit.h"
 #include "TDBGrid.h"
 #include "uDM.h"
@@ -136,11 +138,7 @@ void TfFiters::tbxSearchValueChange(const QString &text)
 
 void TfFiters::DBGrid1TitleClick(int column)
 {
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    struct Restore
-    {
-        ~Restore() { QApplication::restoreOverrideCursor(); }
-    } restore;
+    const WaitCursor wait;
     TDaoTable *t = DM->tblUsers;
     if (!t->Active() || column < 0 || column >= DBGrid1->Columns().size())
         return;

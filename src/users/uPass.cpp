@@ -1,3 +1,4 @@
+// The administrator password prompt.
 #include "uPass.h"
 
 #include "FormLook.h"

@@ -1,316 +1,143 @@
-// The settings file and the saved grid layout: the reading rules, the written form, a round
-// trip, saving into a folder that refuses the files, and layouts that are damaged or that
-// drop, reorder and resize columns.
-#include "AppFixture.h"
-#include "GridLayout.h"
-#include "Paths.h"
-#include "Regional.h"
-#include "ScriptedPrompts.h"
-#include "Startup.h"
-#include "TApplication.h"
-#include "TDBGrid.h"
-#include "uDM.h"
-#include "uSettings.h"
-#include "uVelostok.h"
+// The settings file's rules without any window: how each key is read back, the form written,
+// and a round trip of all ten values.
+#include "SettingsFile.h"
 
-#include <QCheckBox>
-#include <QComboBox>
-#include <QLineEdit>
-#include <QPlainTextEdit>
-#include <QPushButton>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QToolBar>
 
 class TestSettingsFile : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<AppFixture> mApp;
-    QTemporaryDir *mRoot = nullptr;
-    ScriptedPrompts *mPrompts = nullptr;
+    using Values = SettingsFile::Values;
 
-    QString bin(const QString &name = {}) const { return QDir(mRoot->filePath(QStringLiteral("Bin"))).filePath(name); }
-
-    void writeSet(const QByteArray &bytes, const QString &name = QStringLiteral("set.dll"))
+    // The value of one setting, as text: "on"/"off" for the yes/no ones.
+    static QString field(const Values &v, const QString &name)
     {
-        QFile f(bin(name));
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-    }
-
-    QByteArray readFile(const QString &path)
-    {
-        QFile f(path);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
-
-    void restart()
-    {
-        Startup::destroyAll();
-        QVERIFY(Startup::createAll());
+        auto onOff = [](bool b) { return b ? QStringLiteral("on") : QStringLiteral("off"); };
+        if (name == QLatin1String("Database"))
+            return v.database;
+        if (name == QLatin1String("DAOVersion"))
+            return v.daoVersion;
+        if (name == QLatin1String("ArchiveCount"))
+            return v.archiveCount;
+        if (name == QLatin1String("SkinPath"))
+            return v.skinPath;
+        if (name == QLatin1String("SP"))
+            return onOff(v.showDeleted);
+        if (name == QLatin1String("AutoArchive"))
+            return onOff(v.autoArchive);
+        if (name == QLatin1String("SpeedButtons"))
+            return onOff(v.speedButtons);
+        if (name == QLatin1String("PassByChange"))
+            return onOff(v.passByChange);
+        if (name == QLatin1String("ChangeLanguage"))
+            return onOff(v.changeLanguage);
+        if (name == QLatin1String("Skins"))
+            return onOff(v.skins);
+        return QStringLiteral("?");
     }
 
 private slots:
-    void initTestCase() { initWindowTests(); }
-
-    void init()
-    {
-        mApp = std::make_unique<AppFixture>(false);
-        mRoot = &mApp->root;
-        mPrompts = &mApp->prompts;
-    }
-
-    void cleanup()
-    {
-        mApp.reset();
-        mRoot = nullptr;
-        mPrompts = nullptr;
-    }
-
     void readingRules_data()
     {
         QTest::addColumn<QByteArray>("file");
-        QTest::addColumn<QString>("control");
-        QTest::addColumn<QString>("expected"); // text, or "on"/"off"/"disabled"
-        QTest::newRow("key case ignored") << QByteArray("sp=Yes\r\n") << "cbxShowDel" << "on";
-        QTest::newRow("value case kept") << QByteArray("SP=yes\r\n") << "cbxShowDel" << "off";
-        QTest::newRow("speed buttons missing") << QByteArray("SP=Yes\r\n") << "cbSpeedButtons" << "off";
-        QTest::newRow("pass by change") << QByteArray("PassByChange=Yes\n") << "cbxPassByChange" << "on";
-        QTest::newRow("skins empty") << QByteArray("Skins=\r\n") << "cbSkins" << "on";
-        QTest::newRow("skins missing") << QByteArray("SP=No\r\n") << "cbSkins" << "on";
-        QTest::newRow("skins No") << QByteArray("Skins=No\r\n") << "cbSkins" << "off";
-        QTest::newRow("archive no") << QByteArray("AutoArchive=no\r\n") << "cbAutoArchive" << "on";
-        QTest::newRow("archive No") << QByteArray("AutoArchive=No\r\n") << "cbAutoArchive" << "off";
-        QTest::newRow("archive No disables count") << QByteArray("AutoArchive=No\r\n") << "eArchiveCount" << "disabled";
-        QTest::newRow("count text") << QByteArray("ArchiveCount=abc\r\n") << "eArchiveCount" << "4";
-        QTest::newRow("count missing") << QByteArray("SP=No\r\n") << "eArchiveCount" << "4";
-        QTest::newRow("count 07") << QByteArray("ArchiveCount=07\r\n") << "eArchiveCount" << "7";
-        QTest::newRow("skin path empty") << QByteArray("SkinPath=\r\n") << "eSkinPath" << "..\\Skins\\MySkin.skn";
-        QTest::newRow("skin path") << QByteArray("SkinPath=C:\\skins\\a.skn\r\n") << "eSkinPath" << "C:\\skins\\a.skn";
-        QTest::newRow("database empty") << QByteArray("Database=\r\n") << "eDataBase" << "";
-        QTest::newRow("database missing") << QByteArray("SP=No\r\n") << "eDataBase" << "";
-        QTest::newRow("first line wins") << QByteArray("Database=a.mdb\r\nDATABASE=b.mdb\r\n") << "eDataBase" << "a.mdb";
-        QTest::newRow("space before =") << QByteArray("Database =a.mdb\r\n") << "eDataBase" << "";
-        QTest::newRow("value kept whole") << QByteArray("Database= a=b.mdb \r\n") << "eDataBase" << " a=b.mdb ";
-        QTest::newRow("CR ends") << QByteArray("SP=Yes\rDatabase=x.mdb\r") << "eDataBase" << "x.mdb";
-        QTest::newRow("LF ends") << QByteArray("Database=x.mdb\nSP=Yes\n") << "cbxShowDel" << "on";
-        QTest::newRow("no final end") << QByteArray("SP=No\r\nDatabase=x.mdb") << "eDataBase" << "x.mdb";
-        QTest::newRow("utf-8 path") << QByteArray("Database=C:\\Склад\\база.mdb\r\n") << "eDataBase" << "C:\\Склад\\база.mdb";
-        QTest::newRow("cp1251 path") << QByteArray("Database=C:\\\xd1\xea\xeb\xe0\xe4.mdb\r\n") << "eDataBase" << "C:\\Склад.mdb";
-        QTest::newRow("dao version kept") << QByteArray("DAOVersion=3.5 (Access 97)\r\n") << "cbxDaoVersion" << "3.5 (Access 97)";
-        QTest::newRow("skins exclude language") << QByteArray("ChangeLanguage=Yes\r\n") << "cbxChangeLanguage" << "disabled";
-        QTest::newRow("language without skins") << QByteArray("ChangeLanguage=Yes\r\nSkins=No\r\n") << "cbxChangeLanguage" << "on";
+        QTest::addColumn<QString>("setting");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("key case ignored") << QByteArray("sp=Yes\r\n") << "SP" << "on";
+        QTest::newRow("value case kept") << QByteArray("SP=yes\r\n") << "SP" << "off";
+        QTest::newRow("speed buttons missing") << QByteArray("SP=Yes\r\n") << "SpeedButtons" << "off";
+        QTest::newRow("pass by change") << QByteArray("PassByChange=Yes\n") << "PassByChange" << "on";
+        QTest::newRow("language") << QByteArray("ChangeLanguage=Yes\n") << "ChangeLanguage" << "on";
+        QTest::newRow("skins empty") << QByteArray("Skins=\r\n") << "Skins" << "on";
+        QTest::newRow("skins missing") << QByteArray("SP=No\r\n") << "Skins" << "on";
+        QTest::newRow("skins No") << QByteArray("Skins=No\r\n") << "Skins" << "off";
+        QTest::newRow("skins NO") << QByteArray("Skins=NO\r\n") << "Skins" << "on";
+        QTest::newRow("archive no") << QByteArray("AutoArchive=no\r\n") << "AutoArchive" << "on";
+        QTest::newRow("archive No") << QByteArray("AutoArchive=No\r\n") << "AutoArchive" << "off";
+        QTest::newRow("count text") << QByteArray("ArchiveCount=abc\r\n") << "ArchiveCount" << "4";
+        QTest::newRow("count missing") << QByteArray("SP=No\r\n") << "ArchiveCount" << "4";
+        QTest::newRow("count 07") << QByteArray("ArchiveCount=07\r\n") << "ArchiveCount" << "7";
+        QTest::newRow("count 0") << QByteArray("ArchiveCount=0\r\n") << "ArchiveCount" << "0";
+        QTest::newRow("skin path empty") << QByteArray("SkinPath=\r\n") << "SkinPath" << "..\\Skins\\MySkin.skn";
+        QTest::newRow("skin path") << QByteArray("SkinPath=C:\\skins\\a.skn\r\n") << "SkinPath" << "C:\\skins\\a.skn";
+        QTest::newRow("database empty") << QByteArray("Database=\r\n") << "Database" << "";
+        QTest::newRow("database missing") << QByteArray("SP=No\r\n") << "Database" << "";
+        QTest::newRow("first line wins") << QByteArray("Database=a.mdb\r\nDATABASE=b.mdb\r\n") << "Database" << "a.mdb";
+        QTest::newRow("space before =") << QByteArray("Database =a.mdb\r\n") << "Database" << "";
+        QTest::newRow("value kept whole") << QByteArray("Database= a=b.mdb \r\n") << "Database" << " a=b.mdb ";
+        QTest::newRow("CR ends") << QByteArray("SP=Yes\rDatabase=x.mdb\r") << "Database" << "x.mdb";
+        QTest::newRow("LF ends") << QByteArray("Database=x.mdb\nSP=Yes\n") << "SP" << "on";
+        QTest::newRow("no final end") << QByteArray("SP=No\r\nDatabase=x.mdb") << "Database" << "x.mdb";
+        QTest::newRow("utf-8 path") << QByteArray("Database=C:\\Склад\\база.mdb\r\n") << "Database" << "C:\\Склад\\база.mdb";
+        QTest::newRow("cp1251 path") << QByteArray("Database=C:\\\xd1\xea\xeb\xe0\xe4.mdb\r\n") << "Database" << "C:\\Склад.mdb";
+        QTest::newRow("dao version kept") << QByteArray("DAOVersion=3.5 (Access 97)\r\n") << "DAOVersion" << "3.5 (Access 97)";
+        QTest::newRow("dao version missing") << QByteArray("SP=No\r\n") << "DAOVersion" << "";
     }
 
     void readingRules()
     {
         QFETCH(QByteArray, file);
-        QFETCH(QString, control);
+        QFETCH(QString, setting);
         QFETCH(QString, expected);
-        writeSet(file);
-        QVERIFY(Startup::createAll());
-        QWidget *w = fSettings->findChild<QWidget *>(control);
-        QVERIFY(w);
-        if (expected == QLatin1String("disabled")) {
-            QVERIFY(!w->isEnabled());
-            if (auto *c = qobject_cast<QCheckBox *>(w))
-                QVERIFY(!c->isChecked());
-        } else if (auto *c = qobject_cast<QCheckBox *>(w)) {
-            QCOMPARE(c->isChecked(), expected == QLatin1String("on"));
-        } else if (auto *e = qobject_cast<QLineEdit *>(w)) {
-            QCOMPARE(e->text(), expected);
-        } else if (auto *b = qobject_cast<QComboBox *>(w)) {
-            QCOMPARE(b->currentText(), expected);
-        }
-        if (control == QLatin1String("cbxChangeLanguage")) {
-            fVelostok->show();
-            QCOMPARE(fVelostok->Language1->isVisible(), expected == QLatin1String("on"));
-        }
-        // The special columns are off at every start.
-        QVERIFY(!fSettings->cbxShowSpecial->isChecked());
+        Values current;
+        current.skinPath = QStringLiteral("..\\Skins\\MySkin.skn");
+        const Values read = SettingsFile::read(SettingsFile::splitLines(file), current);
+        QCOMPARE(field(read, setting), expected);
     }
 
-    void withoutASettingsFileNothingIsRead()
+    void writtenFormAndRoundTrip()
     {
-        // A layout beside a missing settings file is not read either; a settings file under
-        // another letter case is the same file.
-        QList<TColumn> cols;
-        TColumn c;
-        c.FieldName = QStringLiteral("unit_name");
-        c.Title = QStringLiteral("Име");
-        cols << c;
-        QFile g(bin(QStringLiteral("grid.ini")));
-        QVERIFY(g.open(QIODevice::WriteOnly));
-        g.write(GridLayout::save(cols));
-        g.close();
-        QVERIFY(Startup::createAll());
-        QCOMPARE(fVelostok->DBGrid1->Columns().size(), 13);
-        QCOMPARE(fSettings->eDataBase->text(), QStringLiteral("Velostok.MDB"));
-        writeSet("SP=Yes\r\n", QStringLiteral("SET.DLL"));
-        restart();
-        QVERIFY(fSettings->cbxShowDel->isChecked());
-        QCOMPARE(fVelostok->DBGrid1->Columns().size(), 1);
-    }
-
-    void saveAndLoadRoundTrip()
-    {
-        QVERIFY(Startup::createAll());
-        TfSettings *s = fSettings;
-        s->eDataBase->setText(QStringLiteral("D:\\Склад\\shop.mdb"));
-        s->cbxDaoVersion->setEditText(QStringLiteral("3.5"));
-        s->eArchiveCount->setEditText(QStringLiteral("9"));
-        s->eSkinPath->setText(QStringLiteral("../Skins/Other.skn"));
-        s->cbxShowDel->setChecked(true);
-        s->cbAutoArchive->setChecked(false);
-        s->cbSpeedButtons->setChecked(false);
-        s->cbxPassByChange->setChecked(true);
-        s->cbSkins->setChecked(false);
-        s->cbxChangeLanguage->setChecked(true);
-        s->cbxShowSpecial->setChecked(true);
-        writeSet("Database=old\r\nOther=kept?\r\n");
-        s->SaveSettings();
-        QVERIFY(mPrompts->messages.isEmpty());
+        Values v;
+        v.database = QStringLiteral("D:\\Склад\\shop.mdb");
+        v.daoVersion = QStringLiteral("3.5");
+        v.archiveCount = QStringLiteral("9");
+        v.skinPath = QStringLiteral("../Skins/Other.skn");
+        v.showDeleted = true;
+        v.autoArchive = false;
+        v.speedButtons = false;
+        v.passByChange = true;
+        v.changeLanguage = true;
+        v.skins = false;
         const QByteArray expected = QStringLiteral("Database=D:\\Склад\\shop.mdb\r\nDAOVersion=3.5\r\nArchiveCount=9\r\n"
                                                    "SkinPath=../Skins/Other.skn\r\nSP=Yes\r\nAutoArchive=No\r\n"
                                                    "SpeedButtons=No\r\nPassByChange=Yes\r\nChangeLanguage=Yes\r\nSkins=No\r\n")
                                         .toUtf8();
-        QCOMPARE(readFile(bin(QStringLiteral("set.dll"))), expected);
-        QCOMPARE(s->ServerSeting->toPlainText().split(QLatin1Char('\n')).size(), 10);
-        restart();
-        s = fSettings;
-        QCOMPARE(s->eDataBase->text(), QStringLiteral("D:\\Склад\\shop.mdb"));
-        QCOMPARE(s->cbxDaoVersion->currentText(), QStringLiteral("3.5"));
-        QCOMPARE(s->eArchiveCount->currentText(), QStringLiteral("9"));
-        QCOMPARE(s->eSkinPath->text(), QStringLiteral("../Skins/Other.skn"));
-        QVERIFY(s->cbxShowDel->isChecked() && !s->cbAutoArchive->isChecked() && !s->cbSpeedButtons->isChecked()
-                && s->cbxPassByChange->isChecked() && !s->cbSkins->isChecked() && s->cbxChangeLanguage->isChecked());
-        QVERIFY(!s->cbxShowSpecial->isChecked());
-        QVERIFY(!s->eArchiveCount->isEnabled());
-        // "&Отказ" reloads the file: a change made in the window is thrown away, except the
-        // special-columns box, which the file does not hold.
-        s->cbxShowDel->setChecked(false);
-        s->cbxShowSpecial->setChecked(true);
-        s->bCancel->click();
-        QVERIFY(s->cbxShowDel->isChecked());
-        QVERIFY(s->cbxShowSpecial->isChecked());
+        QCOMPARE(SettingsFile::bytes(v), expected);
+        // Read back over the defaults: the same ten values, whatever the start.
+        QCOMPARE(SettingsFile::read(SettingsFile::splitLines(expected), Values()), v);
+        Values flipped = v;
+        flipped.showDeleted = !flipped.showDeleted;
+        flipped.skins = !flipped.skins;
+        flipped.skinPath = QStringLiteral("x");
+        QCOMPARE(SettingsFile::read(SettingsFile::splitLines(expected), flipped), v);
+        // The defaults written and read back.
+        QCOMPARE(SettingsFile::read(SettingsFile::splitLines(SettingsFile::bytes(Values())), v), Values());
     }
 
-    void aFolderThatRefusesTheFiles()
+    void files()
     {
-        QVERIFY(Startup::createAll());
-        // A directory where a file should be cannot be replaced, even by root.
-        QVERIFY(QDir().mkpath(bin(QStringLiteral("grid.ini"))));
-        fSettings->cbxShowDel->setChecked(true);
-        fSettings->SaveSettings();
-        QCOMPARE(mPrompts->messages, QStringList{QStringLiteral("Програмата не може да съхрани промените.")});
-        QVERIFY(!QFile::exists(bin(QStringLiteral("set.dll")))); // not written after grid.ini failed
-        QVERIFY(fSettings->cbxShowDel->isChecked());              // nothing in memory lost
-        QVERIFY(QDir(bin(QStringLiteral("grid.ini"))).removeRecursively());
-        fSettings->SaveSettings();
-        QCOMPARE(mPrompts->messages.size(), 1);
-        QVERIFY(readFile(bin(QStringLiteral("set.dll"))).contains("SP=Yes\r\n"));
-        // grid.ini refused after a good save: the settings file written before stays whole.
-        const QByteArray before = readFile(bin(QStringLiteral("set.dll")));
-        QVERIFY(QFile::remove(bin(QStringLiteral("grid.ini"))));
-        QVERIFY(QDir().mkpath(bin(QStringLiteral("grid.ini"))));
-        fSettings->cbxShowDel->setChecked(false);
-        fSettings->SaveSettings();
-        QCOMPARE(mPrompts->messages.size(), 2);
-        QCOMPARE(readFile(bin(QStringLiteral("set.dll"))), before);
-    }
-
-    void toolBarSettingSurvivesAFailedFirstConnection()
-    {
-        // The database fails at the first show, so the settings window comes up before the
-        // tool bar setting has been applied; closing it must not turn the setting back on.
-        writeSet("Database=missing.mdb\r\nDAOVersion=3.6\r\nSpeedButtons=No\r\n");
-        QVERIFY(Startup::createAll());
-        mPrompts->onModal = [](QDialog *d) {
-            d->close();
-            return int(QDialog::Rejected);
-        };
-        fVelostok->show();
-        QCOMPARE(mPrompts->modals, QStringList{QStringLiteral("fSettings")});
-        QVERIFY(!fSettings->cbSpeedButtons->isChecked());
-        QVERIFY(readFile(bin(QStringLiteral("set.dll"))).contains("SpeedButtons=No\r\n"));
-    }
-
-    void damagedLayoutsAreIgnored_data()
-    {
-        QTest::addColumn<QByteArray>("layout");
-        QList<TColumn> one;
-        TColumn c;
-        c.FieldName = QStringLiteral("unit_name");
-        one << c << c;
-        const QByteArray good = GridLayout::save(one);
-        QTest::newRow("truncated") << good.left(good.size() / 2);
-        QTest::newRow("garbage") << QByteArray("\x00\x01\x02 not a layout", 17);
-        QTest::newRow("empty") << QByteArray();
-        QByteArray wrongType = good;
-        wrongType.replace("\"width\": 64", "\"width\": \"wide\"");
-        QTest::newRow("wrong type") << wrongType;
-        QByteArray otherFormat = good;
-        otherFormat.replace("velostok-grid", "something-else");
-        QTest::newRow("other format") << otherFormat;
-    }
-
-    void damagedLayoutsAreIgnored()
-    {
-        QFETCH(QByteArray, layout);
-        QVERIFY(!GridLayout::load(layout));
-        writeSet("SP=No\r\n");
-        QFile g(bin(QStringLiteral("grid.ini")));
-        QVERIFY(g.open(QIODevice::WriteOnly));
-        g.write(layout);
-        g.close();
-        QVERIFY(Startup::createAll());
-        QCOMPARE(fVelostok->DBGrid1->Columns().size(), 13);
-        QCOMPARE(fVelostok->DBGrid1->Columns().at(2).FieldName, QStringLiteral("unit_name"));
-    }
-
-    void aSavedLayoutIsHonouredAtTheNextStart()
-    {
-        QVERIFY(Startup::createAll());
-        TDBGrid *grid = fVelostok->DBGrid1;
-        QList<TColumn> cols = grid->Columns();
-        cols.removeAt(12);              // deleted
-        cols.move(2, 0);                // unit_name first
-        cols[0].Width = 300;
-        cols[0].Title = QStringLiteral("Name");
-        cols[3].PickList = QStringList{QStringLiteral("1"), QStringLiteral("2")}; // quantity keeps its list
-        cols[1].PickList = QStringList{QStringLiteral("typed")};                 // user_id: no data list
-        cols[0].PickList = QStringList{QStringLiteral("from the data")};         // unit_name: rebuilt, not stored
-        grid->setColumns(cols);
-        fVelostok->close(); // closing saves
-        QVERIFY(mPrompts->messages.isEmpty());
-        restart();
-        grid = fVelostok->DBGrid1;
-        QCOMPARE(grid->Columns().size(), 12);
-        QCOMPARE(grid->Columns().at(0).FieldName, QStringLiteral("unit_name"));
-        QCOMPARE(grid->Columns().at(0).Width, 300);
-        QCOMPARE(grid->Columns().at(0).Title, QStringLiteral("Name"));
-        QCOMPARE(grid->Columns().at(0).TitleFont.bold(), true);
-        QCOMPARE(grid->Columns().at(10).TitleColor, QColor(0, 0, 255));
-        QCOMPARE(grid->Columns().at(3).PickList, (QStringList{QStringLiteral("1"), QStringLiteral("2")}));
-        QCOMPARE(grid->Columns().at(1).PickList, QStringList{QStringLiteral("typed")});
-        QVERIFY(grid->Columns().at(0).PickList.isEmpty());
-        QCOMPARE(grid->columnWidth(0), 300);
-        // The special columns are found by name; deleted falls back to position 12, which this
-        // layout lacks: the first show reports it and leaves the tool bar step out.
-        QCOMPARE(fVelostok->specialColumns(), (QList<int>{10, 11, 12}));
-        fSettings->cbSpeedButtons->setChecked(false);
-        fVelostok->show();
-        QCOMPARE(mPrompts->messages.size(), 1);
-        QVERIFY(fVelostok->ToolBar1->isVisible());
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("set.dll"));
+        QString error;
+        QVERIFY(!SettingsFile::readFile(path, &error));
+        QVERIFY(error.isEmpty()); // missing is not an error
+        QVERIFY(SettingsFile::writeFile(path, "SP=Yes\r\n"));
+        QCOMPARE(SettingsFile::readFile(path, &error).value_or(QStringList()), (QStringList{"SP=Yes", ""}));
+        // A folder in the file's place: nothing written, and the caller is told.
+        QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("grid.ini"))));
+        QVERIFY(!SettingsFile::writeFile(dir.filePath(QStringLiteral("grid.ini")), "x"));
+        // A file that cannot be read is an error, not a missing file.
+        QFile::setPermissions(path, QFileDevice::Permissions());
+        if (!QFile(path).open(QIODevice::ReadOnly)) { // root reads anything
+            QVERIFY(!SettingsFile::readFile(path, &error));
+            QVERIFY(!error.isEmpty());
+        }
     }
 };
 
-int main(int argc, char **argv)
-{
-    TApplication app(argc, argv);
-    TestSettingsFile t;
-    return QTest::qExec(&t, argc, argv);
-}
-
+QTEST_GUILESS_MAIN(TestSettingsFile)
 #include "tst_settingsfile.moc"

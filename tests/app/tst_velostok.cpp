@@ -102,13 +102,13 @@ private slots:
         // bar shown, export offered, language hidden.
         QCOMPARE(DM->tblMain->Filter(), QStringLiteral("[deleted]=False"));
         QVERIFY(DM->tblMain->Filtered());
-        for (int c : fVelostok->specialColumns())
+        for (int c : fVelostok->Inventory->specialColumns())
             QVERIFY(fVelostok->DBGrid1->isColumnHidden(c));
         QVERIFY(!fVelostok->DBGrid1->isColumnHidden(0));
         QVERIFY(fVelostok->ToolBar1->isVisible());
-        QVERIFY(fVelostok->SpeedButtons1->isChecked());
-        QVERIFY(fVelostok->ExportTo1->isVisible());
-        QVERIFY(!fVelostok->Language1->isVisible());
+        QVERIFY(fVelostok->action(QStringLiteral("SpeedButtons1"))->isChecked());
+        QVERIFY(fVelostok->action(QStringLiteral("ExportTo1"))->isVisible());
+        QVERIFY(!fVelostok->action(QStringLiteral("Language1"))->isVisible());
 
         // Rows another copy adds show at the next refresh; deleted ones stay hidden.
         addRows(QStringLiteral("Velostok.mdb"), 300, true);
@@ -126,15 +126,15 @@ private slots:
         grid->setCurrentIndex(grid->model()->index(10, 2));
         QCOMPARE(DM->tblMain->RecNo(), 10);
         QCOMPARE(DM->tblMain->FieldByName(QStringLiteral("user_id"))->AsInteger(), 16);
-        fVelostok->tbtFirst->click();
+        fVelostok->button(QStringLiteral("tbtFirst"))->click();
         QCOMPARE(grid->currentIndex().row(), 0);
-        fVelostok->tbtLast->click();
+        fVelostok->button(QStringLiteral("tbtLast"))->click();
         QCOMPARE(DM->tblMain->RecNo(), 199);
         // The pick lists were built at the first show from the (then empty) table; a refresh
         // lists the new values.
         fVelostok->RefreshPickLists();
         QCOMPARE(grid->Columns().at(2).PickList.size(), 300);
-        QCOMPARE(grid->Columns().at(1).PickList.first(), QStringLiteral("N1"));
+        QCOMPARE(grid->Columns().at(1).PickList.at(0), QStringLiteral("N1"));
     }
 
     void missingConfiguredFileFoundInTheProgramFolder()
@@ -196,7 +196,7 @@ private slots:
         QFile f(bad);
         QVERIFY(f.open(QIODevice::ReadOnly));
         QCOMPARE(f.readAll(), before);
-        fVelostok->tbtLast->click();
+        fVelostok->button(QStringLiteral("tbtLast"))->click();
         fVelostok->RefreshPickLists();
         QCOMPARE(mPrompts->messages.size(), 1);
     }
@@ -247,7 +247,7 @@ private slots:
             fVelostok->show();
             QVERIFY(DM->DataBase->Connected());
             QCOMPARE(DM->DataBase->Version(), QStringLiteral("3.6"));
-            QVERIFY(fVelostok->ExportTo1->isVisible());
+            QVERIFY(fVelostok->action(QStringLiteral("ExportTo1"))->isVisible());
             Startup::destroyAll();
         }
         // Where the older engine runs, a "3.5" connection hides it.
@@ -260,7 +260,7 @@ private slots:
             fVelostok->show();
             QVERIFY(DM->DataBase->Connected());
             QCOMPARE(DM->DataBase->Version(), QStringLiteral("3.5"));
-            QVERIFY(!fVelostok->ExportTo1->isVisible());
+            QVERIFY(!fVelostok->action(QStringLiteral("ExportTo1"))->isVisible());
         }
     }
 
@@ -291,7 +291,7 @@ private slots:
     {
         create();
         TDBGrid *grid = fVelostok->DBGrid1;
-        QCOMPARE(fVelostok->specialColumns(), (QList<int>{10, 11, 12}));
+        QCOMPARE(fVelostok->Inventory->specialColumns(), (QList<int>{10, 11, 12}));
         // A saved layout that moved last_modified to the front and has no deleted column; a
         // second column on modifier wins as the last match.
         QList<TColumn> cols = grid->Columns();
@@ -301,14 +301,14 @@ private slots:
         TColumn mod = cols.at(11);
         cols.append(mod);
         grid->setColumns(cols);
-        QCOMPARE(fVelostok->specialColumns(), (QList<int>{0, 12, 12}));
+        QCOMPARE(fVelostok->Inventory->specialColumns(), (QList<int>{0, 12, 12}));
         fSettings->cbxShowSpecial->setChecked(true);
         fVelostok->show();
         QVERIFY(mPrompts->messages.isEmpty());
         QVERIFY(!grid->isColumnHidden(0));
         QVERIFY(!grid->isColumnHidden(12));
         QVERIFY(!grid->isColumnHidden(11)); // shown as before
-        fVelostok->showSpecialColumns(false);
+        fVelostok->Inventory->showSpecialColumns(false);
         QVERIFY(grid->isColumnHidden(0));
         QVERIFY(grid->isColumnHidden(12));
         QVERIFY(!grid->isColumnHidden(11));
@@ -329,27 +329,27 @@ private slots:
         create();
         fVelostok->show();
         addRows(QStringLiteral("Velostok.mdb"), 3);
-        fVelostok->Models1->trigger();
+        fVelostok->action(QStringLiteral("Models1"))->trigger();
         // The makes-and-models window may have changed the tables: the grid was refreshed.
         QCOMPARE(fVelostok->DBGrid1->Columns().at(2).PickList.size(), 3);
-        fVelostok->Settings1->trigger();
-        fVelostok->tbtSearch->click();
-        fVelostok->About1->trigger();
+        fVelostok->action(QStringLiteral("Settings1"))->trigger();
+        fVelostok->button(QStringLiteral("tbtSearch"))->click();
+        fVelostok->action(QStringLiteral("About1"))->trigger();
         fVelostok->DBGrid1->setEnabled(false);
-        fVelostok->Find1->trigger(); // the grid is disabled: no search
+        fVelostok->action(QStringLiteral("Find1"))->trigger(); // the grid is disabled: no search
         fVelostok->DBGrid1->setEnabled(true);
-        fVelostok->tbtHelp->click();
-        fVelostok->tbtNext->click();
-        fVelostok->tbtSettings->click();
+        fVelostok->button(QStringLiteral("tbtHelp"))->click();
+        fVelostok->button(QStringLiteral("tbtNext"))->click();
+        fVelostok->button(QStringLiteral("tbtSettings"))->click();
         QCOMPARE(mPrompts->modals, (QStringList{QStringLiteral("fModels"), QStringLiteral("fSettings"),
                                                 QStringLiteral("fSearchForm"), QStringLiteral("AboutBox"),
                                                 QStringLiteral("AboutBox"), QStringLiteral("fModels"),
                                                 QStringLiteral("fSettings")}));
         // The tool bar switch.
-        fVelostok->SpeedButtons1->trigger();
+        fVelostok->action(QStringLiteral("SpeedButtons1"))->trigger();
         QVERIFY(!fVelostok->ToolBar1->isVisible());
         QVERIFY(!fSettings->cbSpeedButtons->isChecked());
-        fVelostok->SpeedButtons1->trigger();
+        fVelostok->action(QStringLiteral("SpeedButtons1"))->trigger();
         QVERIFY(fVelostok->ToolBar1->isVisible());
         // Menus as laid out.
         QStringList top;
@@ -357,10 +357,10 @@ private slots:
             top << a->text();
         QCOMPARE(top, (QStringList{QStringLiteral("&Операции"), QStringLiteral("&Действие"), QStringLiteral("&Таблици"),
                                    QStringLiteral("&Инструменти"), QStringLiteral("&Помощ")}));
-        QCOMPARE(fVelostok->Rollback1->text(), QStringLiteral("&Опресни         Ctrl+R"));
-        QCOMPARE(fVelostok->Find1->shortcut(), QKeySequence(Qt::Key_F3));
+        QCOMPARE(fVelostok->action(QStringLiteral("Rollback1"))->text(), QStringLiteral("&Опресни         Ctrl+R"));
+        QCOMPARE(fVelostok->action(QStringLiteral("Find1"))->shortcut(), QKeySequence(Qt::Key_F3));
         QCOMPARE(fVelostok->ToolBar1->findChildren<QToolButton *>(QString(), Qt::FindDirectChildrenOnly).size() >= 13, true);
-        QCOMPARE(fVelostok->tbtPreviews->toolTip(), QStringLiteral("Потребители"));
+        QCOMPARE(fVelostok->button(QStringLiteral("tbtPreviews"))->toolTip(), QStringLiteral("Потребители"));
         QCOMPARE(fVelostok->findChild<QAction *>(QStringLiteral("Dell2"))->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_D));
     }
 
@@ -466,7 +466,7 @@ private slots:
         // A row left in editing is stored, and the settings are saved.
         DM->tblMain->Append();
         DM->tblMain->FieldByName(QStringLiteral("unit_name"))->setAsString(QStringLiteral("незаписан"));
-        fVelostok->Exit1->trigger();
+        fVelostok->action(QStringLiteral("Exit1"))->trigger();
         QVERIFY(!fVelostok->isVisible());
         QVERIFY(QFile::exists(QDir(bin()).filePath(QStringLiteral("set.dll"))));
         QVERIFY(QFile::exists(QDir(bin()).filePath(QStringLiteral("grid.ini"))));

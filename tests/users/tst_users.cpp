@@ -1,7 +1,7 @@
 // The administrator check with its prompt, what each caller does with its outcome, and the
 // users window.
 #include "AppFixture.h"
-#include "CheckAdminPassword.h"
+#include "AdminCheck.h"
 #include "TApplication.h"
 #include "TDBEdit.h"
 #include "TDBGrid.h"
@@ -110,22 +110,22 @@ private slots:
         };
         f.exec(QStringLiteral("INSERT INTO main (unit_name) VALUES ('нов')"));
         answer(f, QStringLiteral("pw"), false);
-        fVelostok->Users1->trigger();
+        fVelostok->action(QStringLiteral("Users1"))->trigger();
         QCOMPARE(f.prompts.modals, QStringList{QStringLiteral("fPass")});
         QVERIFY(!listed()); // cancelled: nothing at all
         answer(f, QStringLiteral("wrong"));
-        fVelostok->Users1->trigger();
+        fVelostok->action(QStringLiteral("Users1"))->trigger();
         QCOMPARE(f.prompts.modals.size(), 2); // no users window
         QVERIFY(f.prompts.messages.isEmpty());
         QVERIFY(listed());
         answer(f, QStringLiteral("pw"));
-        fVelostok->tbtPreviews->click();
+        fVelostok->button(QStringLiteral("tbtPreviews"))->click();
         QCOMPARE(f.prompts.modals.mid(2), (QStringList{QStringLiteral("fPass"), QStringLiteral("fFiters")}));
         // No administrator: no window, no message, the lists refreshed.
         f.exec(QStringLiteral("DELETE FROM users; INSERT INTO main (unit_name) VALUES ('друг')"));
         DM->tblUsers->Requery();
         answer(f, QStringLiteral("pw"));
-        fVelostok->Users1->trigger();
+        fVelostok->action(QStringLiteral("Users1"))->trigger();
         QCOMPARE(f.prompts.modals.size(), 5);
         QVERIFY(fVelostok->DBGrid1->Columns().at(2).PickList.contains(QStringLiteral("друг")));
         QVERIFY(f.prompts.messages.isEmpty());
@@ -139,27 +139,27 @@ private slots:
         QVERIFY(f.start());
         auto deleted = [&] { return f.scalar(QStringLiteral("SELECT count(*) FROM main WHERE deleted")).toInt(); };
         answer(f, QStringLiteral("pw"), false);
-        fVelostok->Erase1->trigger();
+        fVelostok->action(QStringLiteral("Erase1"))->trigger();
         QCOMPARE(f.prompts.confirmations, QStringList{QStringLiteral("Предупреждение| Тази функция премахва всички\rзаписи, маркирани като изтрити !")});
         QCOMPARE(deleted(), 1);
         answer(f, QStringLiteral("PW"));
-        fVelostok->Erase1->trigger();
+        fVelostok->action(QStringLiteral("Erase1"))->trigger();
         QCOMPARE(f.prompts.messages, QStringList{QStringLiteral("Грешна парола на администратора !")});
         QCOMPARE(deleted(), 1);
         // Declining the warning asks no password.
         f.prompts.confirmAnswers << false;
         const int shown = int(f.prompts.modals.size());
-        fVelostok->Erase1->trigger();
+        fVelostok->action(QStringLiteral("Erase1"))->trigger();
         QCOMPARE(f.prompts.modals.size(), shown);
         answer(f, QStringLiteral("pw"));
-        fVelostok->Erase1->trigger();
+        fVelostok->action(QStringLiteral("Erase1"))->trigger();
         QCOMPARE(deleted(), 0);
         QCOMPARE(f.scalar(QStringLiteral("SELECT count(*) FROM main")).toInt(), 1);
         // Without an administrator the purge is unguarded.
         f.exec(QStringLiteral("DELETE FROM users; INSERT INTO main (unit_name, deleted) VALUES ('c', 1)"));
         DM->tblUsers->Requery();
         answer(f, QStringLiteral("anything"));
-        fVelostok->Erase1->trigger();
+        fVelostok->action(QStringLiteral("Erase1"))->trigger();
         QCOMPARE(deleted(), 0);
     }
 

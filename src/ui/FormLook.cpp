@@ -1,3 +1,4 @@
+// The look of the fixed-size forms.
 #include "FormLook.h"
 
 #include <QDialog>

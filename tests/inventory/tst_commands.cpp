@@ -44,11 +44,11 @@ private slots:
         QCOMPARE(t->RecordCount(), 4); // deleted rows hidden
         t->setRecNo(1);
         f.prompts.confirmAnswers << false;
-        fVelostok->Dell1->trigger();
+        fVelostok->action(QStringLiteral("Dell1"))->trigger();
         QCOMPARE(f.prompts.confirmations, QStringList{QStringLiteral("Предупреждение|Наистина ли искате да истриете този запис ?")});
         QCOMPARE(f.scalar(QStringLiteral("SELECT deleted FROM main WHERE id = 2")).toInt(), 0);
         t->setRecNo(1);
-        fVelostok->Dell1->trigger();
+        fVelostok->action(QStringLiteral("Dell1"))->trigger();
         QCOMPARE(f.scalar(QStringLiteral("SELECT deleted FROM main WHERE id = 2")).toInt(), 1);
         QCOMPARE(f.scalar(QStringLiteral("SELECT last_modified FROM main WHERE id = 2")).toString(), QStringLiteral("2026-12-09 11:30:00"));
         QCOMPARE(t->RecordCount(), 3); // it left the grid
@@ -56,19 +56,19 @@ private slots:
 
         // Deleted rows shown: the row stays, drawn white; restoring asks nothing.
         fSettings->cbxShowDel->setChecked(true);
-        fVelostok->Rollback1Click();
+        fVelostok->Records->Rollback1Click();
         QCOMPARE(t->RecordCount(), 5);
         QVERIFY(t->FindByKey(QStringLiteral("user_id"), 3));
         const int before = int(f.prompts.confirmations.size());
-        fVelostok->Dell1->trigger(); // already deleted: nothing is asked or changed
+        fVelostok->action(QStringLiteral("Dell1"))->trigger(); // already deleted: nothing is asked or changed
         QCOMPARE(f.prompts.confirmations.size(), before);
-        QCOMPARE(fVelostok->DBGrid1DrawColumnCell(t->RecNo(), false, Qt::red), QColor(Qt::white));
-        fVelostok->UnDel2->trigger();
+        QCOMPARE(fVelostok->Inventory->DBGrid1DrawColumnCell(t->RecNo(), false, Qt::red), QColor(Qt::white));
+        fVelostok->action(QStringLiteral("UnDel2"))->trigger();
         QCOMPARE(f.scalar(QStringLiteral("SELECT deleted FROM main WHERE id = 3")).toInt(), 0);
         QCOMPARE(t->RecNo(), 0);
         QCOMPARE(t->RecordCount(), 5);
         t->setRecNo(0); // not deleted: restore does nothing
-        fVelostok->UnDel2->trigger();
+        fVelostok->action(QStringLiteral("UnDel2"))->trigger();
         QCOMPARE(f.scalar(QStringLiteral("SELECT count(*) FROM main WHERE last_modified = '2020-01-01 10:00:00'")).toInt(), 3);
         QCOMPARE(f.prompts.confirmations.size(), before);
     }
@@ -81,15 +81,15 @@ private slots:
         QVERIFY(f.start(true));
         TDaoTable *t = DM->tblMain;
         t->setRecNo(3);
-        fVelostok->Commit1->trigger();
+        fVelostok->action(QStringLiteral("Commit1"))->trigger();
         // All locked already: nothing changes but the current row's stamp.
         QCOMPARE(f.scalar(QStringLiteral("SELECT count(*) FROM main WHERE locked")).toInt(), 5);
         QCOMPARE(f.scalar(QStringLiteral("SELECT id FROM main WHERE last_modified = '2026-12-09 11:30:00'")).toInt(), 4);
         QCOMPARE(t->RecNo(), 0);
         f.exec(QStringLiteral("UPDATE main SET locked = 0"));
-        fVelostok->tbtSave->click();
+        fVelostok->button(QStringLiteral("tbtSave"))->click();
         QCOMPARE(f.scalar(QStringLiteral("SELECT count(*) FROM main WHERE locked")).toInt(), 5);
-        QCOMPARE(fVelostok->DBGrid1DrawColumnCell(0, false, Qt::red), QColor(Qt::black));
+        QCOMPARE(fVelostok->Inventory->DBGrid1DrawColumnCell(0, false, Qt::red), QColor(Qt::black));
         QVERIFY(f.prompts.messages.isEmpty());
     }
 
@@ -100,15 +100,15 @@ private slots:
         QVERIFY(f.start());
         fVelostok->ApplyFilter(QStringLiteral("[unit_name] = \"няма такъв\""));
         QCOMPARE(DM->tblMain->RecordCount(), 0);
-        fVelostok->Commit1->trigger();
+        fVelostok->action(QStringLiteral("Commit1"))->trigger();
         QCOMPARE(f.scalar(QStringLiteral("SELECT count(*) FROM main")).toInt(), 6);
         QCOMPARE(f.scalar(QStringLiteral("SELECT user_id || '/' || locked || '/' || last_modified FROM main WHERE id = 6")).toString(),
                  QStringLiteral("6/1/2026-12-09 11:30:00"));
         fVelostok->ApplyFilter(QStringLiteral("[unit_name] = \"няма такъв\""));
-        fVelostok->Dell1->trigger();
+        fVelostok->action(QStringLiteral("Dell1"))->trigger();
         QCOMPARE(f.scalar(QStringLiteral("SELECT user_id || '/' || deleted FROM main WHERE id = 7")).toString(), QStringLiteral("7/1"));
         // Hidden while deleted rows are hidden.
-        fVelostok->Rollback1Click();
+        fVelostok->Records->Rollback1Click();
         QVERIFY(!DM->tblMain->FindByKey(QStringLiteral("user_id"), 7));
     }
 
@@ -124,7 +124,7 @@ private slots:
             d->accept();
             return d->result();
         };
-        fVelostok->Erase2->trigger(); // no administrator row: unguarded
+        fVelostok->action(QStringLiteral("Erase2"))->trigger(); // no administrator row: unguarded
         QCOMPARE(f.scalar(QStringLiteral("SELECT count(*) FROM main WHERE deleted")).toInt(), 0);
         QCOMPARE(f.scalar(QStringLiteral("SELECT count(*) FROM main")).toInt(), 4);
         QVERIFY(f.prompts.messages.isEmpty());
@@ -138,12 +138,12 @@ private slots:
         TDaoTable *t = DM->tblMain;
         // Sorted by name, deleted rows hidden: the shown rows get 1..4 in name order; the
         // deleted one keeps its number; nothing is stamped.
-        fVelostok->DBGrid1TitleClick(fVelostok->DBGrid1->columnOfField(QStringLiteral("unit_name"), 2));
+        fVelostok->Inventory->DBGrid1TitleClick(fVelostok->DBGrid1->columnOfField(QStringLiteral("unit_name"), 2));
         f.prompts.confirmAnswers << false;
-        fVelostok->N2->trigger();
+        fVelostok->action(QStringLiteral("N2"))->trigger();
         QCOMPARE(f.prompts.confirmations, QStringList{QStringLiteral("Confirm|Наистина ли искате да преномерирате таблицата ?")});
         QCOMPARE(f.scalar(QStringLiteral("SELECT user_id FROM main WHERE unit_name = 'А'")).toInt(), 5);
-        fVelostok->N2->trigger();
+        fVelostok->action(QStringLiteral("N2"))->trigger();
         QCOMPARE(f.scalar(QStringLiteral("SELECT group_concat(unit_name || user_id, ',') FROM (SELECT * FROM main ORDER BY user_id, id)")).toString(),
                  QStringLiteral("А1,Б2,Г3,В3,Д4"));
         QCOMPARE(f.scalar(QStringLiteral("SELECT count(*) FROM main WHERE last_modified = '2020-01-01 10:00:00'")).toInt(), 5);
@@ -157,7 +157,7 @@ private slots:
 
         // Nothing shown: nothing to number.
         fVelostok->ApplyFilter(QStringLiteral("[user_id] > 100"));
-        fVelostok->N2->trigger();
+        fVelostok->action(QStringLiteral("N2"))->trigger();
         QCOMPARE(f.prompts.messages, QStringList{QStringLiteral("Няма нищо за номериране !")});
     }
 
@@ -170,7 +170,7 @@ private slots:
                               "BEGIN SELECT RAISE(ABORT, 'refused'); END"));
         f.exec(QStringLiteral("UPDATE main SET user_id = user_id + 20"));
         QVERIFY(f.start(true));
-        fVelostok->N2->trigger();
+        fVelostok->action(QStringLiteral("N2"))->trigger();
         QCOMPARE(f.prompts.messages.size(), 1);
         QVERIFY(f.prompts.messages.first().contains(QStringLiteral("refused")));
         QVERIFY(fVelostok->isEnabled());
@@ -183,7 +183,7 @@ private slots:
                  QStringLiteral("1,2,23,24,25"));
         // The window works afterwards.
         f.exec(QStringLiteral("DROP TRIGGER refuse"));
-        fVelostok->N2->trigger();
+        fVelostok->action(QStringLiteral("N2"))->trigger();
         QCOMPARE(f.scalar(QStringLiteral("SELECT group_concat(user_id, ',') FROM (SELECT user_id FROM main ORDER BY id)")).toString(),
                  QStringLiteral("1,2,3,4,5"));
     }
@@ -197,14 +197,14 @@ private slots:
                               "BEGIN SELECT RAISE(ABORT, 'no'); END;"
                               "CREATE TRIGGER nodelete BEFORE DELETE ON main BEGIN SELECT RAISE(ABORT, 'no'); END"));
         QVERIFY(f.start(true));
-        fVelostok->Commit1->trigger();
+        fVelostok->action(QStringLiteral("Commit1"))->trigger();
         QCOMPARE(f.prompts.messages, QStringList{QStringLiteral("Поради възникнала грешка, записът не бе направен !")});
         QCOMPARE(f.scalar(QStringLiteral("SELECT count(*) FROM main WHERE locked")).toInt(), 1);
         f.prompts.onModal = [](QDialog *d) {
             d->accept();
             return d->result();
         };
-        fVelostok->Erase1->trigger();
+        fVelostok->action(QStringLiteral("Erase1"))->trigger();
         QCOMPARE(f.prompts.messages.last(), QStringLiteral("Поради възникнала грешка, записът не бе премахнат !"));
         QCOMPARE(f.scalar(QStringLiteral("SELECT count(*) FROM main WHERE deleted")).toInt(), 1);
     }
@@ -214,23 +214,23 @@ private slots:
         AppFixture f;
         fill(f);
         QVERIFY(f.start());
-        fVelostok->Add1->trigger();
+        fVelostok->action(QStringLiteral("Add1"))->trigger();
         QCOMPARE(DM->tblMain->State(), TDaoTable::dsInsert);
         QCOMPARE(fVelostok->DBGrid1->currentIndex().row(), 4);
         // The editor does not open on a new row not yet posted.
-        fVelostok->Connect1->trigger();
+        fVelostok->action(QStringLiteral("Connect1"))->trigger();
         QVERIFY(!f.prompts.modals.contains(QStringLiteral("fEditor")));
         DM->tblMain->Cancel();
-        fVelostok->Connect1->trigger();
+        fVelostok->action(QStringLiteral("Connect1"))->trigger();
         QVERIFY(f.prompts.modals.contains(QStringLiteral("fEditor")));
         // A disabled grid: add, mark deleted, refresh and commit do nothing.
         fVelostok->DBGrid1->setEnabled(false);
         fSettings->cbxShowDel->setChecked(true);
-        fVelostok->Rollback1->trigger();
+        fVelostok->action(QStringLiteral("Rollback1"))->trigger();
         QCOMPARE(DM->tblMain->Filter(), QStringLiteral("[deleted]=False"));
-        fVelostok->Add1->trigger();
-        fVelostok->Dell1->trigger();
-        fVelostok->Commit1->trigger();
+        fVelostok->action(QStringLiteral("Add1"))->trigger();
+        fVelostok->action(QStringLiteral("Dell1"))->trigger();
+        fVelostok->action(QStringLiteral("Commit1"))->trigger();
         QCOMPARE(DM->tblMain->State(), TDaoTable::dsBrowse);
         QVERIFY(f.prompts.confirmations.isEmpty());
         QCOMPARE(f.scalar(QStringLiteral("SELECT count(*) FROM main WHERE locked")).toInt(), 1);

@@ -67,7 +67,7 @@ class TestGrid : public QObject
 
     QColor colourOf(int row, bool selected = false)
     {
-        return fVelostok->DBGrid1DrawColumnCell(row, selected, QColor(255, 83, 83));
+        return fVelostok->Inventory->DBGrid1DrawColumnCell(row, selected, QColor(255, 83, 83));
     }
 
 private slots:
@@ -97,7 +97,7 @@ private slots:
         QCOMPARE(colourOf(2), QColor(255, 255, 255));
         QCOMPARE(colourOf(3), QColor(255, 255, 255)); // deletion wins over locking
         QCOMPARE(colourOf(1, true), QColor(0, 0, 0)); // also when selected
-        QCOMPARE(fVelostok->DBGrid1DrawColumnCell(0, true, Qt::white), QColor(Qt::white));
+        QCOMPARE(fVelostok->Inventory->DBGrid1DrawColumnCell(0, true, Qt::white), QColor(Qt::white));
         // While a bulk operation runs every row is drawn as the grid drew it.
         DM->BulkUpdate = true;
         for (int r = 0; r < 4; ++r)
@@ -205,7 +205,7 @@ private slots:
         // Values that only deleted rows have stay listed; an empty entry leads when a row has none.
         QVERIFY(grid->Columns().at(name).PickList.contains(QStringLiteral("Крушка")));
         const int number = grid->columnOfField(QStringLiteral("deliver_name"), 7);
-        QCOMPARE(grid->Columns().at(number).PickList, QStringList{QString()}); // every supplier empty
+        QCOMPARE(grid->Columns().at(number).PickList.items(), QStringList{QString()}); // every supplier empty
         grid->setCurrentIndex(grid->model()->index(0, name));
         QVERIFY(grid->model()->setData(grid->model()->index(0, name), QStringLiteral("Маслен филтър")));
         QCOMPARE(DM->tblMain->State(), TDaoTable::dsEdit);
@@ -267,7 +267,7 @@ private slots:
         // A command that posts (Commit) with an unsuitable value open: the error is shown and
         // the editor keeps the text; nothing is locked.
         typeInto(0, qty, QStringLiteral("12x"));
-        fVelostok->Commit1->trigger();
+        fVelostok->action(QStringLiteral("Commit1"))->trigger();
         QCOMPARE(mPrompts->messages.size(), 1);
         QVERIFY(mPrompts->messages.first().contains(QStringLiteral("12x")));
         auto *editor = cellEditor();
@@ -276,7 +276,7 @@ private slots:
         QCOMPARE(scalar(QStringLiteral("SELECT count(*) FROM main WHERE locked")).toInt(), 2);
         // Tab from the last cell of the last row appends, like Down.
         editor->setText(QStringLiteral("3"));
-        fVelostok->Commit1->trigger();
+        fVelostok->action(QStringLiteral("Commit1"))->trigger();
         QCOMPARE(scalar(QStringLiteral("SELECT count(*) FROM main WHERE locked")).toInt(), 5);
         // Enter in the editor with an unsuitable value: told once the editor has closed; the
         // stored value stays.
@@ -303,14 +303,14 @@ private slots:
     void navigationButtons()
     {
         start();
-        fVelostok->tbtLast->click();
+        fVelostok->button(QStringLiteral("tbtLast"))->click();
         QCOMPARE(DM->tblMain->RecNo(), 4);
-        fVelostok->tbtFirst->click();
+        fVelostok->button(QStringLiteral("tbtFirst"))->click();
         QCOMPARE(DM->tblMain->RecNo(), 0);
         // An empty row set: nothing happens.
         fVelostok->ApplyFilter(QStringLiteral("[user_id] > 100"));
         QCOMPARE(DM->tblMain->RecordCount(), 0);
-        fVelostok->tbtLast->click();
+        fVelostok->button(QStringLiteral("tbtLast"))->click();
         QCOMPARE(DM->tblMain->State(), TDaoTable::dsBrowse);
         QVERIFY(mPrompts->messages.isEmpty());
     }
@@ -343,7 +343,7 @@ private slots:
         QCOMPARE(grid->model()->rowCount(), 11);
         // An unsaved new row: it is dropped, nothing is written or deleted.
         grid->clearSelection();
-        fVelostok->Add2->trigger();
+        fVelostok->action(QStringLiteral("Add2"))->trigger();
         QCOMPARE(DM->tblMain->State(), TDaoTable::dsInsert);
         QTest::keyClick(grid, Qt::Key_Delete, Qt::ControlModifier);
         QCOMPARE(DM->tblMain->State(), TDaoTable::dsBrowse);
@@ -351,7 +351,7 @@ private slots:
         QCOMPARE(mPrompts->confirmations.size(), 4);
         // A selection left behind when the dataset moves does not redirect the delete.
         grid->selectionModel()->select(grid->model()->index(5, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-        fVelostok->tbtFirst->click();
+        fVelostok->button(QStringLiteral("tbtFirst"))->click();
         const QString firstName = grid->model()->index(0, 2).data().toString();
         const QString selectedName = grid->model()->index(5, 2).data().toString();
         QTest::keyClick(grid, Qt::Key_Delete, Qt::ControlModifier);
@@ -374,38 +374,38 @@ private slots:
         QGuiApplication::clipboard()->clear();
         auto *menu = fVelostok->PopupMenu1;
         DM->tblMain->setRecNo(2); // deleted
-        fVelostok->PopupMenu1Popup();
-        QVERIFY(fVelostok->UnDel2->isVisible());
-        QVERIFY(fVelostok->Save2->isVisible());
-        QVERIFY(!fVelostok->Paste2->isVisible());
-        QVERIFY(fVelostok->Erase2->isVisible()); // deleted rows shown
-        QVERIFY(fVelostok->ExportTo2->isVisible());
+        fVelostok->Commands->PopupMenu1Popup();
+        QVERIFY(fVelostok->action(QStringLiteral("UnDel2"))->isVisible());
+        QVERIFY(fVelostok->action(QStringLiteral("Save2"))->isVisible());
+        QVERIFY(!fVelostok->action(QStringLiteral("Paste2"))->isVisible());
+        QVERIFY(fVelostok->action(QStringLiteral("Erase2"))->isVisible()); // deleted rows shown
+        QVERIFY(fVelostok->action(QStringLiteral("ExportTo2"))->isVisible());
         DM->tblMain->setRecNo(1); // locked
-        fVelostok->PopupMenu1Popup();
-        QVERIFY(!fVelostok->UnDel2->isVisible());
-        QVERIFY(!fVelostok->Save2->isVisible());
+        fVelostok->Commands->PopupMenu1Popup();
+        QVERIFY(!fVelostok->action(QStringLiteral("UnDel2"))->isVisible());
+        QVERIFY(!fVelostok->action(QStringLiteral("Save2"))->isVisible());
         QGuiApplication::clipboard()->setText(QStringLiteral("1\tx\r\n"));
-        fVelostok->PopupMenu1Popup();
-        QVERIFY(fVelostok->Paste2->isVisible());
-        QCOMPARE(fVelostok->Copy2->text(), QStringLiteral("&Копирай ред"));
+        fVelostok->Commands->PopupMenu1Popup();
+        QVERIFY(fVelostok->action(QStringLiteral("Paste2"))->isVisible());
+        QCOMPARE(fVelostok->action(QStringLiteral("Copy2"))->text(), QStringLiteral("&Копирай ред"));
         // Opened during a cell edit: Ctrl+C and Ctrl+V go to the cell editor until next time.
         grid->setCurrentIndex(grid->model()->index(1, 2));
         grid->edit(grid->currentIndex());
-        fVelostok->PopupMenu1Popup();
-        QCOMPARE(fVelostok->Copy2->text(), QStringLiteral("&Копирай      Ctrl+C"));
-        QVERIFY(fVelostok->Copy2->shortcut().isEmpty());
-        fVelostok->Edit1Click();
-        QCOMPARE(fVelostok->Copy1->text(), QStringLiteral("&Копирай        Ctrl+C"));
-        QVERIFY(fVelostok->Paste1->isVisible());
-        QVERIFY(!fVelostok->UnDel1->isVisible());
+        fVelostok->Commands->PopupMenu1Popup();
+        QCOMPARE(fVelostok->action(QStringLiteral("Copy2"))->text(), QStringLiteral("&Копирай      Ctrl+C"));
+        QVERIFY(fVelostok->action(QStringLiteral("Copy2"))->shortcut().isEmpty());
+        fVelostok->Commands->Edit1Click();
+        QCOMPARE(fVelostok->action(QStringLiteral("Copy1"))->text(), QStringLiteral("&Копирай        Ctrl+C"));
+        QVERIFY(fVelostok->action(QStringLiteral("Paste1"))->isVisible());
+        QVERIFY(!fVelostok->action(QStringLiteral("UnDel1"))->isVisible());
         // Deleted rows hidden: no purge entry in the context menu.
         fSettings->cbxShowDel->setChecked(false);
-        fVelostok->PopupMenu1Popup();
-        QVERIFY(!fVelostok->Erase2->isVisible());
+        fVelostok->Commands->PopupMenu1Popup();
+        QVERIFY(!fVelostok->action(QStringLiteral("Erase2"))->isVisible());
         // Entries are hidden only while the menu is open: once it closes their keys work again.
-        QVERIFY(!fVelostok->UnDel2->isVisible());
+        QVERIFY(!fVelostok->action(QStringLiteral("UnDel2"))->isVisible());
         emit menu->aboutToHide();
-        QVERIFY(fVelostok->UnDel2->isVisible() && fVelostok->UnDel2->isEnabled());
+        QVERIFY(fVelostok->action(QStringLiteral("UnDel2"))->isVisible() && fVelostok->action(QStringLiteral("UnDel2"))->isEnabled());
     }
 };
 

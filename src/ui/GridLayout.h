@@ -3,7 +3,7 @@
 // font, pick list and read-only state.
 #pragma once
 
-#include "TDBGrid.h"
+#include "TColumn.h"
 
 #include <QByteArray>
 #include <QList>

@@ -1,3 +1,4 @@
+// Reporting an error that escaped a handler.
 #include "Guard.h"
 
 #include "DaoError.h"

@@ -1,3 +1,4 @@
+// The program directory, and files in it whose name may differ in letter case.
 #include "Paths.h"
 
 #include <QCoreApplication>

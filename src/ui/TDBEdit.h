@@ -3,9 +3,9 @@
 #pragma once
 
 #include <QLineEdit>
-#include <QPointer>
 
-#include "TDataSource.h"
+class TDataLink;
+class TDataSource;
 
 class TDBEdit : public QLineEdit
 {
@@ -15,6 +15,7 @@ public:
     explicit TDBEdit(QWidget *parent = nullptr);
 
     void setDataSource(TDataSource *source);
+    TDataSource *DataSource() const;
     void setDataField(const QString &field);
     const QString &DataField() const { return mField; }
 
@@ -22,12 +23,9 @@ public:
     void refresh();
 
 private:
-    void attach();
     void typed(const QString &text);
 
-    QPointer<TDataSource> mSource;
-    QPointer<TDaoTable> mDataSet;
-    QList<QMetaObject::Connection> mConnections;
+    TDataLink *mLink;
     QString mField;
     bool mShowing = false;
 };

@@ -1,3 +1,4 @@
+// The product's images, drawn at run time.
 #include "Pictures.h"
 
 #include <QPainter>

@@ -1,4 +1,5 @@
-#include "CheckAdminPassword.h"
+// The administrator check.
+#include "AdministratorCheck.h"
 
 #include "Prompts.h"
 #include "uDM.h"
@@ -6,7 +7,7 @@
 
 #include <QLineEdit>
 
-TAdminCheck CheckAdminPassword()
+TAdminCheck checkAdministrator()
 {
     if (prompts().showModal(fPass) != QDialog::Accepted)
         return TAdminCheck::Cancelled;

@@ -1,3 +1,4 @@
+// The grid layout file: the column set as JSON.
 #include "GridLayout.h"
 
 #include <QJsonArray>
@@ -68,7 +69,7 @@ QByteArray save(const QList<TColumn> &columns)
         o.insert(QStringLiteral("titleColour"), colourValue(c.TitleColor));
         o.insert(QStringLiteral("font"), fontValue(c.Font));
         o.insert(QStringLiteral("colour"), colourValue(c.Color));
-        o.insert(QStringLiteral("pickList"), QJsonArray::fromStringList(c.PickList));
+        o.insert(QStringLiteral("pickList"), QJsonArray::fromStringList(c.PickList.items()));
         o.insert(QStringLiteral("readOnly"), c.ReadOnly);
         cols.append(o);
     }
@@ -112,11 +113,13 @@ std::optional<QList<TColumn>> load(const QByteArray &bytes)
         c.Visible = o.value(QStringLiteral("visible")).toBool();
         c.Alignment = Qt::Alignment(alignment);
         c.TitleAlignment = Qt::Alignment(titleAlignment);
+        QStringList pickList;
         for (const QJsonValue &p : o.value(QStringLiteral("pickList")).toArray()) {
             if (!p.isString())
                 return std::nullopt;
-            c.PickList << p.toString();
+            pickList << p.toString();
         }
+        c.PickList = pickList;
         c.ReadOnly = o.value(QStringLiteral("readOnly")).toBool();
         out << c;
     }

@@ -3,7 +3,10 @@
 // shown on it.
 #pragma once
 
+#include "InventoryGrid.h"
+#include "MainMenus.h"
 #include "Paths.h"
+#include "RecordCommands.h"
 #include "Regional.h"
 #include "ScriptedPrompts.h"
 #include "SqliteConnection.h"

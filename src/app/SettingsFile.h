@@ -1,0 +1,56 @@
+// The settings file set.dll: ten key=value lines beside the program. Reading and writing rules
+// only (QtCore); the settings window holds the values in its controls.
+//
+// Writing: always the ten lines Database, DAOVersion, ArchiveCount, SkinPath, SP, AutoArchive,
+// SpeedButtons, PassByChange, ChangeLanguage, Skins, in this order, each ended by CR LF, booleans
+// as "Yes"/"No", as UTF-8 without BOM; the file is replaced whole.
+// Reading: lines end with CR, LF or CR LF; a file that is not valid UTF-8 is taken as CP1251. A
+// key's value is the rest of the first line whose text before its first "=" equals the key,
+// letter case aside (nothing trimmed); a key without a line reads as empty. Then: Database and
+// DAOVersion as they are; ArchiveCount as an integer, 4 when missing or not one, written back as
+// plain decimal; SkinPath only when not empty; SP, SpeedButtons, PassByChange and ChangeLanguage
+// on only for exactly "Yes"; Skins and AutoArchive on unless exactly "No".
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+class SettingsFile
+{
+public:
+    struct Values
+    {
+        QString database = QStringLiteral("Velostok.MDB");
+        QString daoVersion = QStringLiteral("3.6");
+        QString archiveCount = QStringLiteral("3");
+        QString skinPath = QStringLiteral("..\\Skins\\MySkin.skn");
+        bool showDeleted = false; // SP
+        bool autoArchive = true;
+        bool speedButtons = true;
+        bool passByChange = false;
+        bool changeLanguage = false;
+        bool skins = true;
+
+        bool operator==(const Values &) const = default;
+    };
+
+    // The ten lines as written.
+    static QStringList lines(const Values &values);
+    static QByteArray bytes(const Values &values);
+
+    // The lines of a file's bytes.
+    static QStringList splitLines(const QByteArray &bytes);
+    // The value of key in lines, empty when no line has it.
+    static QString valueOf(const QStringList &lines, const QString &key);
+    // The values the lines give, starting from current (which keeps what the rules leave).
+    static Values read(const QStringList &lines, const Values &current);
+
+    // The lines of the file at path; nullopt when there is no such file. Sets *error (and
+    // gives nullopt) when it exists but cannot be read.
+    static std::optional<QStringList> readFile(const QString &path, QString *error);
+    // Replaces the file at path with bytes; false when it cannot be written (the old file is
+    // then left as it was where the folder allows a new file beside it).
+    static bool writeFile(const QString &path, const QByteArray &bytes);
+};

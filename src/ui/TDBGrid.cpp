@@ -1,0 +1,382 @@
+// The data grid view: keeps the view and the dataset on the same row, and the cell editors.
+#include "TDBGrid.h"
+
+#include "DaoError.h"
+#include "Guard.h"
+#include "Prompts.h"
+#include "Scope.h"
+#include "TDBGridDelegate.h"
+#include "TDaoTable.h"
+#include "TDataSource.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLineEdit>
+
+namespace {
+int gridRow(const TDaoTable *t)
+{
+    return TDBGridModel::gridRow(t);
+}
+} // namespace
+
+TDBGrid::TDBGrid(QWidget *parent) : QTableView(parent), mModel(new TDBGridModel(this))
+{
+    mModel->setColumns(&mColumns);
+    setModel(mModel);
+    setItemDelegate(new TDBGridDelegate(this));
+    setEditTriggers(QAbstractItemView::AnyKeyPressed | QAbstractItemView::EditKeyPressed);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
+    setWordWrap(false);
+    setCornerButtonEnabled(false);
+    QHeaderView *v = verticalHeader();
+    // Fixed row heights: the view never measures rows, so a million rows cost nothing.
+    v->setSectionResizeMode(QHeaderView::Fixed);
+    v->setDefaultSectionSize(18);
+    v->setMinimumSectionSize(10);
+    v->setFixedWidth(12);
+    v->setDefaultAlignment(Qt::AlignCenter);
+    QHeaderView *h = horizontalHeader();
+    h->setSectionResizeMode(QHeaderView::Interactive);
+    h->setHighlightSections(false);
+    h->setSectionsClickable(true);
+    connect(h, &QHeaderView::sectionResized, this, &TDBGrid::sectionResized);
+    connect(h, &QHeaderView::sectionClicked, this, &TDBGrid::titleClicked);
+    connect(this, &QAbstractItemView::clicked, this,
+            [this](const QModelIndex &i) { emit cellClicked(i.row(), i.column()); });
+    connect(mModel, &TDBGridModel::currentRowChanged, this, &TDBGrid::followDataSet);
+    mModel->link()->setUpdateRecordHook([this] { commitEditor(); });
+    connect(mModel, &TDBGridModel::setDataFailed, this, [this](const QModelIndex &, const QString &, const QString &message) {
+        // Told once the editor has closed, not from inside the editor's own handling.
+        QMetaObject::invokeMethod(this, [message] { prompts().message(message); }, Qt::QueuedConnection);
+    });
+    connect(mModel, &TDBGridModel::readFailed, this, [](const QString &message) { prompts().message(message); });
+    connect(mModel, &QAbstractItemModel::modelReset, this, [this] { applyColumnLayout(); });
+}
+
+void TDBGrid::setRowHeight(int pixels)
+{
+    verticalHeader()->setDefaultSectionSize(pixels);
+}
+
+void TDBGrid::setDataSource(TDataSource *source)
+{
+    mModel->setDataSource(source);
+}
+
+void TDBGrid::setColumns(const QList<TColumn> &columns)
+{
+    mColumns = columns;
+    columnsChanged();
+}
+
+void TDBGrid::columnsChanged()
+{
+    mModel->columnsReset();
+    applyColumnLayout();
+}
+
+void TDBGrid::applyColumnLayout()
+{
+    mSyncing = true;
+    for (int i = 0; i < mColumns.size(); ++i) {
+        setColumnWidth(i, mColumns.at(i).Width);
+        setColumnHidden(i, !mColumns.at(i).Visible);
+    }
+    mSyncing = false;
+    if (const int row = gridRow(dataSet()); row >= 0)
+        followDataSet(row);
+}
+
+void TDBGrid::sectionResized(int logical, int, int newSize)
+{
+    // Dragging a title's edge resizes the column in the column set too; hiding does not.
+    if (mSyncing || logical < 0 || logical >= mColumns.size() || newSize == 0)
+        return;
+    mColumns[logical].Width = newSize;
+}
+
+int TDBGrid::columnOfField(const QString &fieldName, int fallback) const
+{
+    int found = -1;
+    for (int i = 0; i < mColumns.size(); ++i)
+        if (mColumns.at(i).FieldName == fieldName)
+            found = i;
+    return found >= 0 ? found : fallback;
+}
+
+void TDBGrid::setColumnVisible(int column, bool visible)
+{
+    if (column < 0 || column >= mColumns.size())
+        throw DaoError(QStringLiteral("List index out of bounds (%1)").arg(column));
+    mColumns[column].Visible = visible;
+    mSyncing = true;
+    setColumnHidden(column, !visible);
+    if (visible && columnWidth(column) == 0)
+        setColumnWidth(column, mColumns.at(column).Width);
+    mSyncing = false;
+}
+
+void TDBGrid::followDataSet(int position)
+{
+    if (mSyncing || position < 0 || position >= mModel->rowCount())
+        return;
+    mSyncing = true;
+    int col = currentIndex().isValid() ? currentIndex().column() : -1;
+    if (col < 0 || isColumnHidden(col)) {
+        col = 0;
+        while (col < mModel->columnCount() && isColumnHidden(col))
+            ++col;
+    }
+    if (col < mModel->columnCount()) {
+        const QModelIndex idx = mModel->index(position, col);
+        selectionModel()->setCurrentIndex(idx, QItemSelectionModel::NoUpdate);
+        scrollTo(idx);
+    }
+    viewport()->update();
+    verticalHeader()->viewport()->update();
+    mSyncing = false;
+}
+
+void TDBGrid::currentChanged(const QModelIndex &current, const QModelIndex &previous)
+{
+    QTableView::currentChanged(current, previous);
+    if (mSyncing || !current.isValid())
+        return;
+    TDaoTable *t = dataSet();
+    if (!t || !t->Active() || current.row() == gridRow(t))
+        return;
+    // The user moved to another row: the dataset follows (posting a pending edit first).
+    mSyncing = true;
+    const bool ok = Guard::run([&] { t->setRecNo(current.row()); });
+    mSyncing = false;
+    if (!ok && gridRow(t) >= 0)
+        followDataSet(gridRow(t));
+    verticalHeader()->viewport()->update();
+}
+
+void TDBGrid::setReadOnly(bool ro)
+{
+    mReadOnly = ro;
+    mModel->setReadOnly(ro);
+}
+
+QList<int> TDBGrid::selectedRowsOrCurrent() const
+{
+    QList<int> rows;
+    for (const QModelIndex &i : selectionModel()->selectedRows())
+        rows << i.row();
+    std::sort(rows.begin(), rows.end());
+    if (rows.isEmpty() && currentIndex().isValid())
+        rows << currentIndex().row();
+    return rows;
+}
+
+int TDBGrid::selectedRowCount() const
+{
+    return int(selectionModel()->selectedRows().size());
+}
+
+void TDBGrid::keyPressEvent(QKeyEvent *event)
+{
+    TDaoTable *t = dataSet();
+    const bool active = t && t->Active();
+    if (typedKeySwallowed(event))
+        return;
+    if (event->key() == Qt::Key_Delete && event->modifiers() == Qt::ControlModifier) {
+        Guard::run([this] { deleteRows(); });
+        return;
+    }
+    if (event->key() == Qt::Key_Insert && event->modifiers() == Qt::NoModifier) {
+        if (active && !mReadOnly)
+            Guard::run([this] { appendRow(); });
+        return;
+    }
+    if (event->key() == Qt::Key_Escape && active && t->State() != TDaoTable::dsBrowse) {
+        Guard::run([t] { t->Cancel(); });
+        return;
+    }
+    const bool lastRow = currentIndex().isValid() && currentIndex().row() == mModel->rowCount() - 1;
+    const bool tabOut = event->key() == Qt::Key_Tab && event->modifiers() == Qt::NoModifier
+                        && currentIndex().column() == lastVisibleColumn();
+    if (active && (event->key() == Qt::Key_Down || tabOut) && (lastRow || mModel->rowCount() == 0)
+        && event->modifiers() == Qt::NoModifier) {
+        // Moving down from the last row appends one, unless the new row is still untouched.
+        if (!mReadOnly && !(t->State() == TDaoTable::dsInsert && !t->Modified()))
+            Guard::run([this] { appendRow(); });
+        return;
+    }
+    QTableView::keyPressEvent(event);
+}
+
+void TDBGrid::appendRow()
+{
+    TDaoTable *t = dataSet();
+    const int col = currentIndex().isValid() ? currentIndex().column() : 0;
+    t->Append();
+    const QModelIndex idx = mModel->index(mModel->rowCount() - 1, col);
+    mSyncing = true;
+    selectionModel()->setCurrentIndex(idx, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    mSyncing = false;
+    scrollTo(idx);
+}
+
+void TDBGrid::deleteRows()
+{
+    TDaoTable *t = dataSet();
+    if (mReadOnly || !t || !t->Active() || mModel->rowCount() == 0)
+        return;
+    // Several selected rows, or else the current one (a single selected row may have been
+    // left behind by a move of the dataset).
+    QList<int> rows = selectedRowCount() > 1 ? selectedRowsOrCurrent() : QList<int>{gridRow(t)};
+    if (rows.isEmpty() || rows.first() < 0)
+        return;
+    const QString text = selectedRowCount() > 1 ? QStringLiteral("Delete all selected records?")
+                                                 : QStringLiteral("Delete record?");
+    if (ConfirmDelete && !prompts().confirm(text, QStringLiteral("Confirm"), Prompts::Buttons::OkCancel, Prompts::Icon::Question))
+        return;
+    if (t->State() == TDaoTable::dsInsert && rows.size() == 1 && rows.first() == t->RecordCount()) {
+        t->Cancel(); // the new row was never written
+        return;
+    }
+    // From the bottom up, so that the positions still to delete do not move.
+    const ControlsSuspended suspended(t);
+    for (auto it = rows.crbegin(); it != rows.crend(); ++it) {
+        if (*it >= t->RecordCount())
+            continue;
+        t->setRecNo(*it);
+        t->Delete();
+    }
+    clearSelection();
+}
+
+bool TDBGrid::typesCharacter(const QKeyEvent *event)
+{
+    // Every key that types a character, control characters (Ctrl+V, Ctrl+X, Enter, Esc) included.
+    // Tab moves between cells; Delete only deletes, although X keyboards give it the text DEL.
+    const int key = event->key();
+    return !event->text().isEmpty() && key != Qt::Key_Tab && key != Qt::Key_Backtab && key != Qt::Key_Delete;
+}
+
+int TDBGrid::lastVisibleColumn() const
+{
+    int last = mModel->columnCount() - 1;
+    while (last > 0 && isColumnHidden(last))
+        --last;
+    return last;
+}
+
+bool TDBGrid::typedKeySwallowed(QKeyEvent *event)
+{
+    if (!typesCharacter(event) || !keyPress)
+        return false;
+    bool swallowed = false;
+    Guard::run([&] { swallowed = keyPress(event); });
+    return swallowed;
+}
+
+bool TDBGrid::eventFilter(QObject *watched, QEvent *event)
+{
+    // A cell editor would take some of the grid's shortcut keys for itself (Ctrl+E, Ctrl+U on
+    // some systems); the grid's commands keep them.
+    if (event->type() == QEvent::ShortcutOverride && watched != this) {
+        const auto *k = static_cast<QKeyEvent *>(event);
+        const QKeySequence pressed(k->keyCombination());
+        for (const QAction *a : actions())
+            if (a->isEnabled() && a->property("gridCommand").toBool() && !a->shortcut().isEmpty()
+                && a->shortcut() == pressed)
+                return true; // not accepted by the editor: the shortcut fires
+    }
+    if (event->type() == QEvent::KeyPress && watched != this) {
+        // The grid's own keys act also while a cell editor has the focus.
+        auto *k = static_cast<QKeyEvent *>(event);
+        if ((k->key() == Qt::Key_Delete && k->modifiers() == Qt::ControlModifier)
+            || (k->key() == Qt::Key_Insert && k->modifiers() == Qt::NoModifier)) {
+            keyPressEvent(k);
+            return true;
+        }
+    }
+    // Keys typed into a cell editor go through the same handler as keys typed into the grid.
+    if (event->type() == QEvent::KeyPress && watched != this && typedKeySwallowed(static_cast<QKeyEvent *>(event)))
+        return true;
+    return QTableView::eventFilter(watched, event);
+}
+
+void TDBGrid::commitEditor()
+{
+    if (mCommitting || !mEditor || !editorOpen())
+        return;
+    mCommitting = true;
+    mModel->setHoldFailure(true);
+    commitData(mEditor);
+    mModel->setHoldFailure(false);
+    const QString failure = mModel->takeFailure();
+    mCommitting = false;
+    if (!failure.isEmpty())
+        throw DaoError(failure); // the editor stays open with the typed text
+    closeEditor(mEditor, QAbstractItemDelegate::NoHint);
+}
+
+QModelIndex TDBGrid::moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers)
+{
+    TDaoTable *t = dataSet();
+    const QModelIndex cur = currentIndex();
+    if (action == MoveNext && t && t->Active() && cur.isValid() && cur.row() == mModel->rowCount() - 1 && !mReadOnly) {
+        const int lastColumn = lastVisibleColumn();
+        // Tab from the last cell of the last row appends a row, as Down does.
+        if (cur.column() == lastColumn) {
+            if (t->State() == TDaoTable::dsInsert && !t->Modified())
+                return cur;
+            if (!Guard::run([t] { t->Append(); }))
+                return cur;
+            int first = 0;
+            while (first < lastColumn && isColumnHidden(first))
+                ++first;
+            return mModel->index(mModel->rowCount() - 1, first);
+        }
+    }
+    return QTableView::moveCursor(action, modifiers);
+}
+
+void TDBGrid::dataChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight, const QList<int> &roles)
+{
+    // A row that starts editing reports itself changed; what the user has typed into the open
+    // cell editor must not be replaced by the stored value.
+    QString typed;
+    auto *line = qobject_cast<QLineEdit *>(mEditor.data());
+    if (auto *box = qobject_cast<QComboBox *>(mEditor.data()))
+        line = box->lineEdit();
+    const bool keep = line && editorOpen();
+    if (keep)
+        typed = line->text();
+    QTableView::dataChanged(topLeft, bottomRight, roles);
+    if (keep && line->text() != typed)
+        line->setText(typed);
+}
+
+void TDBGrid::closeEditor(QWidget *editor, QAbstractItemDelegate::EndEditHint hint)
+{
+    if (editor == mEditor)
+        mEditor = nullptr; // a closed editor lingers until deleted: it is no longer ours
+    QTableView::closeEditor(editor, hint);
+}
+
+bool TDBGrid::edit(const QModelIndex &index, EditTrigger trigger, QEvent *event)
+{
+    const bool opened = QTableView::edit(index, trigger, event);
+    // The view adds the delegate's key handling after the editor was made; the grid's goes
+    // first, so that Esc and the typed-key rules reach the grid's handler.
+    if (opened && mEditor) {
+        QWidget *target = mEditor;
+        if (auto *box = qobject_cast<QComboBox *>(target))
+            target = box->lineEdit();
+        target->removeEventFilter(this);
+        target->installEventFilter(this);
+    }
+    return opened;
+}

@@ -1,0 +1,119 @@
+// A data-aware grid: shows the rows of a data source's dataset in the columns of its column set
+// and keeps the view's current row and the dataset's current row together (a click or a key
+// moves the dataset, which posts a pending edit first; a move of the dataset moves the view).
+//
+// Cell editors, in order of events:
+// - A typed character (or F2) on an editable cell opens an editor: a drop-down box when the
+//   column has a pick list, a line edit otherwise. Its text starts selected, so the key that
+//   opened it replaces the old value.
+// - Every key typed in the grid or in its editor goes first to keyPress (the owner's handler),
+//   which may swallow it. Keys that only move or delete (Delete, arrows, F-keys) are not typed
+//   characters, whatever text the platform gives them. Ctrl+Delete and Insert are the grid's
+//   even inside an editor, and the shortcuts of the grid's commands (actions added to the grid
+//   with the property "gridCommand") win over the editor's own.
+// - Before the dataset posts, or does anything that would post or drop the pending edit (a move,
+//   Refresh, Requery, a sort, Append, a command), it calls commitEditor: the editor's text is
+//   written into the current row. When the field refuses the text, commitEditor raises DaoError,
+//   which abandons the dataset's operation, and the editor stays open with the typed text.
+//   Otherwise the editor closes.
+// - When the editor closes by itself (Enter, Tab, another cell clicked) its text is written the
+//   same way; a refused text is told in a message after the editor has closed.
+// - While an editor is open, a change of the row's stored values never replaces what was typed.
+// - Esc cancels the dataset's pending edit (a new untouched row goes away).
+// - Moving down from the last row (Down, or Tab from the last visible cell) appends a row unless
+//   the grid is read-only or the last row is a new untouched one.
+#pragma once
+
+#include "TColumn.h"
+#include "TDBGridModel.h"
+
+#include <QList>
+#include <QPointer>
+#include <QTableView>
+#include <functional>
+
+class TDaoTable;
+class TDataSource;
+
+class TDBGrid : public QTableView
+{
+    Q_OBJECT
+
+public:
+    explicit TDBGrid(QWidget *parent = nullptr);
+
+    void setDataSource(TDataSource *source);
+    TDataSource *DataSource() const { return mModel->link()->DataSource(); }
+    TDaoTable *dataSet() const { return mModel->dataSet(); }
+
+    // The column set. After changing Columns() call columnsChanged().
+    QList<TColumn> &Columns() { return mColumns; }
+    const QList<TColumn> &Columns() const { return mColumns; }
+    void setColumns(const QList<TColumn> &columns);
+    void columnsChanged();
+    // The grid's column of a field (exact, case-sensitive; the last match wins), else fallback.
+    int columnOfField(const QString &fieldName, int fallback) const;
+    // Shows or hides one column, keeping the column set and the view in step; raises DaoError
+    // for a column the grid does not have.
+    void setColumnVisible(int column, bool visible);
+
+    // Read-only: no in-place editing, no deleting or appending by the grid's own keys.
+    bool ReadOnly() const { return mReadOnly; }
+    void setReadOnly(bool ro);
+    bool editorOpen() const { return state() == QAbstractItemView::EditingState; }
+    // Whether the grid's own Ctrl+Delete asks first.
+    bool ConfirmDelete = true;
+    // The rows selected (ascending), or the current row when none is.
+    QList<int> selectedRowsOrCurrent() const;
+    int selectedRowCount() const;
+
+    // The text colour of a data cell after its normal drawing: given the row, whether the cell is
+    // selected and the colour it was drawn with.
+    std::function<QColor(int row, bool selected, const QColor &drawn)> cellTextColour;
+    // Each character key typed into the grid or its editor (Enter, Esc and Backspace included),
+    // before the grid's own handling; true swallows it.
+    std::function<bool(QKeyEvent *event)> keyPress;
+
+    TDBGridModel *gridModel() const { return mModel; }
+    using QTableView::edit;
+
+    // Height of the rows, in pixels.
+    void setRowHeight(int pixels);
+
+    // Writes the open cell editor's text into the row and closes the editor; raises, leaving
+    // the editor open, when the field refuses the text.
+    void commitEditor();
+    void editorCreated(QWidget *editor) { mEditor = editor; }
+
+    // Whether a key event types a character (the rule keyPress is called by).
+    static bool typesCharacter(const QKeyEvent *event);
+
+signals:
+    void titleClicked(int column);
+    void cellClicked(int row, int column);
+
+protected:
+    void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
+    void dataChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight, const QList<int> &roles = {}) override;
+    void closeEditor(QWidget *editor, QAbstractItemDelegate::EndEditHint hint) override;
+    bool edit(const QModelIndex &index, EditTrigger trigger, QEvent *event) override;
+
+private:
+    void followDataSet(int position);
+    void applyColumnLayout();
+    void sectionResized(int logical, int oldSize, int newSize);
+    void deleteRows();
+    bool typedKeySwallowed(QKeyEvent *event);
+    void appendRow();
+    int lastVisibleColumn() const;
+
+    TDBGridModel *mModel;
+    QList<TColumn> mColumns;
+    bool mReadOnly = false;
+    bool mSyncing = false;
+    bool mCommitting = false;
+    QPointer<QWidget> mEditor;
+};

@@ -1,0 +1,77 @@
+// Cell drawing and cell editors of the data grid.
+#include "TDBGridDelegate.h"
+
+#include "TDBGrid.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QListView>
+#include <QStringListModel>
+
+TDBGridDelegate::TDBGridDelegate(TDBGrid *grid) : QStyledItemDelegate(grid), mGrid(grid) {}
+
+void TDBGridDelegate::initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const
+{
+    QStyledItemDelegate::initStyleOption(option, index);
+    if (!mGrid->cellTextColour)
+        return;
+    const bool selected = option->state & QStyle::State_Selected;
+    const QColor drawn = selected ? option->palette.color(QPalette::HighlightedText) : option->palette.color(QPalette::Text);
+    const QColor c = mGrid->cellTextColour(index.row(), selected, drawn);
+    option->palette.setColor(QPalette::Text, c);
+    option->palette.setColor(QPalette::HighlightedText, c);
+}
+
+QWidget *TDBGridDelegate::createEditor(QWidget *parent, const QStyleOptionViewItem &option, const QModelIndex &index) const
+{
+    const QList<TColumn> &cols = mGrid->Columns();
+    if (index.column() < cols.size() && !cols.at(index.column()).PickList.isEmpty()) {
+        auto *box = new QComboBox(parent);
+        box->setEditable(true);
+        box->setInsertPolicy(QComboBox::NoInsert);
+        box->setModel(new QStringListModel(cols.at(index.column()).PickList.items(), box));
+        if (auto *view = qobject_cast<QListView *>(box->view()))
+            view->setUniformItemSizes(true);
+        // The drop-down box in the ordinary colours, not the grid's cell colours.
+        QPalette pal = box->palette();
+        const QPalette app = QApplication::palette();
+        for (QPalette::ColorRole r : {QPalette::Text, QPalette::WindowText, QPalette::ButtonText, QPalette::Base,
+                                      QPalette::Window, QPalette::Button})
+            pal.setColor(r, app.color(r));
+        box->setPalette(pal);
+        box->view()->setPalette(pal);
+        box->setMaxVisibleItems(16);
+        box->lineEdit()->installEventFilter(mGrid);
+        mGrid->editorCreated(box);
+        return box;
+    }
+    QWidget *editor = QStyledItemDelegate::createEditor(parent, option, index);
+    if (editor) {
+        editor->installEventFilter(mGrid); // typed keys reach the grid's key handler first
+        mGrid->editorCreated(editor);
+    }
+    return editor;
+}
+
+void TDBGridDelegate::setEditorData(QWidget *editor, const QModelIndex &index) const
+{
+    // The text starts selected, so that a key which opens the editor replaces it.
+    if (auto *box = qobject_cast<QComboBox *>(editor)) {
+        box->setEditText(index.data(Qt::EditRole).toString());
+        box->lineEdit()->selectAll();
+        return;
+    }
+    QStyledItemDelegate::setEditorData(editor, index);
+    if (auto *line = qobject_cast<QLineEdit *>(editor))
+        line->selectAll();
+}
+
+void TDBGridDelegate::setModelData(QWidget *editor, QAbstractItemModel *model, const QModelIndex &index) const
+{
+    if (auto *box = qobject_cast<QComboBox *>(editor)) {
+        model->setData(index, box->currentText(), Qt::EditRole);
+        return;
+    }
+    QStyledItemDelegate::setModelData(editor, model, index);
+}

@@ -1,0 +1,23 @@
+// Draws a data grid's cells in the colours its owner chooses and makes its cell editors: a
+// drop-down box for a column with a pick list, a line edit otherwise.
+#pragma once
+
+#include <QStyledItemDelegate>
+
+class TDBGrid;
+
+class TDBGridDelegate : public QStyledItemDelegate
+{
+    Q_OBJECT
+
+public:
+    explicit TDBGridDelegate(TDBGrid *grid);
+
+    void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override;
+    QWidget *createEditor(QWidget *parent, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
+    void setEditorData(QWidget *editor, const QModelIndex &index) const override;
+    void setModelData(QWidget *editor, QAbstractItemModel *model, const QModelIndex &index) const override;
+
+private:
+    TDBGrid *mGrid;
+};

@@ -1,0 +1,228 @@
+// The data grid's model over a dataset.
+#include "TDBGridModel.h"
+
+#include "DaoError.h"
+#include "TDaoTable.h"
+
+TDBGridModel::TDBGridModel(QObject *parent) : QAbstractTableModel(parent), mLink(new TDataLink(this))
+{
+    connect(mLink, &TDataLink::dataSetChanged, this, &TDBGridModel::reset);
+    connect(mLink, &TDataLink::stateChanged, this, [this] {
+        // Opening and closing change the whole row set; an edit state only changes the current
+        // row, which rowChanged reports.
+        if (!mLink->active() || datasetRows() != mRows)
+            reset();
+    });
+    connect(mLink, &TDataLink::rowChanged, this, &TDBGridModel::rowChanged);
+    connect(mLink, &TDataLink::rowInserted, this, &TDBGridModel::rowInserted);
+    connect(mLink, &TDataLink::rowRemoved, this, &TDBGridModel::rowRemoved);
+    connect(mLink, &TDataLink::currentChanged, this, [this] { emit currentRowChanged(gridRow(dataSet())); });
+}
+
+int TDBGridModel::gridRow(const TDaoTable *t)
+{
+    if (!t || !t->Active())
+        return -1;
+    return t->State() == TDaoTable::dsInsert ? t->RecordCount() : t->RecNo();
+}
+
+void TDBGridModel::setDataSource(TDataSource *source)
+{
+    mLink->setDataSource(source);
+}
+
+void TDBGridModel::setColumns(const QList<TColumn> *columns)
+{
+    mColumns = columns;
+    columnsReset();
+}
+
+void TDBGridModel::columnsReset()
+{
+    beginResetModel();
+    mFieldIndex.clear();
+    TDaoTable *t = dataSet();
+    if (mColumns) {
+        for (const TColumn &c : *mColumns) {
+            const TDaoField *f = t && t->Active() ? t->FindField(c.FieldName) : nullptr;
+            mFieldIndex << (f ? f->Index() : -1);
+        }
+    }
+    mRows = datasetRows();
+    endResetModel();
+}
+
+int TDBGridModel::datasetRows() const
+{
+    TDaoTable *t = dataSet();
+    if (!t || !t->Active())
+        return 0;
+    return t->RecordCount() + (t->State() == TDaoTable::dsInsert ? 1 : 0);
+}
+
+void TDBGridModel::reset()
+{
+    // Field indexes depend on the open dataset, so they are found again with the rows.
+    columnsReset();
+    if (const int row = gridRow(dataSet()); row >= 0)
+        emit currentRowChanged(row);
+}
+
+void TDBGridModel::rowChanged(int position)
+{
+    if (position < 0)
+        return;
+    if (datasetRows() != mRows) {
+        reset();
+        return;
+    }
+    if (position < mRows)
+        emit dataChanged(index(position, 0), index(position, columnCount() - 1));
+}
+
+void TDBGridModel::rowInserted(int position)
+{
+    const int rows = datasetRows();
+    if (rows != mRows + 1 || position < 0 || position > mRows) {
+        reset();
+        return;
+    }
+    beginInsertRows({}, position, position);
+    mRows = rows;
+    endInsertRows();
+}
+
+void TDBGridModel::rowRemoved(int)
+{
+    // The dataset tells of a removal after the row has gone, when a view could no longer ask
+    // for what it is about to lose: the rows are read again instead.
+    reset();
+}
+
+Qt::ItemFlags TDBGridModel::flags(const QModelIndex &index) const
+{
+    Qt::ItemFlags f = QAbstractTableModel::flags(index);
+    TDaoTable *t = dataSet();
+    if (!index.isValid() || mReadOnly || !t || !t->Active() || !t->isTable() || t->ReadOnly())
+        return f;
+    const int field = fieldOf(index.column());
+    if (field < 0 || (mColumns && mColumns->at(index.column()).ReadOnly)
+        || t->Fields(field)->DataType() == TFieldType::Counter)
+        return f;
+    return f | Qt::ItemIsEditable;
+}
+
+bool TDBGridModel::setData(const QModelIndex &index, const QVariant &value, int role)
+{
+    if (role != Qt::EditRole || !(flags(index) & Qt::ItemIsEditable))
+        return false;
+    TDaoTable *t = dataSet();
+    const int field = fieldOf(index.column());
+    // The typed text goes into the current row's buffer; leaving the row posts it.
+    try {
+        const bool newRow = t->State() == TDaoTable::dsInsert && index.row() == t->RecordCount();
+        if (!newRow && index.row() != t->RecNo())
+            t->setRecNo(index.row());
+        TDaoField *f = t->Fields(field);
+        if (f->AsString() == value.toString())
+            return true;
+        if (t->State() == TDaoTable::dsBrowse)
+            t->Edit();
+        f->setAsString(value.toString());
+        return true;
+    } catch (const DaoError &e) {
+        if (mHoldFailure)
+            mFailure = e.message();
+        else
+            emit setDataFailed(index, value.toString(), e.message());
+        return false;
+    }
+}
+
+int TDBGridModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : mRows;
+}
+
+int TDBGridModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() || !mColumns ? 0 : int(mColumns->size());
+}
+
+int TDBGridModel::fieldOf(int column) const
+{
+    return column >= 0 && column < mFieldIndex.size() ? mFieldIndex.at(column) : -1;
+}
+
+QVariant TDBGridModel::data(const QModelIndex &index, int role) const
+{
+    TDaoTable *t = dataSet();
+    if (!index.isValid() || !t || !t->Active() || !mColumns || index.row() >= mRows)
+        return QVariant();
+    const TColumn &c = mColumns->at(index.column());
+    switch (role) {
+    case Qt::DisplayRole:
+    case Qt::EditRole: {
+        const int f = fieldOf(index.column());
+        if (f < 0)
+            return QVariant();
+        try {
+            const QVariant v = t->rowValue(index.row(), f);
+            return v.isValid() ? t->Fields(f)->textOf(v) : QString();
+        } catch (const DaoError &e) {
+            // A read that fails while painting (a lost network folder) is told once, later:
+            // not from inside the paint.
+            if (!mReadFailed) {
+                mReadFailed = true;
+                auto *self = const_cast<TDBGridModel *>(this);
+                QMetaObject::invokeMethod(self, [self, text = e.message()] {
+                    emit self->readFailed(text);
+                    self->mReadFailed = false;
+                }, Qt::QueuedConnection);
+            }
+            return QVariant();
+        }
+    }
+    case Qt::TextAlignmentRole:
+        return QVariant::fromValue(Qt::Alignment(c.Alignment | Qt::AlignVCenter));
+    case Qt::FontRole:
+        return c.Font;
+    case Qt::ForegroundRole:
+        return c.Color.isValid() ? QVariant(c.Color) : QVariant();
+    default:
+        return QVariant();
+    }
+}
+
+QVariant TDBGridModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    TDaoTable *t = dataSet();
+    if (orientation == Qt::Vertical) {
+        if (section < 0 || section >= mRows)
+            return QVariant();
+        // The row indicator: a mark on the current row, a star on a new one.
+        if (role == Qt::DisplayRole && section == gridRow(t)) {
+            if (t->State() == TDaoTable::dsInsert)
+                return QStringLiteral("*");
+            return t->State() == TDaoTable::dsEdit ? QStringLiteral("I") : QStringLiteral("\u25B8");
+        }
+        return role == Qt::DisplayRole ? QVariant(QString()) : QVariant();
+    }
+    if (!mColumns || section < 0 || section >= mColumns->size())
+        return QVariant();
+    const TColumn &c = mColumns->at(section);
+    switch (role) {
+    case Qt::DisplayRole:
+        return c.Title;
+    case Qt::UserRole:
+        return c.FieldName;
+    case Qt::FontRole:
+        return c.TitleFont;
+    case Qt::ForegroundRole:
+        return c.TitleColor;
+    case Qt::TextAlignmentRole:
+        return QVariant::fromValue(Qt::Alignment(c.TitleAlignment | Qt::AlignVCenter));
+    default:
+        return QVariant();
+    }
+}

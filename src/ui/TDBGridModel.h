@@ -1,0 +1,80 @@
+// The rows of a data source's dataset as a table model, in the columns of a grid's column set.
+//
+// Rows are read only as the view asks for them (the dataset fetches them by pages), so a
+// million-row dataset costs no more than a small one. Row i is the dataset's position i; while
+// the dataset inserts, the new row is one more row after the last. The model follows the
+// dataset's notifications: a reset when the row set may have changed, row signals for single
+// changes, and currentRowChanged whenever the dataset's current row moves.
+//
+// setData writes a typed text into the dataset's current row (moving the dataset to that row
+// first, which posts a pending edit elsewhere) and starts an edit; a text the field refuses is
+// reported through setDataFailed, or kept for takeFailure while setHoldFailure is on.
+#pragma once
+
+#include "TColumn.h"
+#include "TDataLink.h"
+
+#include <QAbstractTableModel>
+#include <QList>
+#include <functional>
+#include <utility>
+
+class TDaoTable;
+class TDataSource;
+
+class TDBGridModel : public QAbstractTableModel
+{
+    Q_OBJECT
+
+public:
+    explicit TDBGridModel(QObject *parent = nullptr);
+
+    // The grid row of the dataset's current row (the row being inserted sits after the last
+    // one), or -1 when the dataset is closed or empty.
+    static int gridRow(const TDaoTable *dataSet);
+
+    void setDataSource(TDataSource *source);
+    TDaoTable *dataSet() const { return mLink->DataSet(); }
+    TDataLink *link() const { return mLink; }
+    // The column set shown; owned by the caller, which calls columnsReset() after changing it.
+    void setColumns(const QList<TColumn> *columns);
+    void columnsReset();
+
+    void setReadOnly(bool ro) { mReadOnly = ro; }
+
+    Qt::ItemFlags flags(const QModelIndex &index) const override;
+    bool setData(const QModelIndex &index, const QVariant &value, int role) override;
+    int rowCount(const QModelIndex &parent = {}) const override;
+    int columnCount(const QModelIndex &parent = {}) const override;
+    QVariant data(const QModelIndex &index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+    // The dataset field of a column, or -1.
+    int fieldOf(int column) const;
+
+    void setHoldFailure(bool hold) { mHoldFailure = hold; }
+    QString takeFailure() { return std::exchange(mFailure, QString()); }
+
+signals:
+    void currentRowChanged(int row);
+    // A typed value the field refused.
+    void setDataFailed(const QModelIndex &index, const QString &text, const QString &message);
+    // Reading a row failed while the view painted it (told once until the view acknowledges).
+    void readFailed(const QString &message);
+
+private:
+    void reset();
+    void rowChanged(int position);
+    void rowInserted(int position);
+    void rowRemoved(int position);
+    int datasetRows() const;
+
+    TDataLink *mLink;
+    const QList<TColumn> *mColumns = nullptr;
+    QList<int> mFieldIndex;
+    int mRows = 0;
+    bool mReadOnly = false;
+    bool mHoldFailure = false;
+    QString mFailure;
+    mutable bool mReadFailed = false;
+};

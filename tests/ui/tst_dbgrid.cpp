@@ -1,0 +1,242 @@
+// The data grid's model and the data link over a real inventory file, without any window of the
+// program: what the model shows, how it follows the dataset, what it writes, and lazy pick lists.
+#include "DaoError.h"
+#include "Regional.h"
+#include "SqliteConnection.h"
+#include "TDBGrid.h"
+#include "TDBGridModel.h"
+#include "TDaoDatabase.h"
+#include "TDaoTable.h"
+#include "TDataSource.h"
+#include "TPickList.h"
+
+#include <QAbstractItemModelTester>
+#include <QApplication>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+
+class TestDbGrid : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir mDir;
+    QString mPath;
+    std::unique_ptr<TDaoDatabase> mDb;
+    std::unique_ptr<TDaoTable> mMain;
+    std::unique_ptr<TDaoTable> mUsers;
+    std::unique_ptr<TDataSource> mSource;
+    QList<TColumn> mColumns;
+
+    static TColumn column(const char *field, bool readOnly = false)
+    {
+        TColumn c;
+        c.FieldName = QString::fromLatin1(field);
+        c.Title = c.FieldName.toUpper();
+        c.ReadOnly = readOnly;
+        return c;
+    }
+
+private slots:
+    void initTestCase() { regional::setLocale(QLocale(QLocale::Bulgarian, QLocale::Bulgaria)); }
+
+    void init()
+    {
+        mPath = mDir.filePath(QStringLiteral("grid.mdb"));
+        QFile::remove(mPath);
+        QVERIFY(QFile::copy(QStringLiteral(VELOSTOK_TEMPLATE), mPath));
+        QFile::setPermissions(mPath, QFile::ReadOwner | QFile::WriteOwner);
+        SqliteConnection c;
+        c.open(mPath);
+        c.exec(QStringLiteral("INSERT INTO main (user_id, unit_name, quantity) VALUES (1, 'Филтър', 2.5), "
+                              "(2, 'Свещ', 4), (3, NULL, NULL);"
+                              "INSERT INTO users (user_name) VALUES ('Admin'), ('Иван');"));
+        mDb = std::make_unique<TDaoDatabase>();
+        mDb->setDatabase(mPath);
+        mDb->SmartOpen = false;
+        mDb->Open();
+        auto table = [this](const char *name) {
+            auto t = std::make_unique<TDaoTable>();
+            t->setDatabase(mDb.get());
+            t->setTableName(QString::fromLatin1(name));
+            t->Open();
+            return t;
+        };
+        mMain = table("main");
+        mUsers = table("users");
+        mSource = std::make_unique<TDataSource>();
+        mSource->setDataSet(mMain.get());
+        mColumns = {column("id"), column("user_id"), column("unit_name"), column("quantity"), column("modifier", true),
+                    column("no_such_field")};
+    }
+
+    void cleanup()
+    {
+        mSource.reset();
+        mMain.reset();
+        mUsers.reset();
+        mDb.reset();
+    }
+
+    void showsTheRowsAndFollowsTheDataset()
+    {
+        TDBGridModel model;
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        model.setColumns(&mColumns);
+        model.setDataSource(mSource.get());
+        QCOMPARE(model.rowCount(), 3);
+        QCOMPARE(model.columnCount(), 6);
+        QCOMPARE(model.index(0, 2).data().toString(), QStringLiteral("Филтър"));
+        QCOMPARE(model.index(0, 3).data().toString(), QStringLiteral("2,5")); // the regional form
+        QCOMPARE(model.index(2, 2).data().toString(), QString());            // null shows empty
+        QVERIFY(!model.index(0, 5).data().isValid());                        // a column without a field
+        QCOMPARE(model.headerData(2, Qt::Horizontal, Qt::DisplayRole).toString(), QStringLiteral("UNIT_NAME"));
+        QCOMPARE(model.headerData(2, Qt::Horizontal, Qt::UserRole).toString(), QStringLiteral("unit_name"));
+        QCOMPARE(model.headerData(0, Qt::Vertical, Qt::DisplayRole).toString(), QStringLiteral("\u25B8"));
+        // The counter, a read-only column and a column without a field take no typing.
+        QVERIFY(!(model.flags(model.index(0, 0)) & Qt::ItemIsEditable));
+        QVERIFY(model.flags(model.index(0, 2)) & Qt::ItemIsEditable);
+        QVERIFY(!(model.flags(model.index(0, 4)) & Qt::ItemIsEditable));
+        QVERIFY(!(model.flags(model.index(0, 5)) & Qt::ItemIsEditable));
+        model.setReadOnly(true);
+        QVERIFY(!(model.flags(model.index(0, 2)) & Qt::ItemIsEditable));
+        model.setReadOnly(false);
+
+        // The current row is announced as the dataset moves.
+        QSignalSpy current(&model, &TDBGridModel::currentRowChanged);
+        mMain->Last();
+        QCOMPARE(current.takeLast().at(0).toInt(), 2);
+        // A new row is one more row after the last, marked with a star; cancelling removes it.
+        mMain->Append();
+        QCOMPARE(model.rowCount(), 4);
+        QCOMPARE(TDBGridModel::gridRow(mMain.get()), 3);
+        QCOMPARE(model.headerData(3, Qt::Vertical, Qt::DisplayRole).toString(), QStringLiteral("*"));
+        mMain->Cancel();
+        QCOMPARE(model.rowCount(), 3);
+        // Deleting, and rows another program added showing at the re-query.
+        mMain->First();
+        mMain->Delete();
+        QCOMPARE(model.rowCount(), 2);
+        QCOMPARE(model.index(0, 2).data().toString(), QStringLiteral("Свещ"));
+        SqliteConnection other;
+        other.open(mPath);
+        other.exec(QStringLiteral("INSERT INTO main (unit_name) VALUES ('нов')"));
+        QCOMPARE(model.rowCount(), 2);
+        mMain->Requery();
+        QCOMPARE(model.rowCount(), 3);
+
+        // The source given another dataset: the model follows it, columns found anew.
+        mSource->setDataSet(mUsers.get());
+        QCOMPARE(model.rowCount(), 2);
+        QCOMPARE(model.fieldOf(2), -1);
+        QList<TColumn> userColumns{column("user_name")};
+        model.setColumns(&userColumns);
+        QCOMPARE(model.index(1, 0).data().toString(), QStringLiteral("Иван"));
+        // Closing and destroying the dataset empty the model.
+        mUsers->Close();
+        QCOMPARE(model.rowCount(), 0);
+        mUsers->Open();
+        QCOMPARE(model.rowCount(), 2);
+        mUsers.reset();
+        QCOMPARE(model.rowCount(), 0);
+        QVERIFY(!model.dataSet());
+        model.setColumns(&mColumns);
+    }
+
+    void writesTypedTextIntoTheCurrentRow()
+    {
+        TDBGridModel model;
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        model.setColumns(&mColumns);
+        model.setDataSource(mSource.get());
+        // Typing into another row moves the dataset there and starts an edit.
+        QVERIFY(model.setData(model.index(1, 2), QStringLiteral("Ключ"), Qt::EditRole));
+        QCOMPARE(mMain->RecNo(), 1);
+        QCOMPARE(mMain->State(), TDaoTable::dsEdit);
+        QCOMPARE(model.index(1, 2).data().toString(), QStringLiteral("Ключ"));
+        QCOMPARE(model.headerData(1, Qt::Vertical, Qt::DisplayRole).toString(), QStringLiteral("I"));
+        // The same text again changes nothing; a text the field refuses is told, not stored.
+        QSignalSpy failed(&model, &TDBGridModel::setDataFailed);
+        QVERIFY(!model.setData(model.index(1, 3), QStringLiteral("много"), Qt::EditRole));
+        QCOMPARE(failed.size(), 1);
+        QCOMPARE(failed.at(0).at(2).toString(), QStringLiteral("'много' is not a valid floating point value for field 'quantity'"));
+        QCOMPARE(model.index(1, 3).data().toString(), QStringLiteral("4"));
+        // Held instead of told while the grid commits its editor.
+        model.setHoldFailure(true);
+        QVERIFY(!model.setData(model.index(1, 3), QStringLiteral("x"), Qt::EditRole));
+        model.setHoldFailure(false);
+        QCOMPARE(failed.size(), 1);
+        QVERIFY(!model.takeFailure().isEmpty());
+        QVERIFY(model.takeFailure().isEmpty());
+        // Moving away posts the row.
+        mMain->First();
+        QCOMPARE(mMain->State(), TDaoTable::dsBrowse);
+        SqliteConnection c;
+        c.open(mPath);
+        QCOMPARE(c.scalar(QStringLiteral("SELECT unit_name FROM main WHERE user_id = 2")).toString(), QStringLiteral("Ключ"));
+    }
+
+    void gridKeepsTypedTextAndRaisesForRefusedText()
+    {
+        TDBGrid grid;
+        grid.setColumns(mColumns);
+        grid.setDataSource(mSource.get());
+        grid.resize(600, 300);
+        grid.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&grid));
+        grid.setCurrentIndex(grid.model()->index(0, 3));
+        QTest::keyClicks(&grid, QStringLiteral("x"));
+        QVERIFY(grid.editorOpen());
+        // The dataset cannot post while the editor holds a text its field refuses: the post is
+        // abandoned and the editor keeps the text.
+        mMain->Edit();
+        QVERIFY_THROWS_EXCEPTION(DaoError, mMain->Post());
+        QVERIFY(grid.editorOpen());
+        QCOMPARE(mMain->State(), TDaoTable::dsEdit);
+        // Setting a column's visibility outside the column set raises the layer's error.
+        QVERIFY_THROWS_EXCEPTION(DaoError, grid.setColumnVisible(6, false));
+        // Delete is no typed character, whatever text a keyboard gives it.
+        QKeyEvent del(QEvent::KeyPress, Qt::Key_Delete, Qt::ControlModifier, QStringLiteral("\x7f"));
+        QVERIFY(!TDBGrid::typesCharacter(&del));
+        QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
+        QVERIFY(TDBGrid::typesCharacter(&enter));
+        QKeyEvent tab(QEvent::KeyPress, Qt::Key_Tab, Qt::NoModifier, QStringLiteral("\t"));
+        QVERIFY(!TDBGrid::typesCharacter(&tab));
+    }
+
+    void pickListsReadWhenFirstLookedAt()
+    {
+        int reads = 0;
+        TPickList list;
+        QVERIFY(list.isEmpty());
+        list.setPending([&] {
+            ++reads;
+            return QStringList{QStringLiteral("a"), QStringLiteral("b")};
+        });
+        QVERIFY(list.pending());
+        TPickList copy = list;
+        QCOMPARE(reads, 0);
+        QCOMPARE(copy.size(), 2); // read once, for every copy
+        QVERIFY(!list.pending());
+        QCOMPARE(list.items(), (QStringList{QStringLiteral("a"), QStringLiteral("b")}));
+        QCOMPARE(reads, 1);
+        // Changing a copy leaves the others as they were.
+        copy.clear();
+        QVERIFY(copy.isEmpty());
+        QCOMPARE(list.size(), 2);
+        // A list given again before anyone looked never reads the first way.
+        int second = 0;
+        list.setPending([&] { return QStringList{QStringLiteral("first")}; });
+        list.setPending([&] {
+            ++second;
+            return QStringList{QStringLiteral("second")};
+        });
+        QCOMPARE(list.at(0), QStringLiteral("second"));
+        QCOMPARE(second, 1);
+    }
+};
+
+QTEST_MAIN(TestDbGrid)
+#include "tst_dbgrid.moc"
