@@ -1,0 +1,116 @@
+// Keys as a real keyboard gives them: the program on an X display (Xvfb, Qt's xcb platform), keys
+// sent by xdotool. Delete and Ctrl+Delete carry the text DEL there, Enter a carriage return,
+// letters their character.
+#include "AppFixture.h"
+#include "TApplication.h"
+#include "TDBGrid.h"
+#include "uFiters.h"
+
+#include <QLineEdit>
+#include <QProcess>
+
+class TestKeys : public QObject
+{
+    Q_OBJECT
+
+    // Makes window the active window and sends it keys ("ctrl+Delete", "x", "Return").
+    static bool send(QWidget *window, const QStringList &keys)
+    {
+        window->raise();
+        window->activateWindow();
+        if (!QTest::qWaitForWindowActive(window))
+            return false;
+        QProcess xdotool;
+        xdotool.start(QStringLiteral("xdotool"), QStringList{QStringLiteral("key"), QStringLiteral("--delay"),
+                                                             QStringLiteral("30")} + keys);
+        // The program goes on taking events while the keys arrive.
+        while (!xdotool.waitForFinished(10))
+            QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+        return xdotool.exitStatus() == QProcess::NormalExit && xdotool.exitCode() == 0;
+    }
+
+    static int count(AppFixture &f, const QString &where)
+    {
+        return f.scalar(QStringLiteral("SELECT count(*) FROM ") + where).toInt();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY2(QGuiApplication::platformName() == QLatin1String("xcb"),
+                 "needs an X display: run it through tests/support/on-xvfb.sh");
+        initWindowTests();
+    }
+
+    void usersWindowDeletesTheAdminRowWithCtrlDelete()
+    {
+        AppFixture f;
+        f.exec(QStringLiteral("INSERT INTO users (user_name, password) VALUES ('Admin', 'a'), ('Иван', 'i')"));
+        QVERIFY(f.start());
+        TfFiters *w = fFiters;
+        TDBGrid *grid = w->DBGrid1;
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w));
+        grid->setFocus();
+        grid->setCurrentIndex(grid->model()->index(0, 3));
+        QCOMPARE(DM->tblUsers->FieldByName(QStringLiteral("user_name"))->AsString(), QStringLiteral("Admin"));
+        // A letter on the "Admin" row is dropped...
+        QVERIFY(send(w, {QStringLiteral("x")}));
+        QCOMPARE(DM->tblUsers->State(), TDaoTable::dsBrowse);
+        // ...Ctrl+Delete deletes it, unasked.
+        QVERIFY(send(w, {QStringLiteral("ctrl+Delete")}));
+        QTRY_COMPARE(count(f, QStringLiteral("users WHERE user_name = 'Admin'")), 0);
+        QVERIFY(f.prompts.confirmations.isEmpty());
+        // On another row a letter starts typing into the cell.
+        QCOMPARE(DM->tblUsers->FieldByName(QStringLiteral("user_name"))->AsString(), QStringLiteral("Иван"));
+        grid->setCurrentIndex(grid->model()->index(0, 3));
+        QVERIFY(send(w, {QStringLiteral("k")}));
+        QTRY_VERIFY(grid->editorOpen());
+        QCOMPARE(grid->viewport()->findChildren<QLineEdit *>().last()->text(), QStringLiteral("k"));
+        w->hide();
+    }
+
+    void inventoryGridKeys()
+    {
+        AppFixture f;
+        f.exec(QStringLiteral("INSERT INTO main (user_id, unit_name, locked) VALUES (1, 'Филтър', 1), (2, 'Свещ', 0)"));
+        QVERIFY(f.start());
+        TDBGrid *grid = fVelostok->DBGrid1;
+        QVERIFY(QTest::qWaitForWindowExposed(fVelostok));
+        grid->setFocus();
+        grid->setCurrentIndex(grid->model()->index(1, 2));
+        // A letter opens the cell editor with the letter in place of the old text; Esc drops it.
+        QVERIFY(send(fVelostok, {QStringLiteral("z")}));
+        QTRY_VERIFY(grid->editorOpen());
+        auto *editor = grid->viewport()->findChildren<QLineEdit *>().last();
+        QCOMPARE(editor->text(), QStringLiteral("z"));
+        QVERIFY(send(fVelostok, {QStringLiteral("Escape"), QStringLiteral("Escape")}));
+        QTRY_VERIFY(!grid->editorOpen());
+        QCOMPARE(DM->tblMain->State(), TDaoTable::dsBrowse);
+        // Enter outside a cell editor opens the record editor.
+        QVERIFY(send(fVelostok, {QStringLiteral("Return")}));
+        QTRY_VERIFY(f.prompts.modals.contains(QStringLiteral("fEditor")));
+        // With passwords required on change, a locked row takes no typing, but Ctrl+Delete (no
+        // typed character) still deletes it after the question.
+        fSettings->cbxPassByChange->setChecked(true);
+        grid->setFocus();
+        DM->tblMain->First();
+        QVERIFY(send(fVelostok, {QStringLiteral("z")}));
+        QCOMPARE(DM->tblMain->State(), TDaoTable::dsBrowse);
+        QVERIFY(!grid->editorOpen());
+        QVERIFY(send(fVelostok, {QStringLiteral("ctrl+Delete")}));
+        QTRY_COMPARE(count(f, QStringLiteral("main WHERE unit_name = 'Филтър'")), 0);
+        QCOMPARE(f.prompts.confirmations, QStringList{QStringLiteral("Confirm|Delete record?")});
+        fSettings->cbxPassByChange->setChecked(false);
+    }
+};
+
+int main(int argc, char **argv)
+{
+    TApplication app(argc, argv);
+    TestKeys t;
+    return QTest::qExec(&t, argc, argv);
+}
+
+#include "tst_keys.moc"
