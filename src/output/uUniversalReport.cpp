@@ -3,29 +3,19 @@
 
 #include "DaoError.h"
 #include "FormLook.h"
+#include "ReportPrinter.h"
 
 #include <QFrame>
 #include <QLabel>
-#include <QPrinter>
 
 TfUniversalReport *fUniversalReport = nullptr;
 
 namespace {
 
-std::function<bool()> &printerCheck()
+std::function<std::unique_ptr<ReportPrinter>()> &printerSource()
 {
-    static std::function<bool()> check;
-    return check;
-}
-
-// The application's printer, in the resolution the report prints at, must take the page.
-bool printerTakesReportPage()
-{
-    QPrinter printer(QPrinter::HighResolution);
-    if (!printer.isValid())
-        return false;
-    const QPageLayout wanted = TfUniversalReport::pageLayout();
-    return printer.setPageLayout(wanted) && printer.pageLayout().isEquivalentTo(wanted);
+    static std::function<std::unique_ptr<ReportPrinter>()> source;
+    return source;
 }
 
 constexpr int PageWidth = 816;   // Letter at 96 pixels per inch
@@ -63,18 +53,21 @@ QLabel *item(QWidget *band, const char *name, const QString &text, const QFont &
 TfUniversalReport::TfUniversalReport(QWidget *parent)
     : QDialog(parent)
 {
-    const std::function<bool()> &check = printerCheck();
-    if (!(check ? check() : printerTakesReportPage()))
+    const std::function<std::unique_ptr<ReportPrinter>()> &source = printerSource();
+    const std::unique_ptr<ReportPrinter> printer = source ? source() : ReportPrinter::system();
+    const std::optional<QPageLayout> layout = printer ? ReportPrinter::choose(*printer, designLayout()) : std::nullopt;
+    if (!layout)
         throw DaoError(QStringLiteral("Драйвера на принтера не поддържа този режим!"));
+    mPageLayout = *layout;
     setupUi();
 }
 
-void TfUniversalReport::setPrinterCheck(std::function<bool()> check)
+void TfUniversalReport::setPrinterSource(std::function<std::unique_ptr<ReportPrinter>()> source)
 {
-    printerCheck() = std::move(check);
+    printerSource() = std::move(source);
 }
 
-QPageLayout TfUniversalReport::pageLayout()
+QPageLayout TfUniversalReport::designLayout()
 {
     return QPageLayout(QPageSize(QPageSize::Letter), QPageLayout::Portrait, QMarginsF(10, 10, 10, 10),
                        QPageLayout::Millimeter);

@@ -1,6 +1,7 @@
 // The report window: never shown itself, it holds the report template of the printed inventory,
 // a Letter page with a title, column header, detail, summary and page footer band. The print
 // command fills the column slots from the grid; the report engine lays the bands out on paper.
+// The printer decides the page: Letter where it takes it, else the nearest size it offers (A4).
 #pragma once
 
 #include <QDialog>
@@ -8,6 +9,9 @@
 #include <QPageLayout>
 
 #include <functional>
+#include <memory>
+
+class ReportPrinter;
 
 class QFrame;
 class QLabel;
@@ -17,13 +21,16 @@ class TfUniversalReport : public QDialog
     Q_OBJECT
 
 public:
-    // Raises DaoError when the printer cannot print the report's page.
+    // Raises DaoError when no page layout can be set on the printer.
     explicit TfUniversalReport(QWidget *parent = nullptr);
 
-    // Replaces the printer check of the constructor; empty restores the real one (tests only).
-    static void setPrinterCheck(std::function<bool()> check);
-    // The report's page: Letter, portrait, 10 mm margins on every side.
-    static QPageLayout pageLayout();
+    // Where the constructor takes its printer from; empty restores the application's printer
+    // (tests put stand-ins there).
+    static void setPrinterSource(std::function<std::unique_ptr<ReportPrinter>()> source);
+    // The page the report is laid out for: Letter, portrait, 10 mm margins on every side.
+    static QPageLayout designLayout();
+    // The page the printer took when the window was made.
+    QPageLayout pageLayout() const { return mPageLayout; }
 
     static constexpr int SlotCount = 19;
     static constexpr int BandWidth = 740; // the printable width at 96 pixels per inch
@@ -57,6 +64,8 @@ public:
 
 private:
     void setupUi();
+
+    QPageLayout mPageLayout;
 };
 
 extern TfUniversalReport *fUniversalReport;

@@ -4,6 +4,7 @@
 #include "AppFixture.h"
 #include "DaoError.h"
 #include "Guard.h"
+#include "StandInPrinter.h"
 #include "Paths.h"
 #include "Regional.h"
 #include "ScriptedPrompts.h"
@@ -75,7 +76,7 @@ private slots:
 
     void cleanup()
     {
-        TfUniversalReport::setPrinterCheck({});
+        TfUniversalReport::setPrinterSource({});
         mApp.reset();
         mRoot = nullptr;
         mPrompts = nullptr;
@@ -483,7 +484,18 @@ private slots:
 
     void printerFailureEndsStartUp()
     {
-        TfUniversalReport::setPrinterCheck([] { return false; });
+        // A printer of A4 paper only starts the program, the report on A4.
+        TfUniversalReport::setPrinterSource([] { return std::make_unique<StandInPrinter>(QList<QPageSize>{QPageSize(QPageSize::A4)}); });
+        QVERIFY(Startup::createAll());
+        QVERIFY(mPrompts->messages.isEmpty());
+        QCOMPARE(fUniversalReport->pageLayout().pageSize().id(), QPageSize::A4);
+        Startup::destroyAll();
+        // One on which no page layout can be set at all stops it.
+        TfUniversalReport::setPrinterSource([] {
+            auto p = std::make_unique<StandInPrinter>(QList<QPageSize>{QPageSize(QPageSize::A4)});
+            p->refuseAll = true;
+            return p;
+        });
         QVERIFY(!Startup::createAll());
         QCOMPARE(mPrompts->messages, QStringList{QStringLiteral("Драйвера на принтера не поддържа този режим!")});
         QVERIFY(!fVelostok->isVisible());

@@ -1,6 +1,7 @@
 // The secondary windows as their forms lay them out: controls, captions, sizes, closing.
 // With VELOSTOK_WINDOW_SHOTS set to a folder, each window is also saved there as a PNG.
 #include "DaoError.h"
+#include "StandInPrinter.h"
 #include "uAbout.h"
 #include "uFiters.h"
 #include "uMarkAndModels.h"
@@ -502,25 +503,24 @@ private slots:
     void reportNeedsPrinter()
     {
         const int windowsBefore = int(QApplication::topLevelWidgets().size());
-        TfUniversalReport::setPrinterCheck([] { return false; });
+        TfUniversalReport::setPrinterSource([] {
+            auto p = std::make_unique<StandInPrinter>(QList<QPageSize>{QPageSize(QPageSize::Letter)});
+            p->refuseAll = true;
+            return p;
+        });
         try {
             TfUniversalReport refused;
-            QFAIL("a printer that cannot take the page must stop the report window");
+            QFAIL("a printer that takes no page layout must stop the report window");
         } catch (const DaoError &e) {
             QCOMPARE(e.message(), QStringLiteral("Драйвера на принтера не поддържа този режим!"));
         }
         QCOMPARE(int(QApplication::topLevelWidgets().size()), windowsBefore);
 
-        int asked = 0;
-        TfUniversalReport::setPrinterCheck([&asked] { return ++asked > 0; });
-        TfUniversalReport accepted;
-        QCOMPARE(asked, 1);
-
-        // The real check again: this platform's printer (PDF when none is installed) takes Letter.
-        TfUniversalReport::setPrinterCheck({});
+        // The real printer again: this platform's printer (PDF when none is installed) takes Letter.
+        TfUniversalReport::setPrinterSource({});
         TfUniversalReport real;
-        QCOMPARE(asked, 1);
-        QCOMPARE(TfUniversalReport::pageLayout().pageSize().id(), QPageSize::Letter);
+        QCOMPARE(real.pageLayout().pageSize().id(), QPageSize::Letter);
+        QCOMPARE(TfUniversalReport::designLayout().pageSize().id(), QPageSize::Letter);
     }
 };
 
