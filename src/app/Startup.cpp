@@ -2,6 +2,7 @@
 #include "Startup.h"
 
 #include "AdministratorCheck.h"
+#include "AppLog.h"
 #include "Guard.h"
 #include "MainMenus.h"
 #include "Prompts.h"
@@ -23,6 +24,8 @@
 #include <QCoreApplication>
 #include <QFont>
 #include <QToolBar>
+
+Q_LOGGING_CATEGORY(lcApp, "velostok.app")
 
 bool MainWindowShown = false;
 
@@ -64,7 +67,8 @@ bool createAll()
     fMarkAndModels = new TfMarkAndModels(fVelostok);
     try {
         fUniversalReport = new TfUniversalReport(fVelostok);
-    } catch (...) {
+    } catch (const std::exception &e) {
+        qCWarning(lcApp) << "report window:" << e.what();
         fUniversalReport = nullptr;
         prompts().message(QStringLiteral("Драйвера на принтера не поддържа този режим!"));
         return false;

@@ -2,6 +2,8 @@
 #include "uVelostok.h"
 
 #include "AdminCheck.h"
+#include "AppLog.h"
+#include "DaoError.h"
 #include "Guard.h"
 #include "InventoryGrid.h"
 #include "MainMenus.h"
@@ -173,6 +175,10 @@ void TfVelostok::ConnectDatabase()
         DM->dbInfo->setActive(true);
         for (TDaoTable *t : DM->connectOrder())
             t->Open();
+    } catch (const DaoError &e) {
+        // The user is told the connection failed; why, only the log says.
+        qCWarning(lcApp) << "connecting" << db->Database() << "failed:" << e.message();
+        failed = true;
     } catch (...) {
         failed = true;
     }

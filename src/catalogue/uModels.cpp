@@ -10,6 +10,9 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QTableView>
+#include <QLoggingCategory>
+
+Q_LOGGING_CATEGORY(lcCatalogue, "velostok.catalogue")
 
 TfModels *fModels = nullptr;
 

@@ -12,6 +12,9 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QLoggingCategory>
+
+Q_LOGGING_CATEGORY(lcEditor, "velostok.editor")
 
 TfEditor *fEditor = nullptr;
 

@@ -12,6 +12,9 @@
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QLoggingCategory>
+
+Q_LOGGING_CATEGORY(lcHelp, "velostok.help")
 
 TAboutBox *AboutBox = nullptr;
 

@@ -12,9 +12,12 @@
 #include "uDM.h"
 
 #include <QCoreApplication>
+#include <QLoggingCategory>
 #include <QElapsedTimer>
 #include <QProgressBar>
 #include <QScopeGuard>
+
+Q_LOGGING_CATEGORY(lcInventory, "velostok.inventory")
 
 namespace {
 
@@ -106,7 +109,8 @@ void RecordCommands::Commit1Click()
     try {
         inventory()->ExecSQL({QStringLiteral("UPDATE main SET locked = True WHERE locked=False;")});
         inventory()->Requery();
-    } catch (const DaoError &) {
+    } catch (const DaoError &e) {
+        qCWarning(lcInventory) << "commit failed:" << e.message();
         prompts().message(QStringLiteral("Поради възникнала грешка, записът не бе направен !"));
     }
 }
@@ -131,7 +135,8 @@ void RecordCommands::Erase2Click()
     try {
         inventory()->ExecSQL({QStringLiteral("Delete from main WHERE deleted=True;")});
         inventory()->Requery();
-    } catch (const DaoError &) {
+    } catch (const DaoError &e) {
+        qCWarning(lcInventory) << "purge failed:" << e.message();
         prompts().message(QStringLiteral("Поради възникнала грешка, записът не бе премахнат !"));
     }
 }
@@ -208,7 +213,8 @@ int RecordCommands::CountRows(const QString &table)
         const QVariant v = DM->scratchValue(QStringLiteral("SELECT Count(id) AS main_count FROM ") + table + QLatin1Char(';'), true);
         DM->DataBase->Idle();
         return v.isValid() ? v.toInt() : 0;
-    } catch (...) {
+    } catch (const DaoError &e) {
+        qCWarning(lcInventory) << "counting the rows of" << table << "failed:" << e.message();
         return 0;
     }
 }

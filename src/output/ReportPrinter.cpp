@@ -1,10 +1,13 @@
 // Choosing the report's page layout on the printer at hand.
 #include "ReportPrinter.h"
 
+#include <QLoggingCategory>
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <algorithm>
 #include <cmath>
+
+Q_LOGGING_CATEGORY(lcOutput, "velostok.output")
 
 namespace {
 
@@ -70,8 +73,10 @@ std::optional<QPageLayout> ReportPrinter::choose(ReportPrinter &printer, const Q
         const QMarginsF margins(std::max(design.left(), least.left()), std::max(design.top(), least.top()),
                                 std::max(design.right(), least.right()), std::max(design.bottom(), least.bottom()));
         const QPageLayout layout(size, wanted.orientation(), margins, QPageLayout::Millimeter);
-        if (printer.setPageLayout(layout))
+        if (printer.setPageLayout(layout)) {
+            qCDebug(lcOutput) << "report page:" << size.name() << margins;
             return layout;
+        }
     }
     return std::nullopt;
 }

@@ -15,6 +15,9 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QToolButton>
+#include <QLoggingCategory>
+
+Q_LOGGING_CATEGORY(lcSearch, "velostok.search")
 
 TfSearchForm *fSearchForm = nullptr;
 

@@ -3,8 +3,11 @@
 
 #include "DaoError.h"
 #include "Prompts.h"
+#include "UiLog.h"
 
 #include <QString>
+
+Q_LOGGING_CATEGORY(lcUi, "velostok.ui")
 
 namespace Guard {
 
@@ -20,6 +23,7 @@ void report(const std::exception_ptr &error)
     } catch (...) {
         text = QStringLiteral("Неочаквана грешка.");
     }
+    qCDebug(lcUi) << "error shown to the user:" << text;
     prompts().message(text);
 }
 
