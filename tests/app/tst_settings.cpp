@@ -76,10 +76,7 @@ private slots:
         QTest::addColumn<QString>("expected"); // text, or "on"/"off"/"disabled"
         QTest::newRow("key case ignored") << QByteArray("sp=Yes\r\n") << "cbxShowDel" << "on";
         QTest::newRow("archive No disables count") << QByteArray("AutoArchive=No\r\n") << "eArchiveCount" << "disabled";
-        QTest::newRow("count 07") << QByteArray("ArchiveCount=07\r\n") << "eArchiveCount" << "7";
         QTest::newRow("skin path empty") << QByteArray("SkinPath=\r\n") << "eSkinPath" << "..\\Skins\\MySkin.skn";
-        QTest::newRow("cp1251 path") << QByteArray("Database=C:\\\xd1\xea\xeb\xe0\xe4.mdb\r\n") << "eDataBase" << "C:\\Склад.mdb";
-        QTest::newRow("dao version kept") << QByteArray("DAOVersion=3.5 (Access 97)\r\n") << "cbxDaoVersion" << "3.5 (Access 97)";
         QTest::newRow("skins exclude language") << QByteArray("ChangeLanguage=Yes\r\n") << "cbxChangeLanguage" << "disabled";
         QTest::newRow("language without skins") << QByteArray("ChangeLanguage=Yes\r\nSkins=No\r\n") << "cbxChangeLanguage" << "on";
     }
