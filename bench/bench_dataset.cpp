@@ -2,8 +2,8 @@
 // through the SQLite C API in the same run, on inventories of 1,000,000 and 100,000 rows.
 // Prints milliseconds and the ratio ours / baseline (median of several runs each).
 #include "InventoryData.h"
-#include "SqlFunctions.h"
 #include "SqliteConnection.h"
+#include "SqliteEngine.h"
 #include "TDaoDatabase.h"
 #include "TDaoTable.h"
 #include "uDM.h"
@@ -66,7 +66,7 @@ struct Baseline
     explicit Baseline(const QString &path)
     {
         c.open(path);
-        TDaoDatabase::prepareConnection(c);
+        SqliteEngine::prepareConnection(c);
     }
     size_t ids(const QString &sql, const QVariantList &params = {})
     {
@@ -180,7 +180,7 @@ void largeInventory(const QString &path, int rows)
                 chars += t.Fields(f)->textOf(t.rowValue(p, f)).size();
         return chars;
     };
-    const double readOurs = timeMs([&] { t.invalidateCache(); }, [&] {
+    const double readOurs = timeMs([&] { t.Refresh(); }, [&] {
         readRows(0);
         readRows(t.RecordCount() - 50);
     }, 5);

@@ -1,7 +1,9 @@
 // The dataset: where the current row goes, filters, sorts, finds, conversions, statements,
 // bookmarks, bulk mode and optimistic locking between two connections.
 #include "DaoError.h"
+#include "FilterError.h"
 #include "Regional.h"
+#include "SqliteEngine.h"
 #include "TestDb.h"
 
 #include <QSignalSpy>
@@ -441,7 +443,7 @@ private slots:
             ins.step();
         }
         c.exec(QStringLiteral("COMMIT"));
-        TDaoDatabase::prepareConnection(c);
+        SqliteEngine::prepareConnection(c);
         const bool text = column == QLatin1String("unit_name");
         QStringList expected;
         SqliteStatement q = c.prepare(QStringLiteral("SELECT rowid FROM main WHERE rowid % 3 <> 0 ORDER BY %1 %2 %3, rowid")

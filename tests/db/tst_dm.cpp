@@ -2,6 +2,7 @@
 // the after-post hook, the scratch dataset and the stored pick-list queries.
 #include "Clock.h"
 #include "DaoError.h"
+#include "SqliteEngine.h"
 #include "TestDb.h"
 #include "uDM.h"
 
@@ -141,7 +142,7 @@ private slots:
         // The truth: the stored query run by the engine itself on a connection of ours.
         SqliteConnection truth;
         truth.open(db.path);
-        TDaoDatabase::prepareConnection(truth);
+        SqliteEngine::prepareConnection(truth);
         auto expected = [&] {
             QStringList out;
             SqliteStatement st = truth.prepare(QStringLiteral("SELECT * FROM unit_number"));
