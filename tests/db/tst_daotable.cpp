@@ -246,7 +246,9 @@ private slots:
         QTest::newRow("long range") << "user_id" << "3000000000"
                                     << "3000000000 is not a valid value for field 'user_id'. The allowed range is -2147483648 to 2147483647";
         QTest::newRow("double regional") << "quantity" << "2,5" << "2,5";
-        QTest::newRow("double dot") << "price" << "12.75" << "12,75";
+        // Only the regional form converts: under bg_BG a "." is not a decimal separator.
+        QTest::newRow("double dot") << "price" << "12.5" << "'12.5' is not a valid floating point value for field 'price'";
+        QTest::newRow("double exponent") << "price" << "-1,5E3" << "-1500";
         QTest::newRow("double bad") << "price" << "abc" << "'abc' is not a valid floating point value for field 'price'";
         QTest::newRow("double 15 digits") << "price" << "0,1" << "0,1";
         QTest::newRow("bool") << "deleted" << "true" << "True";
@@ -283,6 +285,41 @@ private slots:
             QCOMPARE(e.message(), stored);
             QCOMPARE(t->State(), TDaoTable::dsInsert);
         }
+    }
+
+    void numbersOnlyInTheRegionalForm()
+    {
+        double v = 0;
+        QVERIFY(regional::parseNumber(QStringLiteral(" 12,5 "), &v));
+        QCOMPARE(v, 12.5);
+        v = 7;
+        QVERIFY(!regional::parseNumber(QStringLiteral("12.5"), &v));
+        QVERIFY(!regional::parseNumber(QStringLiteral("1.234,5"), &v));
+        QVERIFY(!regional::parseNumber(QStringLiteral("1 234,5"), &v));
+        QCOMPARE(v, 7.0);
+        // Where the separator is ".", the "," is the one refused.
+        regional::setLocale(QLocale(QLocale::English, QLocale::UnitedStates));
+        QVERIFY(regional::parseNumber(QStringLiteral("12.5"), &v));
+        QCOMPARE(v, 12.5);
+        QVERIFY(!regional::parseNumber(QStringLiteral("12,5"), &v));
+        regional::setLocale(QLocale(QLocale::Bulgarian, QLocale::Bulgaria));
+
+        // FindByKey with the text of a number follows the same rule.
+        TestDb db;
+        db.exec(QStringLiteral("INSERT INTO main (unit_name, quantity) VALUES ('a', 7), ('b', 2.5)"));
+        auto conn = db.connect();
+        auto t = TestDb::table(conn.get(), QStringLiteral("main"));
+        t->Open();
+        QVERIFY(t->FindByKey(QStringLiteral("quantity"), QStringLiteral("2,5")));
+        QCOMPARE(t->FieldByName(QStringLiteral("unit_name"))->AsString(), QStringLiteral("b"));
+        t->First();
+        try {
+            t->FindByKey(QStringLiteral("quantity"), QStringLiteral("2.5"));
+            QFAIL("no error");
+        } catch (const DaoError &e) {
+            QCOMPARE(e.message(), QStringLiteral("'2.5' is not a valid floating point value for field 'quantity'"));
+        }
+        QCOMPARE(t->RecNo(), 0);
     }
 
     void closedDatasetsAndMissingFields()
