@@ -68,8 +68,8 @@ bool QueryRows::reads(const QString &table, const QStringList &columns) const
 {
     if (mState != Pending)
         return false;
-    if (mReads.isEmpty())
-        return true; // the engine could not tell
+    if (table.isEmpty() || mReads.isEmpty())
+        return true; // a statement of unknown effect, or the engine could not tell
     for (const auto &[t, c] : mReads) {
         if (t.compare(table, Qt::CaseInsensitive) != 0)
             continue;

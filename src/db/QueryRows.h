@@ -30,8 +30,8 @@ public:
     std::vector<QVariant> values(int position) const override;
     int find(const KeyCondition &condition) const override;
 
-    // Whether a write to these columns of the table (none named: any column) would change what
-    // the query reads.
+    // Whether a write to these columns of the table (none named: any column; no table: anything)
+    // would change what the query reads.
     bool reads(const QString &table, const QStringList &columns) const;
 
 private:
