@@ -3,10 +3,11 @@
 
 #include "DaoError.h"
 
-QueryRows::QueryRows(DbEngine &engine, ResultCache &cache, SqlFragment sql, int columns, std::optional<SourceInfo> source)
-    : mEngine(engine), mCache(cache), mSql(std::move(sql)), mColumns(columns), mSource(std::move(source))
+QueryRows::QueryRows(DbEngine &engine, ResultCache &cache, SqlFragment sql, int columns,
+                     QList<QPair<QString, QString>> reads, std::optional<SourceInfo> source)
+    : mEngine(engine), mCache(cache), mSql(std::move(sql)), mColumns(columns), mSource(std::move(source)),
+      mReads(std::move(reads))
 {
-    mReads = mEngine.readsOf(mSql.sql);
 }
 
 void QueryRows::read()
@@ -38,12 +39,12 @@ void QueryRows::read()
     mState = Ready;
 }
 
-QVariant QueryRows::value(int position, int column) const
+const QVariant &QueryRows::value(int position, int column) const
 {
     if (position < 0 || position >= mCount || column < 0 || column >= mColumns)
-        return QVariant();
+        return null();
     if (mShared)
-        return column == 0 ? (*mShared)[size_t(position)] : QVariant();
+        return column == 0 ? (*mShared)[size_t(position)] : null();
     return mValues[size_t(position) * size_t(mColumns) + size_t(column)];
 }
 

@@ -16,17 +16,16 @@
 class QueryRows : public RowSource
 {
 public:
-    // sql with its parameters has columns result columns. source: the stored query itself when
-    // the rows are exactly its rows (no filter, no sort), so that the cache may answer. Raises
-    // DaoError when the engine cannot tell what the statement reads (it does not compile).
+    // sql with its parameters has columns result columns and reads what reads names (see
+    // DbEngine::readsOf). source: the stored query itself when the rows are exactly its rows (no
+    // filter, no sort), so that the cache may answer.
     QueryRows(DbEngine &engine, ResultCache &cache, SqlFragment sql, int columns,
-              std::optional<SourceInfo> source);
+              QList<QPair<QString, QString>> reads, std::optional<SourceInfo> source);
 
     bool pending() const override { return mState != Ready; }
     void read() override;
 
-    int count() const override { return mCount; }
-    QVariant value(int position, int column) const override;
+    const QVariant &value(int position, int column) const override;
     std::vector<QVariant> values(int position) const override;
     int find(const KeyCondition &condition) const override;
 
@@ -45,7 +44,6 @@ private:
     QList<QPair<QString, QString>> mReads; // empty column: the whole table
     State mState = Pending;
     QString mError;
-    int mCount = 0;
     std::vector<QVariant> mValues; // row after row
     ResultCache::Rows mShared;     // the cache's answer, one column
 };

@@ -22,6 +22,8 @@ struct KeyCondition
 class RowSource
 {
 public:
+    static const QVariant &null();
+
     virtual ~RowSource() = default;
 
     // Rows not read yet (a query opened lazily). read() reads them, or raises DaoError, and
@@ -29,9 +31,9 @@ public:
     virtual bool pending() const { return false; }
     virtual void read() {}
 
-    virtual int count() const = 0;
-    // A stored value; null outside the row set.
-    virtual QVariant value(int position, int column) const = 0;
+    int count() const { return mCount; }
+    // A stored value; null outside the row set. The reference holds until the next call.
+    virtual const QVariant &value(int position, int column) const = 0;
     // Every stored value of a row.
     virtual std::vector<QVariant> values(int position) const = 0;
     // The row was removed from the database by someone else since the row set was made.
@@ -47,4 +49,7 @@ public:
 
     // Forgets values read, so that the next reads see the database as it is now.
     virtual void dropValues() {}
+
+protected:
+    int mCount = 0; // rows in the row set, kept by the source (asked once or twice per move)
 };

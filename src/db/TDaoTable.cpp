@@ -121,7 +121,7 @@ void TDaoTable::notifyCurrent()
         mPendingReset = true;
         return;
     }
-    if (mRows && mRows->pending()) {
+    if (mUnread) {
         // Where the current row is depends on rows not read yet: read them only for a listener.
         static const QMetaMethod signal = QMetaMethod::fromSignal(&TDaoTable::currentChanged);
         if (!isSignalConnected(signal))
@@ -212,6 +212,7 @@ void TDaoTable::setActive(bool active)
     if (active == Active())
         return;
     if (!active) {
+        mUnread = false;
         mRows.reset();
         mKeyset = nullptr;
         mQuery = nullptr;
@@ -339,6 +340,11 @@ void TDaoTable::buildFields(const std::optional<SourceInfo> &source)
         generated.push_back(types[col] == TFieldType::Counter);
     }
     mFields = std::move(fields);
+    // What a query reads is asked once per opening, not at every re-query.
+    mReads.clear();
+    if (!table)
+        mReads = engine.readsOf(source ? QStringLiteral("SELECT * FROM ") + engine.dialect().quoteIdentifier(mTableName)
+                                       : mQuerySql);
     mWriter = table ? std::make_unique<TableWriter>(engine, mDb->cache(), mTableName, mColumns, std::move(generated))
                     : nullptr;
 }
@@ -408,7 +414,8 @@ std::unique_ptr<QueryRows> TDaoTable::openQuery(const QString &filter, bool filt
         sql.params = std::move(where.params);
     }
     engine.resultColumns(sql.sql);
-    return std::make_unique<QueryRows>(engine, mDb->cache(), std::move(sql), int(mAllColumns.size()), std::move(stored));
+    return std::make_unique<QueryRows>(engine, mDb->cache(), std::move(sql), int(mAllColumns.size()), mReads,
+                                       std::move(stored));
 }
 
 // Builds the new row set first, so that a filter that fails leaves the old one in place.
@@ -433,19 +440,18 @@ void TDaoTable::reopen(const QString &filter, bool filtered)
     mPos = 0;
     mBof = true;
     mEof = false;
-    if (!mRows->pending())
+    mUnread = mRows->pending();
+    if (!mUnread)
         settleAfterRead();
     notifyReset();
     notifyCurrent();
 }
 
-const RowSource &TDaoTable::rows() const
+void TDaoTable::readRows() const
 {
-    if (mRows->pending()) {
-        mRows->read();
-        settleAfterRead();
-    }
-    return *mRows;
+    mRows->read();
+    mUnread = false;
+    settleAfterRead();
 }
 
 void TDaoTable::settleAfterRead() const
@@ -488,6 +494,8 @@ void TDaoTable::setUpdateRecordHook(const void *owner, std::function<void()> hoo
 
 void TDaoTable::updateRecord()
 {
+    if (mUpdateHooks.empty())
+        return;
     const auto hooks = mUpdateHooks; // a hook may change the list
     for (const auto &h : hooks)
         h.second();
@@ -557,27 +565,6 @@ int TDaoTable::RecordCount() const
 {
     checkActive();
     return rows().count();
-}
-
-int TDaoTable::RecNo() const
-{
-    if (Active())
-        rows();
-    return mPos;
-}
-
-bool TDaoTable::Eof() const
-{
-    if (Active())
-        rows();
-    return mEof;
-}
-
-bool TDaoTable::Bof() const
-{
-    if (Active())
-        rows();
-    return mBof;
 }
 
 QVariant TDaoTable::typed(int position, int field) const
@@ -683,11 +670,9 @@ void TDaoTable::setRecNo(int position)
     mBof = n == 0;
 }
 
-TDaoField *TDaoTable::Fields(int i) const
+void TDaoTable::badFieldIndex(int i) const
 {
-    if (i < 0 || i >= FieldCount())
-        throw DaoError(QStringLiteral("Field index %1 out of range (the dataset has %2 fields)").arg(i).arg(FieldCount()));
-    return mFields[size_t(i)].get();
+    throw DaoError(QStringLiteral("Field index %1 out of range (the dataset has %2 fields)").arg(i).arg(FieldCount()));
 }
 
 TDaoField *TDaoTable::FindField(const QString &name) const

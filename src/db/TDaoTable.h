@@ -49,6 +49,7 @@
 // as they were.
 #pragma once
 
+#include "RowSource.h"
 #include "SqlFragment.h"
 #include "TBookmark.h"
 #include "TDaoField.h"
@@ -62,7 +63,6 @@
 #include <vector>
 
 class TDaoDatabase;
-class RowSource;
 class TableKeyset;
 class TableWriter;
 class QueryRows;
@@ -109,16 +109,36 @@ public:
     void Next();
     void Prior();
     void Last();
-    bool Eof() const; // "EOF" is a C macro
-    bool Bof() const;
+    bool Eof() const // "EOF" is a C macro
+    {
+        if (mUnread)
+            rows();
+        return mEof;
+    }
+    bool Bof() const
+    {
+        if (mUnread)
+            rows();
+        return mBof;
+    }
     int RecordCount() const;
-    int RecNo() const; // 0-based; -1 when empty
+    int RecNo() const // 0-based; -1 when empty
+    {
+        if (mUnread)
+            rows();
+        return mPos;
+    }
     void setRecNo(int position);
     bool IsEmpty() const { return RecordCount() == 0; }
 
     // ---- fields
     int FieldCount() const { return int(mFields.size()); }
-    TDaoField *Fields(int i) const;
+    TDaoField *Fields(int i) const
+    {
+        if (i < 0 || i >= FieldCount())
+            badFieldIndex(i);
+        return mFields[size_t(i)].get();
+    }
     TDaoField *FieldByName(const QString &name) const;
     TDaoField *FindField(const QString &name) const;
 
@@ -200,6 +220,7 @@ private:
     void databaseGone();
     void readBeforeWrite(const QString &table, const QStringList &columns);
 
+    [[noreturn]] void badFieldIndex(int i) const;
     void checkActive() const;
     void checkBrowseMode();
     void buildFields(const std::optional<SourceInfo> &source);
@@ -209,7 +230,13 @@ private:
     ColumnResolver columnResolver() const;
     SqlFragment whereOf(const QString &filter, bool filtered) const;
     // The rows, read first when they are pending; raises the read's error.
-    const RowSource &rows() const;
+    const RowSource &rows() const
+    {
+        if (mUnread)
+            readRows();
+        return *mRows;
+    }
+    void readRows() const;
     void settleAfterRead() const;
     QVariant typed(int position, int field) const;
     void moveTo(int position);
@@ -238,11 +265,13 @@ private:
     std::vector<ColumnInfo> mAllColumns; // every column of the source, for filters and sorts
     std::unique_ptr<SourceInfo> mSource; // the table or stored query; null for SQL
     QString mQuerySql;                   // the statement a query dataset reads
+    QList<QPair<QString, QString>> mReads; // the (table, column) pairs it reads
 
     std::unique_ptr<RowSource> mRows;
     TableKeyset *mKeyset = nullptr; // mRows, when it is a table's
     QueryRows *mQuery = nullptr;    // mRows, when it is a query's
     std::unique_ptr<TableWriter> mWriter;
+    mutable bool mUnread = false; // mRows is pending: read before the first use
 
     mutable int mPos = -1;
     mutable bool mEof = true;

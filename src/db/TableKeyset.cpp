@@ -43,8 +43,10 @@ void TableKeyset::load(const SqlFragment &where, const QString &orderBy)
             mKeys.push_back(st->columnInt64(0));
     } catch (...) {
         mKeys.clear();
+        mCount = 0;
         throw;
     }
+    mCount = int(mKeys.size());
 }
 
 // Fetches the page of rows around a position in one statement.
@@ -99,10 +101,10 @@ const TableKeyset::Row *TableKeyset::rowAt(int position) const
     return &it->second;
 }
 
-QVariant TableKeyset::value(int position, int column) const
+const QVariant &TableKeyset::value(int position, int column) const
 {
     const Row *r = rowAt(position);
-    return r ? r->values[size_t(column)] : QVariant();
+    return r ? r->values[size_t(column)] : null();
 }
 
 std::vector<QVariant> TableKeyset::values(int position) const
@@ -171,6 +173,7 @@ void TableKeyset::appended(qint64 key, std::vector<QVariant> values)
     if (!mKeys.empty() && key < mKeys.back())
         mKeysAscend = false;
     mKeys.push_back(key);
+    mCount = int(mKeys.size());
     mRows[key] = Row{std::move(values), false};
 }
 
@@ -183,4 +186,5 @@ void TableKeyset::removed(int position)
 {
     mRows.erase(mKeys[size_t(position)]);
     mKeys.erase(mKeys.begin() + position);
+    mCount = int(mKeys.size());
 }

@@ -19,8 +19,7 @@ public:
     // key alone). Raises DaoError, and the keyset is then left empty.
     void load(const SqlFragment &where, const QString &orderBy);
 
-    int count() const override { return int(mKeys.size()); }
-    QVariant value(int position, int column) const override;
+    const QVariant &value(int position, int column) const override;
     std::vector<QVariant> values(int position) const override;
     bool missing(int position) const override;
     qint64 keyAt(int position) const override { return mKeys[size_t(position)]; }
