@@ -162,8 +162,7 @@ void TDaoDatabase::dropValuesEverywhere()
 
 void TDaoDatabase::readBeforeWrite(const QString &table, const QStringList &columns)
 {
-    const QList<TDaoTable *> sets = mDataSets; // reading runs no code of others, but be safe
-    for (TDaoTable *t : sets)
+    for (TDaoTable *t : std::as_const(mDataSets))
         t->readBeforeWrite(table, columns);
 }
 

@@ -42,8 +42,8 @@
 //
 // Fields. Fields(i) and FieldByName give field objects owned by the dataset. A pointer stays
 // valid for the dataset's lifetime, across closing and reopening (also of the connection), as
-// long as the field at that index keeps its name; setFieldNames, setTableName or a source whose
-// columns changed replaces the field objects whose names differ. An index out of range raises.
+// long as the field at that index keeps its name; setFieldNames, or opening a source whose
+// columns differ, replaces the field objects whose names differ. An index out of range raises.
 //
 // Failures raise DaoError. A filter that does not parse leaves the row set and Filter/Filtered
 // as they were.

@@ -174,7 +174,8 @@ void TableKeyset::appended(qint64 key, std::vector<QVariant> values)
         mKeysAscend = false;
     mKeys.push_back(key);
     mCount = int(mKeys.size());
-    mRows[key] = Row{std::move(values), false};
+    if (!values.empty())
+        mRows[key] = Row{std::move(values), false};
 }
 
 void TableKeyset::updated(int position, std::vector<QVariant> values)

@@ -27,7 +27,7 @@ public:
     int find(const KeyCondition &condition) const override;
     void dropValues() override { mRows.clear(); }
 
-    // This connection's own writes through the dataset.
+    // This connection's own writes through the dataset (values empty: read when first asked).
     void appended(qint64 key, std::vector<QVariant> values);
     void updated(int position, std::vector<QVariant> values);
     void removed(int position);

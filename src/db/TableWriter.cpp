@@ -57,20 +57,25 @@ TableWriter::Inserted TableWriter::insert(const std::vector<QVariant> &buffer, c
     Inserted out;
     out.key = mEngine.lastInsertId();
 
-    // Read back what the database made of it: defaults, and values in their stored types.
-    QStringList select;
-    for (const QString &c : mColumns)
-        select << d.quoteIdentifier(c);
-    std::unique_ptr<DbStatement> back = mEngine.prepare(QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?")
-                                                            .arg(select.join(QStringLiteral(", ")), mQuotedTable, d.rowKey()));
-    back->bindInt64(1, out.key);
-    if (back->step()) {
-        for (size_t i = 0; i < mColumns.size(); ++i)
-            out.values.push_back(back->column(int(i)));
-    } else {
-        out.values.assign(mColumns.size(), QVariant());
+    // Read back what the database made of it: defaults, and values in their stored types. The row
+    // is written whatever happens here, so a failure only leaves the values to be read later.
+    try {
+        QStringList select;
+        for (const QString &c : mColumns)
+            select << d.quoteIdentifier(c);
+        std::unique_ptr<DbStatement> back = mEngine.prepare(
+            QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?").arg(select.join(QStringLiteral(", ")), mQuotedTable, d.rowKey()));
+        back->bindInt64(1, out.key);
+        if (back->step())
+            for (size_t i = 0; i < mColumns.size(); ++i)
+                out.values.push_back(back->column(int(i)));
+    } catch (const DaoError &) {
+        out.values.clear();
     }
-    mCache.rowChanged(mTable, mColumns, nullptr, &out.values);
+    if (out.values.empty())
+        mCache.forgetAll(); // what the new row holds is not known here
+    else
+        mCache.rowChanged(mTable, mColumns, nullptr, &out.values);
     return out;
 }
 

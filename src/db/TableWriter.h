@@ -23,7 +23,7 @@ public:
     struct Inserted
     {
         qint64 key = 0;
-        std::vector<QVariant> values; // the row as stored, defaults included
+        std::vector<QVariant> values; // the row as stored, defaults included; empty if it could not be read
     };
     // Writes the changed values and every value that is not null; the other columns keep their
     // defaults.
