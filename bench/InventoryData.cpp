@@ -1,7 +1,7 @@
 // Realistic inventory rows for the benchmarks.
 #include "InventoryData.h"
 
-#include "Schema.h"
+#include "SqliteSchema.h"
 #include "SqliteConnection.h"
 
 #include <QDir>
@@ -56,7 +56,7 @@ QString inventory(const QString &dir, int rows)
     }
     const QString tmp = path + QStringLiteral(".making");
     QFile::remove(tmp);
-    schema::createDatabase(tmp);
+    sqliteschema::createDatabase(tmp);
     SqliteConnection c;
     c.open(tmp);
     c.exec(QStringLiteral("PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF; BEGIN"));

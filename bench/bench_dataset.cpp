@@ -1,9 +1,13 @@
 // Dataset benchmark: each operation of the dataset layer beside the same query run straight
 // through the SQLite C API in the same run, on inventories of 1,000,000 and 100,000 rows.
-// Prints milliseconds and the ratio ours / baseline (median of several runs each).
+// Prints milliseconds and the ratio ours / baseline (median of several runs each). Where the
+// connection's result cache answers, the same operation with the cache off (the plain query) is
+// printed beside it; and what the WAL journal would change for a post and a renumbering.
 #include "InventoryData.h"
-#include "SqlFunctions.h"
+#include "KeysetSort.h"
+#include "ResultCache.h"
 #include "SqliteConnection.h"
+#include "SqliteEngine.h"
 #include "TDaoDatabase.h"
 #include "TDaoTable.h"
 #include "uDM.h"
@@ -66,7 +70,7 @@ struct Baseline
     explicit Baseline(const QString &path)
     {
         c.open(path);
-        TDaoDatabase::prepareConnection(c);
+        SqliteEngine::prepareConnection(c);
     }
     size_t ids(const QString &sql, const QVariantList &params = {})
     {
@@ -125,6 +129,18 @@ void largeInventory(const QString &path, int rows)
     }, 3);
     report("ApplySort on unit_name", sortOurs, sortBase, "(target: <=1.5x, <1000 ms at 1M)");
     {
+        // The one-column keyset sort this layer had before: dropped, since the plain query meets
+        // the budget.
+        const double keyset = timeMs({}, [&] {
+            SqliteStatement st = base.c.prepare(QStringLiteral("SELECT rowid, unit_name FROM main WHERE deleted = 0 ORDER BY rowid"));
+            sortKeysetByColumn(st, true, false);
+        }, 3);
+        note("  reference: the former one-column keyset sort", keyset);
+        std::printf("%-52s %s\n", "  keyset sort",
+                    sortOurs <= 1.5 * sortBase && sortOurs < 1000 ? "dropped: the plain query is within the budget"
+                                                                  : "NEEDED: the plain query misses the budget");
+    }
+    {
         SqliteConnection plain; // built-in ASCII-only NOCASE, for reference
         plain.open(path);
         plain.exec(QStringLiteral("PRAGMA cache_size = -16384; PRAGMA threads = 2;"));
@@ -180,7 +196,7 @@ void largeInventory(const QString &path, int rows)
                 chars += t.Fields(f)->textOf(t.rowValue(p, f)).size();
         return chars;
     };
-    const double readOurs = timeMs([&] { t.invalidateCache(); }, [&] {
+    const double readOurs = timeMs([&] { t.Refresh(); }, [&] {
         readRows(0);
         readRows(t.RecordCount() - 50);
     }, 5);
@@ -189,6 +205,29 @@ void largeInventory(const QString &path, int rows)
         base.texts(QStringLiteral("SELECT * FROM main WHERE deleted = 0 ORDER BY rowid DESC LIMIT 50"));
     }, 5);
     report("read the first and the last 50 rows", readOurs, readBase);
+}
+
+// What ConnectDatabase's opening of the datasets costs: the queries are read when first asked.
+void connectDatasets(const QString &path, int rows)
+{
+    std::printf("\n== %d rows (%s)\n", rows, qPrintable(path));
+    TDM dm;
+    dm.DataBase->setDatabase(path);
+    dm.tblMain->setFilter(QStringLiteral("[deleted]=False"));
+    dm.tblMain->setFiltered(true);
+    auto open = [&](bool readAll) {
+        dm.DataBase->Open();
+        for (TDaoTable *t : dm.connectOrder()) {
+            t->Open();
+            if (readAll)
+                t->RecordCount();
+        }
+    };
+    const double lazy = timeMs([&] { dm.DataBase->Close(); }, [&] { open(false); }, 3);
+    const double eager = timeMs([&] { dm.DataBase->Close(); }, [&] { open(true); }, 3);
+    note("open the connection and the datasets of ConnectDatabase", lazy);
+    note("  the same, every query read at once (as before)", eager);
+    dm.DataBase->Close();
 }
 
 void postAndRenumber(const QString &path, int rows)
@@ -219,7 +258,7 @@ void postAndRenumber(const QString &path, int rows)
     // module's after-post step; beside it the same statements through the C API.
     Baseline base(path);
     int n = 0;
-    auto postCase = [&](const char *what, const QString &field, bool append) {
+    auto postCase = [&](const char *what, const QString &field, bool append) -> double {
         const double ours = timeMs([&] { main->setRecNo(1000 + n * 7); }, [&] {
             ++n;
             if (append)
@@ -250,13 +289,29 @@ void postAndRenumber(const QString &path, int rows)
             base.texts(QStringLiteral("SELECT * FROM deliver_name"));
         }, 7);
         report(what, ours, theirs, "(target: <50 ms at 100k)");
+        return ours;
     };
-    postCase("post: quantity changed, pick lists rebuilt", QStringLiteral("quantity"), false);
-    postCase("post: unit_name changed, pick lists rebuilt", QStringLiteral("unit_name"), false);
-    postCase("post: unit_number changed, pick lists rebuilt", QStringLiteral("unit_number"), false);
-    postCase("post: new row appended, pick lists rebuilt", QStringLiteral("unit_number"), true);
+    const double cached[] = {
+        postCase("post: quantity changed, pick lists rebuilt", QStringLiteral("quantity"), false),
+        postCase("post: unit_name changed, pick lists rebuilt", QStringLiteral("unit_name"), false),
+        postCase("post: unit_number changed, pick lists rebuilt", QStringLiteral("unit_number"), false),
+        postCase("post: new row appended, pick lists rebuilt", QStringLiteral("unit_number"), true)};
     std::printf("%-52s %10lld / %lld / %lld values\n", "  pick lists", qlonglong(pick[0].size()),
                 qlonglong(pick[1].size()), qlonglong(pick[2].size()));
+    // The same posts with the result cache off: every pick list is the plain query.
+    ResultCache::setEnabled(false);
+    const double plain[] = {
+        postCase("  cache off: quantity changed", QStringLiteral("quantity"), false),
+        postCase("  cache off: unit_name changed", QStringLiteral("unit_name"), false),
+        postCase("  cache off: unit_number changed", QStringLiteral("unit_number"), false),
+        postCase("  cache off: new row appended", QStringLiteral("unit_number"), true)};
+    ResultCache::setEnabled(true);
+    const double worstCached = *std::max_element(std::begin(cached), std::end(cached));
+    const double worstPlain = *std::max_element(std::begin(plain), std::end(plain));
+    std::printf("%-52s %s (worst %.1f ms kept, %.1f ms plain)\n", "  distinct values",
+                worstPlain < 50 ? "not needed: the plain queries are within the budget"
+                                : "kept: the plain queries miss the budget",
+                worstCached, worstPlain);
 
     // Renumbering as the record command does it: bulk mode, one post per row.
     const int shown = main->RecordCount();
@@ -309,6 +364,65 @@ void postAndRenumber(const QString &path, int rows)
     note("  reference: the same updates in one transaction", renumOne);
 }
 
+// What the journal mode costs a post (with the pick-list rebuild) and a renumbering: the same
+// operations with the file in WAL mode (switched by another connection, which ours follows) and in
+// the rollback journal that Velostok uses. Both at synchronous=FULL, the connection's setting.
+void journalCost(const QString &path, int rows)
+{
+    std::printf("\n== %d rows (%s): journal modes\n", rows, qPrintable(path));
+    double post[2] = {0, 0}, renumber[2] = {0, 0};
+    for (int wal = 1; wal >= 0; --wal) {
+        TDM dm;
+        dm.DataBase->setDatabase(path);
+        dm.DataBase->Open();
+        for (TDaoTable *t : dm.connectOrder())
+            t->Open();
+        SqliteConnection other;
+        other.open(path);
+        const QString mode =
+            other.scalar(wal ? QStringLiteral("PRAGMA journal_mode = WAL") : QStringLiteral("PRAGMA journal_mode")).toString();
+        TDaoTable *main = dm.tblMain;
+        main->setFilter(QStringLiteral("[deleted]=False"));
+        main->setFiltered(true);
+        TDaoTable *queries[3] = {dm.tblUnitNumber, dm.tblUnitName, dm.tblDeliverName};
+        dm.RefreshPickLists = [&] {
+            main->Refresh();
+            for (TDaoTable *q : queries) {
+                q->Requery();
+                QStringList values;
+                for (int r = 0; r < q->RecordCount(); ++r)
+                    values << q->Fields(0)->textOf(q->rowValue(r, 0));
+            }
+        };
+        int n = 0;
+        post[wal] = timeMs([&] { main->setRecNo(2000 + n * 5); }, [&] {
+            ++n;
+            main->Edit();
+            main->FieldByName(QStringLiteral("unit_name"))->setAsString(QStringLiteral("Журнал %1").arg(n));
+            main->Post();
+        }, 9);
+        renumber[wal] = timeMs({}, [&] {
+            dm.BulkUpdate = true;
+            main->First();
+            main->setBulkMode(true);
+            int k = 1;
+            while (!main->Eof()) {
+                main->Edit();
+                main->FieldByName(QStringLiteral("user_id"))->setAsInteger(k++);
+                main->Post();
+                main->Next();
+            }
+            main->setBulkMode(false);
+            dm.BulkUpdate = false;
+        }, 1);
+        std::printf("%-52s %s\n", wal ? "  WAL run, journal" : "  rollback run, journal", qPrintable(mode));
+    }
+    std::printf("%-52s %10.1f ms  WAL %10.1f ms  ratio %5.2f\n", "post: unit_name changed, rollback journal", post[0],
+                post[1], post[0] / post[1]);
+    std::printf("%-52s %10.1f ms  WAL %10.1f ms  ratio %5.2f\n", "renumber in bulk mode, rollback journal", renumber[0],
+                renumber[1], renumber[0] / renumber[1]);
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -323,6 +437,8 @@ int main(int argc, char **argv)
     std::printf("inventories ready in %.1f s\n", e.elapsed() / 1000.0);
     largeInventory(large, big);
     largeInventory(medium, 100000);
+    connectDatasets(large, big);
     postAndRenumber(medium, 100000);
+    journalCost(medium, 100000);
     return 0;
 }

@@ -1,6 +1,6 @@
 // Build tool: writes the template database (Sys/EmptyBase.bck) from the schema and the catalogue.
 #include "DaoError.h"
-#include "Schema.h"
+#include "SqliteSchema.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -17,7 +17,7 @@ int main(int argc, char **argv)
     const QString tmp = out + QStringLiteral(".tmp");
     QFile::remove(tmp);
     try {
-        schema::createDatabase(tmp, QString::fromLocal8Bit(argv[2]));
+        sqliteschema::createDatabase(tmp, QString::fromLocal8Bit(argv[2]));
     } catch (const DaoError &e) {
         std::fprintf(stderr, "mktemplate: %s\n", e.what());
         QFile::remove(tmp);

@@ -5,8 +5,3 @@ DaoError::DaoError(QString message)
     : mMessage(std::move(message)), mUtf8(mMessage.toUtf8())
 {
 }
-
-FilterError::FilterError(const QString &message, int position)
-    : DaoError(message), mPosition(position)
-{
-}

@@ -1,4 +1,5 @@
-// The one error type of the data layer: carries the message shown to the user.
+// The error type of the data layer: carries the message shown to the user. Every failure raised
+// by the layer is a DaoError (a filter that does not parse: its FilterError).
 #pragma once
 
 #include <QByteArray>
@@ -16,16 +17,4 @@ public:
 private:
     QString mMessage;
     QByteArray mUtf8;
-};
-
-// A filter or sort text that does not parse; position is the 0-based character offset of the problem.
-class FilterError : public DaoError
-{
-public:
-    FilterError(const QString &message, int position);
-
-    int position() const { return mPosition; }
-
-private:
-    int mPosition;
 };

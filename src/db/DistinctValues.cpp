@@ -1,12 +1,12 @@
 // Distinct values of a column, maintained incrementally.
 #include "DistinctValues.h"
 
-#include "SqliteConnection.h"
+#include "DbEngine.h"
+#include "SqlDialect.h"
 #include "TextFold.h"
 
 #include <algorithm>
 #include <cstring>
-#include <sqlite3.h>
 
 namespace {
 int compareBytes(const std::string &a, const std::string &b)
@@ -38,24 +38,26 @@ void DistinctValues::touch()
 {
     static quint64 next = 0;
     mSerial = ++next;
+    mRows.reset();
 }
 
-void DistinctValues::build(SqliteConnection &conn)
+void DistinctValues::build(DbEngine &engine)
 {
     touch();
     mNulls = 0;
     mEntries.clear();
-    const QString sql = QStringLiteral("SELECT \"%1\", count(*) FROM \"%2\" GROUP BY \"%1\"").arg(mColumn, mTable);
-    SqliteStatement st = conn.prepare(sql);
-    sqlite3_stmt *s = st.handle();
-    while (st.step()) {
-        const qint64 n = sqlite3_column_int64(s, 1);
-        if (sqlite3_column_type(s, 0) == SQLITE_NULL) {
+    const SqlDialect &d = engine.dialect();
+    const QString col = d.quoteIdentifier(mColumn);
+    std::unique_ptr<DbStatement> st =
+        engine.prepare(QStringLiteral("SELECT %1, count(*) FROM %2 GROUP BY %1").arg(col, d.quoteIdentifier(mTable)));
+    while (st->step()) {
+        const qint64 n = st->columnInt64(1);
+        if (st->columnIsNull(0)) {
             mNulls += n;
             continue;
         }
-        const auto *p = reinterpret_cast<const char *>(sqlite3_column_text(s, 0));
-        mEntries.push_back({std::string(p ? p : "", size_t(sqlite3_column_bytes(s, 0))), n});
+        const QByteArrayView text = st->columnText(0);
+        mEntries.push_back({std::string(text.data(), size_t(text.size())), n});
     }
     // The scan gives the exact values in byte order; numbers read as text may repeat a text.
     std::sort(mEntries.begin(), mEntries.end(), [](const Entry &a, const Entry &b) { return less(a.value, b.value); });
@@ -107,17 +109,20 @@ void DistinctValues::change(const QVariant *before, const QVariant *after)
         mValid = false;
 }
 
-std::vector<QVariant> DistinctValues::values() const
+std::shared_ptr<const std::vector<QVariant>> DistinctValues::rows() const
 {
-    std::vector<QVariant> out;
-    out.reserve(mEntries.size() + 1);
+    if (mRows)
+        return mRows;
+    auto out = std::make_shared<std::vector<QVariant>>();
+    out->reserve(mEntries.size() + 1);
     if (mNulls > 0)
-        out.emplace_back();
+        out->emplace_back();
     for (size_t i = 0; i < mEntries.size(); ++i) {
         // One value per group of texts that differ only in letter case.
         if (i > 0 && compareFolded(mEntries[i - 1].value, mEntries[i].value) == 0)
             continue;
-        out.emplace_back(QString::fromStdString(mEntries[i].value));
+        out->emplace_back(QString::fromStdString(mEntries[i].value));
     }
-    return out;
+    mRows = std::move(out);
+    return mRows;
 }

@@ -1,18 +1,19 @@
-// The distinct values of one column, grouped as NOCASE groups them, and kept up to date from this
-// connection's own writes: the pick-list queries are re-queried after every post, and running
-// them again would sort the whole column each time.
+// The distinct values of one column, letter case folded as the stored pick-list queries fold it,
+// kept up to date from this connection's own writes: the pick-list queries are re-queried after
+// every post, and running them again would sort the whole column each time.
 //
-// Built by one scan of the column's index; each later write of this connection changes the
-// counts. A change by another connection (seen through the data version) or a statement whose
-// effect is unknown makes it stale, and the next use builds it again.
+// Built by one grouped scan of the column (its index); each later write of this connection
+// changes the counts. A change by another connection (seen through the data version) or a
+// statement whose effect is unknown makes it stale, and the next use builds it again.
 #pragma once
 
 #include <QString>
 #include <QVariant>
+#include <memory>
 #include <string>
 #include <vector>
 
-class SqliteConnection;
+class DbEngine;
 
 class DistinctValues
 {
@@ -24,7 +25,7 @@ public:
 
     bool valid() const { return mValid; }
     void invalidate() { mValid = false; }
-    void build(SqliteConnection &conn);
+    void build(DbEngine &engine);
     qint64 builtAtDataVersion() const { return mDataVersion; }
     void setDataVersion(qint64 v) { mDataVersion = v; }
 
@@ -33,7 +34,8 @@ public:
     void change(const QVariant *before, const QVariant *after);
 
     // The query's rows in order: a null first when some row has none, then one value per group.
-    std::vector<QVariant> values() const;
+    // Shared and never changed: a reader may keep them while the list moves on.
+    std::shared_ptr<const std::vector<QVariant>> rows() const;
     // Changes whenever values() would give something else; unique across all lists.
     quint64 serial() const { return mSerial; }
 
@@ -55,4 +57,5 @@ private:
     quint64 mSerial = 0;
     void touch();
     std::vector<Entry> mEntries; // by folded value, then by exact bytes
+    mutable std::shared_ptr<const std::vector<QVariant>> mRows; // made when first asked after a change
 };

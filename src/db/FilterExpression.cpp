@@ -1,10 +1,12 @@
-// Recursive-descent parser of filter and sort texts, and their translation to parameterised SQL.
+// Recursive-descent parser of filter texts, and their translation to parameterised SQL.
 #include "FilterExpression.h"
 
-#include "DaoError.h"
+#include "FilterLexer.h"
 #include "JetPattern.h"
+#include "SqlDialect.h"
 
 #include <QLocale>
+#include <vector>
 
 struct FilterExpression::Node
 {
@@ -25,208 +27,17 @@ struct FilterExpression::Node
 
 namespace {
 
+using namespace filtertext;
 using Node = FilterExpression::Node;
 using NodePtr = std::shared_ptr<const Node>;
 using Type = Node::Type;
 
 // Limits far above what the program writes. The height keeps the recursive printer and
-// destructor and SQLite's expression depth (1000) safe; the nesting of parentheses and NOTs
-// keeps the SQL inside SQLite's parser stack (100 entries; up to five per level, so 17 levels
+// destructor and the engine's expression depth (1000) safe; the nesting of parentheses and NOTs
+// keeps the SQL inside the engine's parser stack (100 entries; up to five per level, so 17 levels
 // would just fit).
 constexpr int kMaxHeight = 200;
 constexpr int kMaxNesting = 12;
-
-enum class Tok { End, Name, Bracket, Integer, Real, String, Op, LParen, RParen, Minus, Comma };
-
-struct Token
-{
-    Tok kind = Tok::End;
-    int pos = 0;
-    QString text;
-};
-
-QString quoted(const QString &text)
-{
-    return QStringLiteral("„%1“").arg(text);
-}
-
-QString describe(const Token &t, const QString &endText)
-{
-    switch (t.kind) {
-    case Tok::End:
-        return endText;
-    case Tok::Bracket:
-        return quoted(QLatin1Char('[') + t.text + QLatin1Char(']'));
-    case Tok::String: {
-        QString shown = t.text;
-        if (shown.size() > 30)
-            shown = shown.left(30) + QStringLiteral("…");
-        return QStringLiteral("текста ") + quoted(shown);
-    }
-    default:
-        return quoted(t.text);
-    }
-}
-
-bool isKeyword(const Token &t, const char *word)
-{
-    return t.kind == Tok::Name && t.text.compare(QLatin1String(word), Qt::CaseInsensitive) == 0;
-}
-
-bool isNameStart(QChar c)
-{
-    return c.isLetter() || c == QLatin1Char('_');
-}
-
-bool isNameChar(QChar c)
-{
-    return c.isLetterOrNumber() || c == QLatin1Char('_');
-}
-
-class Lexer
-{
-public:
-    Lexer(const QString &text, QString errorPrefix)
-        : mText(text), mPrefix(std::move(errorPrefix))
-    {
-    }
-
-    [[noreturn]] void fail(int pos, const QString &what) const
-    {
-        throw FilterError(mPrefix.arg(pos + 1).arg(what), pos);
-    }
-
-    int length() const { return int(mText.size()); }
-
-    const Token &peek()
-    {
-        if (!mHasPeek) {
-            mPeek = scan();
-            mHasPeek = true;
-        }
-        return mPeek;
-    }
-
-    Token take()
-    {
-        peek();
-        mHasPeek = false;
-        return mPeek;
-    }
-
-private:
-    Token scan()
-    {
-        const int n = length();
-        while (mPos < n && mText[mPos].isSpace())
-            ++mPos;
-        Token t;
-        t.pos = mPos;
-        if (mPos >= n) {
-            t.kind = Tok::End;
-            return t;
-        }
-        const QChar c = mText[mPos];
-        const char16_t u = c.unicode();
-        if (u == '[') {
-            const qsizetype close = mText.indexOf(QLatin1Char(']'), mPos + 1);
-            if (close < 0)
-                fail(mPos, QStringLiteral("незатворено име на поле, очаква се „]“"));
-            t.kind = Tok::Bracket;
-            t.text = mText.mid(mPos + 1, close - mPos - 1);
-            if (t.text.trimmed().isEmpty())
-                fail(mPos, QStringLiteral("празно име на поле"));
-            mPos = int(close) + 1;
-            return t;
-        }
-        if (u == '"' || u == '\'') {
-            t.kind = Tok::String;
-            int i = mPos + 1;
-            for (;;) {
-                if (i >= n)
-                    fail(mPos, QStringLiteral("текстът няма затваряща кавичка"));
-                if (mText[i] == c) {
-                    if (i + 1 < n && mText[i + 1] == c) { // a doubled quote stands for itself
-                        t.text.append(c);
-                        i += 2;
-                        continue;
-                    }
-                    break;
-                }
-                t.text.append(mText[i]);
-                ++i;
-            }
-            mPos = i + 1;
-            return t;
-        }
-        if (u >= '0' && u <= '9') {
-            int i = mPos;
-            while (i < n && mText[i].unicode() >= '0' && mText[i].unicode() <= '9')
-                ++i;
-            t.kind = Tok::Integer;
-            if (i + 1 < n && mText[i] == QLatin1Char('.') && mText[i + 1].unicode() >= '0'
-                && mText[i + 1].unicode() <= '9') {
-                i += 1;
-                while (i < n && mText[i].unicode() >= '0' && mText[i].unicode() <= '9')
-                    ++i;
-                t.kind = Tok::Real;
-            }
-            t.text = mText.mid(mPos, i - mPos);
-            mPos = i;
-            return t;
-        }
-        if (isNameStart(c)) {
-            int i = mPos + 1;
-            while (i < n && isNameChar(mText[i]))
-                ++i;
-            t.kind = Tok::Name;
-            t.text = mText.mid(mPos, i - mPos);
-            mPos = i;
-            return t;
-        }
-        auto single = [&](Tok kind, int width) {
-            t.kind = kind;
-            t.text = mText.mid(mPos, width);
-            mPos += width;
-            return t;
-        };
-        const char16_t next = mPos + 1 < n ? mText[mPos + 1].unicode() : 0;
-        switch (u) {
-        case '=':
-            return single(Tok::Op, 1);
-        case '<':
-            return single(Tok::Op, next == '=' || next == '>' ? 2 : 1);
-        case '>':
-            return single(Tok::Op, next == '=' ? 2 : 1);
-        case '(':
-            return single(Tok::LParen, 1);
-        case ')':
-            return single(Tok::RParen, 1);
-        case '-':
-            return single(Tok::Minus, 1);
-        case ',':
-            return single(Tok::Comma, 1);
-        default:
-            break;
-        }
-        char32_t code = u;
-        int width = 1;
-        if (c.isHighSurrogate() && QChar::isLowSurrogate(next)) {
-            code = QChar::surrogateToUcs4(u, next);
-            width = 2;
-        }
-        if (QChar::isPrint(code))
-            fail(mPos, QStringLiteral("неочакван знак ") + quoted(mText.mid(mPos, width)));
-        fail(mPos, QStringLiteral("неочакван знак с код U+%1")
-                       .arg(QString::number(uint(code), 16).toUpper().rightJustified(4, QLatin1Char('0'))));
-    }
-
-    const QString &mText;
-    QString mPrefix;
-    int mPos = 0;
-    Token mPeek;
-    bool mHasPeek = false;
-};
 
 class FilterParser
 {
@@ -464,7 +275,7 @@ private:
         }
     }
 
-    Lexer mLex;
+    FilterLexer mLex;
     int mNesting = 0;
 };
 
@@ -506,26 +317,10 @@ QString dumpNode(const Node &n)
     return {};
 }
 
-QString quoteIdentifier(const QString &name)
-{
-    return QLatin1Char('"') + QString(name).replace(QLatin1Char('"'), QStringLiteral("\"\""))
-           + QLatin1Char('"');
-}
-
-ColumnInfo resolve(const ColumnResolver &resolver, const QString &name, const char *where, int pos)
-{
-    std::optional<ColumnInfo> info = resolver ? resolver(name) : std::nullopt;
-    if (!info) {
-        throw FilterError(QStringLiteral("Непознато поле [%1] %2").arg(name, QString::fromUtf8(where)),
-                          pos);
-    }
-    return *info;
-}
-
 class SqlWriter
 {
 public:
-    explicit SqlWriter(const ColumnResolver &resolver) : mResolver(resolver) {}
+    SqlWriter(const SqlDialect &dialect, const ColumnResolver &resolver) : mDialect(dialect), mResolver(resolver) {}
 
     QVariantList params;
 
@@ -539,7 +334,7 @@ public:
             const ColumnInfo info = resolve(mResolver, n.text, "във филтъра", n.position);
             if (isText)
                 *isText = info.isText;
-            return quoteIdentifier(info.name);
+            return mDialect.quoteIdentifier(info.name);
         }
         case Type::Integer:
             return bind(QVariant::fromValue(n.integer));
@@ -550,15 +345,15 @@ public:
                 *isText = true;
             return bind(QVariant::fromValue(n.text));
         case Type::Boolean:
-            return bind(QVariant::fromValue(qint64(n.flag ? 1 : 0)));
+            return bind(mDialect.booleanValue(n.flag));
         case Type::Null:
             return QStringLiteral("NULL");
         case Type::Not:
             return QStringLiteral("(NOT ") + expr(*n.left) + QLatin1Char(')');
         case Type::And:
         case Type::Or: {
-            // A chain of one operator is written flat: nesting it would overflow SQLite's
-            // parser stack after a hundred terms, and AND and OR are associative.
+            // A chain of one operator is written flat: nesting it would overflow the
+            // engine's parser stack after a hundred terms, and AND and OR are associative.
             std::vector<const Node *> operands;
             gather(n, n.type, operands);
             const QString op = n.type == Type::And ? QStringLiteral(" AND ") : QStringLiteral(" OR ");
@@ -576,16 +371,15 @@ public:
             QString l = expr(*n.left, &leftText);
             const QString r = expr(*n.right, &rightText);
             if (leftText || rightText)
-                l += QStringLiteral(" COLLATE NOCASE");
+                l += mDialect.caseInsensitive();
             return QLatin1Char('(') + l + QLatin1Char(' ') + n.text + QLatin1Char(' ') + r
                    + QLatin1Char(')');
         }
         case Type::Like: {
-            // jet_like(pattern, value): the pattern's parameters come first in the text
+            // The pattern comes first in the call, so its parameters are bound first.
             const QString pattern = expr(*n.right);
             const QString value = expr(*n.left);
-            const QString call = QStringLiteral("jet_like(") + pattern + QStringLiteral(", ")
-                                 + value + QLatin1Char(')');
+            const QString call = mDialect.patternMatch(pattern, value);
             return n.flag ? QStringLiteral("(NOT ") + call + QLatin1Char(')') : call;
         }
         case Type::IsNull:
@@ -612,6 +406,7 @@ private:
         return QStringLiteral("?");
     }
 
+    const SqlDialect &mDialect;
     const ColumnResolver &mResolver;
 };
 
@@ -638,60 +433,14 @@ QString FilterExpression::dump() const
     return mRoot ? dumpNode(*mRoot) : QString();
 }
 
-SqlFragment FilterExpression::toSql(const ColumnResolver &resolver) const
+SqlFragment FilterExpression::toSql(const SqlDialect &dialect, const ColumnResolver &resolver) const
 {
     if (!mRoot)
         return {QStringLiteral("1"), {}};
-    SqlWriter writer(resolver);
+    SqlWriter writer(dialect, resolver);
     SqlFragment out;
     out.sql = writer.expr(*mRoot);
     out.params = std::move(writer.params);
     return out;
 }
 
-SortExpression SortExpression::parse(const QString &text)
-{
-    SortExpression result;
-    Lexer lex(text, QStringLiteral("Грешка в сортирането при знак %1: %2"));
-    const QString end = QStringLiteral("края на сортирането");
-    for (;;) {
-        const Token t = lex.take();
-        if (t.kind == Tok::End)
-            break; // empty text, or a trailing comma
-        if (t.kind != Tok::Bracket && t.kind != Tok::Name)
-            lex.fail(t.pos, QStringLiteral("очаква се име на поле вместо ") + describe(t, end));
-        Term term;
-        term.column = t.text;
-        if (isKeyword(lex.peek(), "ASC")) {
-            lex.take();
-        } else if (isKeyword(lex.peek(), "DESC")) {
-            lex.take();
-            term.descending = true;
-        }
-        result.mTerms.push_back(term);
-        result.mPositions.push_back(t.pos);
-        const Token sep = lex.take();
-        if (sep.kind == Tok::End)
-            break;
-        if (sep.kind != Tok::Comma) {
-            lex.fail(sep.pos, QStringLiteral("очаква се „,“, ASC, DESC или край вместо ")
-                                  + describe(sep, end));
-        }
-    }
-    return result;
-}
-
-QString SortExpression::toSql(const ColumnResolver &resolver) const
-{
-    QString sql;
-    for (size_t i = 0; i < mTerms.size(); ++i) {
-        const ColumnInfo info = resolve(resolver, mTerms[i].column, "в сортирането", mPositions[i]);
-        if (i > 0)
-            sql += QStringLiteral(", ");
-        sql += quoteIdentifier(info.name);
-        if (info.isText)
-            sql += QStringLiteral(" COLLATE NOCASE");
-        sql += mTerms[i].descending ? QStringLiteral(" DESC") : QStringLiteral(" ASC");
-    }
-    return sql;
-}

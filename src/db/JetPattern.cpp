@@ -34,7 +34,7 @@ QString quoted(QStringView text)
     return QStringLiteral("„%1“").arg(text);
 }
 
-// Walks raw UTF-8 as SQLite hands it over; ASCII is folded inline, as it is most of the data.
+// Walks raw UTF-8 as the engine hands it over; ASCII is folded inline, as it is most of the data.
 struct Utf8Cursor
 {
     const char *p;

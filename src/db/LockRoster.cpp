@@ -1,6 +1,8 @@
 // The lock-file roster: entries claimed and held with open-file-description locks.
 #include "LockRoster.h"
 
+#include "LockFile.h"
+
 #include "DaoError.h"
 #include "TextCodec.h"
 
@@ -16,65 +18,10 @@
 
 namespace {
 
-// Far past the entries, so that the gate never overlaps an entry of any size of roster.
-constexpr off_t GateOffset = 0x7fff0000;
+using namespace lockfile;
+
 constexpr int NameSize = 32;
 constexpr int RosterBytes = LockRoster::EntrySize * LockRoster::MaxEntries;
-// How often a join or the gate reopens a lock file that was deleted under it before giving up.
-constexpr int ReopenAttempts = 50;
-constexpr int GatePollMs = 20;
-// A leaving connection holds the whole file only while it checks whether to delete it.
-constexpr int LeaverSettleMs = 200;
-
-struct flock lockRange(short type, off_t start, off_t length)
-{
-    struct flock fl = {};
-    fl.l_type = type;
-    fl.l_whence = SEEK_SET;
-    fl.l_start = start;
-    fl.l_len = length;
-    fl.l_pid = 0; // required by the OFD commands
-    return fl;
-}
-
-// 0 when the lock was set, otherwise the errno (EAGAIN or EACCES: another holder conflicts).
-int setLock(int fd, short type, off_t start, off_t length)
-{
-    struct flock fl = lockRange(type, start, length);
-    while (::fcntl(fd, F_OFD_SETLK, &fl) == -1) {
-        if (errno != EINTR)
-            return errno;
-    }
-    return 0;
-}
-
-bool isConflict(int err)
-{
-    return err == EAGAIN || err == EACCES;
-}
-
-// The type of a lock another open file description holds that conflicts with the one asked
-// for: F_UNLCK when none; -1 when the file system cannot tell.
-int conflictingLock(int fd, short type, off_t start, off_t length)
-{
-    struct flock fl = lockRange(type, start, length);
-    if (::fcntl(fd, F_OFD_GETLK, &fl) == -1)
-        return -1;
-    return fl.l_type;
-}
-
-// A leaving connection may delete the lock file between our open and our lock: locks on the
-// deleted inode protect nothing, so the caller reopens when the path names another file now.
-bool stillLinked(int fd, const QByteArray &path)
-{
-    struct stat opened = {};
-    struct stat named = {};
-    if (::fstat(fd, &opened) != 0 || opened.st_nlink == 0)
-        return false;
-    if (::stat(path.constData(), &named) != 0)
-        return false;
-    return opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
-}
 
 bool writeAt(int fd, const char *data, size_t size, off_t offset)
 {
@@ -296,53 +243,4 @@ bool LockRoster::readEntries(const QString &databasePath, QList<Entry> *out, QSt
     }
     ::close(fd);
     return true;
-}
-
-RosterGate::~RosterGate()
-{
-    unlock();
-}
-
-bool RosterGate::tryLockExclusive(const QString &databasePath)
-{
-    unlock();
-    const QByteArray path = QFile::encodeName(LockRoster::lockFilePath(databasePath));
-    QDeadlineTimer settle(LeaverSettleMs);
-
-    for (int attempt = 0; attempt < ReopenAttempts; ++attempt) {
-        const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-        if (fd < 0)
-            return false;
-        const int err = setLock(fd, F_WRLCK, GateOffset, 1);
-        if (isConflict(err)) {
-            // Connected copies hold the gate shared: a refusal. An exclusive holder is a copy
-            // that is leaving (it lets go at once) or another compaction.
-            const int holder = conflictingLock(fd, F_WRLCK, GateOffset, 1);
-            ::close(fd);
-            if (holder == F_WRLCK && !settle.hasExpired()) {
-                QThread::msleep(GatePollMs / 2);
-                continue;
-            }
-            return false;
-        }
-        if (err != 0) {
-            ::close(fd);
-            return false;
-        }
-        if (!stillLinked(fd, path)) {
-            ::close(fd);
-            continue;
-        }
-        mFd = fd;
-        return true;
-    }
-    return false;
-}
-
-void RosterGate::unlock()
-{
-    if (mFd < 0)
-        return;
-    ::close(mFd);
-    mFd = -1;
 }

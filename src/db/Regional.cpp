@@ -63,8 +63,11 @@ bool parseNumber(const QString &text, double *value)
     if (t.isEmpty())
         return false;
     const QChar sep = decimalSeparator();
-    if (sep != QLatin1Char('.'))
+    if (sep != QLatin1Char('.')) {
+        if (t.contains(QLatin1Char('.')))
+            return false;
         t.replace(sep, QLatin1Char('.'));
+    }
     // Only plain numbers: no hex, inf or nan, which toDouble would take.
     for (QChar c : t) {
         if (!(c.isDigit() || c == QLatin1Char('.') || c == QLatin1Char('-') || c == QLatin1Char('+')

@@ -15,7 +15,9 @@ QChar decimalSeparator();
 
 // General format: up to 15 significant digits, the regional decimal separator, no grouping.
 QString formatNumber(double value);
-// Accepts the regional separator and ".", optional sign and exponent, surrounding blanks.
+// A number in the regional form only: digits with the regional decimal separator (a "." is
+// refused where the separator is another character), optional sign and exponent, surrounding
+// blanks; no grouping. False, and *value untouched, for anything else.
 bool parseNumber(const QString &text, double *value);
 
 QString shortDateFormat();

@@ -1,57 +1,17 @@
-// A thin RAII layer over the SQLite C API: one connection, prepared statements, and the
-// translation of engine failures into DaoError with a Bulgarian message.
+// A raw SQLite connection to one file: open, prepare (with a cache of compiled statements), run.
+// The SQLite engine works through one; tests use one on its own to reach a file as another
+// program would (no Velostok functions unless SqliteEngine::prepareConnection adds them).
 #pragma once
 
-#include <QDateTime>
+#include "SqliteStatement.h"
+
 #include <QHash>
 #include <QSet>
 #include <QString>
 #include <QVariant>
-#include <QVariantList>
 
 struct sqlite3;
 struct sqlite3_stmt;
-
-class SqliteStatement
-{
-public:
-    SqliteStatement() = default;
-    // owned: finalized at the end; otherwise a statement of the connection's cache, only reset.
-    SqliteStatement(sqlite3 *db, sqlite3_stmt *stmt, const class SqliteConnection *cache = nullptr)
-        : mDb(db), mStmt(stmt), mCache(cache) {}
-    ~SqliteStatement();
-    SqliteStatement(SqliteStatement &&other) noexcept;
-    SqliteStatement &operator=(SqliteStatement &&other) noexcept;
-    SqliteStatement(const SqliteStatement &) = delete;
-    SqliteStatement &operator=(const SqliteStatement &) = delete;
-
-    bool isValid() const { return mStmt != nullptr; }
-    sqlite3_stmt *handle() const { return mStmt; }
-
-    // Binds a value: null, text, integer (bool, int, qint64), double; a date-time as ISO text.
-    void bind(int index, const QVariant &value); // index is 1-based
-    void bindAll(const QVariantList &values);
-    void bindInt64(int index, qint64 value);
-
-    // Steps once: true for a row, false when done. Throws DaoError on failure.
-    bool step();
-    void reset();
-
-    int columnCount() const;
-    QString columnName(int i) const;
-    QString columnDeclType(int i) const;
-    bool columnIsNull(int i) const;
-    qint64 columnInt64(int i) const;
-    // The stored value as QVariant: null, qint64, double or QString (blobs as QByteArray).
-    QVariant column(int i) const;
-
-private:
-    void release();
-
-    sqlite3 *mDb = nullptr;
-    sqlite3_stmt *mStmt = nullptr;
-    const class SqliteConnection *mCache = nullptr; // the connection whose cache holds it
-};
 
 class SqliteConnection
 {
@@ -76,25 +36,20 @@ public:
     // Runs a query and gives the first column of its first row (null when no row).
     QVariant scalar(const QString &sql) const;
     int changes() const;
-    // The (table, column) pairs a statement reads, views and subqueries included; an empty
-    // column stands for the whole table.
-    QList<QPair<QString, QString>> readsOf(const QString &sql) const;
     qint64 lastInsertId() const;
 
     // The DaoError for the connection's last failure, with the engine's message for context.
     [[noreturn]] void raise(int code) const;
 
 private:
+    friend class SqliteStatement;
     sqlite3_stmt *compile(const QString &sql) const;
+    void giveBack(sqlite3_stmt *stmt) const { mInUse.remove(stmt); }
 
     sqlite3 *mDb = nullptr;
-    friend class SqliteStatement;
     mutable QHash<QString, sqlite3_stmt *> mCache;
     mutable QSet<sqlite3_stmt *> mInUse;
 };
 
-// The message for an engine result code (and the engine's own message), in Bulgarian.
+// The message for an SQLite result code (and the engine's own message), in Bulgarian.
 QString sqliteErrorMessage(int code, const QString &engineMessage);
-// The date-time text stored in the file ("yyyy-MM-dd HH:mm:ss"), and its reading.
-QString storedDateTimeText(const QDateTime &value);
-QDateTime parseStoredDateTime(const QString &text);

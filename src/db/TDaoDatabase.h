@@ -1,15 +1,23 @@
-// The database connection: opens an inventory file with the configured engine version, keeps
-// its datasets, and compacts and copies files. One SQLite connection stands behind it.
+// The database connection: opens an inventory file with the configured engine version through the
+// engine (DbEngine), keeps its datasets and the results they share, groups bulk posts into write
+// batches, and compacts and copies files.
+//
+// Opening: the Database text is taken with "\" as a separator; a file that is not there under
+// that letter case is the one file of its folder whose name differs only in case; with SmartOpen,
+// a file still missing is looked for in the program's folder under the same name. Database then
+// holds the path tried (the one opened, when opening succeeds). Closing closes every dataset of
+// the connection first, then commits a write batch still open (raising, after closing, when that
+// fails; what it held is then lost).
 #pragma once
 
-#include "DistinctValues.h"
 #include "LockRoster.h"
-#include "SqliteConnection.h"
 
 #include <QObject>
 #include <QStringList>
 #include <memory>
 
+class DbEngine;
+class ResultCache;
 class TDaoTable;
 
 class TDaoDatabase : public QObject
@@ -18,6 +26,7 @@ class TDaoDatabase : public QObject
 
 public:
     explicit TDaoDatabase(QObject *parent = nullptr);
+    // Closes the connection; a failure there is logged, never thrown.
     ~TDaoDatabase() override;
 
     // May be changed only while closed.
@@ -53,7 +62,7 @@ public:
     // The connect text the file is opened with: ";UID=<user>;PWD=<password>;".
     QString connectText() const;
 
-    bool Connected() const { return mConn.isOpen(); }
+    bool Connected() const;
     void setConnected(bool connected);
     void Open() { setConnected(true); }
     void Close() { setConnected(false); }
@@ -62,73 +71,70 @@ public:
     void Idle();
 
     // Compacts a closed database file in place. Raises, leaving the file untouched, when the
-    // engine refuses or someone is connected to it.
+    // engine refuses or someone is connected to it. The compacted copy replaces the file in one
+    // step (see FileReplacement).
     void CompactDatabaseFile(const QString &file, const QString &password);
 
-    // Copies the open database, including what is still in its journal, to a file, replacing
-    // it. Raises on failure; an older copy at dest then stays as it was.
+    // Copies the open database, committed data still in its journal included, to a file,
+    // replacing it in one step. Raises on failure; an older copy at dest then stays whole.
     void CopyOpenDatabase(const QString &dest);
 
-    // "wal" or "delete": the journal this connection chose for the file's file system.
-    QString journalMode() const { return mJournalMode; }
+    // This connection's entry in the lock file (-1 when not listed).
     int rosterEntry() const { return mRoster.entryIndex(); }
 
-    SqliteConnection &connection() { return mConn; }
-
-    // Bulk loops group their posts into transactions committed every quarter second and at the
-    // end, instead of one commit per row. Calls nest.
-    void beginWriteBatch();
-    void writeBatchStep();
-    void endWriteBatch();
-    // After a failed write inside a batch: raises when the engine undid the whole batch.
-    void checkBatch();
-
-    // What this connection has written, so that read-only row sets know when a re-query would
-    // give the same rows: each write bumps the serial of the columns it touched (an empty list:
-    // the whole table; an empty table: anything at all).
-    void noteWrite(const QString &table, const QStringList &columns = {});
-    // A value that changes whenever anything the reads could see has changed: other
-    // connections' commits, or this connection's writes to one of the (table, column) pairs.
-    QString readStamp(const QList<QPair<QString, QString>> &reads);
-
-    // A written row's stored values before and after, in the order of columns (either may be
-    // null: an inserted or deleted row), so that the distinct-value lists follow it.
-    void noteRowChange(const QString &table, const std::vector<QString> &columns,
-                       const std::vector<QVariant> *before, const std::vector<QVariant> *after);
-    // The up-to-date distinct values of a column, built when first asked or when stale.
-    const DistinctValues &distinctValues(const QString &table, const QString &column);
-    void registerDataSet(TDaoTable *t);
-    void unregisterDataSet(TDaoTable *t);
-    void invalidateCaches();
-
-    // The inventory-file check on an open connection: raises unless it is one of a known version.
-    static void checkInventoryFile(SqliteConnection &conn, const QString &path);
-    // True when the folder of path lies on a network file system, where WAL is unsafe.
-    static bool onNetworkFileSystem(const QString &path);
-    // Applies Velostok's functions and connection settings.
-    static void prepareConnection(SqliteConnection &conn);
+    // How long a statement waits for another copy's lock (5 s), how long a COMMIT refused at the
+    // end of a write batch or at closing is tried again (20 s), and how often a write batch is
+    // committed while bulk posts go on (250 ms). Tests shorten them.
+    void setLockTimes(int busyMs, int commitRetryMs, int batchMs);
 
 signals:
     void connectedChanged(bool connected);
 
 private:
+    friend class TDaoTable;
+
+    DbEngine &engine();
+    ResultCache &cache();
+    void registerDataSet(TDaoTable *t);
+    void unregisterDataSet(TDaoTable *t);
+
+    // Before this connection writes to these columns of a table (none: any), every pending query
+    // dataset that reads them reads its rows.
+    void readBeforeWrite(const QString &table, const QStringList &columns);
+    // ExecSQL: one statement, all or nothing; the rows it changed. Datasets forget the values
+    // they hold, and the result cache what it kept.
+    int executeStatement(const QString &sql);
+
+    // Bulk loops group their posts into one transaction (the write batch), committed every
+    // batchMs and at the end, instead of one commit per row. Calls nest.
+    void beginWriteBatch();
+    // Before each bulk post: commits the batch when it is due. A commit refused by others' locks
+    // keeps the batch open for a later try; raises only when the engine undid the batch (its
+    // posts are lost) — a new batch is then open.
+    void batchCheckpoint();
+    // Commits the batch (retrying a refused COMMIT for commitRetryMs); raises when it cannot, and
+    // the batch is then undone.
+    void endWriteBatch();
+    // After a failed write inside a batch: raises when the engine undid the whole batch.
+    void checkBatch();
+
     void openFile();
-    void commitBatch();
-    // Rolls the open batch back, forgets what it counted, and (restart) opens the next one.
+    void commitRetrying();
+    // Rolls the open batch back, forgets what was counted from it, and (restart) opens the next.
     void abandonBatch(bool restart);
+    void dropValuesEverywhere();
     static QString batchLostText(const QString &cause);
 
     QString mDatabase;
     QString mVersion = QStringLiteral("3.6");
     QString mProgramDir;
-    QString mJournalMode;
-    SqliteConnection mConn;
+    std::unique_ptr<DbEngine> mEngine;
+    std::unique_ptr<ResultCache> mCache;
     LockRoster mRoster;
     QList<TDaoTable *> mDataSets;
     int mBatchDepth = 0;
     qint64 mBatchStarted = 0;
-    quint64 mSerial = 0;
-    QHash<QString, quint64> mWrites; // "table" or "table.column", lower case
-    std::vector<std::unique_ptr<DistinctValues>> mDistinct;
-    qint64 dataVersion();
+    int mBusyMs = 5000;
+    int mCommitRetryMs = 20000;
+    int mBatchMs = 250;
 };

@@ -3,7 +3,7 @@
 
 #include "DaoError.h"
 #include "Regional.h"
-#include "SqliteConnection.h"
+#include "StoredDateTime.h"
 #include "TDaoTable.h"
 
 #include <cmath>
@@ -37,8 +37,8 @@ void TDaoField::invalid(const QString &text, const char *kind) const
                        .arg(text, QLatin1String(kind), mName));
 }
 
-// Values as stored may come from other programs in any SQLite type; they are read into this
-// field's type where they can be, and left as they are where they cannot.
+// Values as stored may come from other programs in any type the engine holds; they are read into
+// this field's type where they can be, and left as they are where they cannot.
 QVariant TDaoField::fromStorage(const QVariant &stored) const
 {
     if (!stored.isValid() || stored.isNull())
@@ -66,7 +66,7 @@ QVariant TDaoField::fromStorage(const QVariant &stored) const
         return QVariant(stored.toString().compare(QLatin1String("true"), Qt::CaseInsensitive) == 0);
     case TFieldType::DateTime:
         if (stored.typeId() == QMetaType::QString) {
-            const QDateTime d = parseStoredDateTime(stored.toString());
+            const QDateTime d = storedtime::parse(stored.toString());
             return d.isValid() ? QVariant(d) : stored;
         }
         return stored;
@@ -136,8 +136,12 @@ double TDaoField::AsFloat() const
     case QMetaType::Bool:
         return v.toBool() ? 1 : 0;
     default: {
-        double d = 0;
-        if (!regional::parseNumber(v.toString(), &d))
+        // A text stored by another program: the engine's own form first, then the regional one.
+        bool ok = false;
+        double d = v.toString().trimmed().toDouble(&ok);
+        if (ok && !std::isfinite(d))
+            ok = false;
+        if (!ok && !regional::parseNumber(v.toString(), &d))
             invalid(v.toString(), "floating point");
         return d;
     }

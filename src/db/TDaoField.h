@@ -1,6 +1,11 @@
 // One field of a dataset: name, type, size, visibility, and typed access to the value of the
 // dataset's current row. Reading while the dataset is closed or has no current row gives null
 // (an empty text, 0, false). Writing needs the dataset in editing or inserting state.
+//
+// Fields belong to their dataset, which makes them and keeps them across reopening (see
+// TDaoTable). Text written to a number field converts only in the regional form (the regional
+// decimal separator; see Regional.h); any other text raises "'<text>' is not a valid ... value for
+// field '<name>'". Values read from the database are converted from the engine's stored form.
 #pragma once
 
 #include <QDateTime>
@@ -14,8 +19,6 @@ enum class TFieldType { Text, Long, Short, Double, Boolean, DateTime, Counter, B
 class TDaoField
 {
 public:
-    TDaoField(TDaoTable *dataSet, int index, QString name, TFieldType type, int size);
-
     const QString &FieldName() const { return mName; }
     TFieldType DataType() const { return mType; }
     int Size() const { return mSize; } // characters, for text; 0 otherwise
@@ -42,12 +45,14 @@ public:
     QDateTime AsDateTime() const;
     void setAsDateTime(const QDateTime &value);
 
-    // Conversions shared with the dataset: a stored value in this field's type, and its text.
-    QVariant fromStorage(const QVariant &stored) const;
+    // The text of a value of this field's type, as AsString gives it (regional forms).
     QString textOf(const QVariant &typed) const;
 
 private:
     friend class TDaoTable;
+    TDaoField(TDaoTable *dataSet, int index, QString name, TFieldType type, int size);
+    // A stored value in this field's type.
+    QVariant fromStorage(const QVariant &stored) const;
     QVariant raw() const;
     void store(const QVariant &typed);
     [[noreturn]] void invalid(const QString &text, const char *kind) const;

@@ -1,20 +1,11 @@
 // The connected-users component over the lock-file roster.
 #include "TDaoInfo.h"
 
+#include "DbEngine.h"
 #include "LockRoster.h"
 
 #include <QFile>
 #include <QFileInfo>
-
-#include <limits>
-
-namespace {
-
-constexpr int SqliteHeaderSize = 100;
-constexpr int UserVersionOffset = 60;
-constexpr char SqliteMagic[] = "SQLite format 3"; // followed by a zero byte in the file
-
-} // namespace
 
 TDaoInfo::TDaoInfo(QObject *parent)
     : QObject(parent)
@@ -170,25 +161,22 @@ int TDaoInfo::getUsers(UserOption option, QStringList *names)
     return count;
 }
 
-// Read from the file's header, without opening the file with the engine (it may be in use or
-// being replaced).
+// Read from the file's header by the engine, without opening the file (it may be in use or being
+// replaced).
 int TDaoInfo::getDatabaseVersion()
 {
     if (const int check = checkDatabase(); check != NoError)
         return check;
-    QFile file(mDatabase);
-    if (!file.open(QIODevice::ReadOnly))
+    const FileVersion v = DbEngine::create(mDatabase)->fileVersion(mDatabase);
+    switch (v.status) {
+    case FileVersion::Ok:
+        return v.version;
+    case FileVersion::Unreadable:
         return DatabaseUnreadable;
-    const QByteArray header = file.read(SqliteHeaderSize);
-    if (header.size() < SqliteHeaderSize
-        || !header.startsWith(QByteArrayView(SqliteMagic, sizeof SqliteMagic)))
+    case FileVersion::NotADatabase:
         return NotADatabase;
-    const auto *p = reinterpret_cast<const uchar *>(header.constData() + UserVersionOffset);
-    const quint32 version = (quint32(p[0]) << 24) | (quint32(p[1]) << 16) | (quint32(p[2]) << 8)
-                            | quint32(p[3]);
-    if (version > quint32(std::numeric_limits<int>::max()))
-        return NotADatabase;
-    return int(version);
+    }
+    return NotADatabase;
 }
 
 QString TDaoInfo::errorText(int code) const

@@ -49,7 +49,7 @@ public:
     bool Active() const { return mActive; }
     void setActive(bool active);
 
-    // The file's schema version (SQLite user_version).
+    // The schema version recorded in the database file.
     int DatabaseVersion();
     // Connections holding an entry of the lock file now.
     int NumberOfUsers();

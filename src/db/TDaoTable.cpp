@@ -1,31 +1,23 @@
-// The dataset: keyset row sets over tables, materialised ones over queries, the edit buffer with
-// optimistic locking, filters and sorts through the parser.
+// The dataset: its state, edit buffer, navigation, notifications and bookmarks over a row source
+// (a table's keyset or a query's rows) and a table's writer.
 #include "TDaoTable.h"
 
 #include "DaoError.h"
+#include "DbEngine.h"
 #include "FilterExpression.h"
 #include "JetPattern.h"
-#include "KeysetSort.h"
+#include "QueryRows.h"
 #include "Regional.h"
-#include "Schema.h"
-#include "SqliteConnection.h"
+#include "SortExpression.h"
+#include "SqlDialect.h"
 #include "TDaoDatabase.h"
+#include "TableKeyset.h"
+#include "TableWriter.h"
 
-#include <QCoreApplication>
+#include <QMetaMethod>
 #include <algorithm>
-#include <unordered_set>
 
 namespace {
-
-constexpr int PageSize = 64;
-constexpr size_t CacheLimit = 8192;
-
-QString quoted(const QString &identifier)
-{
-    QString s = identifier;
-    s.replace(QLatin1Char('"'), QStringLiteral("\"\""));
-    return QLatin1Char('"') + s + QLatin1Char('"');
-}
 
 // The field type a declared column type stands for.
 TFieldType typeOfDecl(const QString &decl, bool primaryKey, int *size)
@@ -76,11 +68,9 @@ TFieldType typeOfValue(const QVariant &v)
     throw DaoError(QStringLiteral("Cannot perform this operation on a closed dataset"));
 }
 
-QString conflictMessage()
+[[noreturn]] void notConnected()
 {
-    return QStringLiteral("Записът не е запазен: след прочитането му друг потребител го е променил или "
-                          "изтрил. Въведените стойности са запазени в реда; откажете промяната (Esc) и "
-                          "обновете таблицата, за да видите текущите данни.");
+    throw DaoError(QStringLiteral("Няма връзка с базата данни."));
 }
 
 } // namespace
@@ -113,6 +103,8 @@ void TDaoTable::setTableName(const QString &name)
     mTableName = name;
 }
 
+bool TDaoTable::isTable() const { return mSource && mSource->isTable; }
+
 // ---------------------------------------------------------------- notifications
 
 void TDaoTable::notifyReset()
@@ -125,10 +117,22 @@ void TDaoTable::notifyReset()
 
 void TDaoTable::notifyCurrent()
 {
-    if (isDisabled())
+    if (isDisabled()) {
         mPendingReset = true;
-    else
-        emit currentChanged(mPos);
+        return;
+    }
+    if (mUnread) {
+        // Where the current row is depends on rows not read yet: read them only for a listener.
+        static const QMetaMethod signal = QMetaMethod::fromSignal(&TDaoTable::currentChanged);
+        if (!isSignalConnected(signal))
+            return;
+        try {
+            rows();
+        } catch (const DaoError &) {
+            return; // raised again by the next call that reads
+        }
+    }
+    emit currentChanged(mPos);
 }
 
 void TDaoTable::notifyRow(int position)
@@ -185,7 +189,7 @@ void TDaoTable::setBulkMode(bool on)
             TDaoTable *t;
             ~Resume()
             {
-                t->invalidateCache();
+                t->dropValues();
                 t->mPendingReset = true;
                 t->EnableControls();
             }
@@ -208,13 +212,11 @@ void TDaoTable::setActive(bool active)
     if (active == Active())
         return;
     if (!active) {
-        mKeys.clear();
-        mKeys.shrink_to_fit();
-        mCache.clear();
-        mRows.clear();
-        mRows.shrink_to_fit();
-        mLoadedKey.clear();
-        mLoadedStamp.clear();
+        mUnread = false;
+        mRows.reset();
+        mKeyset = nullptr;
+        mQuery = nullptr;
+        mWriter.reset();
         mBuffer.clear();
         mChanged.clear();
         mModified = false;
@@ -225,8 +227,15 @@ void TDaoTable::setActive(bool active)
         return;
     }
     if (!mDb || !mDb->Connected())
-        throw DaoError(QStringLiteral("Няма връзка с базата данни."));
-    buildFields();
+        notConnected();
+    DbEngine &engine = mDb->engine();
+    std::optional<SourceInfo> source;
+    if (!mTableName.isEmpty()) {
+        source = engine.findSource(mTableName);
+        if (!source)
+            throw DaoError(QStringLiteral("Таблицата или заявката \"%1\" не съществува в базата.").arg(mTableName));
+    }
+    buildFields(source);
     reopen(mFilter, mFiltered);
 }
 
@@ -234,6 +243,12 @@ void TDaoTable::closeForDatabase()
 {
     if (Active())
         setActive(false);
+}
+
+void TDaoTable::databaseGone()
+{
+    closeForDatabase();
+    mDb = nullptr;
 }
 
 void TDaoTable::setFieldNames(const QStringList &names)
@@ -249,96 +264,89 @@ void TDaoTable::setFieldNames(const QStringList &names)
         if (old && *old && (*old)->FieldName().compare(names[f], Qt::CaseInsensitive) == 0)
             fields.push_back(std::move(*old));
         else
-            fields.push_back(std::make_unique<TDaoField>(this, f, names[f], TFieldType::Text, 0));
+            fields.push_back(std::unique_ptr<TDaoField>(new TDaoField(this, f, names[f], TFieldType::Text, 0)));
     }
     mFields = std::move(fields);
 }
 
 // Finds the source's columns and makes the fields: the persistent ones in their order, or all.
-void TDaoTable::buildFields()
+void TDaoTable::buildFields(const std::optional<SourceInfo> &source)
 {
-    SqliteConnection &c = mDb->connection();
-    std::vector<QString> names;
+    DbEngine &engine = mDb->engine();
+    std::vector<ColumnDecl> columns;
+    if (source) {
+        columns = source->columns;
+    } else {
+        QString sql = mSql.join(QLatin1Char(' ')).trimmed();
+        while (sql.endsWith(QLatin1Char(';')))
+            sql.chop(1);
+        mQuerySql = engine.dialect().programStatement(sql);
+        columns = engine.resultColumns(mQuerySql);
+    }
+    const bool table = source && source->isTable;
     std::vector<TFieldType> types;
     std::vector<int> sizes;
-    std::vector<bool> isText;
-    mIsTable = false;
-    if (!mTableName.isEmpty()) {
-        SqliteStatement kind = c.prepare(QStringLiteral(
-            "SELECT type, name, sql FROM sqlite_schema WHERE type IN ('table', 'view') AND name = ? COLLATE NOCASE"));
-        kind.bind(1, mTableName);
-        if (!kind.step())
-            throw DaoError(QStringLiteral("Таблицата или заявката \"%1\" не съществува в базата.").arg(mTableName));
-        mIsTable = kind.column(0).toString() == QLatin1String("table");
-        const QString realName = kind.column(1).toString();
-        mDistinctSource = mIsTable ? std::nullopt : schema::distinctViewSource(realName, kind.column(2).toString());
-        if (mIsTable) {
-            SqliteStatement info = c.prepare(QStringLiteral("PRAGMA table_info(%1)").arg(quoted(realName)));
-            while (info.step()) {
-                int size = 0;
-                names.push_back(info.column(1).toString());
-                types.push_back(typeOfDecl(info.column(2).toString(), info.columnInt64(5) > 0, &size));
-                sizes.push_back(size);
-            }
-            mTableName = realName;
-        }
+    for (const ColumnDecl &c : columns) {
+        int size = 0;
+        types.push_back(c.declType.isEmpty() ? TFieldType::Text : typeOfDecl(c.declType, table && c.primaryKey, &size));
+        sizes.push_back(size);
     }
-    if (!mIsTable) {
-        SqliteStatement st = c.cached(mTableName.isEmpty() ? mSql.join(QLatin1Char(' '))
-                                                            : QStringLiteral("SELECT * FROM %1").arg(quoted(mTableName)));
-        for (int i = 0; i < st.columnCount(); ++i) {
-            int size = 0;
-            names.push_back(st.columnName(i));
-            const QString decl = st.columnDeclType(i);
-            types.push_back(decl.isEmpty() ? TFieldType::Text : typeOfDecl(decl, false, &size));
-            sizes.push_back(size);
-        }
-    }
-    mAllColumns = names;
-    mColumnIsText.clear();
-    for (TFieldType t : types)
-        mColumnIsText.push_back(t == TFieldType::Text);
 
     auto indexOf = [&](const QString &n) -> int {
-        for (size_t i = 0; i < names.size(); ++i)
-            if (names[i].compare(n, Qt::CaseInsensitive) == 0)
+        for (size_t i = 0; i < columns.size(); ++i)
+            if (columns[i].name.compare(n, Qt::CaseInsensitive) == 0)
                 return int(i);
         return -1;
     };
-    const QStringList wanted = mFieldNames.isEmpty() ? QStringList(names.begin(), names.end()) : mFieldNames;
+    QStringList wanted = mFieldNames;
+    if (wanted.isEmpty())
+        for (const ColumnDecl &c : columns)
+            wanted << c.name;
     // Every name is found before any field object moves, so a failed open leaves them whole.
     std::vector<int> found;
-    for (const QString &w : wanted) {
+    for (const QString &w : std::as_const(wanted)) {
         const int col = indexOf(w);
         if (col < 0)
             throw DaoError(QStringLiteral("Field '%1' not found").arg(w));
         found.push_back(col);
     }
+
+    mSource = source ? std::make_unique<SourceInfo>(*source) : nullptr;
+    if (source)
+        mTableName = source->name;
+    mAllColumns.clear();
+    for (size_t i = 0; i < columns.size(); ++i)
+        mAllColumns.push_back(ColumnInfo{columns[i].name, types[i] == TFieldType::Text});
     std::vector<std::unique_ptr<TDaoField>> fields;
     mColumns.clear();
-    mUpdateSql.clear();
+    mSourceColumn.clear();
+    mUntyped.clear();
+    std::vector<bool> generated;
     for (int f = 0; f < wanted.size(); ++f) {
-        const int col = found[size_t(f)];
+        const size_t col = size_t(found[size_t(f)]);
         // Keep field objects across reopening: callers may hold pointers to them.
         std::unique_ptr<TDaoField> *old = size_t(f) < mFields.size() ? &mFields[size_t(f)] : nullptr;
-        if (old && *old && (*old)->FieldName().compare(names[size_t(col)], Qt::CaseInsensitive) == 0) {
-            (*old)->mType = types[size_t(col)];
-            (*old)->mSize = sizes[size_t(col)];
+        if (old && *old && (*old)->FieldName().compare(columns[col].name, Qt::CaseInsensitive) == 0) {
+            (*old)->mType = types[col];
+            (*old)->mSize = sizes[col];
             fields.push_back(std::move(*old));
         } else {
-            fields.push_back(std::make_unique<TDaoField>(this, f, names[size_t(col)], types[size_t(col)], sizes[size_t(col)]));
+            fields.push_back(std::unique_ptr<TDaoField>(new TDaoField(this, f, columns[col].name, types[col], sizes[col])));
         }
-        mColumns.push_back(names[size_t(col)]);
+        mColumns.push_back(columns[col].name);
+        // A table's keyset reads the fields' columns in field order; a query keeps all of its own.
+        mSourceColumn.push_back(table ? f : int(col));
+        mUntyped.push_back(columns[col].declType.isEmpty());
+        generated.push_back(types[col] == TFieldType::Counter);
     }
     mFields = std::move(fields);
-}
-
-QString TDaoTable::selectList() const
-{
-    QStringList cols;
-    for (const QString &c : mColumns)
-        cols << quoted(c);
-    return cols.join(QStringLiteral(", "));
+    // What a query reads is asked once per opening, not at every re-query.
+    mReads.clear();
+    if (!table)
+        mReads = engine.readsOf(source ? QStringLiteral("SELECT * FROM ") + engine.dialect().quoteIdentifier(mTableName)
+                                       : mQuerySql);
+    mWriter = table ? std::make_unique<TableWriter>(engine, mDb->cache(), mTableName, mColumns, std::move(generated))
+                    : nullptr;
 }
 
 QString TDaoTable::sortText() const
@@ -358,155 +366,123 @@ QString TDaoTable::sortText() const
 ColumnResolver TDaoTable::columnResolver() const
 {
     return [this](const QString &name) -> std::optional<ColumnInfo> {
-        for (size_t i = 0; i < mAllColumns.size(); ++i)
-            if (mAllColumns[i].compare(name, Qt::CaseInsensitive) == 0)
-                return ColumnInfo{mAllColumns[i], mColumnIsText[i]};
+        for (const ColumnInfo &c : mAllColumns)
+            if (c.name.compare(name, Qt::CaseInsensitive) == 0)
+                return c;
         return std::nullopt;
     };
 }
 
-// Selects the ids of the rows of a table that pass the filter, in sort order.
-void TDaoTable::loadKeyset(const QString &filter, bool filtered, std::vector<qint64> &ids)
+SqlFragment TDaoTable::whereOf(const QString &filter, bool filtered) const
 {
-    const ColumnResolver resolver = columnResolver();
-    QString sql = QStringLiteral("SELECT rowid FROM %1").arg(quoted(mTableName));
-    SqlFragment where;
-    if (filtered && !filter.trimmed().isEmpty()) {
-        where = FilterExpression::parse(filter).toSql(resolver);
-        sql += QStringLiteral(" WHERE ") + where.sql;
-    }
-    const SortExpression sort = SortExpression::parse(sortText());
-    if (sort.terms().size() == 1) {
-        // One column, as the grid's title click sorts: ordered here, which beats the engine's
-        // sorter several times over on a large table.
-        const SortExpression::Term &term = sort.terms().front();
-        const std::optional<ColumnInfo> col = resolver(term.column);
-        if (!col)
-            sort.toSql(resolver); // raises the unknown-column error
-        QString scan = QStringLiteral("SELECT rowid, %1 FROM %2").arg(quoted(col->name), quoted(mTableName));
-        if (!where.sql.isEmpty())
-            scan += QStringLiteral(" WHERE ") + where.sql;
-        scan += QStringLiteral(" ORDER BY rowid");
-        SqliteStatement st = mDb->connection().cached(scan);
-        st.bindAll(where.params);
-        ids = sortKeysetByColumn(st, col->isText, term.descending);
-        mKeysById = false;
-        return;
-    }
-    sql += QStringLiteral(" ORDER BY ");
-    mKeysById = sort.isEmpty();
-    if (!sort.isEmpty())
-        sql += sort.toSql(resolver) + QStringLiteral(", ");
-    sql += QStringLiteral("rowid");
-    SqliteStatement st = mDb->connection().cached(sql);
-    st.bindAll(where.params);
-    ids.reserve(mKeys.size() + 16);
-    while (st.step())
-        ids.push_back(st.columnInt64(0));
+    if (!filtered || filter.trimmed().isEmpty())
+        return {};
+    return FilterExpression::parse(filter).toSql(mDb->engine().dialect(), columnResolver());
 }
 
-// Reads a query's rows whole, filtered and sorted around the source. False when the rows in hand
-// are still the answer and nothing was read.
-bool TDaoTable::loadRows(const QString &filter, bool filtered, std::vector<Row> &rows)
+std::unique_ptr<TableKeyset> TDaoTable::openTable(const QString &filter, bool filtered)
 {
-    const ColumnResolver resolver = columnResolver();
-    QString source = mTableName.isEmpty() ? mSql.join(QLatin1Char(' ')).trimmed() : QString();
-    while (source.endsWith(QLatin1Char(';')))
-        source.chop(1);
-    SqlFragment where;
-    const bool useFilter = filtered && !filter.trimmed().isEmpty();
-    const SortExpression sort = SortExpression::parse(sortText());
-    QString sql;
-    if (!useFilter && sort.isEmpty()) {
-        sql = mTableName.isEmpty() ? source : QStringLiteral("SELECT * FROM %1").arg(quoted(mTableName));
+    DbEngine &engine = mDb->engine();
+    const SqlFragment where = whereOf(filter, filtered);
+    const QString order = SortExpression::parse(sortText()).toSql(engine.dialect(), columnResolver());
+    auto keyset = std::make_unique<TableKeyset>(engine, mTableName, mColumns);
+    keyset->load(where, order);
+    return keyset;
+}
+
+// The statement is compiled here, so that a filter or sort that the engine refuses raises now; the
+// rows are read when first asked for.
+std::unique_ptr<QueryRows> TDaoTable::openQuery(const QString &filter, bool filtered)
+{
+    DbEngine &engine = mDb->engine();
+    const SqlDialect &d = engine.dialect();
+    SqlFragment where = whereOf(filter, filtered);
+    const QString order = SortExpression::parse(sortText()).toSql(d, columnResolver());
+    const QString from = mSource ? d.quoteIdentifier(mSource->name) : d.derivedTable(mQuerySql);
+    SqlFragment sql;
+    std::optional<SourceInfo> stored;
+    if (where.sql.isEmpty() && order.isEmpty()) {
+        sql.sql = mSource ? QStringLiteral("SELECT * FROM ") + from : mQuerySql;
+        if (mSource)
+            stored = *mSource;
     } else {
-        sql = QStringLiteral("SELECT * FROM %1")
-                  .arg(mTableName.isEmpty() ? QLatin1Char('(') + source + QLatin1Char(')') : quoted(mTableName));
-        if (useFilter) {
-            where = FilterExpression::parse(filter).toSql(resolver);
-            sql += QStringLiteral(" WHERE ") + where.sql;
-        }
-        if (!sort.isEmpty())
-            sql += QStringLiteral(" ORDER BY ") + sort.toSql(resolver);
+        sql.sql = QStringLiteral("SELECT * FROM ") + from;
+        if (!where.sql.isEmpty())
+            sql.sql += QStringLiteral(" WHERE ") + where.sql;
+        if (!order.isEmpty())
+            sql.sql += QStringLiteral(" ORDER BY ") + order;
+        sql.params = std::move(where.params);
     }
-    if (mDistinctSource && !useFilter && sort.isEmpty()) {
-        // A pick-list query: its answer is kept up to date by the connection, and the rows in
-        // hand still are that answer while the list has not changed.
-        const DistinctValues &d = mDb->distinctValues(mDistinctSource->first, mDistinctSource->second);
-        const QString key = QStringLiteral("distinct %1").arg(d.serial());
-        if (key == mLoadedKey)
-            return false;
-        std::vector<QVariant> values = d.values();
-        rows.reserve(values.size());
-        for (QVariant &v : values) {
-            Row r;
-            r.values.push_back(std::move(v));
-            rows.push_back(std::move(r));
-        }
-        mLoadedKey = key;
-        mLoadedStamp.clear();
-        return true;
-    }
-    QString key = sql;
-    for (const QVariant &v : std::as_const(where.params))
-        key += QLatin1Char('\x1f') + v.toString();
-    if (key == mLoadedKey && !mLoadedStamp.isEmpty() && mDb->readStamp(mReads) == mLoadedStamp)
-        return false; // nothing it reads has changed: the rows in hand are the answer
-    if (key != mLoadedKey)
-        mReads = mDb->connection().readsOf(sql);
-    // Taken before the reading, so that a change made meanwhile makes the next re-query read.
-    const QString stamp = mDb->readStamp(mReads);
-    SqliteStatement st = mDb->connection().cached(sql);
-    st.bindAll(where.params);
-    const int n = st.columnCount();
-    while (st.step()) {
-        Row r;
-        r.values.reserve(size_t(n));
-        for (int i = 0; i < n; ++i)
-            r.values.push_back(st.column(i));
-        rows.push_back(std::move(r));
-    }
-    // Expression columns have no declared type: take it from the first value.
-    for (size_t f = 0; f < mFields.size(); ++f) {
-        if (mFields[f]->mType != TFieldType::Text || mColumnIsText.empty())
-            continue;
-        for (const Row &r : rows) {
-            const QVariant &v = r.values[size_t(f)];
-            if (v.isValid() && !v.isNull()) {
-                if (st.columnDeclType(int(f)).isEmpty())
-                    mFields[f]->mType = typeOfValue(v);
-                break;
-            }
-        }
-    }
-    mLoadedKey = key;
-    mLoadedStamp = stamp;
-    return true;
+    engine.resultColumns(sql.sql);
+    return std::make_unique<QueryRows>(engine, mDb->cache(), std::move(sql), int(mAllColumns.size()), mReads,
+                                       std::move(stored));
 }
 
 // Builds the new row set first, so that a filter that fails leaves the old one in place.
 void TDaoTable::reopen(const QString &filter, bool filtered)
 {
-    if (mIsTable) {
-        std::vector<qint64> ids;
-        loadKeyset(filter, filtered, ids);
-        mKeys.swap(ids);
-        mCache.clear();
+    if (isTable()) {
+        std::unique_ptr<TableKeyset> keyset = openTable(filter, filtered);
+        mKeyset = keyset.get();
+        mQuery = nullptr;
+        mRows = std::move(keyset);
     } else {
-        std::vector<Row> rows;
-        if (loadRows(filter, filtered, rows))
-            mRows.swap(rows);
+        std::unique_ptr<QueryRows> query = openQuery(filter, filtered);
+        mQuery = query.get();
+        mKeyset = nullptr;
+        mRows = std::move(query);
     }
     mBuffer.assign(mFields.size(), QVariant());
     mChanged.assign(mFields.size(), false);
     mModified = false;
     setState(dsBrowse);
-    const int n = RecordCount();
-    mPos = n > 0 ? 0 : -1;
+    // On the first row, if there is one: known once the rows are read.
+    mPos = 0;
     mBof = true;
-    mEof = n == 0;
+    mEof = false;
+    mUnread = mRows->pending();
+    if (!mUnread)
+        settleAfterRead();
     notifyReset();
     notifyCurrent();
+}
+
+void TDaoTable::readRows() const
+{
+    mRows->read();
+    mUnread = false;
+    settleAfterRead();
+}
+
+void TDaoTable::settleAfterRead() const
+{
+    // Expression columns have no declared type: take it from the first value.
+    for (size_t f = 0; f < mFields.size(); ++f) {
+        if (!mUntyped[f] || mFields[f]->mType != TFieldType::Text)
+            continue;
+        for (int r = 0; r < mRows->count(); ++r) {
+            const QVariant v = mRows->value(r, mSourceColumn[f]);
+            if (v.isValid() && !v.isNull()) {
+                mFields[f]->mType = typeOfValue(v);
+                break;
+            }
+        }
+    }
+    if (mRows->count() == 0) {
+        mPos = -1;
+        mEof = true;
+    }
+}
+
+void TDaoTable::readBeforeWrite(const QString &table, const QStringList &columns)
+{
+    if (!mQuery || !mQuery->reads(table, columns))
+        return;
+    try {
+        rows();
+    } catch (const DaoError &) {
+        // Kept by the query and raised by its next call that reads; the write goes on.
+    }
 }
 
 void TDaoTable::setUpdateRecordHook(const void *owner, std::function<void()> hook)
@@ -518,6 +494,8 @@ void TDaoTable::setUpdateRecordHook(const void *owner, std::function<void()> hoo
 
 void TDaoTable::updateRecord()
 {
+    if (mUpdateHooks.empty())
+        return;
     const auto hooks = mUpdateHooks; // a hook may change the list
     for (const auto &h : hooks)
         h.second();
@@ -538,7 +516,7 @@ void TDaoTable::checkBrowseMode()
 void TDaoTable::Refresh()
 {
     checkBrowseMode();
-    invalidateCache();
+    dropValues();
     notifyReset();
     notifyCurrent();
 }
@@ -575,9 +553,10 @@ void TDaoTable::setFiltered(bool filtered)
     mFiltered = filtered;
 }
 
-void TDaoTable::invalidateCache()
+void TDaoTable::dropValues()
 {
-    mCache.clear();
+    if (mRows)
+        mRows->dropValues();
 }
 
 // ---------------------------------------------------------------- rows
@@ -585,80 +564,12 @@ void TDaoTable::invalidateCache()
 int TDaoTable::RecordCount() const
 {
     checkActive();
-    return mIsTable ? int(mKeys.size()) : int(mRows.size());
+    return rows().count();
 }
 
-TDaoTable::Row TDaoTable::readRowById(qint64 id) const
+QVariant TDaoTable::typed(int position, int field) const
 {
-    SqliteStatement st = mDb->connection().cached(
-        QStringLiteral("SELECT %1 FROM %2 WHERE rowid = ?").arg(selectList(), quoted(mTableName)));
-    st.bindInt64(1, id);
-    Row r;
-    if (st.step()) {
-        for (size_t i = 0; i < mColumns.size(); ++i)
-            r.values.push_back(st.column(int(i)));
-    } else {
-        r.values.assign(mColumns.size(), QVariant());
-        r.missing = true;
-    }
-    return r;
-}
-
-// Fetches the page of rows around a position in one statement.
-void TDaoTable::fetchPage(int position) const
-{
-    if (mCache.size() > CacheLimit)
-        mCache.clear();
-    const int n = int(mKeys.size());
-    const int start = std::max(0, position - PageSize / 4);
-    const int end = std::min(n, start + PageSize);
-    QString marks;
-    for (int i = start; i < end; ++i)
-        marks += i == start ? QStringLiteral("?") : QStringLiteral(",?");
-    SqliteStatement st = mDb->connection().cached(QStringLiteral("SELECT rowid, %1 FROM %2 WHERE rowid IN (%3)")
-                                                       .arg(selectList(), quoted(mTableName), marks));
-    for (int i = start; i < end; ++i)
-        st.bindInt64(i - start + 1, mKeys[size_t(i)]);
-    std::unordered_map<qint64, Row> got;
-    while (st.step()) {
-        Row r;
-        r.values.reserve(mColumns.size());
-        for (size_t c = 0; c < mColumns.size(); ++c)
-            r.values.push_back(st.column(int(c) + 1));
-        got.emplace(st.columnInt64(0), std::move(r));
-    }
-    for (int i = start; i < end; ++i) {
-        const qint64 id = mKeys[size_t(i)];
-        if (mCache.count(id))
-            continue;
-        auto it = got.find(id);
-        if (it != got.end()) {
-            mCache.emplace(id, std::move(it->second));
-        } else {
-            Row r;
-            r.values.assign(mColumns.size(), QVariant());
-            r.missing = true;
-            mCache.emplace(id, std::move(r));
-        }
-    }
-}
-
-const TDaoTable::Row *TDaoTable::rowAt(int position) const
-{
-    if (mIsTable) {
-        if (position < 0 || position >= int(mKeys.size()))
-            return nullptr;
-        const qint64 id = mKeys[size_t(position)];
-        auto it = mCache.find(id);
-        if (it == mCache.end()) {
-            fetchPage(position);
-            it = mCache.find(id);
-        }
-        return &it->second;
-    }
-    if (position < 0 || position >= int(mRows.size()))
-        return nullptr;
-    return &mRows[size_t(position)];
+    return mFields[size_t(field)]->fromStorage(rows().value(position, mSourceColumn[size_t(field)]));
 }
 
 QVariant TDaoTable::fieldValue(int field) const
@@ -667,8 +578,8 @@ QVariant TDaoTable::fieldValue(int field) const
         return QVariant();
     if (mState == dsEdit || mState == dsInsert)
         return mBuffer[size_t(field)];
-    const Row *r = rowAt(mPos);
-    return r ? mFields[size_t(field)]->fromStorage(r->values[size_t(field)]) : QVariant();
+    const int pos = RecNo();
+    return pos < 0 ? QVariant() : typed(pos, field);
 }
 
 QVariant TDaoTable::rowValue(int position, int field) const
@@ -677,14 +588,12 @@ QVariant TDaoTable::rowValue(int position, int field) const
         return QVariant();
     if ((mState == dsInsert && position == RecordCount()) || (mState == dsEdit && position == mPos))
         return mBuffer[size_t(field)];
-    const Row *r = rowAt(position);
-    return r ? mFields[size_t(field)]->fromStorage(r->values[size_t(field)]) : QVariant();
+    return typed(position, field);
 }
 
 bool TDaoTable::rowIsDeletedByOthers(int position) const
 {
-    const Row *r = mState == dsInactive ? nullptr : rowAt(position);
-    return r && r->missing;
+    return mState != dsInactive && rows().missing(position);
 }
 
 void TDaoTable::setFieldValue(int field, const QVariant &typed)
@@ -761,6 +670,11 @@ void TDaoTable::setRecNo(int position)
     mBof = n == 0;
 }
 
+void TDaoTable::badFieldIndex(int i) const
+{
+    throw DaoError(QStringLiteral("Field index %1 out of range (the dataset has %2 fields)").arg(i).arg(FieldCount()));
+}
+
 TDaoField *TDaoTable::FindField(const QString &name) const
 {
     for (const auto &f : mFields)
@@ -781,7 +695,7 @@ TDaoField *TDaoTable::FieldByName(const QString &name) const
 
 void TDaoTable::checkWritable() const
 {
-    if (mReadOnly || !mIsTable)
+    if (mReadOnly || !mWriter)
         throw DaoError(QStringLiteral("Cannot modify a read-only dataset"));
 }
 
@@ -795,12 +709,11 @@ void TDaoTable::Edit()
         Append();
         return;
     }
-    const Row *r = rowAt(mPos);
-    if (r->missing)
+    if (mRows->missing(mPos))
         throw DaoError(QStringLiteral("Записът е изтрит от друг потребител. Обновете таблицата."));
-    mOriginal = *r;
+    mOriginal = mRows->values(mPos);
     for (size_t f = 0; f < mFields.size(); ++f)
-        mBuffer[f] = mFields[f]->fromStorage(r->values[f]);
+        mBuffer[f] = mFields[f]->fromStorage(mOriginal[f]);
     mChanged.assign(mFields.size(), false);
     mModified = false;
     setState(dsEdit);
@@ -844,6 +757,10 @@ void TDaoTable::Post()
     } done{mPosting};
     if (BeforePost)
         BeforePost(this);
+    // The batch's periodic commit comes before the row, so that nothing after the row's write
+    // can fail: a post that raises has written nothing.
+    if (mBulk)
+        mDb->batchCheckpoint();
     try {
         if (mState == dsInsert)
             postInsert();
@@ -854,111 +771,29 @@ void TDaoTable::Post()
             mDb->checkBatch();
         throw;
     }
-    if (mBulk)
-        mDb->writeBatchStep();
     if (AfterPost)
         AfterPost(this);
 }
 
 void TDaoTable::postInsert()
 {
-    QStringList cols, marks;
-    QVariantList values;
-    for (size_t f = 0; f < mFields.size(); ++f) {
-        if (mFields[f]->DataType() == TFieldType::Counter)
-            continue;
-        const QVariant &v = mBuffer[f];
-        if (!mChanged[f] && (!v.isValid() || v.isNull()))
-            continue; // leaves the column's default
-        cols << quoted(mColumns[f]);
-        marks << QStringLiteral("?");
-        values << v;
-    }
-    SqliteConnection &c = mDb->connection();
-    const QString sql = cols.isEmpty()
-        ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(quoted(mTableName))
-        : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)").arg(quoted(mTableName), cols.join(QStringLiteral(", ")),
-                                                              marks.join(QStringLiteral(", ")));
-    SqliteStatement st = c.cached(sql);
-    st.bindAll(values);
-    st.step();
-    const qint64 id = c.lastInsertId();
-    mDb->noteWrite(mTableName);
-    Row written = readRowById(id);
-    mDb->noteRowChange(mTableName, mColumns, nullptr, &written.values);
-    mCache[id] = std::move(written);
-    if (!mKeys.empty() && id < mKeys.back())
-        mKeysById = false;
-    mKeys.push_back(id);
-    mPos = int(mKeys.size()) - 1;
+    mDb->readBeforeWrite(mTableName, {});
+    TableWriter::Inserted row = mWriter->insert(mBuffer, mChanged);
+    mKeyset->appended(row.key, std::move(row.values));
+    mPos = mKeyset->count() - 1;
     mModified = false;
     mChanged.assign(mFields.size(), false);
     setState(dsBrowse);
     notifyRow(mPos);
 }
 
-namespace {
-// The value as the engine will store it, so that the cached row need not be read back.
-QVariant storedForm(const QVariant &v)
-{
-    if (!v.isValid() || v.isNull())
-        return QVariant();
-    switch (v.typeId()) {
-    case QMetaType::Bool:
-        return QVariant(qint64(v.toBool() ? 1 : 0));
-    case QMetaType::QDateTime:
-        return QVariant(storedDateTimeText(v.toDateTime()));
-    case QMetaType::Int:
-        return QVariant(qint64(v.toInt()));
-    default:
-        return v;
-    }
-}
-} // namespace
-
 // Optimistic locking: the row is written only if every column still holds what was read.
 void TDaoTable::postUpdate()
 {
-    quint64 mask = 0;
-    QVariantList values;
-    QStringList changed;
-    for (size_t f = 0; f < mFields.size(); ++f) {
-        if (!mChanged[f])
-            continue;
-        if (f < 64)
-            mask |= quint64(1) << f;
-        changed << mColumns[f];
-        values << mBuffer[f];
-    }
-    const qint64 id = mKeys[size_t(mPos)];
+    const QStringList changed = mWriter->columnsOf(mChanged);
     if (!changed.isEmpty()) {
-        QString &sql = mUpdateSql[mask];
-        if (sql.isEmpty() || mFields.size() > 64) {
-            QStringList sets, checks;
-            for (const QString &c : std::as_const(changed))
-                sets << quoted(c) + QStringLiteral(" = ?");
-            for (size_t f = 0; f < mFields.size(); ++f)
-                checks << quoted(mColumns[f]) + QStringLiteral(" IS ?");
-            sql = QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ? AND %3")
-                      .arg(quoted(mTableName), sets.join(QStringLiteral(", ")), checks.join(QStringLiteral(" AND ")));
-        }
-        values << QVariant(id);
-        for (size_t f = 0; f < mFields.size(); ++f)
-            values << mOriginal.values[f];
-        SqliteConnection &c = mDb->connection();
-        SqliteStatement st = c.cached(sql);
-        st.bindAll(values);
-        st.step();
-        if (c.changes() == 0)
-            throw DaoError(conflictMessage());
-        mDb->noteWrite(mTableName, changed);
-        // What was written is what is now stored: the row as read, with the new values.
-        Row r = mOriginal;
-        for (size_t f = 0; f < mFields.size(); ++f)
-            if (mChanged[f])
-                r.values[f] = storedForm(mBuffer[f]);
-        mDb->noteRowChange(mTableName, mColumns, &mOriginal.values, &r.values);
-        mCache[id] = std::move(r);
+        mDb->readBeforeWrite(mTableName, changed);
+        mKeyset->updated(mPos, mWriter->update(mKeyset->keyAt(mPos), mOriginal, mBuffer, mChanged));
     }
     mModified = false;
     mChanged.assign(mFields.size(), false);
@@ -1001,19 +836,11 @@ void TDaoTable::Delete()
         Cancel();
     if (RecordCount() == 0)
         throw DaoError(QStringLiteral("Cannot perform this operation on an empty dataset"));
-    const qint64 id = mKeys[size_t(mPos)];
-    const Row before = *rowAt(mPos);
-    SqliteConnection &c = mDb->connection();
-    SqliteStatement st = c.cached(QStringLiteral("DELETE FROM %1 WHERE rowid = ?").arg(quoted(mTableName)));
-    st.bindInt64(1, id);
-    st.step();
-    if (c.changes() > 0)
-        mDb->noteRowChange(mTableName, mColumns, &before.values, nullptr);
-    mDb->noteWrite(mTableName);
     const int removed = mPos;
-    mKeys.erase(mKeys.begin() + removed);
-    mCache.erase(id);
-    const int n = int(mKeys.size());
+    mDb->readBeforeWrite(mTableName, {});
+    mWriter->remove(mKeyset->keyAt(removed), mKeyset->values(removed));
+    mKeyset->removed(removed);
+    const int n = mKeyset->count();
     mPos = n == 0 ? -1 : std::min(removed, n - 1);
     mEof = n == 0;
     if (isDisabled())
@@ -1029,72 +856,39 @@ bool TDaoTable::FindByKey(const QString &keyField, const QVariant &value)
 {
     checkActive();
     TDaoField *field = FieldByName(keyField);
-    const int n = RecordCount();
-    if (n == 0)
+    if (RecordCount() == 0)
         return false;
-    const bool text = field->isText();
-    QString pattern;
-    double number = 0;
-    if (text) {
-        pattern = value.toString().toLower();
-        if (!pattern.contains(QLatin1Char('*')))
-            pattern += QLatin1Char('*');
+    KeyCondition condition;
+    condition.column = mSourceColumn[size_t(field->Index())];
+    condition.text = field->isText();
+    if (condition.text) {
+        condition.pattern = value.toString().toLower();
+        if (!condition.pattern.contains(QLatin1Char('*')))
+            condition.pattern += QLatin1Char('*');
     } else if (value.typeId() == QMetaType::QString) {
-        if (!regional::parseNumber(value.toString(), &number))
+        if (!regional::parseNumber(value.toString(), &condition.number))
             throw DaoError(QStringLiteral("'%1' is not a valid floating point value for field '%2'")
                                .arg(value.toString(), field->FieldName()));
     } else {
-        number = value.toDouble();
+        condition.number = value.toDouble();
     }
-
-    int found = -1;
-    if (mIsTable) {
-        const QString col = quoted(mColumns[size_t(field->Index())]);
-        SqliteStatement st = mDb->connection().cached(
-            text ? QStringLiteral("SELECT rowid FROM %1 WHERE jet_like(?, %2)").arg(quoted(mTableName), col)
-                 : QStringLiteral("SELECT rowid FROM %1 WHERE %2 = ?").arg(quoted(mTableName), col));
-        if (text)
-            st.bind(1, pattern);
-        else
-            st.bind(1, number);
-        std::vector<qint64> ids;
-        while (st.step())
-            ids.push_back(st.columnInt64(0));
-        if (mKeysById) {
-            // The keyset ascends by id: the smallest matching id that is a member is the first row.
-            std::sort(ids.begin(), ids.end());
-            for (qint64 id : ids) {
-                const auto it = std::lower_bound(mKeys.begin(), mKeys.end(), id);
-                if (it != mKeys.end() && *it == id) {
-                    found = int(it - mKeys.begin());
-                    break;
-                }
-            }
-        } else if (!ids.empty()) {
-            const std::unordered_set<qint64> matches(ids.begin(), ids.end());
-            for (int i = 0; i < n; ++i) {
-                if (matches.count(mKeys[size_t(i)])) {
-                    found = i;
-                    break;
-                }
-            }
-        }
-    } else {
-        std::optional<JetPattern> p;
-        if (text) {
+    if (mQuery) {
+        // The rows are in memory: the same test, made here.
+        std::optional<JetPattern> pattern;
+        if (condition.text) {
             QString error;
-            p = JetPattern::compile(pattern, &error);
-            if (!p)
+            pattern = JetPattern::compile(condition.pattern, &error);
+            if (!pattern)
                 throw DaoError(error);
         }
-        for (int i = 0; i < n && found < 0; ++i) {
-            const QVariant v = field->fromStorage(mRows[size_t(i)].values[size_t(field->Index())]);
+        condition.matches = [&](const QVariant &stored) {
+            const QVariant v = field->fromStorage(stored);
             if (!v.isValid() || v.isNull())
-                continue;
-            if (text ? p->matches(field->textOf(v)) : v.toDouble() == number)
-                found = i;
-        }
+                return false;
+            return pattern ? pattern->matches(field->textOf(v)) : v.toDouble() == condition.number;
+        };
     }
+    const int found = mRows->find(condition);
     if (found < 0)
         return false;
     checkBrowseMode();
@@ -1109,15 +903,8 @@ bool TDaoTable::FindByKey(const QString &keyField, const QVariant &value)
 int TDaoTable::ExecSQL(const QStringList &lines)
 {
     if (!mDb || !mDb->Connected())
-        throw DaoError(QStringLiteral("Няма връзка с базата данни."));
-    SqliteConnection &c = mDb->connection();
-    // One statement is one transaction: an error in any row undoes all of it.
-    SqliteStatement st = c.cached(lines.join(QLatin1Char(' ')));
-    while (st.step()) {
-    }
-    mRowsAffected = c.changes();
-    mDb->noteWrite(QString());
-    mDb->invalidateCaches();
+        notConnected();
+    mRowsAffected = mDb->executeStatement(lines.join(QLatin1Char(' ')));
     return mRowsAffected;
 }
 
@@ -1126,27 +913,17 @@ int TDaoTable::ExecSQL(const QStringList &lines)
 TBookmark TDaoTable::GetBookmark() const
 {
     checkActive();
-    if (mPos < 0)
+    const int pos = RecNo();
+    if (pos < 0)
         return TBookmark();
-    return TBookmark{mIsTable ? mKeys[size_t(mPos)] : qint64(mPos), mPos};
+    return TBookmark{mRows->keyAt(pos), pos};
 }
 
 int TDaoTable::positionOf(const TBookmark &b) const
 {
     if (b.isNull() || mState == dsInactive)
         return -1;
-    if (!mIsTable)
-        return b.position < int(mRows.size()) ? b.position : -1;
-    if (b.position < int(mKeys.size()) && mKeys[size_t(b.position)] == b.id)
-        return b.position;
-    // Rows before it were deleted: it moved up.
-    for (int i = std::min(b.position, int(mKeys.size()) - 1); i >= 0; --i)
-        if (mKeys[size_t(i)] == b.id)
-            return i;
-    for (int i = b.position + 1; i < int(mKeys.size()); ++i)
-        if (mKeys[size_t(i)] == b.id)
-            return i;
-    return -1;
+    return rows().positionOf(b.id, b.position);
 }
 
 bool TDaoTable::BookmarkValid(const TBookmark &b) const { return positionOf(b) >= 0; }

@@ -1,43 +1,72 @@
 // A dataset: an updatable row set with a current row over a table, a stored query or an SQL
 // statement.
 //
-// A table opens as a dynaset: the ids of the matching rows are selected once, in sort order (id
-// breaks ties), and row values are fetched by id in pages and cached. Rows added by others appear
-// at the next reopening; a row appended here joins the end of the row set. A stored query or an
-// SQL statement is read whole when opened and is read-only.
+// Rows. A table opens as a dynaset: the keys of the matching rows are selected once, in sort
+// order (the key breaks ties), and row values are fetched by key in pages and kept. Rows added by
+// others appear at the next reopening; a row appended here joins the end of the row set until
+// then. A stored query or an SQL statement is read-only and is read whole, but only when first
+// asked for (RecordCount, a move, a field's or row's value, FindByKey, a bookmark, Eof/Bof/RecNo):
+// Open and Requery of a query cost nothing until then. Its rows are those as of its opening or
+// re-query as far as this connection's own writes go: before this connection writes to a column
+// a pending query reads (a post that changes it, any insert or delete of its table, any ExecSQL),
+// the query reads its rows. Changes committed meanwhile by other connections may show in them,
+// as they would after a slightly later opening. A failure to read raises DaoError from the call
+// that read, and again from every later one until the dataset is re-queried or closed.
 //
-// Where the current row goes: opening, Requery, ApplySort and every change of Filter or Filtered
-// make the first row current; Refresh and Post keep it; Delete makes the following row current
-// (or the new last one); FindByKey moves only when it finds. Moving, reopening, Refresh and
-// FindByKey first post a pending edit that has changes, or cancel one without.
+// The current row after each operation: opening, Requery, ApplySort and every change of Filter
+// or Filtered make the first row current (none when empty). First goes to the first row, Last
+// to the last, Next and Prior move by one, setRecNo to the given row (clamped); Refresh and Post
+// keep it; Delete makes the following row current (or the new last one); Cancel of a new row
+// returns to the row that was current before Append; FindByKey moves only when it finds.
+// Eof is true while the row set is empty and after Next on the last row (which stays current);
+// First, Last, Prior, setRecNo and a move to a found or bookmarked row clear it when there is a
+// row. Bof is true while the row set is empty, after opening and First, and after Prior on the
+// first row (which stays current); Next, Last, setRecNo, GotoBookmark and FindByKey finding a
+// row past the first clear it.
 //
-// Failures raise DaoError. A filter that does not parse leaves the row set and Filter/Filtered as
-// they were. A failed Post leaves the dataset editing with the entered values.
+// Edits. Edit on an empty row set starts a new row, as Append does. Moving, reopening, Refresh,
+// Requery, ApplySort and FindByKey (when it finds) first post a pending edit that has changes, or
+// cancel one without. Post runs BeforePost, writes the row, then runs AfterPost. An exception
+// from BeforePost abandons the post: nothing is written and the dataset stays editing with the
+// values as BeforePost left them. A Post that raises leaves the dataset editing (or inserting)
+// with the entered values: nothing of it reached the database. A Post that returns has written
+// the row: it is in the database, or, in bulk mode, in the connection's write batch that the end
+// of bulk mode commits (whose failure setBulkMode(false) raises). An exception from AfterPost
+// reaches the caller after the row was written.
+//
+// ExecSQL runs a statement on the connection: it does not touch any dataset's pending edit or
+// membership (rows it adds or removes show at the next reopening), but every dataset of the
+// connection forgets the row values it holds, so that values read afterwards are the database's.
+// An edit begun before the statement keeps the values read then, so its post fails as a conflict
+// if the statement changed that row.
+//
+// Fields. Fields(i) and FieldByName give field objects owned by the dataset. A pointer stays
+// valid for the dataset's lifetime, across closing and reopening (also of the connection), as
+// long as the field at that index keeps its name; setFieldNames, or opening a source whose
+// columns differ, replaces the field objects whose names differ. An index out of range raises.
+//
+// Failures raise DaoError. A filter that does not parse leaves the row set and Filter/Filtered
+// as they were.
 #pragma once
 
-#include "FilterExpression.h"
+#include "RowSource.h"
+#include "SqlFragment.h"
+#include "TBookmark.h"
 #include "TDaoField.h"
 
-#include <QHash>
 #include <QObject>
 #include <QStringList>
 #include <QVariant>
 #include <functional>
 #include <memory>
 #include <optional>
-#include <unordered_map>
 #include <vector>
 
 class TDaoDatabase;
-
-// Names one row of an open dataset; compare two with CompareBookmarks.
-struct TBookmark
-{
-    qint64 id = 0;
-    int position = -1; // where the row was when the bookmark was taken
-    bool isNull() const { return position < 0; }
-    bool operator==(const TBookmark &o) const { return id == o.id && position == o.position; }
-};
+class TableKeyset;
+class TableWriter;
+class QueryRows;
+struct SourceInfo;
 
 class TDaoTable : public QObject
 {
@@ -72,23 +101,44 @@ public:
     void Open() { setActive(true); }
     void Close() { setActive(false); }
     TDataSetState State() const { return mState; }
-    bool isTable() const { return mIsTable; }
+    // Open over a table (updatable), not over a query.
+    bool isTable() const;
 
     // ---- navigation
     void First();
     void Next();
     void Prior();
     void Last();
-    bool Eof() const { return mEof; } // "EOF" is a C macro
-    bool Bof() const { return mBof; }
+    bool Eof() const // "EOF" is a C macro
+    {
+        if (mUnread)
+            rows();
+        return mEof;
+    }
+    bool Bof() const
+    {
+        if (mUnread)
+            rows();
+        return mBof;
+    }
     int RecordCount() const;
-    int RecNo() const { return mPos; } // 0-based; -1 when empty
+    int RecNo() const // 0-based; -1 when empty
+    {
+        if (mUnread)
+            rows();
+        return mPos;
+    }
     void setRecNo(int position);
     bool IsEmpty() const { return RecordCount() == 0; }
 
     // ---- fields
     int FieldCount() const { return int(mFields.size()); }
-    TDaoField *Fields(int i) const { return mFields.at(size_t(i)).get(); }
+    TDaoField *Fields(int i) const
+    {
+        if (i < 0 || i >= FieldCount())
+            badFieldIndex(i);
+        return mFields[size_t(i)].get();
+    }
     TDaoField *FieldByName(const QString &name) const;
     TDaoField *FindField(const QString &name) const;
 
@@ -101,6 +151,7 @@ public:
     bool Modified() const { return mModified; }
 
     // ---- re-reading
+    // Refresh also forgets the row values held, so that rows are read anew from the database.
     void Refresh();
     void Requery();
     void ApplySort();
@@ -125,6 +176,9 @@ public:
     void DisableControls();
     void EnableControls();
     bool ControlsDisabled() const { return mDisableCount > 0; }
+    // On: suspends attached controls and opens the connection's write batch (posts are committed
+    // together every quarter second); off: commits the batch, forgets the row values held and
+    // resumes the controls, which then re-read the rows (also when the commit fails and raises).
     void setBulkMode(bool on);
     bool BulkMode() const { return mBulk; }
 
@@ -140,13 +194,6 @@ public:
     QVariant rowValue(int position, int field) const;
     bool rowIsDeletedByOthers(int position) const;
 
-    // ---- used by TDaoField and TDaoDatabase
-    QVariant fieldValue(int field) const;
-    void setFieldValue(int field, const QVariant &typed);
-    void invalidateCache();
-    void closeForDatabase();
-    void databaseGone() { closeForDatabase(); mDb = nullptr; }
-
     // Before a post, and before anything that would post or drop the pending edit, controls
     // that hold typed text not yet written into the row write it now; a hook may raise, which
     // abandons the operation. One hook per owner; an empty hook removes it.
@@ -161,24 +208,37 @@ signals:
     void stateChanged();
 
 private:
-    struct Row
-    {
-        std::vector<QVariant> values; // stored values in field order
-        bool missing = false;         // no longer in the database
-    };
+    friend class TDaoField;
+    friend class TDaoDatabase;
 
+    // For TDaoField: the current row's typed value, and writing into the edit buffer.
+    QVariant fieldValue(int field) const;
+    void setFieldValue(int field, const QVariant &typed);
+    // For TDaoDatabase.
+    void dropValues();
+    void closeForDatabase();
+    void databaseGone();
+    void readBeforeWrite(const QString &table, const QStringList &columns);
+
+    [[noreturn]] void badFieldIndex(int i) const;
     void checkActive() const;
     void checkBrowseMode();
-    void openRowSet(bool keepFilterState);
-    void buildFields();
+    void buildFields(const std::optional<SourceInfo> &source);
     void reopen(const QString &filter, bool filtered);
-    void loadKeyset(const QString &filter, bool filtered, std::vector<qint64> &ids);
-    bool loadRows(const QString &filter, bool filtered, std::vector<Row> &rows);
-    QString selectList() const;
+    std::unique_ptr<TableKeyset> openTable(const QString &filter, bool filtered);
+    std::unique_ptr<QueryRows> openQuery(const QString &filter, bool filtered);
     ColumnResolver columnResolver() const;
-    const Row *rowAt(int position) const;
-    void fetchPage(int position) const;
-    Row readRowById(qint64 id) const;
+    SqlFragment whereOf(const QString &filter, bool filtered) const;
+    // The rows, read first when they are pending; raises the read's error.
+    const RowSource &rows() const
+    {
+        if (mUnread)
+            readRows();
+        return *mRows;
+    }
+    void readRows() const;
+    void settleAfterRead() const;
+    QVariant typed(int position, int field) const;
     void moveTo(int position);
     void setState(TDataSetState s);
     void notifyReset();
@@ -189,40 +249,38 @@ private:
     void checkWritable() const;
     bool isDisabled() const { return mDisableCount > 0; }
     int positionOf(const TBookmark &b) const;
+    void updateRecord();
 
     TDaoDatabase *mDb = nullptr;
     QString mTableName;
     QStringList mSql;
     QStringList mFieldNames;
     bool mReadOnly = false;
-    bool mIsTable = false;
 
     TDataSetState mState = dsInactive;
     std::vector<std::unique_ptr<TDaoField>> mFields;
-    std::vector<QString> mColumns;     // real column names, in field order
-    std::vector<bool> mColumnIsText;   // every column of the table, for filters
-    std::vector<QString> mAllColumns;
+    std::vector<QString> mColumns;       // real column names, in field order
+    std::vector<int> mSourceColumn;      // each field's column in the source's rows
+    std::vector<bool> mUntyped;          // an expression column: typed from its first value
+    std::vector<ColumnInfo> mAllColumns; // every column of the source, for filters and sorts
+    std::unique_ptr<SourceInfo> mSource; // the table or stored query; null for SQL
+    QString mQuerySql;                   // the statement a query dataset reads
+    QList<QPair<QString, QString>> mReads; // the (table, column) pairs it reads
 
-    // table row set
-    std::vector<qint64> mKeys;
-    mutable std::unordered_map<qint64, Row> mCache;
-    bool mKeysById = true; // the keyset ascends by id (no sort term)
-    // query row set, and what it was read from: a re-query that would read the same is skipped
-    std::vector<Row> mRows;
-    QString mLoadedKey;
-    QString mLoadedStamp;
-    QList<QPair<QString, QString>> mReads;
-    QHash<quint64, QString> mUpdateSql; // by the set of changed fields
-    std::optional<std::pair<QString, QString>> mDistinctSource; // a pick-list query's (table, column)
+    std::unique_ptr<RowSource> mRows;
+    TableKeyset *mKeyset = nullptr; // mRows, when it is a table's
+    QueryRows *mQuery = nullptr;    // mRows, when it is a query's
+    std::unique_ptr<TableWriter> mWriter;
+    mutable bool mUnread = false; // mRows is pending: read before the first use
 
-    int mPos = -1;
-    bool mEof = true;
-    bool mBof = true;
+    mutable int mPos = -1;
+    mutable bool mEof = true;
+    mutable bool mBof = true;
 
     // edit buffer
     std::vector<QVariant> mBuffer;
     std::vector<bool> mChanged;
-    Row mOriginal;
+    std::vector<QVariant> mOriginal;
     bool mModified = false;
     int mPosBeforeInsert = -1;
 
@@ -236,5 +294,4 @@ private:
     bool mBulk = false;
     bool mPosting = false;
     std::vector<std::pair<const void *, std::function<void()>>> mUpdateHooks;
-    void updateRecord();
 };

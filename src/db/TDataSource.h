@@ -1,4 +1,7 @@
 // Binds a dataset to controls: grids and edit boxes reach their dataset through one of these.
+// A data source does not own its dataset (the data module does) nor the controls bound to it
+// (their windows do); it only names the dataset, and reads null once the dataset is destroyed.
+// dataSetChanged tells the controls to follow another dataset.
 #pragma once
 
 #include <QObject>

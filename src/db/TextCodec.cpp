@@ -1,3 +1,4 @@
+// Decoding of text brought from files: UTF-8, else code page 1251.
 #include "TextCodec.h"
 
 #include <QStringDecoder>

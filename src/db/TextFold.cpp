@@ -1,4 +1,5 @@
-// Unicode case folding and the case-insensitive collation behind NOCASE and jet_like.
+// Unicode case folding and the case-insensitive comparison behind the engine's collation and pattern
+// function.
 #include "TextFold.h"
 
 #include <QChar>

@@ -3,8 +3,7 @@
 
 #include "Clock.h"
 #include "DaoError.h"
-
-#include <QCoreApplication>
+#include "DbLog.h"
 
 TDM *DM = nullptr;
 
@@ -71,7 +70,24 @@ TDM::TDM(QObject *parent) : QObject(parent)
 
 TDM::~TDM()
 {
-    DataBase->Close();
+    QString failure;
+    try {
+        DataBase->Close();
+    } catch (const DaoError &e) {
+        failure = e.message();
+    } catch (const std::exception &e) {
+        failure = QString::fromLocal8Bit(e.what());
+    }
+    if (!failure.isEmpty()) {
+        qCWarning(lcDb) << "closing the database:" << failure;
+        if (ReportError) {
+            try {
+                ReportError(failure);
+            } catch (...) {
+                qCWarning(lcDb) << "ReportError raised";
+            }
+        }
+    }
     if (DM == this)
         DM = nullptr;
 }
@@ -88,9 +104,8 @@ QVariant TDM::scratchValue(const QString &sql, bool leaveOpen)
     QVariant value;
     try {
         tblMyPersonalQuery->Open();
-        if (QCoreApplication::instance())
-            // Repaints, but no user input: this runs inside a post.
-            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        if (ProcessMessages)
+            ProcessMessages();
         if (tblMyPersonalQuery->RecordCount() > 0 && tblMyPersonalQuery->FieldCount() > 0)
             value = tblMyPersonalQuery->Fields(0)->Value();
     } catch (...) {

@@ -19,6 +19,8 @@ public:
     static constexpr const char *DatabasePasswordText = "quietmaple";
 
     explicit TDM(QObject *parent = nullptr);
+    // Closes the connection. A final commit that fails there is told to ReportError and logged;
+    // nothing is thrown.
     ~TDM() override;
 
     TDaoDatabase *DataBase;
@@ -47,6 +49,12 @@ public:
 
     // Filled by the main window: refreshes the grid and rebuilds its pick lists after a post.
     std::function<void()> RefreshPickLists;
+    // Filled by the application: lets pending window messages be processed (repaints; no user
+    // input, as it runs inside a post). Empty: nothing.
+    std::function<void()> ProcessMessages;
+    // Filled by the application: tells the user of a failure that cannot be raised (closing the
+    // connection in the destructor). Empty: it is only logged.
+    std::function<void(const QString &message)> ReportError;
 
     // The datasets ConnectDatabase opens, in their order.
     QList<TDaoTable *> connectOrder() const;
@@ -56,7 +64,8 @@ public:
     qint64 NextNumber();
 
     // Scratch dataset: runs one SELECT and gives the first field of its first row (null when
-    // absent). leaveOpen keeps the dataset open for a later reader.
+    // absent), running ProcessMessages between opening it and reading. leaveOpen keeps the
+    // dataset open for a later reader.
     QVariant scratchValue(const QString &sql, bool leaveOpen = false);
 
     void tblMainBeforePost(TDaoTable *dataSet);

@@ -94,7 +94,7 @@ private slots:
         QVERIFY(QFile::exists(QDir(work()).filePath(QStringLiteral("Velostok.mdb"))));
         QVERIFY(DM->DataBase->Connected());
         QVERIFY(mPrompts->messages.isEmpty());
-        QCOMPARE(fVelostok->StatusBar1->currentMessage(), QStringLiteral("   Velostok v1.0 - DataBase: Velostok.MDB"));
+        QCOMPARE(fVelostok->StatusBar1->currentMessage(), QStringLiteral("   Velostok v1.0 - DataBase: Velostok.mdb"));
         for (TDaoTable *t : DM->connectOrder())
             QVERIFY(t->Active());
         QVERIFY(!DM->tblMyPersonalQuery->Active());

@@ -1,8 +1,8 @@
 // Shared by the data-layer tests: a fresh inventory file in a temporary folder, and row makers.
 #pragma once
 
-#include "Schema.h"
 #include "SqliteConnection.h"
+#include "SqliteSchema.h"
 #include "TDaoDatabase.h"
 #include "TDaoTable.h"
 
@@ -18,7 +18,7 @@ struct TestDb
     explicit TestDb(const QString &name = QStringLiteral("test.mdb"))
     {
         path = dir.filePath(name);
-        schema::createDatabase(path);
+        sqliteschema::createDatabase(path);
     }
 
     // Runs statements on a separate raw connection, as another program would.

@@ -3,6 +3,7 @@
 //   rosterholder --gate DATABASE     takes the gate exclusively, prints "gate"
 #include "DaoError.h"
 #include "LockRoster.h"
+#include "RosterGate.h"
 
 #include <QString>
 

@@ -2,13 +2,25 @@
 // inventory databases, the journal, compaction, copies of an open file, and files shared with
 // the sqlite3 tool.
 #include "DaoError.h"
+#include "FileReplacement.h"
 #include "LockRoster.h"
 #include "TDaoInfo.h"
 #include "TestDb.h"
 
 #include <QFile>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QStandardPaths>
+#include <cerrno>
+#include <sqlite3.h>
+
+namespace {
+QByteArray contentOf(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+} // namespace
 
 class TestDaoDatabase : public QObject
 {
@@ -86,6 +98,42 @@ private slots:
         QVERIFY(!QFile::exists(db.Database()));
     }
 
+    void theNameFoundIsTheNameKept()
+    {
+        TestDb file(QStringLiteral("Velostok.mdb"));
+        QTemporaryDir elsewhere;
+        TDaoDatabase db;
+        db.setProgramDir(elsewhere.path());
+        // Another letter case, as the older system's settings write it.
+        db.setDatabase(file.dir.filePath(QStringLiteral("Velostok.MDB")));
+        db.Open();
+        QCOMPARE(db.Database(), file.path);
+        // The roster under that name lists this connection and one opened by the exact name.
+        auto other = file.connect();
+        TDaoInfo info;
+        info.setDatabase(db.Database());
+        info.setActive(true);
+        QCOMPARE(info.NumberOfUsers(), 2);
+        QCOMPARE(info.LoggedNowUsers().size(), 2);
+        other->Close();
+        db.Close();
+
+        // Backslashes of a stored path are separators.
+        db.setDatabase(file.dir.path() + QStringLiteral("\\VELOSTOK.mdb"));
+        db.Open();
+        QCOMPARE(db.Database(), file.path);
+        db.Close();
+
+        // A bare name in the working directory stays a bare name, in the found case.
+        const QString cwd = QDir::currentPath();
+        const auto back = qScopeGuard([&] { QDir::setCurrent(cwd); });
+        QVERIFY(QDir::setCurrent(file.dir.path()));
+        db.setDatabase(QStringLiteral("velostok.MDB"));
+        db.Open();
+        QCOMPARE(db.Database(), QStringLiteral("Velostok.mdb"));
+        db.Close();
+    }
+
     void filesThatAreNoInventoryAreRefused_data()
     {
         QTest::addColumn<QByteArray>("content");
@@ -105,7 +153,7 @@ private slots:
             c.open(path, true);
             c.exec(QStringLiteral("CREATE TABLE main (id INTEGER PRIMARY KEY, x TEXT)"));
         } else if (content == "newer") {
-            schema::createDatabase(path);
+            sqliteschema::createDatabase(path);
             SqliteConnection c;
             c.open(path);
             c.exec(QStringLiteral("PRAGMA user_version = 99"));
@@ -129,7 +177,7 @@ private slots:
     {
         TestDb file;
         auto a = file.connect();
-        QCOMPARE(a->journalMode(), QStringLiteral("wal"));
+        QCOMPARE(file.scalar(QStringLiteral("PRAGMA journal_mode")).toString(), QStringLiteral("delete"));
         QCOMPARE(a->rosterEntry(), 0);
         auto b = file.connect();
         QCOMPARE(b->rosterEntry(), 1);
@@ -141,6 +189,87 @@ private slots:
         QCOMPARE(info.NumberOfUsers(), 1);
         a->Close();
         QCOMPARE(info.NumberOfUsers(), 0);
+    }
+
+    void aWalFileIsSwitchedBackWhenOpened()
+    {
+        TestDb file;
+        {
+            // Another program leaves the file in WAL mode with rows still in the WAL.
+            SqliteConnection other;
+            other.open(file.path);
+            QCOMPARE(other.scalar(QStringLiteral("PRAGMA journal_mode = WAL")).toString(), QStringLiteral("wal"));
+            QCOMPARE(sqlite3_db_config(other.handle(), SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr), SQLITE_OK);
+            other.exec(QStringLiteral("PRAGMA wal_autocheckpoint = 0"));
+            other.exec(QStringLiteral("INSERT INTO main (unit_name) VALUES ('в WAL'), ('също')"));
+        }
+        QVERIFY(QFileInfo(file.path + QStringLiteral("-wal")).size() > 0);
+        auto db = file.connect();
+        QVERIFY(!QFile::exists(file.path + QStringLiteral("-wal")));
+        QVERIFY(!QFile::exists(file.path + QStringLiteral("-shm")));
+        QCOMPARE(file.scalar(QStringLiteral("PRAGMA journal_mode")).toString(), QStringLiteral("delete"));
+        auto t = TestDb::table(db.get(), QStringLiteral("main"));
+        t->Open();
+        QCOMPARE(t->RecordCount(), 2);
+        // Writes go through the rollback journal, which leaves no file beside the database.
+        t->Append();
+        t->FieldByName(QStringLiteral("unit_name"))->setAsString(QStringLiteral("нов"));
+        t->Post();
+        QVERIFY(!QFile::exists(file.path + QStringLiteral("-wal")));
+        QVERIFY(!QFile::exists(file.path + QStringLiteral("-journal")));
+        db->Close();
+        QCOMPARE(file.scalar(QStringLiteral("SELECT count(*) FROM main")).toInt(), 3);
+    }
+
+    void aFailedReplacementLeavesTheOlderFileWhole()
+    {
+        TestDb file;
+        auto db = file.connect();
+        const QString copy = file.dir.filePath(QStringLiteral("Backup1.mdb"));
+        QFile old(copy);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("older copy");
+        old.close();
+        auto leftovers = [&] {
+            QStringList names = QDir(file.dir.path()).entryList(QDir::Files);
+            names.removeAll(QStringLiteral("test.mdb"));
+            names.removeAll(QStringLiteral("test.ldb"));
+            names.removeAll(QStringLiteral("Backup1.mdb"));
+            return names;
+        };
+        {
+            // The rename into place fails: the older copy is still there, whole.
+            auto &rename = FileReplacement::renameStep();
+            const auto saved = rename;
+            const auto restore = qScopeGuard([&] { rename = saved; });
+            rename = [](const QByteArray &, const QByteArray &) {
+                errno = EIO;
+                return -1;
+            };
+            QVERIFY_THROWS_EXCEPTION(DaoError, db->CopyOpenDatabase(copy));
+            QCOMPARE(contentOf(copy), QByteArray("older copy"));
+            QCOMPARE(leftovers(), QStringList());
+
+            // Compaction the same: the database as it was, no "mdb…" file left.
+            db->Close();
+            const QByteArray before = contentOf(file.path);
+            QVERIFY_THROWS_EXCEPTION(DaoError, db->CompactDatabaseFile(file.path, QStringLiteral("quietmaple")));
+            QCOMPARE(contentOf(file.path), before);
+            QCOMPARE(leftovers(), QStringList());
+            db->Open();
+        }
+        // A folder in the copy's place is not replaced.
+        const QString folder = file.dir.filePath(QStringLiteral("Backup2.mdb"));
+        QVERIFY(QDir().mkpath(folder + QStringLiteral("/inside")));
+        QVERIFY_THROWS_EXCEPTION(DaoError, db->CopyOpenDatabase(folder));
+        QVERIFY(QFileInfo(folder + QStringLiteral("/inside")).isDir());
+        QCOMPARE(leftovers(), QStringList());
+        // And when nothing fails, the copy is complete and nothing else is left.
+        db->CopyOpenDatabase(copy);
+        SqliteConnection c;
+        c.open(copy);
+        QCOMPARE(c.scalar(QStringLiteral("PRAGMA application_id")).toInt(), sqliteschema::ApplicationId);
+        QCOMPARE(leftovers(), QStringList());
     }
 
     void compactionKeepsDataAndRefusesWhileInUse()
@@ -160,7 +289,7 @@ private slots:
         db.CompactDatabaseFile(file.path, QStringLiteral("quietmaple"));
         QVERIFY(QFileInfo(file.path).size() < before);
         QCOMPARE(file.scalar(QStringLiteral("SELECT count(*) FROM main")).toInt(), 100);
-        QCOMPARE(file.scalar(QStringLiteral("PRAGMA application_id")).toInt(), schema::ApplicationId);
+        QCOMPARE(file.scalar(QStringLiteral("PRAGMA application_id")).toInt(), sqliteschema::ApplicationId);
         const QStringList left = QDir(file.dir.path()).entryList({QStringLiteral("mdb*")}, QDir::Files);
         QVERIFY2(left.isEmpty(), qPrintable(left.join(' ')));
 
@@ -185,7 +314,6 @@ private slots:
             t->FieldByName(QStringLiteral("unit_name"))->setAsString(QStringLiteral("ред %1").arg(i));
             t->Post();
         }
-        QVERIFY(QFileInfo(file.path + QStringLiteral("-wal")).size() > 0);
         const QString copy = file.dir.filePath(QStringLiteral("Backup3.mdb"));
         QFile old(copy);
         QVERIFY(old.open(QIODevice::WriteOnly));

@@ -1,7 +1,9 @@
 // The dataset: where the current row goes, filters, sorts, finds, conversions, statements,
 // bookmarks, bulk mode and optimistic locking between two connections.
 #include "DaoError.h"
+#include "FilterError.h"
 #include "Regional.h"
+#include "SqliteEngine.h"
 #include "TestDb.h"
 
 #include <QSignalSpy>
@@ -244,7 +246,9 @@ private slots:
         QTest::newRow("long range") << "user_id" << "3000000000"
                                     << "3000000000 is not a valid value for field 'user_id'. The allowed range is -2147483648 to 2147483647";
         QTest::newRow("double regional") << "quantity" << "2,5" << "2,5";
-        QTest::newRow("double dot") << "price" << "12.75" << "12,75";
+        // Only the regional form converts: under bg_BG a "." is not a decimal separator.
+        QTest::newRow("double dot") << "price" << "12.5" << "'12.5' is not a valid floating point value for field 'price'";
+        QTest::newRow("double exponent") << "price" << "-1,5E3" << "-1500";
         QTest::newRow("double bad") << "price" << "abc" << "'abc' is not a valid floating point value for field 'price'";
         QTest::newRow("double 15 digits") << "price" << "0,1" << "0,1";
         QTest::newRow("bool") << "deleted" << "true" << "True";
@@ -283,6 +287,41 @@ private slots:
         }
     }
 
+    void numbersOnlyInTheRegionalForm()
+    {
+        double v = 0;
+        QVERIFY(regional::parseNumber(QStringLiteral(" 12,5 "), &v));
+        QCOMPARE(v, 12.5);
+        v = 7;
+        QVERIFY(!regional::parseNumber(QStringLiteral("12.5"), &v));
+        QVERIFY(!regional::parseNumber(QStringLiteral("1.234,5"), &v));
+        QVERIFY(!regional::parseNumber(QStringLiteral("1 234,5"), &v));
+        QCOMPARE(v, 7.0);
+        // Where the separator is ".", the "," is the one refused.
+        regional::setLocale(QLocale(QLocale::English, QLocale::UnitedStates));
+        QVERIFY(regional::parseNumber(QStringLiteral("12.5"), &v));
+        QCOMPARE(v, 12.5);
+        QVERIFY(!regional::parseNumber(QStringLiteral("12,5"), &v));
+        regional::setLocale(QLocale(QLocale::Bulgarian, QLocale::Bulgaria));
+
+        // FindByKey with the text of a number follows the same rule.
+        TestDb db;
+        db.exec(QStringLiteral("INSERT INTO main (unit_name, quantity) VALUES ('a', 7), ('b', 2.5)"));
+        auto conn = db.connect();
+        auto t = TestDb::table(conn.get(), QStringLiteral("main"));
+        t->Open();
+        QVERIFY(t->FindByKey(QStringLiteral("quantity"), QStringLiteral("2,5")));
+        QCOMPARE(t->FieldByName(QStringLiteral("unit_name"))->AsString(), QStringLiteral("b"));
+        t->First();
+        try {
+            t->FindByKey(QStringLiteral("quantity"), QStringLiteral("2.5"));
+            QFAIL("no error");
+        } catch (const DaoError &e) {
+            QCOMPARE(e.message(), QStringLiteral("'2.5' is not a valid floating point value for field 'quantity'"));
+        }
+        QCOMPARE(t->RecNo(), 0);
+    }
+
     void closedDatasetsAndMissingFields()
     {
         TestDb db;
@@ -307,6 +346,14 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(DaoError, m->FieldByName(QStringLiteral("first_date"))->setValue(QStringLiteral("70000")));
         m->Cancel();
         QCOMPARE(t->FieldCount(), 2);
+        // An index out of range is the layer's error, as every other failure.
+        QVERIFY_THROWS_EXCEPTION(DaoError, t->Fields(2));
+        QVERIFY_THROWS_EXCEPTION(DaoError, t->Fields(-1));
+        // A field pointer outlives a reconnection.
+        conn->Close();
+        conn->Open();
+        t->Open();
+        QCOMPARE(t->FieldByName(QStringLiteral("id")), early);
         try {
             t->FieldByName(QStringLiteral("price"));
             QFAIL("no error");
@@ -441,7 +488,7 @@ private slots:
             ins.step();
         }
         c.exec(QStringLiteral("COMMIT"));
-        TDaoDatabase::prepareConnection(c);
+        SqliteEngine::prepareConnection(c);
         const bool text = column == QLatin1String("unit_name");
         QStringList expected;
         SqliteStatement q = c.prepare(QStringLiteral("SELECT rowid FROM main WHERE rowid % 3 <> 0 ORDER BY %1 %2 %3, rowid")
@@ -498,6 +545,117 @@ private slots:
         names->Last();
         names->Requery();
         QCOMPARE(names->RecNo(), 0);
+    }
+
+    void queryDatasetsReadWhenFirstAsked()
+    {
+        TestDb db;
+        db.exec(QStringLiteral("INSERT INTO main (unit_name) VALUES ('a'), ('b')"));
+        auto conn = db.connect();
+        auto t = TestDb::table(conn.get(), QStringLiteral("main"));
+        auto names = TestDb::table(conn.get(), QStringLiteral("unit_name"));
+        t->Open();
+        names->Open();
+        QVERIFY(names->Active());
+        // Opened, not read: another program's commit before the first read shows.
+        db.exec(QStringLiteral("INSERT INTO main (unit_name) VALUES ('c')"));
+        QCOMPARE(columnTexts(names.get(), QStringLiteral("unit_name")), QStringList({"a", "b", "c"}));
+
+        // A post of ours to a column it reads makes it read first: it shows the rows of its opening.
+        names->Requery();
+        t->Edit();
+        t->FieldByName(QStringLiteral("unit_name"))->setAsString(QStringLiteral("z"));
+        t->Post();
+        QCOMPARE(columnTexts(names.get(), QStringLiteral("unit_name")), QStringList({"a", "b", "c"}));
+        // The same for an insert, a delete and a statement.
+        names->Requery();
+        t->Append();
+        t->Post();
+        QCOMPARE(names->RecordCount(), 3);
+        names->Requery();
+        t->Last();
+        t->Delete();
+        QCOMPARE(names->RecordCount(), 4); // the null name of the row just removed
+        names->Requery();
+        t->ExecSQL({QStringLiteral("UPDATE main SET unit_name = 'y' WHERE unit_name = 'z';")});
+        QCOMPARE(columnTexts(names.get(), QStringLiteral("unit_name")), QStringList({"b", "c", "z"}));
+        // A post that leaves its columns alone does not: it reads later, and sees what is there then.
+        names->Requery();
+        t->First();
+        t->Edit();
+        t->FieldByName(QStringLiteral("quantity"))->setAsInteger(3);
+        t->Post();
+        db.exec(QStringLiteral("INSERT INTO main (unit_name) VALUES ('d')"));
+        QCOMPARE(columnTexts(names.get(), QStringLiteral("unit_name")), QStringList({"b", "c", "d", "y"}));
+
+        // A statement that compiles but fails when run: Open succeeds, and every call that reads
+        // raises, until the dataset is opened again.
+        auto q = TestDb::table(conn.get(), QString());
+        q->SQL() = QStringList{QStringLiteral("SELECT jet_like('[', unit_name) AS bad FROM main")};
+        q->Open();
+        QVERIFY(q->Active());
+        QVERIFY_THROWS_EXCEPTION(DaoError, q->RecordCount());
+        QVERIFY_THROWS_EXCEPTION(DaoError, q->First());
+        QVERIFY_THROWS_EXCEPTION(DaoError, q->Eof());
+        QVERIFY_THROWS_EXCEPTION(DaoError, q->Fields(0)->AsString());
+        t->Edit(); // a write does not fail because a query cannot read
+        t->FieldByName(QStringLiteral("unit_name"))->setAsString(QStringLiteral("x"));
+        t->Post();
+        q->Close();
+        q->SQL() = QStringList{QStringLiteral("SELECT count(*) AS n FROM main")};
+        q->Open();
+        QCOMPARE(q->Fields(0)->AsInteger(), 4);
+        QCOMPARE(q->Fields(0)->DataType(), TFieldType::Long);
+    }
+
+    void bulkPostFailsOnlyWhenItWroteNothing()
+    {
+        TestDb db;
+        db.exec(QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 6) "
+                               "INSERT INTO main (user_id, unit_name) SELECT i, 'r' || i FROM n"));
+        auto conn = db.connect();
+        conn->setLockTimes(0, 50, 0); // a commit of the batch is due before every bulk post
+        auto t = TestDb::table(conn.get(), QStringLiteral("main"));
+        t->Open();
+        auto renumber = [&](int n) {
+            t->Edit();
+            t->FieldByName(QStringLiteral("user_id"))->setAsInteger(n);
+            t->Post();
+            QCOMPARE(t->State(), TDaoTable::dsBrowse);
+            t->Next();
+        };
+        t->setBulkMode(true);
+        t->First();
+        renumber(101);
+        // Another program reads: the batch cannot be committed, and the posts go on into it.
+        SqliteConnection reader;
+        reader.open(db.path);
+        reader.exec(QStringLiteral("BEGIN"));
+        QCOMPARE(reader.scalar(QStringLiteral("SELECT count(*) FROM main WHERE user_id > 100")).toInt(), 0);
+        renumber(102);
+        renumber(103);
+        reader.exec(QStringLiteral("COMMIT"));
+        renumber(104); // commits 101 to 103 before it writes
+        QCOMPARE(db.scalar(QStringLiteral("SELECT count(*) FROM main WHERE user_id > 100")).toInt(), 3);
+        t->setBulkMode(false);
+        QCOMPARE(db.scalar(QStringLiteral("SELECT count(*) FROM main WHERE user_id > 100")).toInt(), 4);
+
+        // The end of bulk mode cannot commit: it says so, and what the batch held is not there.
+        t->setBulkMode(true);
+        renumber(105);
+        reader.exec(QStringLiteral("BEGIN"));
+        reader.scalar(QStringLiteral("SELECT count(*) FROM main"));
+        try {
+            t->setBulkMode(false);
+            QFAIL("no error");
+        } catch (const DaoError &e) {
+            QVERIFY2(e.message().startsWith(QStringLiteral("Последните промени не бяха записани в базата")),
+                     qPrintable(e.message()));
+        }
+        reader.exec(QStringLiteral("COMMIT"));
+        QVERIFY(!t->ControlsDisabled());
+        QCOMPARE(db.scalar(QStringLiteral("SELECT count(*) FROM main WHERE user_id = 105")).toInt(), 0);
+        QCOMPARE(db.scalar(QStringLiteral("SELECT count(*) FROM main WHERE user_id > 100")).toInt(), 4);
     }
 
     void bulkPostsAreCommittedAtTheEndAndOnFailure()

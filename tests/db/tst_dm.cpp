@@ -2,6 +2,7 @@
 // the after-post hook, the scratch dataset and the stored pick-list queries.
 #include "Clock.h"
 #include "DaoError.h"
+#include "SqliteEngine.h"
 #include "TestDb.h"
 #include "uDM.h"
 
@@ -141,7 +142,7 @@ private slots:
         // The truth: the stored query run by the engine itself on a connection of ours.
         SqliteConnection truth;
         truth.open(db.path);
-        TDaoDatabase::prepareConnection(truth);
+        SqliteEngine::prepareConnection(truth);
         auto expected = [&] {
             QStringList out;
             SqliteStatement st = truth.prepare(QStringLiteral("SELECT * FROM unit_number"));
@@ -214,6 +215,58 @@ private slots:
         db.exec(QStringLiteral("ALTER TABLE main RENAME COLUMN user_id TO number_of_user"));
         QCOMPARE(dm->NextNumber(), -1);
         QVERIFY(!dm->tblMyPersonalQuery->Active());
+    }
+
+    void processMessagesRunsBetweenOpeningAndReading()
+    {
+        TestDb db;
+        db.exec(QStringLiteral("INSERT INTO main (user_id) VALUES (4)"));
+        auto dm = connected(db);
+        // The hook may post (the window messages it lets through): the scratch value stays the
+        // one of the moment the query was opened.
+        int calls = 0;
+        dm->ProcessMessages = [&] {
+            ++calls;
+            dm->tblMain->ExecSQL({QStringLiteral("INSERT INTO main (user_id) VALUES (40);")});
+        };
+        QCOMPARE(dm->scratchValue(QStringLiteral("SELECT Max([user_id]) AS MaxNum FROM main;")).toInt(), 4);
+        QCOMPARE(calls, 1);
+        dm->ProcessMessages = nullptr;
+        QCOMPARE(dm->scratchValue(QStringLiteral("SELECT Max([user_id]) AS MaxNum FROM main;")).toInt(), 40);
+    }
+
+    void closingReportsALostBatchInsteadOfThrowing()
+    {
+        TestDb db;
+        QStringList reported;
+        {
+            auto dm = connected(db);
+            dm->ReportError = [&](const QString &message) { reported << message; };
+            dm->DataBase->setLockTimes(0, 50, 250);
+            TDaoTable *t = dm->tblMain;
+            t->Append();
+            t->FieldByName(QStringLiteral("unit_name"))->setAsString(QStringLiteral("записан"));
+            t->Post();
+            dm->BulkUpdate = true;
+            t->setBulkMode(true);
+            t->Append();
+            t->FieldByName(QStringLiteral("unit_name"))->setAsString(QStringLiteral("в партидата"));
+            t->Post();
+            // Another program reads: the final commit cannot take the file.
+            SqliteConnection reader;
+            reader.open(db.path);
+            reader.exec(QStringLiteral("BEGIN"));
+            QCOMPARE(reader.scalar(QStringLiteral("SELECT count(*) FROM main")).toInt(), 1);
+            dm.reset();
+            reader.exec(QStringLiteral("COMMIT"));
+        }
+        QCOMPARE(reported.size(), 1);
+        QVERIFY2(reported.first().startsWith(QStringLiteral("Последните промени не бяха записани в базата")),
+                 qPrintable(reported.first()));
+        QCOMPARE(db.scalar(QStringLiteral("SELECT count(*) FROM main WHERE unit_name = 'записан'")).toInt(), 1);
+        QCOMPARE(db.scalar(QStringLiteral("SELECT count(*) FROM main")).toInt(), 1);
+        // Nothing is left behind: the file opens and takes writes.
+        db.exec(QStringLiteral("INSERT INTO main (unit_name) VALUES ('след')"));
     }
 
     void storedQueriesListEveryValueOnce()

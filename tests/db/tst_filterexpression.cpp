@@ -1,13 +1,17 @@
 // Filter and sort parsing, their SQL, and the functions they rely on, run on an in-memory database.
-#include "DaoError.h"
+#include "FilterError.h"
 #include "FilterExpression.h"
-#include "SqlFunctions.h"
+#include "SortExpression.h"
+#include "SqliteDialect.h"
+#include "SqliteFunctions.h"
 
 #include <QtTest>
 
 #include <sqlite3.h>
 
 namespace {
+
+const SqliteDialect dialect;
 
 // The columns of main, and a few of the other tables, as the dataset layer would resolve them.
 std::optional<ColumnInfo> resolveColumn(const QString &name)
@@ -301,7 +305,7 @@ void TstFilterExpression::deepestFiltersRun()
             const int innerNesting = inner.startsWith(u'(') ? 1 : 0;
             const int levels = (12 - innerNesting) / perLevel;
             const QString deepest = nest(open, inner, close, levels);
-            const SqlFragment where = FilterExpression::parse(deepest).toSql(resolveColumn);
+            const SqlFragment where = FilterExpression::parse(deepest).toSql(dialect, resolveColumn);
             QString error;
             db.query(u"SELECT id FROM main WHERE "_qs + where.sql + u" ORDER BY id"_qs, where.params, &error);
             QVERIFY2(error.isEmpty(), qPrintable(error + u": "_qs + deepest));
@@ -385,7 +389,7 @@ void TstFilterExpression::toSql()
     QFETCH(QString, sql);
     QFETCH(QVariantList, params);
     try {
-        const SqlFragment f = FilterExpression::parse(text).toSql(resolveColumn);
+        const SqlFragment f = FilterExpression::parse(text).toSql(dialect, resolveColumn);
         QCOMPARE(f.sql, sql);
         QCOMPARE(f.params.size(), params.size());
         for (int i = 0; i < params.size(); ++i) {
@@ -404,7 +408,7 @@ void TstFilterExpression::unknownColumn()
     for (const QString &text : texts) {
         const FilterExpression f = FilterExpression::parse(text);
         try {
-            f.toSql(resolveColumn);
+            f.toSql(dialect, resolveColumn);
             QFAIL(qPrintable(text));
         } catch (const FilterError &e) {
             QCOMPARE(e.message(), u"Непознато поле [xyz] във филтъра"_qs);
@@ -442,7 +446,7 @@ void TstFilterExpression::sort()
         const SortExpression s = SortExpression::parse(text);
         QCOMPARE(int(s.terms().size()), terms);
         QCOMPARE(s.isEmpty(), terms == 0);
-        QCOMPARE(s.toSql(resolveColumn), sql);
+        QCOMPARE(s.toSql(dialect, resolveColumn), sql);
     } catch (const FilterError &e) {
         QFAIL(qPrintable(e.message()));
     }
@@ -472,7 +476,7 @@ void TstFilterExpression::sortErrors()
     QFETCH(int, position);
     QFETCH(QString, fragment);
     try {
-        const QString sql = SortExpression::parse(text).toSql(resolveColumn);
+        const QString sql = SortExpression::parse(text).toSql(dialect, resolveColumn);
         QFAIL(qPrintable(u"accepted as "_qs + sql));
     } catch (const FilterError &e) {
         QCOMPARE(e.position(), position);
@@ -575,7 +579,7 @@ void TstFilterExpression::filtersSelectRows()
             "INSERT INTO main VALUES (4, NULL, 'A-1', NULL, 0, 'ИВАН');"
             "INSERT INTO main VALUES (5, 'Иван', '99', 0.5, 0, '');"
             "INSERT INTO main VALUES (6, 'ivan', '12', 3, 0, 'Ivan');");
-    const SqlFragment where = FilterExpression::parse(filter).toSql(resolveColumn);
+    const SqlFragment where = FilterExpression::parse(filter).toSql(dialect, resolveColumn);
     QString error;
     const QStringList rows = db.query(u"SELECT id FROM main WHERE "_qs + where.sql + u" ORDER BY id"_qs,
                                       where.params, &error);
@@ -589,10 +593,10 @@ void TstFilterExpression::sortAndGroupFoldCase()
     db.exec("CREATE TABLE t(id INTEGER PRIMARY KEY, name TEXT);"
             "INSERT INTO t(name) VALUES ('ФИЛТЪР'), ('филтър'), (NULL), ('ябълка'), ('Агне'),"
             " ('golf'), ('GOLF'), ('Ivan');");
-    const QString order = SortExpression::parse(u"[name] ASC "_qs).toSql(resolveColumn);
+    const QString order = SortExpression::parse(u"[name] ASC "_qs).toSql(dialect, resolveColumn);
     QCOMPARE(db.query(u"SELECT id FROM t ORDER BY "_qs + order + u", id"_qs).join(QLatin1Char(' ')),
              u"3 6 7 8 5 1 2 4"_qs);
-    const QString desc = SortExpression::parse(u"name DESC"_qs).toSql(resolveColumn);
+    const QString desc = SortExpression::parse(u"name DESC"_qs).toSql(dialect, resolveColumn);
     QCOMPARE(db.query(u"SELECT id FROM t ORDER BY "_qs + desc + u", id"_qs).join(QLatin1Char(' ')),
              u"4 1 2 5 8 6 7 3"_qs);
 

@@ -1,6 +1,7 @@
 // The lock-file roster and the connected-users component, with real second processes.
 #include "DaoError.h"
 #include "LockRoster.h"
+#include "RosterGate.h"
 #include "TDaoInfo.h"
 
 #include <QDir>

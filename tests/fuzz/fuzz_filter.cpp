@@ -1,9 +1,11 @@
 // libFuzzer target: filter and sort texts must parse or fail cleanly, their SQL must carry no user
 // text and must run; patterns and the NOCASE comparison must agree with simple reference versions.
-#include "DaoError.h"
+#include "FilterError.h"
 #include "FilterExpression.h"
 #include "JetPattern.h"
-#include "SqlFunctions.h"
+#include "SortExpression.h"
+#include "SqliteDialect.h"
+#include "SqliteFunctions.h"
 #include "TextFold.h"
 
 #include <QString>
@@ -16,6 +18,8 @@
 #include <vector>
 
 namespace {
+
+const SqliteDialect kDialect;
 
 [[noreturn]] void violation(const char *what, const QString &detail)
 {
@@ -174,13 +178,13 @@ void checkFilter(const Fixture &fx, const QString &text)
     }
     (void)filter.dump();
     try {
-        (void)filter.toSql(knownColumn);
+        (void)filter.toSql(kDialect, knownColumn);
     } catch (const FilterError &) {
         // an unknown column
     }
     SqlFragment where;
     try {
-        where = filter.toSql(anyColumn);
+        where = filter.toSql(kDialect, anyColumn);
     } catch (const FilterError &e) {
         violation("toSql failed with every column known", text + QStringLiteral("\n") + e.message());
     }
@@ -205,7 +209,7 @@ void checkSort(const Fixture &fx, const QString &text)
         return;
     QString order;
     try {
-        order = sort.toSql(anyColumn);
+        order = sort.toSql(kDialect, anyColumn);
     } catch (const FilterError &e) {
         violation("sort toSql failed with every column known", text + QStringLiteral("\n") + e.message());
     }

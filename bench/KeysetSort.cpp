@@ -1,7 +1,7 @@
-// The single-column keyset sort.
+// The former single-column keyset sort, as a benchmark reference.
 #include "KeysetSort.h"
 
-#include "SqliteConnection.h"
+#include "SqliteStatement.h"
 #include "TextFold.h"
 
 #include <algorithm>

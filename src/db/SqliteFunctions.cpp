@@ -1,5 +1,5 @@
 // Registers the NOCASE replacement and jet_like on a Velostok connection.
-#include "SqlFunctions.h"
+#include "SqliteFunctions.h"
 
 #include "DaoError.h"
 #include "JetPattern.h"

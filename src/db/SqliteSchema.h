@@ -1,5 +1,5 @@
-// The inventory file's schema: tables main, models and users, the five stored queries (views) and
-// the indexes the program's queries need, and the making of the template file.
+// The inventory file's schema in SQLite: tables main, models and users, the five stored queries
+// (views) and the indexes the program's queries need, and the making of an empty inventory file.
 #pragma once
 
 #include <QString>
@@ -8,7 +8,7 @@
 
 class SqliteConnection;
 
-namespace schema {
+namespace sqliteschema {
 
 // Marks an SQLite file as an inventory database ('VLST') of a known layout.
 constexpr int ApplicationId = 0x564C5354;
@@ -32,4 +32,4 @@ void createDatabase(const QString &path, const QString &cataloguePath = QString(
 // Loads a tab-separated catalogue into models on an open connection; returns the rows added.
 int loadCatalogue(SqliteConnection &db, const QString &cataloguePath);
 
-} // namespace schema
+} // namespace sqliteschema

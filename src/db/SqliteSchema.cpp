@@ -1,5 +1,5 @@
-// The inventory schema and the template maker.
-#include "Schema.h"
+// The SQLite inventory schema and the making of empty inventory files.
+#include "SqliteSchema.h"
 
 #include "DaoError.h"
 #include "SqliteConnection.h"
@@ -8,7 +8,7 @@
 #include <QFileInfo>
 #include <QTextStream>
 
-namespace schema {
+namespace sqliteschema {
 
 // Text columns carry their width as TEXT(n); the dataset layer cuts longer texts. Numeric
 // affinities follow the declared names (LONG, SHORT, DOUBLE, YESNO, DATETIME), which the layer
@@ -173,4 +173,4 @@ void createDatabase(const QString &path, const QString &cataloguePath)
     db.close();
 }
 
-} // namespace schema
+} // namespace sqliteschema

@@ -1,5 +1,6 @@
-// Orders the ids of a row set by one column faster than the engine's sorter can: one scan in id
-// order, equal values grouped, the distinct values sorted once, the rows placed by counting.
+// The one-column keyset sort the dataset layer used to have, kept here as the benchmark's
+// reference for ApplySort: orders the ids of a row set by one column with one scan in id order,
+// equal values grouped, the distinct values sorted once, the rows placed by counting.
 // The order is the engine's own for "ORDER BY col [COLLATE NOCASE] [DESC], rowid": nulls, then
 // numbers, then texts, then blobs (reversed for DESC), equal values in ascending id order.
 #pragma once

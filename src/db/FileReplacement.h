@@ -1,0 +1,33 @@
+// Replaces a file in one step: the new content is written to a temporary file in the target's
+// folder, which is flushed to disk, renamed over the target, and the folder flushed. Until the
+// rename the old file stays whole; after it the new one is complete. A failure at any point
+// leaves the target as it was and removes the temporary file.
+#pragma once
+
+#include <QString>
+#include <functional>
+
+class FileReplacement
+{
+public:
+    // Makes an empty temporary file beside target, named prefix followed by random characters
+    // (target's name followed by "." when prefix is empty). Raises DaoError when it cannot.
+    explicit FileReplacement(const QString &target, const QString &prefix = QString());
+    ~FileReplacement();
+    FileReplacement(const FileReplacement &) = delete;
+    FileReplacement &operator=(const FileReplacement &) = delete;
+
+    const QString &temporaryPath() const { return mTemporary; }
+    const QString &target() const { return mTarget; }
+
+    // Puts the temporary file in the target's place. Raises DaoError (target untouched).
+    void commit();
+
+    // The rename step; tests replace it to make it fail. Returns 0 or -1 with errno set, as rename().
+    static std::function<int(const QByteArray &from, const QByteArray &to)> &renameStep();
+
+private:
+    QString mTarget;
+    QString mTemporary;
+    bool mDone = false;
+};

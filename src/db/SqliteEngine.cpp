@@ -1,0 +1,257 @@
+// Opening inventory files with SQLite, the journal, transactions, schema introspection, copies.
+#include "SqliteEngine.h"
+
+#include "DaoError.h"
+#include "DbLog.h"
+#include "SqliteFunctions.h"
+#include "SqliteSchema.h"
+#include "StoredDateTime.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <limits>
+#include <sqlite3.h>
+
+namespace {
+
+constexpr int DefaultBusyMs = 5000;
+constexpr int HeaderSize = 100;
+constexpr int UserVersionOffset = 60;
+constexpr char Magic[] = "SQLite format 3"; // followed by a zero byte in the file
+
+int collectReads(void *user, int action, const char *a, const char *b, const char *, const char *)
+{
+    if (action == SQLITE_READ && a) {
+        auto *reads = static_cast<QList<QPair<QString, QString>> *>(user);
+        const QPair<QString, QString> r(QString::fromUtf8(a), b ? QString::fromUtf8(b) : QString());
+        if (!reads->contains(r))
+            reads->append(r);
+    }
+    return SQLITE_OK;
+}
+
+} // namespace
+
+SqliteEngine::~SqliteEngine() = default;
+
+void SqliteEngine::prepareConnection(SqliteConnection &conn)
+{
+    sqlite3_busy_timeout(conn.handle(), DefaultBusyMs);
+    registerVelostokFunctions(conn.handle());
+    conn.exec(QStringLiteral("PRAGMA cache_size = -16384; PRAGMA threads = 2;"));
+}
+
+void SqliteEngine::checkInventoryFile(SqliteConnection &conn, const QString &path)
+{
+    // Reading the header also tells a file that is no SQLite database at all.
+    const qint64 appId = conn.scalar(QStringLiteral("PRAGMA application_id")).toLongLong();
+    const qint64 version = conn.scalar(QStringLiteral("PRAGMA user_version")).toLongLong();
+    conn.scalar(QStringLiteral("SELECT count(*) FROM sqlite_schema"));
+    if (appId != sqliteschema::ApplicationId)
+        throw DaoError(QStringLiteral("Файлът \"%1\" не е база данни на Velostok или е повреден.").arg(path));
+    if (version < 1 || version > sqliteschema::SchemaVersion)
+        throw DaoError(QStringLiteral("Базата \"%1\" е от непозната версия (%2) и не може да бъде отворена.")
+                           .arg(path).arg(version));
+}
+
+void SqliteEngine::open(const QString &path)
+{
+    try {
+        mConn.open(path);
+        prepareConnection(mConn);
+        sqlite3_busy_timeout(mConn.handle(), mBusyMs);
+        checkInventoryFile(mConn, path);
+        // Always the rollback journal: a file shared from one PC's disk is reached by the others
+        // over a network file system, where WAL's shared memory is unsafe. A file left in WAL
+        // mode is switched back here, which folds its WAL into it.
+        QString mode;
+        try {
+            mode = mConn.scalar(QStringLiteral("PRAGMA journal_mode = DELETE")).toString();
+        } catch (const DaoError &) {
+            mode = mConn.scalar(QStringLiteral("PRAGMA journal_mode")).toString();
+        }
+        // Only while another program holds the file open in WAL mode; the next opening after it
+        // has gone switches.
+        if (mode.compare(QLatin1String("delete"), Qt::CaseInsensitive) != 0)
+            qCWarning(lcDb) << "journal of" << path << "stays" << mode << "while another program holds it open";
+        mConn.exec(QStringLiteral("PRAGMA synchronous = FULL"));
+    } catch (...) {
+        mConn.close();
+        throw;
+    }
+}
+
+void SqliteEngine::close() { mConn.close(); }
+
+void SqliteEngine::setBusyTimeout(int ms)
+{
+    mBusyMs = ms;
+    if (mConn.isOpen())
+        sqlite3_busy_timeout(mConn.handle(), ms);
+}
+
+std::unique_ptr<DbStatement> SqliteEngine::prepare(const QString &sql)
+{
+    return std::make_unique<SqliteStatement>(mConn.cached(sql));
+}
+
+void SqliteEngine::execute(const QString &sql) { mConn.exec(sql); }
+
+int SqliteEngine::changes() const { return mConn.changes(); }
+
+qint64 SqliteEngine::lastInsertId() const { return mConn.lastInsertId(); }
+
+// IMMEDIATE: a deferred transaction that read first could not take the write lock later once
+// another copy has committed.
+void SqliteEngine::beginWrite() { mConn.exec(QStringLiteral("BEGIN IMMEDIATE")); }
+
+void SqliteEngine::commit() { mConn.exec(QStringLiteral("COMMIT")); }
+
+bool SqliteEngine::tryCommit()
+{
+    sqlite3_busy_timeout(mConn.handle(), 0);
+    const int rc = sqlite3_exec(mConn.handle(), "COMMIT", nullptr, nullptr, nullptr);
+    sqlite3_busy_timeout(mConn.handle(), mBusyMs);
+    if (rc == SQLITE_OK)
+        return true;
+    if ((rc & 0xff) == SQLITE_BUSY && inTransaction())
+        return false;
+    mConn.raise(rc);
+}
+
+void SqliteEngine::rollback() noexcept
+{
+    if (mConn.isOpen() && inTransaction())
+        sqlite3_exec(mConn.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
+bool SqliteEngine::inTransaction() const
+{
+    return mConn.isOpen() && !sqlite3_get_autocommit(mConn.handle());
+}
+
+std::optional<SourceInfo> SqliteEngine::findSource(const QString &name)
+{
+    SqliteStatement kind = mConn.cached(QStringLiteral(
+        "SELECT type, name, sql FROM sqlite_schema WHERE type IN ('table', 'view') AND name = ? COLLATE NOCASE"));
+    kind.bind(1, name);
+    if (!kind.step())
+        return std::nullopt;
+    SourceInfo info;
+    info.isTable = kind.column(0).toString() == QLatin1String("table");
+    info.name = kind.column(1).toString();
+    if (!info.isTable)
+        info.viewSql = kind.column(2).toString();
+    kind.reset();
+    if (info.isTable) {
+        SqliteStatement cols = mConn.prepare(
+            QStringLiteral("PRAGMA table_info(%1)").arg(mDialect.quoteIdentifier(info.name)));
+        while (cols.step())
+            info.columns.push_back({cols.column(1).toString(), cols.column(2).toString(), cols.columnInt64(5) > 0});
+    } else {
+        info.columns = resultColumns(QStringLiteral("SELECT * FROM %1").arg(mDialect.quoteIdentifier(info.name)));
+        info.distinctOf = sqliteschema::distinctViewSource(info.name, info.viewSql);
+    }
+    return info;
+}
+
+std::vector<ColumnDecl> SqliteEngine::resultColumns(const QString &sql)
+{
+    SqliteStatement st = mConn.cached(sql);
+    std::vector<ColumnDecl> cols;
+    for (int i = 0; i < st.columnCount(); ++i)
+        cols.push_back({st.columnName(i), st.columnDeclType(i), false});
+    return cols;
+}
+
+QList<QPair<QString, QString>> SqliteEngine::readsOf(const QString &sql)
+{
+    QList<QPair<QString, QString>> reads;
+    sqlite3_set_authorizer(mConn.handle(), collectReads, &reads);
+    sqlite3_stmt *stmt = nullptr;
+    const QByteArray utf8 = sql.toUtf8();
+    const int rc = sqlite3_prepare_v2(mConn.handle(), utf8.constData(), int(utf8.size()), &stmt, nullptr);
+    sqlite3_set_authorizer(mConn.handle(), nullptr, nullptr);
+    sqlite3_finalize(stmt);
+    if (rc != SQLITE_OK)
+        mConn.raise(rc);
+    return reads;
+}
+
+qint64 SqliteEngine::dataVersion()
+{
+    SqliteStatement dv = mConn.cached(QStringLiteral("PRAGMA data_version"));
+    dv.step();
+    return dv.columnInt64(0);
+}
+
+void SqliteEngine::releaseMemory()
+{
+    if (mConn.isOpen())
+        sqlite3_db_release_memory(mConn.handle());
+}
+
+QVariant SqliteEngine::storedForm(const QVariant &v) const
+{
+    if (!v.isValid() || v.isNull())
+        return QVariant();
+    switch (v.typeId()) {
+    case QMetaType::Bool:
+        return QVariant(qint64(v.toBool() ? 1 : 0));
+    case QMetaType::QDateTime:
+        return QVariant(storedtime::text(v.toDateTime()));
+    case QMetaType::Int:
+        return QVariant(qint64(v.toInt()));
+    default:
+        return v;
+    }
+}
+
+void SqliteEngine::copyOpenDatabase(const QString &path)
+{
+    SqliteConnection out;
+    out.open(path);
+    sqlite3_backup *b = sqlite3_backup_init(out.handle(), "main", mConn.handle(), "main");
+    if (!b)
+        out.raise(sqlite3_errcode(out.handle()));
+    const int rc = sqlite3_backup_step(b, -1);
+    sqlite3_backup_finish(b);
+    if (rc != SQLITE_DONE)
+        throw DaoError(sqliteErrorMessage(rc, QString::fromUtf8(sqlite3_errstr(rc))));
+    out.exec(QStringLiteral("PRAGMA journal_mode = DELETE"));
+}
+
+void SqliteEngine::compactInto(const QString &source, const QString &dest)
+{
+    SqliteConnection src;
+    src.open(source);
+    prepareConnection(src);
+    checkInventoryFile(src, source);
+    // Fold a WAL into the file first: the file is replaced afterwards, and a journal left
+    // beside it would be applied to the new one.
+    src.exec(QStringLiteral("PRAGMA journal_mode = DELETE"));
+    SqliteStatement vac = src.prepare(QStringLiteral("VACUUM INTO ?"));
+    vac.bind(1, dest);
+    vac.step();
+}
+
+void SqliteEngine::createDatabase(const QString &path, const QString &cataloguePath)
+{
+    sqliteschema::createDatabase(path, cataloguePath);
+}
+
+// Read from the header, without opening the file with SQLite (it may be in use or being replaced).
+FileVersion SqliteEngine::fileVersion(const QString &path) const
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {FileVersion::Unreadable, 0};
+    const QByteArray header = file.read(HeaderSize);
+    if (header.size() < HeaderSize || !header.startsWith(QByteArrayView(Magic, sizeof Magic)))
+        return {FileVersion::NotADatabase, 0};
+    const auto *p = reinterpret_cast<const uchar *>(header.constData() + UserVersionOffset);
+    const quint32 version = (quint32(p[0]) << 24) | (quint32(p[1]) << 16) | (quint32(p[2]) << 8) | quint32(p[3]);
+    if (version > quint32(std::numeric_limits<int>::max()))
+        return {FileVersion::NotADatabase, 0};
+    return {FileVersion::Ok, int(version)};
+}

@@ -1,0 +1,57 @@
+// The SQLite engine: an inventory file opened through the SQLite C API with Velostok's functions
+// (Unicode NOCASE, jet_like), the rollback journal and full syncs, and the file operations
+// (backup of an open file, VACUUM INTO, the schema of a new file, the header's version).
+#pragma once
+
+#include "DbEngine.h"
+#include "SqliteConnection.h"
+#include "SqliteDialect.h"
+
+class SqliteEngine : public DbEngine
+{
+public:
+    SqliteEngine() = default;
+    ~SqliteEngine() override;
+
+    const SqlDialect &dialect() const override { return mDialect; }
+
+    void open(const QString &path) override;
+    void close() override;
+    bool isOpen() const override { return mConn.isOpen(); }
+    void setBusyTimeout(int ms) override;
+
+    std::unique_ptr<DbStatement> prepare(const QString &sql) override;
+    void execute(const QString &sql) override;
+    int changes() const override;
+    qint64 lastInsertId() const override;
+
+    void beginWrite() override;
+    void commit() override;
+    bool tryCommit() override;
+    void rollback() noexcept override;
+    bool inTransaction() const override;
+
+    std::optional<SourceInfo> findSource(const QString &name) override;
+    std::vector<ColumnDecl> resultColumns(const QString &sql) override;
+    QList<QPair<QString, QString>> readsOf(const QString &sql) override;
+
+    qint64 dataVersion() override;
+    void releaseMemory() override;
+    QVariant storedForm(const QVariant &typed) const override;
+
+    void copyOpenDatabase(const QString &path) override;
+    void compactInto(const QString &source, const QString &dest) override;
+    void createDatabase(const QString &path, const QString &cataloguePath = QString()) override;
+    FileVersion fileVersion(const QString &path) const override;
+
+    // Velostok's functions and connection settings on a raw connection (tests and benchmarks
+    // compare against one).
+    static void prepareConnection(SqliteConnection &conn);
+    // Raises unless the open file is an inventory database of a known version.
+    static void checkInventoryFile(SqliteConnection &conn, const QString &path);
+
+private:
+    SqliteConnection mConn;
+    SqliteDialect mDialect;
+    int mBusyMs = 5000;
+};
