@@ -47,6 +47,10 @@ bool createAll()
 {
     HelpFile = QStringLiteral("Velostok.HLP");
     DM = new TDM;
+    // The data module lets window messages through where its protocol says so, and tells what
+    // fails where nobody else can (a last commit while closing).
+    DM->ProcessMessages = [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); };
+    DM->ReportError = [](const QString &text) { prompts().message(text); };
     setAdminCheck(checkAdministrator);
     fVelostok = new TfVelostok;
     fSettings = new TfSettings(fVelostok);

@@ -60,6 +60,9 @@ public:
     virtual bool isOpen() const = 0;
     // How long a statement waits for another connection's lock before it fails.
     virtual void setBusyTimeout(int ms) = 0;
+    // Another connection to the open database, for reading only, to be used by one other thread
+    // (the connection itself may then not be touched by this one).
+    virtual std::unique_ptr<DbEngine> openReader() const = 0;
 
     // One statement (a trailing second one is refused). The compiled form is kept for the next
     // use of the same text.
@@ -71,6 +74,9 @@ public:
     virtual qint64 lastInsertId() const = 0;
 
     // ---- transactions (each statement outside one commits on its own)
+    // Begins a transaction whose reads all see the database as it was at its first read; it
+    // keeps others from committing until it ends (rollback).
+    virtual void beginRead() = 0;
     // Begins a transaction that holds the write lock from the start.
     virtual void beginWrite() = 0;
     // Raises when refused; inTransaction() then tells whether the transaction is still open.

@@ -6,6 +6,7 @@
 #include "TextFold.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 
 namespace {
@@ -36,12 +37,19 @@ std::string DistinctValues::textOf(const QVariant &stored)
 
 void DistinctValues::touch()
 {
-    static quint64 next = 0;
+    // Lists are built on reading threads too.
+    static std::atomic<quint64> next = 0;
     mSerial = ++next;
     mRows.reset();
 }
 
 void DistinctValues::build(DbEngine &engine)
+{
+    scan(engine);
+    order();
+}
+
+void DistinctValues::scan(DbEngine &engine)
 {
     touch();
     mNulls = 0;
@@ -59,6 +67,10 @@ void DistinctValues::build(DbEngine &engine)
         const QByteArrayView text = st->columnText(0);
         mEntries.push_back({std::string(text.data(), size_t(text.size())), n});
     }
+}
+
+void DistinctValues::order()
+{
     // The scan gives the exact values in byte order; numbers read as text may repeat a text.
     std::sort(mEntries.begin(), mEntries.end(), [](const Entry &a, const Entry &b) { return less(a.value, b.value); });
     std::vector<Entry> merged;

@@ -25,7 +25,11 @@ public:
 
     bool valid() const { return mValid; }
     void invalidate() { mValid = false; }
+    // Both steps in one: the grouped scan of the column (all the engine is asked), then the
+    // ordering by folded value (no engine needed, any thread).
     void build(DbEngine &engine);
+    void scan(DbEngine &engine);
+    void order();
     qint64 builtAtDataVersion() const { return mDataVersion; }
     void setDataVersion(qint64 v) { mDataVersion = v; }
 

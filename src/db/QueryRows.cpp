@@ -8,6 +8,8 @@ QueryRows::QueryRows(DbEngine &engine, ResultCache &cache, SqlFragment sql, int 
     : mEngine(engine), mCache(cache), mSql(std::move(sql)), mColumns(columns), mSource(std::move(source)),
       mReads(std::move(reads))
 {
+    if (mSource)
+        mTicket = mCache.reserve(*mSource);
 }
 
 void QueryRows::read()
@@ -17,7 +19,11 @@ void QueryRows::read()
     if (mState == Failed)
         throw DaoError(mError);
     try {
-        if (mSource && (mShared = mCache.rowsOf(*mSource))) {
+        if (mTicket) {
+            mShared = mCache.rowsOf(mTicket);
+            mTicket.reset();
+            mCount = int(mShared->size());
+        } else if (mSource && (mShared = mCache.rowsOf(*mSource))) {
             mCount = int(mShared->size());
         } else {
             std::unique_ptr<DbStatement> st = mEngine.prepare(mSql.sql);
@@ -67,7 +73,8 @@ int QueryRows::find(const KeyCondition &condition) const
 
 bool QueryRows::reads(const QString &table, const QStringList &columns) const
 {
-    if (mState != Pending)
+    // Rows reserved with the cache are fixed already.
+    if (mState != Pending || mTicket)
         return false;
     if (table.isEmpty() || mReads.isEmpty())
         return true; // a statement of unknown effect, or the engine could not tell

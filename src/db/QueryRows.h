@@ -2,7 +2,7 @@
 // asked: opening costs nothing until then. The connection makes a pending query read before it
 // writes anything the query reads, so the rows are those of the moment of opening as far as this
 // connection's own writes go. An unfiltered, unsorted stored query is asked of the connection's
-// result cache first.
+// result cache first, which fixes its rows at the opening (also against other connections).
 #pragma once
 
 #include "DbEngine.h"
@@ -46,4 +46,5 @@ private:
     QString mError;
     std::vector<QVariant> mValues; // row after row
     ResultCache::Rows mShared;     // the cache's answer, one column
+    ResultCache::TicketPtr mTicket; // the cache's answer reserved at the opening
 };

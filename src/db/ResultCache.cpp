@@ -1,32 +1,195 @@
-// The connection's kept results: distinct-value lists of the stored pick-list queries.
+// The connection's kept results: distinct-value lists of the stored pick-list queries, and the
+// reads in the background that fix a query's rows at the moment it is opened.
 #include "ResultCache.h"
 
+#include "DaoError.h"
 #include "DbEngine.h"
+#include "DbLog.h"
+#include "SqlDialect.h"
 
+#include <QThread>
 #include <algorithm>
+#include <future>
 
 namespace {
 bool gEnabled = true;
-}
+bool gBackground = true;
+} // namespace
+
+// One reserved answer: the rows themselves, or the read that makes them.
+class ResultCache::Ticket
+{
+public:
+    QString table;
+    QString column;
+    qint64 dataVersion = 0;  // ours, when the view was taken
+    bool installable = true; // false once we ran a statement of unknown effect meanwhile
+    std::vector<Change> changes; // what we wrote to the column since the view was taken
+    Rows rows;
+    std::shared_future<void> viewReleased;
+    std::future<std::unique_ptr<DistinctValues>> result;
+    std::unique_ptr<QThread> thread;
+
+    ~Ticket()
+    {
+        if (thread)
+            thread->wait();
+    }
+};
 
 void ResultCache::setEnabled(bool on) { gEnabled = on; }
 
 bool ResultCache::enabled() { return gEnabled; }
+
+void ResultCache::setBackgroundReading(bool on) { gBackground = on; }
+
+ResultCache::~ResultCache()
+{
+    // The reading connections end before this one does.
+    for (const auto &w : mReading)
+        if (const TicketPtr t = w.lock(); t && t->thread)
+            t->thread->wait();
+}
+
+DistinctValues *ResultCache::listOf(const QString &table, const QString &column)
+{
+    for (auto &e : mDistinct)
+        if (e->table().compare(table, Qt::CaseInsensitive) == 0 && e->column().compare(column, Qt::CaseInsensitive) == 0)
+            return e.get();
+    mDistinct.push_back(std::make_unique<DistinctValues>(table, column));
+    return mDistinct.back().get();
+}
+
+ResultCache::TicketPtr ResultCache::reserve(const SourceInfo &source)
+{
+    if (!gEnabled || !source.distinctOf)
+        return nullptr;
+    const auto &[table, column] = *source.distinctOf;
+    auto ticket = std::make_shared<Ticket>();
+    ticket->table = table;
+    ticket->column = column;
+    ticket->dataVersion = mEngine.dataVersion();
+    DistinctValues *d = listOf(table, column);
+    // Other connections' commits change the data version; ours keep the list current.
+    if (d->valid() && d->builtAtDataVersion() == ticket->dataVersion) {
+        ticket->rows = d->rows();
+        return ticket;
+    }
+    // A read of this list already under way serves: as it is when nothing of ours was written
+    // since its view was taken; otherwise once it is kept with our writes.
+    for (const auto &w : mReading) {
+        const TicketPtr t = w.lock();
+        if (!t || !t->installable || t->rows || t->dataVersion != ticket->dataVersion
+            || t->table.compare(table, Qt::CaseInsensitive) != 0 || t->column.compare(column, Qt::CaseInsensitive) != 0)
+            continue;
+        if (t->changes.empty())
+            return t;
+        try {
+            rowsOf(t);
+        } catch (const DaoError &) {
+            break; // read anew below
+        }
+        d = listOf(table, column); // the list kept now
+        if (d->valid() && d->builtAtDataVersion() == ticket->dataVersion) {
+            ticket->rows = d->rows();
+            return ticket;
+        }
+        break;
+    }
+    // Inside a write transaction a reading connection would not see what this one wrote.
+    if (!gBackground || mEngine.inTransaction())
+        return nullptr;
+    std::unique_ptr<DbEngine> reader;
+    try {
+        reader = mEngine.openReader();
+    } catch (const DaoError &e) {
+        qCWarning(lcDb) << "no reading connection, the list is read when asked:" << e.message();
+        return nullptr;
+    }
+    auto viewTaken = std::make_shared<std::promise<void>>();
+    std::future<void> taken = viewTaken->get_future();
+    auto viewReleased = std::make_shared<std::promise<void>>();
+    ticket->viewReleased = viewReleased->get_future().share();
+    auto result = std::make_shared<std::promise<std::unique_ptr<DistinctValues>>>();
+    ticket->result = result->get_future();
+    DbEngine *r = reader.release();
+    ticket->thread.reset(QThread::create([r, viewTaken, viewReleased, result, table = table, column = column] {
+        const std::unique_ptr<DbEngine> engine(r);
+        bool told = false;
+        bool released = false;
+        try {
+            auto list = std::make_unique<DistinctValues>(table, column);
+            const SqlDialect &d = engine->dialect();
+            engine->beginRead();
+            // The first read takes the view; others may commit again once the scan is over.
+            engine->prepare(QStringLiteral("SELECT 1 FROM ") + d.quoteIdentifier(table))->step();
+            viewTaken->set_value();
+            told = true;
+            list->scan(*engine);
+            engine->rollback();
+            engine->close();
+            viewReleased->set_value();
+            released = true;
+            list->order();
+            list->rows(); // made here, not on the window's thread
+            result->set_value(std::move(list));
+        } catch (...) {
+            engine->close();
+            if (!told)
+                viewTaken->set_exception(std::current_exception());
+            if (!released)
+                viewReleased->set_value();
+            result->set_exception(std::current_exception());
+        }
+    }));
+    // Only when the machine has nothing else to do: the window comes first.
+    ticket->thread->start(QThread::IdlePriority);
+    try {
+        taken.get();
+    } catch (const DaoError &e) {
+        qCWarning(lcDb) << "the list's view could not be taken, it is read when asked:" << e.message();
+        return nullptr; // the ticket waits for its thread as it goes
+    }
+    std::erase_if(mReading, [](const std::weak_ptr<Ticket> &w) { return w.expired(); });
+    mReading.push_back(ticket);
+    return ticket;
+}
+
+void ResultCache::install(Ticket &ticket)
+{
+    std::unique_ptr<DistinctValues> list = ticket.result.get(); // raises the read's error
+    ticket.rows = list->rows();
+    ticket.thread->wait();
+    ticket.thread.reset();
+    if (!ticket.installable)
+        return;
+    // Kept for the next questions: current as of its view, with what we wrote since.
+    for (const Change &c : ticket.changes)
+        list->change(c.hasBefore ? &c.before : nullptr, c.hasAfter ? &c.after : nullptr);
+    list->setDataVersion(ticket.dataVersion);
+    for (auto &e : mDistinct) {
+        if (e->table().compare(ticket.table, Qt::CaseInsensitive) == 0
+            && e->column().compare(ticket.column, Qt::CaseInsensitive) == 0) {
+            e = std::move(list);
+            return;
+        }
+    }
+    mDistinct.push_back(std::move(list));
+}
+
+ResultCache::Rows ResultCache::rowsOf(const TicketPtr &ticket)
+{
+    if (!ticket->rows)
+        install(*ticket);
+    return ticket->rows;
+}
 
 ResultCache::Rows ResultCache::rowsOf(const SourceInfo &source)
 {
     if (!gEnabled || !source.distinctOf)
         return nullptr;
     const auto &[table, column] = *source.distinctOf;
-    DistinctValues *d = nullptr;
-    for (auto &e : mDistinct)
-        if (e->table().compare(table, Qt::CaseInsensitive) == 0 && e->column().compare(column, Qt::CaseInsensitive) == 0)
-            d = e.get();
-    if (!d) {
-        mDistinct.push_back(std::make_unique<DistinctValues>(table, column));
-        d = mDistinct.back().get();
-    }
-    // Other connections' commits change the data version; ours keep the list current.
+    DistinctValues *d = listOf(table, column);
     const qint64 version = mEngine.dataVersion();
     if (!d->valid() || d->builtAtDataVersion() != version) {
         d->build(mEngine);
@@ -38,6 +201,28 @@ ResultCache::Rows ResultCache::rowsOf(const SourceInfo &source)
 void ResultCache::rowChanged(const QString &table, const std::vector<QString> &columns,
                              const std::vector<QVariant> *before, const std::vector<QVariant> *after)
 {
+    for (const auto &w : mReading) {
+        // A read in the background does not see this write: its list takes it in when kept.
+        const TicketPtr t = w.lock();
+        if (!t || t->rows || t->table.compare(table, Qt::CaseInsensitive) != 0)
+            continue;
+        auto col = std::find_if(columns.begin(), columns.end(),
+                                [&](const QString &c) { return c.compare(t->column, Qt::CaseInsensitive) == 0; });
+        if (col == columns.end()) {
+            if (!before || !after)
+                t->installable = false;
+            continue;
+        }
+        const size_t i = size_t(col - columns.begin());
+        Change c;
+        c.hasBefore = before != nullptr;
+        c.hasAfter = after != nullptr;
+        if (before)
+            c.before = before->at(i);
+        if (after)
+            c.after = after->at(i);
+        t->changes.push_back(std::move(c));
+    }
     for (auto &d : mDistinct) {
         if (!d->valid() || d->table().compare(table, Qt::CaseInsensitive) != 0)
             continue;
@@ -54,8 +239,18 @@ void ResultCache::rowChanged(const QString &table, const std::vector<QString> &c
     }
 }
 
+void ResultCache::beforeWrite()
+{
+    for (const auto &w : mReading)
+        if (const TicketPtr t = w.lock(); t && t->viewReleased.valid())
+            t->viewReleased.wait();
+}
+
 void ResultCache::forgetAll()
 {
+    for (const auto &w : mReading)
+        if (const TicketPtr t = w.lock())
+            t->installable = false;
     for (auto &d : mDistinct)
         d->invalidate();
 }

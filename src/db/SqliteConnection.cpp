@@ -33,10 +33,10 @@ QString sqliteErrorMessage(int code, const QString &engineMessage)
 
 SqliteConnection::~SqliteConnection() { close(); }
 
-void SqliteConnection::open(const QString &path, bool create)
+void SqliteConnection::open(const QString &path, bool create, bool readOnly)
 {
     close();
-    int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX;
+    int flags = (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_NOMUTEX;
     if (create)
         flags |= SQLITE_OPEN_CREATE;
     sqlite3 *db = nullptr;
@@ -47,6 +47,8 @@ void SqliteConnection::open(const QString &path, bool create)
         throw DaoError(sqliteErrorMessage(rc, msg));
     }
     sqlite3_extended_result_codes(db, 1);
+    // Others' locks are waited for a while, as every program sharing the file should.
+    sqlite3_busy_timeout(db, 5000);
     mDb = db;
 }
 

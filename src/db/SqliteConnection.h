@@ -21,8 +21,9 @@ public:
     SqliteConnection(const SqliteConnection &) = delete;
     SqliteConnection &operator=(const SqliteConnection &) = delete;
 
-    // Opens an existing file read-write (create: also makes a missing one). Throws DaoError.
-    void open(const QString &path, bool create = false);
+    // Opens an existing file read-write (create: also makes a missing one; readOnly: for
+    // reading only). Throws DaoError.
+    void open(const QString &path, bool create = false, bool readOnly = false);
     void close();
     bool isOpen() const { return mDb != nullptr; }
     sqlite3 *handle() const { return mDb; }

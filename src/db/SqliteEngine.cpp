@@ -58,6 +58,7 @@ void SqliteEngine::open(const QString &path)
 {
     try {
         mConn.open(path);
+        mPath = path;
         prepareConnection(mConn);
         sqlite3_busy_timeout(mConn.handle(), mBusyMs);
         checkInventoryFile(mConn, path);
@@ -90,6 +91,17 @@ void SqliteEngine::setBusyTimeout(int ms)
         sqlite3_busy_timeout(mConn.handle(), ms);
 }
 
+std::unique_ptr<DbEngine> SqliteEngine::openReader() const
+{
+    auto reader = std::make_unique<SqliteEngine>();
+    reader->mConn.open(mPath, false, true);
+    reader->mPath = mPath;
+    prepareConnection(reader->mConn);
+    sqlite3_busy_timeout(reader->mConn.handle(), mBusyMs);
+    reader->mBusyMs = mBusyMs;
+    return reader;
+}
+
 std::unique_ptr<DbStatement> SqliteEngine::prepare(const QString &sql)
 {
     return std::make_unique<SqliteStatement>(mConn.cached(sql));
@@ -100,6 +112,9 @@ void SqliteEngine::execute(const QString &sql) { mConn.exec(sql); }
 int SqliteEngine::changes() const { return mConn.changes(); }
 
 qint64 SqliteEngine::lastInsertId() const { return mConn.lastInsertId(); }
+
+// DEFERRED: the view of the database is taken at the first read.
+void SqliteEngine::beginRead() { mConn.exec(QStringLiteral("BEGIN DEFERRED")); }
 
 // IMMEDIATE: a deferred transaction that read first could not take the write lock later once
 // another copy has committed.

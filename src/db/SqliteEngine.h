@@ -19,12 +19,14 @@ public:
     void close() override;
     bool isOpen() const override { return mConn.isOpen(); }
     void setBusyTimeout(int ms) override;
+    std::unique_ptr<DbEngine> openReader() const override;
 
     std::unique_ptr<DbStatement> prepare(const QString &sql) override;
     void execute(const QString &sql) override;
     int changes() const override;
     qint64 lastInsertId() const override;
 
+    void beginRead() override;
     void beginWrite() override;
     void commit() override;
     bool tryCommit() override;
@@ -52,6 +54,7 @@ public:
 
 private:
     SqliteConnection mConn;
+    QString mPath;
     SqliteDialect mDialect;
     int mBusyMs = 5000;
 };

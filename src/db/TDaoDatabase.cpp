@@ -164,6 +164,7 @@ void TDaoDatabase::readBeforeWrite(const QString &table, const QStringList &colu
 {
     for (TDaoTable *t : std::as_const(mDataSets))
         t->readBeforeWrite(table, columns);
+    mCache->beforeWrite();
 }
 
 int TDaoDatabase::executeStatement(const QString &sql)

@@ -10,8 +10,10 @@
 // re-query as far as this connection's own writes go: before this connection writes to a column
 // a pending query reads (a post that changes it, any insert or delete of its table, any ExecSQL),
 // the query reads its rows. Changes committed meanwhile by other connections may show in them,
-// as they would after a slightly later opening. A failure to read raises DaoError from the call
-// that read, and again from every later one until the dataset is re-queried or closed.
+// as they would after a slightly later opening; not so in a stored pick-list query opened
+// without filter or sort, whose rows the connection's result cache fixes at the opening against
+// everyone (reading them in the background meanwhile). A failure to read raises DaoError from
+// the call that read, and again from every later one until the dataset is re-queried or closed.
 //
 // The current row after each operation: opening, Requery, ApplySort and every change of Filter
 // or Filtered make the first row current (none when empty). First goes to the first row, Last

@@ -10,6 +10,9 @@
 
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QLoggingCategory>
+
+Q_LOGGING_CATEGORY(lcInventory, "velostok.inventory")
 
 namespace {
 
@@ -35,18 +38,24 @@ bool rowFlag(int row, const char *field)
     }
 }
 
-// The rows of a one-column query as the texts of a pick list.
+// The rows of a one-column query as the texts of a pick list; none when they cannot be read
+// (the list is looked at from inside a cell editor, where nothing can be told).
 QStringList queryTexts(TDaoTable *q)
 {
     QStringList values;
-    if (!q->Active())
-        return values;
-    const int n = q->RecordCount();
-    values.reserve(n);
-    TDaoField *f = q->Fields(0);
-    for (int r = 0; r < n; ++r) {
-        const QVariant v = q->rowValue(r, 0);
-        values << (v.isValid() ? f->textOf(v) : QString());
+    try {
+        if (!q->Active())
+            return values;
+        const int n = q->RecordCount();
+        values.reserve(n);
+        TDaoField *f = q->Fields(0);
+        for (int r = 0; r < n; ++r) {
+            const QVariant v = q->rowValue(r, 0);
+            values << (v.isValid() ? f->textOf(v) : QString());
+        }
+    } catch (const DaoError &e) {
+        qCWarning(lcInventory) << "the list" << q->objectName() << "could not be read:" << e.message();
+        values.clear();
     }
     return values;
 }

@@ -17,7 +17,7 @@
 #include <QProgressBar>
 #include <QScopeGuard>
 
-Q_LOGGING_CATEGORY(lcInventory, "velostok.inventory")
+Q_DECLARE_LOGGING_CATEGORY(lcInventory)
 
 namespace {
 

@@ -553,20 +553,46 @@ private slots:
         db.exec(QStringLiteral("INSERT INTO main (unit_name) VALUES ('a'), ('b')"));
         auto conn = db.connect();
         auto t = TestDb::table(conn.get(), QStringLiteral("main"));
-        auto names = TestDb::table(conn.get(), QStringLiteral("unit_name"));
         t->Open();
-        names->Open();
-        QVERIFY(names->Active());
-        // Opened, not read: another program's commit before the first read shows.
+        // A query the connection does not keep the answer of: opened, not read, another
+        // program's commit before the first read shows...
+        auto sorted = TestDb::table(conn.get(), QString());
+        sorted->SQL() = QStringList{QStringLiteral("SELECT unit_name FROM main ORDER BY unit_name")};
+        sorted->Open();
         db.exec(QStringLiteral("INSERT INTO main (unit_name) VALUES ('c')"));
-        QCOMPARE(columnTexts(names.get(), QStringLiteral("unit_name")), QStringList({"a", "b", "c"}));
-
-        // A post of ours to a column it reads makes it read first: it shows the rows of its opening.
-        names->Requery();
+        QCOMPARE(columnTexts(sorted.get(), QStringLiteral("unit_name")), QStringList({"a", "b", "c"}));
+        // ...and a post of ours to a column it reads makes it read first: the rows of its opening.
+        sorted->Requery();
         t->Edit();
         t->FieldByName(QStringLiteral("unit_name"))->setAsString(QStringLiteral("z"));
         t->Post();
-        QCOMPARE(columnTexts(names.get(), QStringLiteral("unit_name")), QStringList({"a", "b", "c"}));
+        QCOMPARE(columnTexts(sorted.get(), QStringLiteral("unit_name")), QStringList({"a", "b", "c"}));
+        // A post that leaves its columns alone does not: it reads later, and sees what is there then.
+        sorted->Requery();
+        t->Edit();
+        t->FieldByName(QStringLiteral("quantity"))->setAsInteger(2);
+        t->Post();
+        db.exec(QStringLiteral("INSERT INTO main (unit_name) VALUES ('x')"));
+        QCOMPARE(columnTexts(sorted.get(), QStringLiteral("unit_name")), QStringList({"b", "c", "x", "z"}));
+        db.exec(QStringLiteral("DELETE FROM main WHERE unit_name = 'x'"));
+
+        // A stored pick-list query, whose answer the connection keeps: its rows are those of the
+        // moment it was opened, whatever anyone commits before it is read.
+        auto names = TestDb::table(conn.get(), QStringLiteral("unit_name"));
+        names->Open();
+        QVERIFY(names->Active());
+        db.exec(QStringLiteral("INSERT INTO main (unit_name) VALUES ('c2')"));
+        QCOMPARE(columnTexts(names.get(), QStringLiteral("unit_name")), QStringList({"b", "c", "z"}));
+        names->Requery();
+        QCOMPARE(columnTexts(names.get(), QStringLiteral("unit_name")), QStringList({"b", "c", "c2", "z"}));
+        db.exec(QStringLiteral("DELETE FROM main WHERE unit_name = 'c2'"));
+        names->Requery();
+        t->Requery();
+        t->First();
+        t->Edit();
+        t->FieldByName(QStringLiteral("unit_name"))->setAsString(QStringLiteral("a"));
+        t->Post();
+        QCOMPARE(columnTexts(names.get(), QStringLiteral("unit_name")), QStringList({"b", "c", "z"}));
         // The same for an insert, a delete and a statement.
         names->Requery();
         t->Append();
@@ -577,16 +603,10 @@ private slots:
         t->Delete();
         QCOMPARE(names->RecordCount(), 4); // the null name of the row just removed
         names->Requery();
-        t->ExecSQL({QStringLiteral("UPDATE main SET unit_name = 'y' WHERE unit_name = 'z';")});
-        QCOMPARE(columnTexts(names.get(), QStringLiteral("unit_name")), QStringList({"b", "c", "z"}));
-        // A post that leaves its columns alone does not: it reads later, and sees what is there then.
+        t->ExecSQL({QStringLiteral("UPDATE main SET unit_name = 'y' WHERE unit_name = 'a';")});
+        QCOMPARE(columnTexts(names.get(), QStringLiteral("unit_name")), QStringList({"a", "b", "c"}));
         names->Requery();
-        t->First();
-        t->Edit();
-        t->FieldByName(QStringLiteral("quantity"))->setAsInteger(3);
-        t->Post();
-        db.exec(QStringLiteral("INSERT INTO main (unit_name) VALUES ('d')"));
-        QCOMPARE(columnTexts(names.get(), QStringLiteral("unit_name")), QStringList({"b", "c", "d", "y"}));
+        QCOMPARE(columnTexts(names.get(), QStringLiteral("unit_name")), QStringList({"b", "c", "y"}));
 
         // A statement that compiles but fails when run: Open succeeds, and every call that reads
         // raises, until the dataset is opened again.
@@ -604,8 +624,56 @@ private slots:
         q->Close();
         q->SQL() = QStringList{QStringLiteral("SELECT count(*) AS n FROM main")};
         q->Open();
-        QCOMPARE(q->Fields(0)->AsInteger(), 4);
+        QCOMPARE(q->Fields(0)->AsInteger(), 3);
         QCOMPARE(q->Fields(0)->DataType(), TFieldType::Long);
+    }
+
+    void pickListQueriesKeepTheirMoment()
+    {
+        TestDb db;
+        db.exec(QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 2000) "
+                               "INSERT INTO main (unit_name) SELECT 'n' || i FROM n"));
+        auto conn = db.connect();
+        auto t = TestDb::table(conn.get(), QStringLiteral("main"));
+        t->Open();
+        auto first = TestDb::table(conn.get(), QStringLiteral("unit_name"));
+        auto second = TestDb::table(conn.get(), QStringLiteral("unit_name"));
+        first->Open();
+        // Our write while the first one's rows are still being read: the first keeps its moment,
+        // a query opened after the write has it, and so has the list kept afterwards.
+        t->Edit();
+        t->FieldByName(QStringLiteral("unit_name"))->setAsString(QStringLiteral("ново"));
+        t->Post();
+        second->Open();
+        auto contains = [](TDaoTable *q, const QString &text) {
+            for (q->First(); !q->Eof(); q->Next())
+                if (q->Fields(0)->AsString() == text)
+                    return true;
+            return false;
+        };
+        QVERIFY(!contains(first.get(), QStringLiteral("ново")));
+        QVERIFY(contains(first.get(), QStringLiteral("n1")));
+        QVERIFY(contains(second.get(), QStringLiteral("ново")));
+        QVERIFY(!contains(second.get(), QStringLiteral("n1")));
+        QCOMPARE(second->RecordCount(), 2000);
+        first->Requery();
+        QVERIFY(contains(first.get(), QStringLiteral("ново")));
+        // Inside a batch of ours, not yet committed, a query sees what the batch wrote.
+        t->setBulkMode(true);
+        t->First();
+        t->Edit();
+        t->FieldByName(QStringLiteral("unit_name"))->setAsString(QStringLiteral("в пакета"));
+        t->Post();
+        auto third = TestDb::table(conn.get(), QStringLiteral("unit_name"));
+        third->Open();
+        QVERIFY(contains(third.get(), QStringLiteral("в пакета")));
+        t->setBulkMode(false);
+        // Closing while a list is still being read waits for it, and keeps the file whole.
+        auto fourth = TestDb::table(conn.get(), QStringLiteral("deliver_name"));
+        db.exec(QStringLiteral("UPDATE main SET deliver_name = unit_name"));
+        fourth->Open();
+        conn->Close();
+        QCOMPARE(db.scalar(QStringLiteral("PRAGMA integrity_check")).toString(), QStringLiteral("ok"));
     }
 
     void bulkPostFailsOnlyWhenItWroteNothing()
