@@ -1,6 +1,7 @@
 // Start-up benchmark: from showing the main window (its first show connects the database, filters
-// out deleted rows and builds the pick lists) to the first painted grid, on a 1,000,000-row
-// inventory, beside the same open, keyset and first screen of rows through the sqlite3 C API.
+// out deleted rows and asks for the pick lists, which are read in the background) to the first
+// painted grid, on a 1,000,000-row inventory, beside the same open, keyset and first screen of
+// rows through the sqlite3 C API; then how long until the catalogue-number list can be read.
 // Usage: build/bench/bench_startup [DIR] [ROWS]
 #include "InventoryData.h"
 #include "ProgramTree.h"
@@ -79,7 +80,8 @@ int main(int argc, char **argv)
     for (int i = 0; i < 3; ++i)
         base = std::min(base, baselineMs(path));
 
-    double best = 1e9, bestCreate = 1e9;
+    double best = 1e9, bestCreate = 1e9, bestList = 1e9, lookMs = 1e9;
+    qsizetype listSize = 0;
     int shown = 0;
     for (int i = 0; i < 3; ++i) {
         QElapsedTimer c;
@@ -96,6 +98,13 @@ int main(int argc, char **argv)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
         best = std::min(best, double(t.nsecsElapsed()) / 1e6);
         shown = fVelostok->DBGrid1->model()->rowCount();
+        // The lists are read in the background meanwhile; the first look waits for what is left.
+        QElapsedTimer l;
+        l.start();
+        const qsizetype numbers = fVelostok->DBGrid1->Columns().at(1).PickList.size();
+        bestList = std::min(bestList, double(t.nsecsElapsed()) / 1e6);
+        lookMs = std::min(lookMs, double(l.nsecsElapsed()) / 1e6);
+        listSize = numbers;
         if (i == 0) {
             // Scrolling: the last screen, then twenty pages up, each painted.
             TDBGrid *g = fVelostok->DBGrid1;
@@ -136,7 +145,9 @@ int main(int argc, char **argv)
     Startup::destroyAll();
     std::printf("%d rows, %d shown\n", rows, shown);
     std::printf("%-52s %9.1f ms\n", "creating the data module and every window", bestCreate);
-    std::printf("%-52s %9.1f ms   baseline %8.1f ms   ratio %5.2f   (target < 2000 ms)\n",
+    std::printf("%-52s %9.1f ms   baseline %8.1f ms   ratio %5.2f   (target < 500 ms)\n",
                 "show to first painted grid (connect, filter, lists)", best, base, best / base);
+    std::printf("%-52s %9.1f ms   (%lld entries; the first look waited %.1f ms)\n",
+                "show to the catalogue-number list read", bestList, qlonglong(listSize), lookMs);
     return 0;
 }

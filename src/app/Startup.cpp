@@ -25,7 +25,7 @@
 #include <QFont>
 #include <QToolBar>
 
-Q_LOGGING_CATEGORY(lcApp, "velostok.app")
+Q_LOGGING_CATEGORY(lcApp, "velostok.app", QtWarningMsg)
 
 bool MainWindowShown = false;
 

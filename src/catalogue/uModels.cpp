@@ -12,7 +12,7 @@
 #include <QTableView>
 #include <QLoggingCategory>
 
-Q_LOGGING_CATEGORY(lcCatalogue, "velostok.catalogue")
+Q_LOGGING_CATEGORY(lcCatalogue, "velostok.catalogue", QtWarningMsg)
 
 TfModels *fModels = nullptr;
 

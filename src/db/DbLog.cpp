@@ -1,4 +1,4 @@
 // The data layer's logging category, "velostok.db".
 #include "DbLog.h"
 
-Q_LOGGING_CATEGORY(lcDb, "velostok.db")
+Q_LOGGING_CATEGORY(lcDb, "velostok.db", QtWarningMsg)

@@ -9,12 +9,31 @@
 
 #include <QThread>
 #include <algorithm>
+#include <atomic>
 #include <future>
+#include <mutex>
 
 namespace {
 bool gEnabled = true;
 bool gBackground = true;
 } // namespace
+
+// What a read in the background shares with its ticket: its connection while open, so that a
+// ticket given up can stop it.
+struct Reading
+{
+    std::mutex mutex;
+    DbEngine *engine = nullptr;
+    std::atomic<bool> cancelled = false;
+
+    void cancel()
+    {
+        cancelled = true;
+        const std::lock_guard lock(mutex);
+        if (engine)
+            engine->interrupt();
+    }
+};
 
 // One reserved answer: the rows themselves, or the read that makes them.
 class ResultCache::Ticket
@@ -28,12 +47,18 @@ public:
     Rows rows;
     std::shared_future<void> viewReleased;
     std::future<std::unique_ptr<DistinctValues>> result;
+    std::shared_ptr<Reading> reading;
     std::unique_ptr<QThread> thread;
 
-    ~Ticket()
+    ~Ticket() { stop(); }
+    // Nobody will want the rows: the read stops where it is.
+    void stop()
     {
-        if (thread)
-            thread->wait();
+        if (!thread)
+            return;
+        reading->cancel();
+        thread->wait();
+        thread.reset();
     }
 };
 
@@ -47,8 +72,8 @@ ResultCache::~ResultCache()
 {
     // The reading connections end before this one does.
     for (const auto &w : mReading)
-        if (const TicketPtr t = w.lock(); t && t->thread)
-            t->thread->wait();
+        if (const TicketPtr t = w.lock())
+            t->stop();
 }
 
 DistinctValues *ResultCache::listOf(const QString &table, const QString &column)
@@ -112,11 +137,19 @@ ResultCache::TicketPtr ResultCache::reserve(const SourceInfo &source)
     ticket->viewReleased = viewReleased->get_future().share();
     auto result = std::make_shared<std::promise<std::unique_ptr<DistinctValues>>>();
     ticket->result = result->get_future();
+    auto reading = std::make_shared<Reading>();
+    reading->engine = reader.get();
+    ticket->reading = reading;
     DbEngine *r = reader.release();
-    ticket->thread.reset(QThread::create([r, viewTaken, viewReleased, result, table = table, column = column] {
-        const std::unique_ptr<DbEngine> engine(r);
+    ticket->thread.reset(QThread::create([r, reading, viewTaken, viewReleased, result, table = table, column = column] {
+        std::unique_ptr<DbEngine> engine(r);
         bool told = false;
         bool released = false;
+        const auto closeEngine = [&] {
+            const std::lock_guard lock(reading->mutex);
+            reading->engine = nullptr;
+            engine.reset();
+        };
         try {
             auto list = std::make_unique<DistinctValues>(table, column);
             const SqlDialect &d = engine->dialect();
@@ -127,14 +160,16 @@ ResultCache::TicketPtr ResultCache::reserve(const SourceInfo &source)
             told = true;
             list->scan(*engine);
             engine->rollback();
-            engine->close();
+            closeEngine();
             viewReleased->set_value();
             released = true;
+            if (reading->cancelled)
+                throw DaoError(QStringLiteral("Четенето е прекратено."));
             list->order();
             list->rows(); // made here, not on the window's thread
             result->set_value(std::move(list));
         } catch (...) {
-            engine->close();
+            closeEngine();
             if (!told)
                 viewTaken->set_exception(std::current_exception());
             if (!released)

@@ -102,6 +102,12 @@ std::unique_ptr<DbEngine> SqliteEngine::openReader() const
     return reader;
 }
 
+void SqliteEngine::interrupt()
+{
+    if (mConn.isOpen())
+        sqlite3_interrupt(mConn.handle());
+}
+
 std::unique_ptr<DbStatement> SqliteEngine::prepare(const QString &sql)
 {
     return std::make_unique<SqliteStatement>(mConn.cached(sql));

@@ -39,6 +39,7 @@ public:
 
     qint64 dataVersion() override;
     void releaseMemory() override;
+    void interrupt() override;
     QVariant storedForm(const QVariant &typed) const override;
 
     void copyOpenDatabase(const QString &path) override;

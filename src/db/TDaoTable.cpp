@@ -553,6 +553,28 @@ void TDaoTable::setFiltered(bool filtered)
     mFiltered = filtered;
 }
 
+void TDaoTable::applyFilter(const QString &text)
+{
+    if (!Active()) {
+        mFilter = text;
+        mFiltered = true;
+        return;
+    }
+    checkBrowseMode();
+    try {
+        reopen(text, true);
+    } catch (const DaoError &) {
+        if (mFiltered) {
+            reopen(mFilter, false);
+            mFiltered = false;
+        }
+        mFilter = text;
+        throw;
+    }
+    mFilter = text;
+    mFiltered = true;
+}
+
 void TDaoTable::dropValues()
 {
     if (mRows)

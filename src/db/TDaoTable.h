@@ -163,6 +163,10 @@ public:
     void setFilter(const QString &text);
     bool Filtered() const { return mFiltered; }
     void setFiltered(bool filtered);
+    // setFiltered(false), setFilter(text), setFiltered(true) in one step, the rows read once with
+    // the new filter. It ends as the three would, also when the filter fails: Filter then holds
+    // the text, Filtered is off, the rows are the unfiltered ones, and the error is raised.
+    void applyFilter(const QString &text);
     QStringList &SortedBy() { return mSortedBy; }
     void setSortedBy(const QStringList &terms) { mSortedBy = terms; }
     // The sort text as the engine receives it: the terms joined by ",", then one space.

@@ -14,7 +14,7 @@
 #include <QPushButton>
 #include <QLoggingCategory>
 
-Q_LOGGING_CATEGORY(lcEditor, "velostok.editor")
+Q_LOGGING_CATEGORY(lcEditor, "velostok.editor", QtWarningMsg)
 
 TfEditor *fEditor = nullptr;
 

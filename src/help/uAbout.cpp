@@ -14,7 +14,7 @@
 #include <QPushButton>
 #include <QLoggingCategory>
 
-Q_LOGGING_CATEGORY(lcHelp, "velostok.help")
+Q_LOGGING_CATEGORY(lcHelp, "velostok.help", QtWarningMsg)
 
 TAboutBox *AboutBox = nullptr;
 

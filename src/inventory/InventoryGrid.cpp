@@ -12,7 +12,7 @@
 #include <QKeyEvent>
 #include <QLoggingCategory>
 
-Q_LOGGING_CATEGORY(lcInventory, "velostok.inventory")
+Q_LOGGING_CATEGORY(lcInventory, "velostok.inventory", QtWarningMsg)
 
 namespace {
 
@@ -183,10 +183,8 @@ void InventoryGrid::showSpecialColumns(bool visible)
 
 void InventoryGrid::ApplyFilter(const QString &filter)
 {
-    TDaoTable *t = DM->tblMain;
-    t->setFiltered(false);
-    t->setFilter(filter);
-    t->setFiltered(true);
+    // Filtered off, the filter, Filtered on: one reading of the rows does for the three steps.
+    DM->tblMain->applyFilter(filter);
 }
 
 void InventoryGrid::RefreshPickLists()

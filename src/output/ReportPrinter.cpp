@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <cmath>
 
-Q_LOGGING_CATEGORY(lcOutput, "velostok.output")
+Q_LOGGING_CATEGORY(lcOutput, "velostok.output", QtWarningMsg)
 
 namespace {
 

@@ -17,7 +17,7 @@
 #include <QToolButton>
 #include <QLoggingCategory>
 
-Q_LOGGING_CATEGORY(lcSearch, "velostok.search")
+Q_LOGGING_CATEGORY(lcSearch, "velostok.search", QtWarningMsg)
 
 TfSearchForm *fSearchForm = nullptr;
 

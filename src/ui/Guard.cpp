@@ -7,7 +7,7 @@
 
 #include <QString>
 
-Q_LOGGING_CATEGORY(lcUi, "velostok.ui")
+Q_LOGGING_CATEGORY(lcUi, "velostok.ui", QtWarningMsg)
 
 namespace Guard {
 

@@ -8,7 +8,7 @@
 #include <QLineEdit>
 #include <QLoggingCategory>
 
-Q_LOGGING_CATEGORY(lcUsers, "velostok.users")
+Q_LOGGING_CATEGORY(lcUsers, "velostok.users", QtWarningMsg)
 
 TAdminCheck checkAdministrator()
 {

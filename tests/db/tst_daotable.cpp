@@ -74,6 +74,32 @@ private slots:
         QCOMPARE(t->RecordCount(), 6);
         t->Last();
         QCOMPARE(t->FieldByName(QStringLiteral("user_id"))->AsInteger(), 6);
+
+        // The same three steps in one: the same ends, the rows read once.
+        int resets = 0;
+        connect(t.get(), &TDaoTable::dataSetChanged, this, [&] { ++resets; });
+        t->applyFilter(QStringLiteral("[deleted]=False"));
+        QCOMPARE(resets, 1);
+        QVERIFY(t->Filtered());
+        QCOMPARE(t->Filter(), QStringLiteral("[deleted]=False"));
+        QCOMPARE(columnTexts(t.get(), QStringLiteral("user_id")), QStringList({"1", "3", "4", "5"}));
+        // A bad text (here one that parses but fails as it runs): unfiltered rows, Filtered off.
+        QVERIFY_THROWS_EXCEPTION(DaoError, t->applyFilter(QStringLiteral("[unit_name] LIKE \"[a\"")));
+        QVERIFY(!t->Filtered());
+        QCOMPARE(t->Filter(), QStringLiteral("[unit_name] LIKE \"[a\""));
+        QCOMPARE(t->RecordCount(), 6);
+        // A pending edit is posted first; a closed dataset only keeps the texts.
+        t->First();
+        t->Edit();
+        t->FieldByName(QStringLiteral("quantity"))->setAsInteger(9);
+        t->applyFilter(QString());
+        QCOMPARE(t->State(), TDaoTable::dsBrowse);
+        QCOMPARE(db.scalar(QStringLiteral("SELECT quantity FROM main WHERE user_id = 1")).toInt(), 9);
+        t->Close();
+        t->applyFilter(QStringLiteral("[user_id] = 2"));
+        QVERIFY(t->Filtered());
+        t->Open();
+        QCOMPARE(columnTexts(t.get(), QStringLiteral("user_id")), QStringList({"2"}));
     }
 
     void sortAndFilterSurviveEachOtherAndReopening()
