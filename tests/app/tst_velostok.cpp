@@ -154,6 +154,29 @@ private slots:
         QVERIFY(QFile::exists(QStringLiteral("Velostok.mdb")));
     }
 
+    void connectedUsersAreReadUnderTheNameFound()
+    {
+        // The default setting names "Velostok.MDB"; the file made is "Velostok.mdb". Another copy
+        // of the program holds an entry of its lock file.
+        QVERIFY(QFile::copy(mRoot->filePath(QStringLiteral("Sys/EmptyBase.bck")), QDir(work()).filePath(QStringLiteral("Velostok.mdb"))));
+        QProcess holder;
+        holder.start(QStringLiteral(ROSTERHOLDER_PATH), {QDir(work()).filePath(QStringLiteral("Velostok.mdb")), QStringLiteral("Касата")});
+        QVERIFY(holder.waitForReadyRead(10000));
+        QVERIFY(holder.readAll().startsWith("joined"));
+        create();
+        QCOMPARE(fSettings->eDataBase->text(), QStringLiteral("Velostok.MDB"));
+        fVelostok->show();
+        QVERIFY(DM->DataBase->Connected());
+        QCOMPARE(QFileInfo(DM->DataBase->Database()).fileName(), QStringLiteral("Velostok.mdb"));
+        QCOMPARE(DM->dbInfo->Database(), DM->DataBase->Database());
+        QCOMPARE(fVelostok->StatusBar1->currentMessage(), QStringLiteral("   Velostok v1.0 - DataBase: ") + DM->DataBase->Database());
+        QCOMPARE(DM->dbInfo->NumberOfUsers(), 2);
+        QVERIFY(DM->dbInfo->LoggedNowUsers().contains(QStringLiteral("Касата")));
+        holder.closeWriteChannel();
+        QVERIFY(holder.waitForFinished(10000));
+        QCOMPARE(DM->dbInfo->NumberOfUsers(), 1);
+    }
+
     void damagedDatabase_data()
     {
         QTest::addColumn<QByteArray>("content");
