@@ -24,8 +24,12 @@ class TestKeys : public QObject
         xdotool.start(QStringLiteral("xdotool"), QStringList{QStringLiteral("key"), QStringLiteral("--delay"),
                                                              QStringLiteral("30")} + keys);
         // The program goes on taking events while the keys arrive.
-        while (!xdotool.waitForFinished(10))
+        if (!xdotool.waitForStarted(10000))
+            return false;
+        while (xdotool.state() != QProcess::NotRunning) {
+            xdotool.waitForFinished(10);
             QCoreApplication::processEvents();
+        }
         QCoreApplication::processEvents();
         return xdotool.exitStatus() == QProcess::NormalExit && xdotool.exitCode() == 0;
     }
