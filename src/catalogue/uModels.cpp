@@ -3,6 +3,8 @@
 
 #include "FormLook.h"
 #include "Pictures.h"
+#include "TDBGrid.h"
+#include "uDM.h"
 
 #include <QAction>
 #include <QLabel>
@@ -36,14 +38,29 @@ void TfModels::setupUi()
     Image1->setGeometry(416, 4, 32, 32);
     Image1->setPixmap(Pictures::toolBarIcon(15).pixmap(32, 32));
 
-    DBGrid1 = new QTableView(this);
+    DBGrid1 = new TDBGrid(this);
     DBGrid1->setObjectName(QStringLiteral("DBGrid1"));
     DBGrid1->setGeometry(8, 42, 440, 260);
-    FormLook::setupDataGrid(DBGrid1, {{QStringLiteral("id"), QStringLiteral("№"), 36, true},
-                                      {QStringLiteral("mark_name"), QStringLiteral("Марка"), 105, true},
-                                      {QStringLiteral("model_name"), QStringLiteral("Модел"), 98, true},
-                                      {QStringLiteral("first_date"), QStringLiteral("Нач. год. произ."), 85},
-                                      {QStringLiteral("last_date"), QStringLiteral("Кр-на год. пр."), 72}});
+    // Editable in place with the cell editor always shown.
+    DBGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
+    DBGrid1->setSelectionBehavior(QAbstractItemView::SelectRows); // the current row drawn as such
+    DBGrid1->setEditTriggers(QAbstractItemView::AllEditTriggers);
+    DBGrid1->setTabKeyNavigation(true);
+    QList<TColumn> cols;
+    auto column = [&](const char *field, const char *title, int width, bool centred) {
+        TColumn c;
+        c.FieldName = QString::fromLatin1(field);
+        c.Title = QString::fromUtf8(title);
+        c.Width = width;
+        c.TitleAlignment = centred ? Qt::AlignHCenter : Qt::AlignLeft;
+        cols << c;
+    };
+    column("id", "№", 36, true);
+    column("mark_name", "Марка", 105, true);
+    column("model_name", "Модел", 98, true);
+    column("first_date", "Нач. год. произ.", 85, false);
+    column("last_date", "Кр-на год. пр.", 72, false);
+    DBGrid1->setColumns(cols);
 
     PopupMenu1 = new QMenu(this);
     PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
@@ -64,4 +81,11 @@ void TfModels::setupUi()
     bCancel->setGeometry(348, 310, 100, 25);
     bCancel->setAutoDefault(false);
     connect(bCancel, &QPushButton::clicked, this, &QDialog::reject);
+    bind();
+}
+
+void TfModels::bind()
+{
+    if (DM)
+        DBGrid1->setDataSource(DM->srcModels);
 }

@@ -8,7 +8,7 @@ class QLabel;
 class QLineEdit;
 class QMenu;
 class QPushButton;
-class QTableView;
+class TDBGrid;
 
 class TfModels : public QDialog
 {
@@ -20,12 +20,15 @@ public:
     QLabel *Label1;
     QLineEdit *tbxSearchValue;
     QLabel *Image1;
-    QTableView *DBGrid1; // columns id, mark_name, model_name, first_date, last_date
+    TDBGrid *DBGrid1; // srcModels: id, mark_name, model_name, first_date, last_date
     QMenu *PopupMenu1;   // the grid's pop-up menu
     QAction *delete1;
     QAction *N1;
     QPushButton *dxButton1;
     QPushButton *bCancel; // closes the window
+
+    // Binds the grid to the catalogue (once the data module exists).
+    void bind();
 
 private:
     void setupUi();

@@ -9,11 +9,15 @@
 #include "TDaoTable.h"
 #include "TDataSource.h"
 
+#include <QAbstractItemView>
+#include <QApplication>
 #include <QAction>
 #include <QComboBox>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMouseEvent>
+#include <QScopeGuard>
 
 namespace {
 int gridRow(const TDaoTable *t)
@@ -34,6 +38,11 @@ TDBGrid::TDBGrid(QWidget *parent) : QTableView(parent), mModel(new TDBGridModel(
     setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
     setWordWrap(false);
     setCornerButtonEnabled(false);
+    // The current row shows as clearly without the focus as with it.
+    QPalette pal = palette();
+    for (QPalette::ColorRole r : {QPalette::Highlight, QPalette::HighlightedText})
+        pal.setColor(QPalette::Inactive, r, pal.color(QPalette::Active, r));
+    setPalette(pal);
     QHeaderView *v = verticalHeader();
     // Fixed row heights: the view never measures rows, so a million rows cost nothing.
     v->setSectionResizeMode(QHeaderView::Fixed);
@@ -41,6 +50,7 @@ TDBGrid::TDBGrid(QWidget *parent) : QTableView(parent), mModel(new TDBGridModel(
     v->setMinimumSectionSize(10);
     v->setFixedWidth(12);
     v->setDefaultAlignment(Qt::AlignCenter);
+    v->viewport()->installEventFilter(this); // a click on the row indicator leaves an editor too
     QHeaderView *h = horizontalHeader();
     h->setSectionResizeMode(QHeaderView::Interactive);
     h->setHighlightSections(false);
@@ -56,6 +66,12 @@ TDBGrid::TDBGrid(QWidget *parent) : QTableView(parent), mModel(new TDBGridModel(
         QMetaObject::invokeMethod(this, [message] { prompts().message(message); }, Qt::QueuedConnection);
     });
     connect(mModel, &TDBGridModel::readFailed, this, [](const QString &message) { prompts().message(message); });
+    connect(mModel, &QAbstractItemModel::modelAboutToBeReset, this, [this] {
+        // The view hides its editors as the rows go; a hidden editor that had the focus would
+        // pass it on as Tab does, moving the cursor (and the dataset) to another cell.
+        if (QWidget *f = QApplication::focusWidget(); f && f != this && isAncestorOf(f))
+            setFocus();
+    });
     connect(mModel, &QAbstractItemModel::modelReset, this, [this] { applyColumnLayout(); });
 }
 
@@ -122,20 +138,35 @@ void TDBGrid::setColumnVisible(int column, bool visible)
     mSyncing = false;
 }
 
+void TDBGrid::drawCurrentRow(const QModelIndex &current)
+{
+    // The current row is drawn selected, unless the user chose several rows.
+    if (!current.isValid() || selectedRowCount() > 1)
+        return;
+    selectionModel()->select(current, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
+
+int TDBGrid::firstVisibleColumn() const
+{
+    int col = 0;
+    while (col < mModel->columnCount() && isColumnHidden(col))
+        ++col;
+    return col;
+}
+
 void TDBGrid::followDataSet(int position)
 {
     if (mSyncing || position < 0 || position >= mModel->rowCount())
         return;
     mSyncing = true;
-    int col = currentIndex().isValid() ? currentIndex().column() : -1;
-    if (col < 0 || isColumnHidden(col)) {
-        col = 0;
-        while (col < mModel->columnCount() && isColumnHidden(col))
-            ++col;
-    }
+    // The row follows the dataset; the column stays the user's.
+    int col = mColumn;
+    if (col < 0 || col >= mModel->columnCount() || isColumnHidden(col))
+        col = firstVisibleColumn();
     if (col < mModel->columnCount()) {
         const QModelIndex idx = mModel->index(position, col);
         selectionModel()->setCurrentIndex(idx, QItemSelectionModel::NoUpdate);
+        drawCurrentRow(idx);
         scrollTo(idx);
     }
     viewport()->update();
@@ -148,12 +179,22 @@ void TDBGrid::currentChanged(const QModelIndex &current, const QModelIndex &prev
     QTableView::currentChanged(current, previous);
     if (mSyncing || !current.isValid())
         return;
+    if (mRefused && editorOpen() && mEditorIndex.isValid() && current != QModelIndex(mEditorIndex)) {
+        // An editor with a refused text keeps the cursor on its cell, however it was moved.
+        mSyncing = true;
+        selectionModel()->setCurrentIndex(mEditorIndex, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        mSyncing = false;
+        return;
+    }
+    mColumn = current.column();
     TDaoTable *t = dataSet();
     if (!t || !t->Active() || current.row() == gridRow(t))
         return;
     // The user moved to another row: the dataset follows (posting a pending edit first).
     mSyncing = true;
     const bool ok = Guard::run([&] { t->setRecNo(current.row()); });
+    if (ok)
+        drawCurrentRow(currentIndex());
     mSyncing = false;
     if (!ok && gridRow(t) >= 0)
         followDataSet(gridRow(t));
@@ -184,6 +225,19 @@ int TDBGrid::selectedRowCount() const
 
 void TDBGrid::keyPressEvent(QKeyEvent *event)
 {
+    // A character typed while the grid itself has the focus but a cell editor is open belongs
+    // to the editor (the view would drop it).
+    if (mEditor && editorOpen() && typesCharacter(event) && !mForwarding) {
+        QWidget *target = mEditor->focusProxy() ? mEditor->focusProxy() : mEditor.data();
+        if (!target->hasFocus()) {
+            // A key the editor leaves alone comes back here, and is the grid's then.
+            mForwarding = true;
+            const auto done = qScopeGuard([this] { mForwarding = false; });
+            target->setFocus();
+            QCoreApplication::sendEvent(target, event);
+            return;
+        }
+    }
     TDaoTable *t = dataSet();
     const bool active = t && t->Active();
     if (typedKeySwallowed(event))
@@ -217,7 +271,7 @@ void TDBGrid::keyPressEvent(QKeyEvent *event)
 void TDBGrid::appendRow()
 {
     TDaoTable *t = dataSet();
-    const int col = currentIndex().isValid() ? currentIndex().column() : 0;
+    const int col = mColumn >= 0 && mColumn < mModel->columnCount() ? mColumn : firstVisibleColumn();
     t->Append();
     const QModelIndex idx = mModel->index(mModel->rowCount() - 1, col);
     mSyncing = true;
@@ -280,8 +334,55 @@ bool TDBGrid::typedKeySwallowed(QKeyEvent *event)
     return swallowed;
 }
 
+bool TDBGrid::fromEditor(QObject *watched) const
+{
+    if (!mEditor || watched == this)
+        return false;
+    auto *w = qobject_cast<QWidget *>(watched);
+    return w && (w == mEditor || mEditor->isAncestorOf(w));
+}
+
+bool TDBGrid::editorLeft()
+{
+    if (!mEditor || !editorOpen() || mCommitting)
+        return true;
+    commitData(mEditor);
+    if (!mRefused)
+        return true;
+    tellRefusal();
+    return false;
+}
+
+void TDBGrid::tellRefusal()
+{
+    if (mEditor)
+        mEditor->setFocus();
+    if (mTelling)
+        return;
+    // Told once the key or click has been handled; the editor has the focus again afterwards.
+    mTelling = true;
+    QMetaObject::invokeMethod(this, [this, message = mRefusal] {
+        prompts().message(message);
+        mTelling = false;
+        if (mEditor && editorOpen())
+            mEditor->setFocus();
+    }, Qt::QueuedConnection);
+}
+
+void TDBGrid::escapeEditor()
+{
+    closeEditor(mEditor, QAbstractItemDelegate::RevertModelCache);
+    setFocus();
+}
+
 bool TDBGrid::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == verticalHeader()->viewport()) {
+        // A row chosen by its indicator leaves the cell editor as a click on a cell does.
+        if (event->type() == QEvent::MouseButtonPress && !editorLeft())
+            return true;
+        return QTableView::eventFilter(watched, event);
+    }
     // A cell editor would take some of the grid's shortcut keys for itself (Ctrl+E, Ctrl+U on
     // some systems); the grid's commands keep them.
     if (event->type() == QEvent::ShortcutOverride && watched != this) {
@@ -304,6 +405,22 @@ bool TDBGrid::eventFilter(QObject *watched, QEvent *event)
     // Keys typed into a cell editor go through the same handler as keys typed into the grid.
     if (event->type() == QEvent::KeyPress && watched != this && typedKeySwallowed(static_cast<QKeyEvent *>(event)))
         return true;
+    if (event->type() == QEvent::KeyPress && fromEditor(watched)) {
+        auto *k = static_cast<QKeyEvent *>(event);
+        if (k->key() == Qt::Key_Escape) {
+            escapeEditor();
+            return true;
+        }
+        // In a drop-down box with its list closed, the keys that move between cells do so as in
+        // any cell (the box would take the arrows for its list, and Tab for the focus chain).
+        auto *box = qobject_cast<QComboBox *>(mEditor.data());
+        const bool moveKey = k->key() == Qt::Key_Up || k->key() == Qt::Key_Down || k->key() == Qt::Key_PageUp
+                             || k->key() == Qt::Key_PageDown || k->key() == Qt::Key_Tab || k->key() == Qt::Key_Backtab;
+        if (box && moveKey && !(k->modifiers() & (Qt::AltModifier | Qt::ControlModifier)) && !box->view()->isVisible()) {
+            keyPressEvent(k);
+            return true;
+        }
+    }
     return QTableView::eventFilter(watched, event);
 }
 
@@ -312,18 +429,48 @@ void TDBGrid::commitEditor()
     if (mCommitting || !mEditor || !editorOpen())
         return;
     mCommitting = true;
-    mModel->setHoldFailure(true);
     commitData(mEditor);
-    mModel->setHoldFailure(false);
-    const QString failure = mModel->takeFailure();
     mCommitting = false;
-    if (!failure.isEmpty())
-        throw DaoError(failure); // the editor stays open with the typed text
+    if (mRefused) {
+        // The caller tells it: the editor stays open with the typed text.
+        mEditor->setFocus();
+        throw DaoError(mRefusal);
+    }
     closeEditor(mEditor, QAbstractItemDelegate::NoHint);
+}
+
+void TDBGrid::commitData(QWidget *editor)
+{
+    mModel->setHoldFailure(true);
+    QTableView::commitData(editor);
+    mModel->setHoldFailure(false);
+    mRefusal = mModel->takeFailure();
+    mRefused = mRefusal.isEmpty() ? nullptr : editor;
+}
+
+void TDBGrid::focusInEvent(QFocusEvent *event)
+{
+    QTableView::focusInEvent(event);
+    // An open cell editor takes the keys.
+    if (mEditor && editorOpen())
+        mEditor->setFocus();
+}
+
+void TDBGrid::mousePressEvent(QMouseEvent *event)
+{
+    if (mEditor && editorOpen() && indexAt(event->position().toPoint()) != QModelIndex(mEditorIndex)
+        && !editorLeft()) {
+        event->accept();
+        return;
+    }
+    QTableView::mousePressEvent(event);
 }
 
 QModelIndex TDBGrid::moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers)
 {
+    // The cursor does not leave an editor whose text the field refuses.
+    if (!editorLeft())
+        return currentIndex();
     TDaoTable *t = dataSet();
     const QModelIndex cur = currentIndex();
     if (action == MoveNext && t && t->Active() && cur.isValid() && cur.row() == mModel->rowCount() - 1 && !mReadOnly) {
@@ -361,22 +508,43 @@ void TDBGrid::dataChanged(const QModelIndex &topLeft, const QModelIndex &bottomR
 
 void TDBGrid::closeEditor(QWidget *editor, QAbstractItemDelegate::EndEditHint hint)
 {
-    if (editor == mEditor)
+    if (editor && editor == mRefused && hint != QAbstractItemDelegate::RevertModelCache) {
+        // The field refused the text: the editor stays on its cell with what was typed.
+        tellRefusal();
+        return;
+    }
+    if (editor == mRefused)
+        mRefused = nullptr;
+    const bool escaped = editor && editor == mEditor && hint == QAbstractItemDelegate::RevertModelCache;
+    if (editor == mEditor) {
         mEditor = nullptr; // a closed editor lingers until deleted: it is no longer ours
+        mEditorIndex = QPersistentModelIndex();
+    }
     QTableView::closeEditor(editor, hint);
+    // Esc in the editor cancels the row's pending edit as well.
+    TDaoTable *t = dataSet();
+    if (escaped && t && t->Active() && t->State() != TDaoTable::dsBrowse)
+        Guard::run([t] { t->Cancel(); });
 }
 
 bool TDBGrid::edit(const QModelIndex &index, EditTrigger trigger, QEvent *event)
 {
+    // No second editor while one holds a text its field refused.
+    if (mRefused && editorOpen() && index != QModelIndex(mEditorIndex))
+        return false;
     const bool opened = QTableView::edit(index, trigger, event);
+    if (opened && mEditor)
+        mEditorIndex = index;
     // The view adds the delegate's key handling after the editor was made; the grid's goes
     // first, so that Esc and the typed-key rules reach the grid's handler.
     if (opened && mEditor) {
-        QWidget *target = mEditor;
-        if (auto *box = qobject_cast<QComboBox *>(target))
-            target = box->lineEdit();
-        target->removeEventFilter(this);
-        target->installEventFilter(this);
+        QList<QWidget *> targets{mEditor};
+        if (auto *box = qobject_cast<QComboBox *>(mEditor.data()))
+            targets << box->lineEdit();
+        for (QWidget *target : targets) {
+            target->removeEventFilter(this);
+            target->installEventFilter(this);
+        }
     }
     return opened;
 }

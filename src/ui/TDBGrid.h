@@ -11,17 +11,27 @@
 //   characters, whatever text the platform gives them. Ctrl+Delete and Insert are the grid's
 //   even inside an editor, and the shortcuts of the grid's commands (actions added to the grid
 //   with the property "gridCommand") win over the editor's own.
+// - A drop-down box completes nothing: the cell stores what was typed, or the entry picked from
+//   the open list (its button, Alt+Down or F4 open it). Up, Down, Page Up and Page Down move
+//   between rows as in any other cell while the list is closed.
 // - Before the dataset posts, or does anything that would post or drop the pending edit (a move,
 //   Refresh, Requery, a sort, Append, a command), it calls commitEditor: the editor's text is
 //   written into the current row. When the field refuses the text, commitEditor raises DaoError,
 //   which abandons the dataset's operation, and the editor stays open with the typed text.
 //   Otherwise the editor closes.
-// - When the editor closes by itself (Enter, Tab, another cell clicked) its text is written the
-//   same way; a refused text is told in a message after the editor has closed.
+// - Leaving the editor by the keyboard or the mouse (Enter, Tab, an arrow, a click on another
+//   cell or row, the focus going elsewhere) writes its text the same way first. When the field
+//   refuses it, the editor stays open on its cell with the typed text, the cursor stays there,
+//   and the refusal is told in a message, until the text is corrected or Esc is pressed.
 // - While an editor is open, a change of the row's stored values never replaces what was typed.
-// - Esc cancels the dataset's pending edit (a new untouched row goes away).
+// - Esc closes the editor without writing and cancels the dataset's pending edit (a new
+//   untouched row goes away).
 // - Moving down from the last row (Down, or Tab from the last visible cell) appends a row unless
 //   the grid is read-only or the last row is a new untouched one.
+//
+// The current row and column: the row follows the dataset, the column stays the one the user
+// last chose, across posts, re-reading and sorting. The current row is drawn selected (also
+// without the focus), unless the user selected several rows.
 #pragma once
 
 #include "TColumn.h"
@@ -84,6 +94,8 @@ public:
     // the editor open, when the field refuses the text.
     void commitEditor();
     void editorCreated(QWidget *editor) { mEditor = editor; }
+    // The column the cursor keeps when the dataset moves it, or -1.
+    int currentColumn() const { return mColumn; }
 
     // Whether a key event types a character (the rule keyPress is called by).
     static bool typesCharacter(const QKeyEvent *event);
@@ -98,8 +110,11 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
     void dataChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight, const QList<int> &roles = {}) override;
+    void commitData(QWidget *editor) override;
     void closeEditor(QWidget *editor, QAbstractItemDelegate::EndEditHint hint) override;
     bool edit(const QModelIndex &index, EditTrigger trigger, QEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
 
 private:
     void followDataSet(int position);
@@ -109,6 +124,14 @@ private:
     bool typedKeySwallowed(QKeyEvent *event);
     void appendRow();
     int lastVisibleColumn() const;
+    int firstVisibleColumn() const;
+    void drawCurrentRow(const QModelIndex &current);
+    // Writes the open editor's text before the cursor leaves it; false (the refusal told, the
+    // editor keeping the focus) when the field refuses it.
+    bool editorLeft();
+    void tellRefusal();
+    bool fromEditor(QObject *watched) const;
+    void escapeEditor();
 
     TDBGridModel *mModel;
     QList<TColumn> mColumns;
@@ -116,4 +139,10 @@ private:
     bool mSyncing = false;
     bool mCommitting = false;
     QPointer<QWidget> mEditor;
+    QPersistentModelIndex mEditorIndex;
+    QPointer<QWidget> mRefused; // the editor whose text the field refused last
+    QString mRefusal;
+    bool mTelling = false;
+    bool mForwarding = false;
+    int mColumn = -1;
 };

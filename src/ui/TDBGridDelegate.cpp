@@ -30,6 +30,10 @@ QWidget *TDBGridDelegate::createEditor(QWidget *parent, const QStyleOptionViewIt
         auto *box = new QComboBox(parent);
         box->setEditable(true);
         box->setInsertPolicy(QComboBox::NoInsert);
+        // The cell stores what was typed: no completion, and Enter does not swap the text for a
+        // list entry that differs only in letter case.
+        box->setCompleter(nullptr);
+        box->setDuplicatesEnabled(true);
         box->setModel(new QStringListModel(cols.at(index.column()).PickList.items(), box));
         if (auto *view = qobject_cast<QListView *>(box->view()))
             view->setUniformItemSizes(true);

@@ -9,7 +9,10 @@ TDBGridModel::TDBGridModel(QObject *parent) : QAbstractTableModel(parent), mLink
     connect(mLink, &TDataLink::dataSetChanged, this, &TDBGridModel::reset);
     connect(mLink, &TDataLink::stateChanged, this, [this] {
         // Opening and closing change the whole row set; an edit state only changes the current
-        // row, which rowChanged reports.
+        // row, which rowChanged reports, and a new row is reported by rowInserted, which follows.
+        const TDaoTable *t = dataSet();
+        if (mLink->active() && t->State() == TDaoTable::dsInsert && datasetRows() == mRows + 1)
+            return;
         if (!mLink->active() || datasetRows() != mRows)
             reset();
     });

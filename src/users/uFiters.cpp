@@ -43,7 +43,7 @@ void TfFiters::setupUi()
     DBGrid1->setObjectName(QStringLiteral("DBGrid1"));
     DBGrid1->setGeometry(8, 42, 532, 220);
     DBGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
-    DBGrid1->setSelectionBehavior(QAbstractItemView::SelectItems);
+    DBGrid1->setSelectionBehavior(QAbstractItemView::SelectRows); // the current row drawn as such
     DBGrid1->setEditTriggers(QAbstractItemView::AllEditTriggers);
     DBGrid1->setTabKeyNavigation(true);
     DBGrid1->ConfirmDelete = false;

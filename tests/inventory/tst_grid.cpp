@@ -103,7 +103,9 @@ private slots:
         for (int r = 0; r < 4; ++r)
             QCOMPARE(colourOf(r), QColor(255, 83, 83));
         DM->BulkUpdate = false;
-        // As drawn: red text in the plain row, black in the locked one, none red in the deleted.
+        // As drawn: red text in the plain row, black in the locked one, none red in the deleted
+        // (none of them the current row, which is drawn selected).
+        DM->tblMain->Last();
         fVelostok->resize(1000, 700);
         const QImage shot = grid->viewport()->grab().toImage();
         auto count = [&](int row, auto pred) {
@@ -278,16 +280,22 @@ private slots:
         editor->setText(QStringLiteral("3"));
         fVelostok->action(QStringLiteral("Commit1"))->trigger();
         QCOMPARE(scalar(QStringLiteral("SELECT count(*) FROM main WHERE locked")).toInt(), 5);
-        // Enter in the editor with an unsuitable value: told once the editor has closed; the
-        // stored value stays.
+        // Enter in the editor with an unsuitable value: told, and the editor stays open on its
+        // cell with the text until it is corrected or Esc is pressed; the stored value stays.
         typeInto(1, qty, QStringLiteral("abc"));
         QTest::keyClick(cellEditor(), Qt::Key_Return);
         QCoreApplication::processEvents(); // the editor commits by a queued call,
         QCoreApplication::processEvents(); // and the message follows by another
         QCOMPARE(mPrompts->messages.size(), 2);
         QVERIFY(mPrompts->messages.last().contains(QStringLiteral("abc")));
+        QVERIFY(grid->editorOpen());
+        QCOMPARE(cellEditor()->text(), QStringLiteral("abc"));
+        QCOMPARE(grid->currentIndex(), grid->model()->index(1, qty));
+        QCOMPARE(scalar(QStringLiteral("SELECT quantity FROM main WHERE user_id = 3")).toInt(), 5);
+        QTest::keyClick(cellEditor(), Qt::Key_Escape);
+        QVERIFY(!grid->editorOpen());
+        QCOMPARE(DM->tblMain->State(), TDaoTable::dsBrowse);
         QCOMPARE(grid->model()->index(1, qty).data().toString(), QStringLiteral("5"));
-        DM->tblMain->Cancel();
         int last = grid->model()->columnCount() - 1;
         while (grid->isColumnHidden(last))
             --last;
