@@ -4,6 +4,7 @@
 #include "TDBGrid.h"
 
 #include <QApplication>
+#include <QPainter>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QListView>
@@ -21,6 +22,19 @@ void TDBGridDelegate::initStyleOption(QStyleOptionViewItem *option, const QModel
     const QColor c = mGrid->cellTextColour(index.row(), selected, drawn);
     option->palette.setColor(QPalette::Text, c);
     option->palette.setColor(QPalette::HighlightedText, c);
+}
+
+void TDBGridDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const
+{
+    QStyledItemDelegate::paint(painter, option, index);
+    // The current cell framed, so that it shows within the highlighted row at a glance.
+    if (index != mGrid->currentIndex())
+        return;
+    painter->save();
+    painter->setPen(QPen(option.palette.color(QPalette::HighlightedText), 2));
+    painter->setBrush(Qt::NoBrush);
+    painter->drawRect(QRectF(option.rect).adjusted(1, 1, -1, -1));
+    painter->restore();
 }
 
 QWidget *TDBGridDelegate::createEditor(QWidget *parent, const QStyleOptionViewItem &option, const QModelIndex &index) const
