@@ -15,6 +15,7 @@
 #include "TableWriter.h"
 
 #include <QMetaMethod>
+#include <QScopeGuard>
 #include <algorithm>
 
 namespace {
@@ -184,16 +185,11 @@ void TDaoTable::setBulkMode(bool on)
     } else {
         // Re-read what the loop wrote, once, now that it is over; the grid comes back even
         // when the last commit fails.
-        struct Resume
-        {
-            TDaoTable *t;
-            ~Resume()
-            {
-                t->dropValues();
-                t->mPendingReset = true;
-                t->EnableControls();
-            }
-        } resume{this};
+        const auto resume = qScopeGuard([this] {
+            dropValues();
+            mPendingReset = true;
+            EnableControls();
+        });
         if (mDb)
             mDb->endWriteBatch();
     }
@@ -772,11 +768,7 @@ void TDaoTable::Post()
     if (mPosting)
         return;
     mPosting = true;
-    struct Done
-    {
-        bool &flag;
-        ~Done() { flag = false; }
-    } done{mPosting};
+    const auto done = qScopeGuard([this] { mPosting = false; });
     if (BeforePost)
         BeforePost(this);
     // The batch's periodic commit comes before the row, so that nothing after the row's write
