@@ -10,6 +10,7 @@
 #include <QList>
 #include <QPair>
 #include <QString>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -101,9 +102,9 @@ public:
     virtual qint64 dataVersion() = 0;
     // Gives back memory and read locks the connection holds while idle.
     virtual void releaseMemory() = 0;
-    // Makes the statement running on this connection stop with an error; the one call that may
-    // come from another thread (while the connection is open).
-    virtual void interrupt() = 0;
+    // A check the engine runs now and then while a statement runs: when it gives true, the
+    // statement stops with an error. It runs on the thread that runs the statement.
+    virtual void setStopCheck(std::function<bool()> stop) = 0;
     // The value the engine gives back when it stores a typed value (a bool, a date-time).
     virtual QVariant storedForm(const QVariant &typed) const = 0;
 

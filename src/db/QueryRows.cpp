@@ -37,6 +37,7 @@ void QueryRows::read()
     } catch (const DaoError &e) {
         mValues.clear();
         mShared.reset();
+        mTicket.reset();
         mCount = 0;
         mState = Failed;
         mError = e.message();

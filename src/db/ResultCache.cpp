@@ -11,28 +11,16 @@
 #include <algorithm>
 #include <atomic>
 #include <future>
-#include <mutex>
 
 namespace {
 bool gEnabled = true;
 bool gBackground = true;
 } // namespace
 
-// What a read in the background shares with its ticket: its connection while open, so that a
-// ticket given up can stop it.
+// What a read in the background shares with its ticket: whether anyone still wants it.
 struct Reading
 {
-    std::mutex mutex;
-    DbEngine *engine = nullptr;
     std::atomic<bool> cancelled = false;
-
-    void cancel()
-    {
-        cancelled = true;
-        const std::lock_guard lock(mutex);
-        if (engine)
-            engine->interrupt();
-    }
 };
 
 // One reserved answer: the rows themselves, or the read that makes them.
@@ -47,6 +35,7 @@ public:
     Rows rows;
     std::shared_future<void> viewReleased;
     std::future<std::unique_ptr<DistinctValues>> result;
+    QString error; // the read's failure, once it is known
     std::shared_ptr<Reading> reading;
     std::unique_ptr<QThread> thread;
 
@@ -56,15 +45,13 @@ public:
     {
         if (!thread)
             return;
-        reading->cancel();
+        reading->cancelled = true;
         thread->wait();
         thread.reset();
     }
 };
 
 void ResultCache::setEnabled(bool on) { gEnabled = on; }
-
-bool ResultCache::enabled() { return gEnabled; }
 
 void ResultCache::setBackgroundReading(bool on) { gBackground = on; }
 
@@ -104,7 +91,7 @@ ResultCache::TicketPtr ResultCache::reserve(const SourceInfo &source)
     // since its view was taken; otherwise once it is kept with our writes.
     for (const auto &w : mReading) {
         const TicketPtr t = w.lock();
-        if (!t || !t->installable || t->rows || t->dataVersion != ticket->dataVersion
+        if (!t || !t->installable || t->rows || !t->error.isEmpty() || t->dataVersion != ticket->dataVersion
             || t->table.compare(table, Qt::CaseInsensitive) != 0 || t->column.compare(column, Qt::CaseInsensitive) != 0)
             continue;
         if (t->changes.empty())
@@ -138,18 +125,14 @@ ResultCache::TicketPtr ResultCache::reserve(const SourceInfo &source)
     auto result = std::make_shared<std::promise<std::unique_ptr<DistinctValues>>>();
     ticket->result = result->get_future();
     auto reading = std::make_shared<Reading>();
-    reading->engine = reader.get();
     ticket->reading = reading;
+    reader->setStopCheck([reading] { return reading->cancelled.load(); });
     DbEngine *r = reader.release();
     ticket->thread.reset(QThread::create([r, reading, viewTaken, viewReleased, result, table = table, column = column] {
         std::unique_ptr<DbEngine> engine(r);
         bool told = false;
         bool released = false;
-        const auto closeEngine = [&] {
-            const std::lock_guard lock(reading->mutex);
-            reading->engine = nullptr;
-            engine.reset();
-        };
+        const auto closeEngine = [&] { engine.reset(); };
         try {
             auto list = std::make_unique<DistinctValues>(table, column);
             const SqlDialect &d = engine->dialect();
@@ -165,6 +148,8 @@ ResultCache::TicketPtr ResultCache::reserve(const SourceInfo &source)
             released = true;
             if (reading->cancelled)
                 throw DaoError(QStringLiteral("Четенето е прекратено."));
+            // The view is given back: ordering the list can wait for the window's work.
+            QThread::currentThread()->setPriority(QThread::IdlePriority);
             list->order();
             list->rows(); // made here, not on the window's thread
             result->set_value(std::move(list));
@@ -177,13 +162,20 @@ ResultCache::TicketPtr ResultCache::reserve(const SourceInfo &source)
             result->set_exception(std::current_exception());
         }
     }));
-    // Only when the machine has nothing else to do: the window comes first.
-    ticket->thread->start(QThread::IdlePriority);
+    // At the usual priority while it holds its view, which keeps others from committing.
+    ticket->thread->start();
+    if (!ticket->thread->isRunning() && !ticket->thread->isFinished()) {
+        qCWarning(lcDb) << "no thread to read the list in the background: it is read when asked";
+        return nullptr;
+    }
     try {
         taken.get();
     } catch (const DaoError &e) {
         qCWarning(lcDb) << "the list's view could not be taken, it is read when asked:" << e.message();
         return nullptr; // the ticket waits for its thread as it goes
+    } catch (const std::exception &e) {
+        qCWarning(lcDb) << "the list's view could not be taken, it is read when asked:" << e.what();
+        return nullptr;
     }
     std::erase_if(mReading, [](const std::weak_ptr<Ticket> &w) { return w.expired(); });
     mReading.push_back(ticket);
@@ -192,7 +184,22 @@ ResultCache::TicketPtr ResultCache::reserve(const SourceInfo &source)
 
 void ResultCache::install(Ticket &ticket)
 {
-    std::unique_ptr<DistinctValues> list = ticket.result.get(); // raises the read's error
+    std::unique_ptr<DistinctValues> list;
+    if (ticket.error.isEmpty()) {
+        try {
+            list = ticket.result.get();
+        } catch (const DaoError &e) {
+            ticket.error = e.message();
+        } catch (const std::exception &e) {
+            ticket.error = QString::fromLocal8Bit(e.what());
+        }
+    }
+    if (!list) {
+        // Told to every reader of this ticket; the next reservation reads anew.
+        ticket.installable = false;
+        ticket.stop();
+        throw DaoError(ticket.error);
+    }
     ticket.rows = list->rows();
     ticket.thread->wait();
     ticket.thread.reset();

@@ -53,7 +53,6 @@ public:
     // Process-wide switches for the benchmark that compares the kept results with the plain
     // queries, and for the tests that read in the foreground.
     static void setEnabled(bool on);
-    static bool enabled();
     static void setBackgroundReading(bool on);
 
 private:

@@ -102,10 +102,18 @@ std::unique_ptr<DbEngine> SqliteEngine::openReader() const
     return reader;
 }
 
-void SqliteEngine::interrupt()
+void SqliteEngine::setStopCheck(std::function<bool()> stop)
 {
-    if (mConn.isOpen())
-        sqlite3_interrupt(mConn.handle());
+    mStop = std::move(stop);
+    if (!mConn.isOpen())
+        return;
+    if (!mStop) {
+        sqlite3_progress_handler(mConn.handle(), 0, nullptr, nullptr);
+        return;
+    }
+    sqlite3_progress_handler(mConn.handle(), 4096, [](void *self) {
+        return static_cast<SqliteEngine *>(self)->mStop() ? 1 : 0;
+    }, this);
 }
 
 std::unique_ptr<DbStatement> SqliteEngine::prepare(const QString &sql)

@@ -39,7 +39,7 @@ public:
 
     qint64 dataVersion() override;
     void releaseMemory() override;
-    void interrupt() override;
+    void setStopCheck(std::function<bool()> stop) override;
     QVariant storedForm(const QVariant &typed) const override;
 
     void copyOpenDatabase(const QString &path) override;
@@ -56,6 +56,7 @@ public:
 private:
     SqliteConnection mConn;
     QString mPath;
+    std::function<bool()> mStop;
     SqliteDialect mDialect;
     int mBusyMs = 5000;
 };

@@ -3,11 +3,13 @@
 
 #include "DaoError.h"
 #include "Guard.h"
+#include "Prompts.h"
 #include "Scope.h"
 #include "Settings.h"
 #include "TDBGrid.h"
 #include "uDM.h"
 
+#include <QApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLoggingCategory>
@@ -38,8 +40,8 @@ bool rowFlag(int row, const char *field)
     }
 }
 
-// The rows of a one-column query as the texts of a pick list; none when they cannot be read
-// (the list is looked at from inside a cell editor, where nothing can be told).
+// The rows of a one-column query as the texts of a pick list; none when they cannot be read, and
+// the user is told.
 QStringList queryTexts(TDaoTable *q)
 {
     QStringList values;
@@ -56,6 +58,8 @@ QStringList queryTexts(TDaoTable *q)
     } catch (const DaoError &e) {
         qCWarning(lcInventory) << "the list" << q->objectName() << "could not be read:" << e.message();
         values.clear();
+        // Told once the cell editor that asked is up, not from inside its making.
+        QMetaObject::invokeMethod(qApp, [text = e.message()] { prompts().message(text); }, Qt::QueuedConnection);
     }
     return values;
 }

@@ -18,6 +18,7 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QScopeGuard>
+#include <QScopedValueRollback>
 
 namespace {
 int gridRow(const TDaoTable *t)
@@ -61,18 +62,18 @@ TDBGrid::TDBGrid(QWidget *parent) : QTableView(parent), mModel(new TDBGridModel(
             [this](const QModelIndex &i) { emit cellClicked(i.row(), i.column()); });
     connect(mModel, &TDBGridModel::currentRowChanged, this, &TDBGrid::followDataSet);
     mModel->link()->setUpdateRecordHook([this] { commitEditor(); });
-    connect(mModel, &TDBGridModel::setDataFailed, this, [this](const QModelIndex &, const QString &, const QString &message) {
-        // Told once the editor has closed, not from inside the editor's own handling.
-        QMetaObject::invokeMethod(this, [message] { prompts().message(message); }, Qt::QueuedConnection);
-    });
     connect(mModel, &TDBGridModel::readFailed, this, [](const QString &message) { prompts().message(message); });
     connect(mModel, &QAbstractItemModel::modelAboutToBeReset, this, [this] {
         // The view hides its editors as the rows go; a hidden editor that had the focus would
         // pass it on as Tab does, moving the cursor (and the dataset) to another cell.
+        mResetting = true;
         if (QWidget *f = QApplication::focusWidget(); f && f != this && isAncestorOf(f))
             setFocus();
     });
-    connect(mModel, &QAbstractItemModel::modelReset, this, [this] { applyColumnLayout(); });
+    connect(mModel, &QAbstractItemModel::modelReset, this, [this] {
+        mResetting = false;
+        applyColumnLayout();
+    });
 }
 
 void TDBGrid::setRowHeight(int pixels)
@@ -99,12 +100,13 @@ void TDBGrid::columnsChanged()
 
 void TDBGrid::applyColumnLayout()
 {
-    mSyncing = true;
-    for (int i = 0; i < mColumns.size(); ++i) {
-        setColumnWidth(i, mColumns.at(i).Width);
-        setColumnHidden(i, !mColumns.at(i).Visible);
+    {
+        const QScopedValueRollback syncing(mSyncing, true);
+        for (int i = 0; i < mColumns.size(); ++i) {
+            setColumnWidth(i, mColumns.at(i).Width);
+            setColumnHidden(i, !mColumns.at(i).Visible);
+        }
     }
-    mSyncing = false;
     if (const int row = gridRow(dataSet()); row >= 0)
         followDataSet(row);
 }
@@ -131,11 +133,12 @@ void TDBGrid::setColumnVisible(int column, bool visible)
     if (column < 0 || column >= mColumns.size())
         throw DaoError(QStringLiteral("List index out of bounds (%1)").arg(column));
     mColumns[column].Visible = visible;
-    mSyncing = true;
-    setColumnHidden(column, !visible);
-    if (visible && columnWidth(column) == 0)
-        setColumnWidth(column, mColumns.at(column).Width);
-    mSyncing = false;
+    {
+        const QScopedValueRollback syncing(mSyncing, true);
+        setColumnHidden(column, !visible);
+        if (visible && columnWidth(column) == 0)
+            setColumnWidth(column, mColumns.at(column).Width);
+    }
 }
 
 void TDBGrid::drawCurrentRow(const QModelIndex &current)
@@ -158,20 +161,21 @@ void TDBGrid::followDataSet(int position)
 {
     if (mSyncing || position < 0 || position >= mModel->rowCount())
         return;
-    mSyncing = true;
-    // The row follows the dataset; the column stays the user's.
-    int col = mColumn;
-    if (col < 0 || col >= mModel->columnCount() || isColumnHidden(col))
-        col = firstVisibleColumn();
-    if (col < mModel->columnCount()) {
-        const QModelIndex idx = mModel->index(position, col);
-        selectionModel()->setCurrentIndex(idx, QItemSelectionModel::NoUpdate);
-        drawCurrentRow(idx);
-        scrollTo(idx);
+    {
+        const QScopedValueRollback syncing(mSyncing, true);
+        // The row follows the dataset; the column stays the user's.
+        int col = mColumn;
+        if (col < 0 || col >= mModel->columnCount() || isColumnHidden(col))
+            col = firstVisibleColumn();
+        if (col < mModel->columnCount()) {
+            const QModelIndex idx = mModel->index(position, col);
+            selectionModel()->setCurrentIndex(idx, QItemSelectionModel::NoUpdate);
+            drawCurrentRow(idx);
+            scrollTo(idx);
+        }
+        viewport()->update();
+        verticalHeader()->viewport()->update();
     }
-    viewport()->update();
-    verticalHeader()->viewport()->update();
-    mSyncing = false;
 }
 
 void TDBGrid::currentChanged(const QModelIndex &current, const QModelIndex &previous)
@@ -181,23 +185,30 @@ void TDBGrid::currentChanged(const QModelIndex &current, const QModelIndex &prev
         return;
     if (mRefused && editorOpen() && mEditorIndex.isValid() && current != QModelIndex(mEditorIndex)) {
         // An editor with a refused text keeps the cursor on its cell, however it was moved.
-        mSyncing = true;
+        const QScopedValueRollback syncing(mSyncing, true);
         selectionModel()->setCurrentIndex(mEditorIndex, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-        mSyncing = false;
         return;
     }
-    mColumn = current.column();
+    if (mRowChosen && mColumn >= 0 && mColumn < mModel->columnCount() && !isColumnHidden(mColumn)
+        && current.column() != mColumn) {
+        // A row chosen by its indicator: the cursor stays in the user's column.
+        const QScopedValueRollback syncing(mSyncing, true);
+        selectionModel()->setCurrentIndex(mModel->index(current.row(), mColumn), QItemSelectionModel::NoUpdate);
+    } else {
+        mColumn = current.column();
+    }
     TDaoTable *t = dataSet();
     if (!t || !t->Active() || current.row() == gridRow(t))
         return;
     // The user moved to another row: the dataset follows (posting a pending edit first).
-    mSyncing = true;
-    const bool ok = Guard::run([&] { t->setRecNo(current.row()); });
-    if (ok)
-        drawCurrentRow(currentIndex());
-    mSyncing = false;
-    if (!ok && gridRow(t) >= 0)
-        followDataSet(gridRow(t));
+    {
+        const QScopedValueRollback syncing(mSyncing, true);
+        Guard::run([&] { t->setRecNo(current.row()); });
+    }
+    // The post on the way may have read the rows anew (or failed): the view is put on the
+    // dataset's row again.
+    if (const int row = gridRow(t); row >= 0 && (!currentIndex().isValid() || currentIndex().row() != row))
+        followDataSet(row);
     verticalHeader()->viewport()->update();
 }
 
@@ -260,23 +271,34 @@ void TDBGrid::keyPressEvent(QKeyEvent *event)
                         && currentIndex().column() == lastVisibleColumn();
     if (active && (event->key() == Qt::Key_Down || tabOut) && (lastRow || mModel->rowCount() == 0)
         && event->modifiers() == Qt::NoModifier) {
-        // Moving down from the last row appends one, unless the new row is still untouched.
-        if (!mReadOnly && !(t->State() == TDaoTable::dsInsert && !t->Modified()))
-            Guard::run([this] { appendRow(); });
+        // Moving down from the last row appends one, unless the new row is still untouched;
+        // Tab lands on the new row's first cell, Down stays in the column.
+        if (!mReadOnly && !(t->State() == TDaoTable::dsInsert && !t->Modified()) && editorLeft())
+            Guard::run([this, tabOut] { appendRow(tabOut ? firstVisibleColumn() : -1); });
         return;
     }
     QTableView::keyPressEvent(event);
+    // A move with Ctrl (to the first or last row, say) leaves the selection alone in the view;
+    // here the current row is still drawn as such.
+    const int key = event->key();
+    if ((event->modifiers() & Qt::ControlModifier)
+        && (key == Qt::Key_Home || key == Qt::Key_End || key == Qt::Key_Up || key == Qt::Key_Down
+            || key == Qt::Key_PageUp || key == Qt::Key_PageDown))
+        drawCurrentRow(currentIndex());
 }
 
-void TDBGrid::appendRow()
+void TDBGrid::appendRow(int column)
 {
     TDaoTable *t = dataSet();
-    const int col = mColumn >= 0 && mColumn < mModel->columnCount() ? mColumn : firstVisibleColumn();
+    int col = column >= 0 ? column : mColumn;
+    if (col < 0 || col >= mModel->columnCount())
+        col = firstVisibleColumn();
     t->Append();
     const QModelIndex idx = mModel->index(mModel->rowCount() - 1, col);
-    mSyncing = true;
-    selectionModel()->setCurrentIndex(idx, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-    mSyncing = false;
+    {
+        const QScopedValueRollback syncing(mSyncing, true);
+        selectionModel()->setCurrentIndex(idx, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    }
     scrollTo(idx);
 }
 
@@ -378,10 +400,25 @@ void TDBGrid::escapeEditor()
 bool TDBGrid::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == verticalHeader()->viewport()) {
-        // A row chosen by its indicator leaves the cell editor as a click on a cell does.
-        if (event->type() == QEvent::MouseButtonPress && !editorLeft())
-            return true;
+        // A row chosen by its indicator leaves the cell editor as a click on a cell does, and
+        // keeps the user's column.
+        if (event->type() == QEvent::MouseButtonPress) {
+            if (!editorLeft())
+                return true;
+            mRowChosen = true;
+        } else if (event->type() == QEvent::MouseButtonRelease) {
+            mRowChosen = false;
+        }
         return QTableView::eventFilter(watched, event);
+    }
+    if (event->type() == QEvent::Wheel && fromEditor(watched)) {
+        // The wheel over a drop-down box with its list closed scrolls the grid; the box would
+        // put the next entry in place of what was typed.
+        auto *box = qobject_cast<QComboBox *>(mEditor.data());
+        if (box && !box->view()->isVisible()) {
+            QCoreApplication::sendEvent(viewport(), event);
+            return true;
+        }
     }
     // A cell editor would take some of the grid's shortcut keys for itself (Ctrl+E, Ctrl+U on
     // some systems); the grid's commands keep them.
@@ -411,12 +448,16 @@ bool TDBGrid::eventFilter(QObject *watched, QEvent *event)
             escapeEditor();
             return true;
         }
-        // In a drop-down box with its list closed, the keys that move between cells do so as in
-        // any cell (the box would take the arrows for its list, and Tab for the focus chain).
+        // Tab moves between cells as the grid does it (appending from the last cell); in a
+        // drop-down box with its list closed, so do the row keys (the box would take the arrows
+        // for its list, and Tab for the focus chain).
         auto *box = qobject_cast<QComboBox *>(mEditor.data());
-        const bool moveKey = k->key() == Qt::Key_Up || k->key() == Qt::Key_Down || k->key() == Qt::Key_PageUp
-                             || k->key() == Qt::Key_PageDown || k->key() == Qt::Key_Tab || k->key() == Qt::Key_Backtab;
-        if (box && moveKey && !(k->modifiers() & (Qt::AltModifier | Qt::ControlModifier)) && !box->view()->isVisible()) {
+        const bool listOpen = box && box->view()->isVisible();
+        const bool plain = !(k->modifiers() & (Qt::AltModifier | Qt::ControlModifier));
+        const bool tab = k->key() == Qt::Key_Tab || k->key() == Qt::Key_Backtab;
+        const bool rowKey = k->key() == Qt::Key_Up || k->key() == Qt::Key_Down || k->key() == Qt::Key_PageUp
+                            || k->key() == Qt::Key_PageDown;
+        if (plain && !listOpen && (tab || (box && rowKey))) {
             keyPressEvent(k);
             return true;
         }
@@ -441,18 +482,38 @@ void TDBGrid::commitEditor()
 
 void TDBGrid::commitData(QWidget *editor)
 {
-    mModel->setHoldFailure(true);
-    QTableView::commitData(editor);
-    mModel->setHoldFailure(false);
-    mRefusal = mModel->takeFailure();
+    QString failure;
+    {
+        const QScopedValueRollback hold(mHolding, true);
+        mModel->setHoldFailure(true);
+        QTableView::commitData(editor);
+        failure = mModel->takeFailure();
+    }
+    mModel->setHoldFailure(mHolding);
+    mRefusal = failure;
     mRefused = mRefusal.isEmpty() ? nullptr : editor;
+    // The view puts the delegate's key handling first again around a commit; the grid's goes
+    // first.
+    if (editor && editor == mEditor)
+        keepKeysFirst();
+}
+
+void TDBGrid::keepKeysFirst()
+{
+    QList<QWidget *> targets{mEditor};
+    if (auto *box = qobject_cast<QComboBox *>(mEditor.data()))
+        targets << box->lineEdit();
+    for (QWidget *target : targets) {
+        target->removeEventFilter(this);
+        target->installEventFilter(this);
+    }
 }
 
 void TDBGrid::focusInEvent(QFocusEvent *event)
 {
     QTableView::focusInEvent(event);
-    // An open cell editor takes the keys.
-    if (mEditor && editorOpen())
+    // An open cell editor takes the keys (not one the rows going away are about to hide).
+    if (mEditor && editorOpen() && !mResetting)
         mEditor->setFocus();
 }
 
@@ -471,22 +532,11 @@ QModelIndex TDBGrid::moveCursor(CursorAction action, Qt::KeyboardModifiers modif
     // The cursor does not leave an editor whose text the field refuses.
     if (!editorLeft())
         return currentIndex();
-    TDaoTable *t = dataSet();
     const QModelIndex cur = currentIndex();
-    if (action == MoveNext && t && t->Active() && cur.isValid() && cur.row() == mModel->rowCount() - 1 && !mReadOnly) {
-        const int lastColumn = lastVisibleColumn();
-        // Tab from the last cell of the last row appends a row, as Down does.
-        if (cur.column() == lastColumn) {
-            if (t->State() == TDaoTable::dsInsert && !t->Modified())
-                return cur;
-            if (!Guard::run([t] { t->Append(); }))
-                return cur;
-            int first = 0;
-            while (first < lastColumn && isColumnHidden(first))
-                ++first;
-            return mModel->index(mModel->rowCount() - 1, first);
-        }
-    }
+    // Ctrl+Home and Ctrl+End go to the first and last row, in the same column.
+    if ((action == MoveHome || action == MoveEnd) && (modifiers & Qt::ControlModifier) && cur.isValid()
+        && mModel->rowCount() > 0)
+        return mModel->index(action == MoveHome ? 0 : mModel->rowCount() - 1, cur.column());
     return QTableView::moveCursor(action, modifiers);
 }
 
@@ -533,18 +583,11 @@ bool TDBGrid::edit(const QModelIndex &index, EditTrigger trigger, QEvent *event)
     if (mRefused && editorOpen() && index != QModelIndex(mEditorIndex))
         return false;
     const bool opened = QTableView::edit(index, trigger, event);
-    if (opened && mEditor)
-        mEditorIndex = index;
     // The view adds the delegate's key handling after the editor was made; the grid's goes
     // first, so that Esc and the typed-key rules reach the grid's handler.
     if (opened && mEditor) {
-        QList<QWidget *> targets{mEditor};
-        if (auto *box = qobject_cast<QComboBox *>(mEditor.data()))
-            targets << box->lineEdit();
-        for (QWidget *target : targets) {
-            target->removeEventFilter(this);
-            target->installEventFilter(this);
-        }
+        mEditorIndex = index;
+        keepKeysFirst();
     }
     return opened;
 }

@@ -14,9 +14,9 @@
 // - A drop-down box completes nothing: the cell stores what was typed, or the entry picked from
 //   the open list (its button, Alt+Down or F4 open it). Up, Down, Page Up and Page Down move
 //   between rows as in any other cell while the list is closed.
-// - Before the dataset posts, or does anything that would post or drop the pending edit (a move,
-//   Refresh, Requery, a sort, Append, a command), it calls commitEditor: the editor's text is
-//   written into the current row. When the field refuses the text, commitEditor raises DaoError,
+// - Before the dataset posts, or posts or drops a pending edit on its way to something else (a
+//   move, Refresh, Requery, a sort, Append, a command), it calls commitEditor: the editor's text
+//   is written into the current row. When the field refuses the text, commitEditor raises DaoError,
 //   which abandons the dataset's operation, and the editor stays open with the typed text.
 //   Otherwise the editor closes.
 // - Leaving the editor by the keyboard or the mouse (Enter, Tab, an arrow, a click on another
@@ -27,7 +27,7 @@
 // - Esc closes the editor without writing and cancels the dataset's pending edit (a new
 //   untouched row goes away).
 // - Moving down from the last row (Down, or Tab from the last visible cell) appends a row unless
-//   the grid is read-only or the last row is a new untouched one.
+//   the grid is read-only or the last row is a new untouched one; Tab lands on its first cell.
 //
 // The current row and column: the row follows the dataset, the column stays the one the user
 // last chose, across posts, re-reading and sorting. The current row is drawn selected (also
@@ -94,8 +94,6 @@ public:
     // the editor open, when the field refuses the text.
     void commitEditor();
     void editorCreated(QWidget *editor) { mEditor = editor; }
-    // The column the cursor keeps when the dataset moves it, or -1.
-    int currentColumn() const { return mColumn; }
 
     // Whether a key event types a character (the rule keyPress is called by).
     static bool typesCharacter(const QKeyEvent *event);
@@ -122,7 +120,9 @@ private:
     void sectionResized(int logical, int oldSize, int newSize);
     void deleteRows();
     bool typedKeySwallowed(QKeyEvent *event);
-    void appendRow();
+    // Appends a row and puts the cursor on it, in column (-1: the user's column).
+    void appendRow(int column = -1);
+    void keepKeysFirst();
     int lastVisibleColumn() const;
     int firstVisibleColumn() const;
     void drawCurrentRow(const QModelIndex &current);
@@ -144,5 +144,8 @@ private:
     QString mRefusal;
     bool mTelling = false;
     bool mForwarding = false;
+    bool mResetting = false;
+    bool mHolding = false;
+    bool mRowChosen = false; // a row chosen by its indicator: the column stays
     int mColumn = -1;
 };

@@ -3,8 +3,11 @@
 #include "Clock.h"
 #include "DaoError.h"
 #include "SqliteEngine.h"
+#include "ResultCache.h"
 #include "TestDb.h"
 #include "uDM.h"
+
+#include <QScopeGuard>
 
 class TestDM : public QObject
 {
@@ -134,8 +137,18 @@ private slots:
         QCOMPARE(t->FieldByName(QStringLiteral("unit_name"))->AsString(), QStringLiteral("b"));
     }
 
+    void pickListsFollowEveryKindOfChange_data()
+    {
+        QTest::addColumn<bool>("background");
+        QTest::newRow("lists read in the background") << true;
+        QTest::newRow("lists read when asked") << false;
+    }
+
     void pickListsFollowEveryKindOfChange()
     {
+        QFETCH(bool, background);
+        ResultCache::setBackgroundReading(background);
+        const auto restore = qScopeGuard([] { ResultCache::setBackgroundReading(true); });
         TestDb db;
         auto dm = connected(db);
         TDaoTable *t = dm->tblMain;

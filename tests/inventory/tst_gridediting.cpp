@@ -154,6 +154,14 @@ private slots:
         QCOMPARE(DM->tblMain->FieldByName(QStringLiteral("unit_name"))->AsString(), QStringLiteral("Нос"));
         QVERIFY(keys(fVelostok, {QStringLiteral("Down")}));
         QTRY_COMPARE(stored("unit_name", 3), QStringLiteral("Нос"));
+        // The wheel over the open box scrolls the grid, it does not put an entry in place.
+        goTo(grid, 0, name);
+        QVERIFY(type(fVelostok, QStringLiteral("Нос")));
+        QTRY_COMPARE(editorText(grid), QStringLiteral("Нос"));
+        QVERIFY(wheelDown(grid->viewport(), cellCentre(grid, 0, name)));
+        QCOMPARE(editorText(grid), QStringLiteral("Нос"));
+        QVERIFY(keys(fVelostok, {QStringLiteral("Escape")}));
+        QTRY_VERIFY(!grid->editorOpen());
         // Letter case is the user's too.
         goTo(grid, 0, name);
         QVERIFY(type(fVelostok, QStringLiteral("ключ")));
@@ -208,9 +216,25 @@ private slots:
         QVERIFY(keys(fVelostok, {QStringLiteral("ctrl+Home")}));
         QTRY_COMPARE(DM->tblMain->RecNo(), 0);
         QCOMPARE(selectedRows(grid), QList<int>{0});
+        QCOMPARE(grid->currentIndex().column(), 2); // the column stays
         QVERIFY(keys(fVelostok, {QStringLiteral("ctrl+End")}));
         QTRY_COMPARE(DM->tblMain->RecNo(), 3);
         QCOMPARE(selectedRows(grid), QList<int>{3});
+        QCOMPARE(grid->currentIndex().column(), 2);
+        // A row chosen by its indicator: the same column too.
+        QHeaderView *indicator = grid->verticalHeader();
+        QVERIFY(click(indicator->viewport(), QPoint(indicator->width() / 2, indicator->sectionViewportPosition(1) + 5)));
+        QTRY_COMPARE(DM->tblMain->RecNo(), 1);
+        QCOMPARE(grid->currentIndex(), grid->model()->index(1, 2));
+        QCOMPARE(selectedRows(grid), QList<int>{1});
+        // Several rows chosen with Ctrl: both stay selected, and the grid's delete asks for all.
+        QVERIFY(ctrlClick(grid->viewport(), cellCentre(grid, 3, 2)));
+        QTRY_COMPARE(selectedRows(grid), (QList<int>{1, 3}));
+        mApp->prompts.confirmAnswers << false;
+        QVERIFY(keys(fVelostok, {QStringLiteral("ctrl+Delete")}));
+        QTRY_COMPARE(mApp->prompts.confirmations, QStringList{QStringLiteral("Confirm|Delete all selected records?")});
+        QVERIFY(click(grid->viewport(), cellCentre(grid, 3, 2)));
+        QTRY_COMPARE(selectedRows(grid), QList<int>{3});
         // Ctrl+D marks the row the user sees as current.
         QVERIFY(keys(fVelostok, {QStringLiteral("ctrl+d")}));
         QTRY_COMPARE(mApp->scalar(QStringLiteral("SELECT deleted FROM main WHERE user_id = 4")).toInt(), 1);

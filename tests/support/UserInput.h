@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QWheelEvent>
 #include <QProcess>
 #include <QTest>
 #include <QWidget>
@@ -155,6 +156,42 @@ inline bool click(QWidget *widget, const QPoint &pos)
                         QString::number(g.y()), QStringLiteral("click"), QStringLiteral("1")});
     }
     QTest::mouseClick(widget, Qt::LeftButton, {}, pos);
+    QCoreApplication::processEvents();
+    return true;
+}
+
+// A left click with Ctrl held, as when choosing several rows.
+inline bool ctrlClick(QWidget *widget, const QPoint &pos)
+{
+    if (!activate(widget->window()))
+        return false;
+    if (onX()) {
+        const QPoint g = widget->mapToGlobal(pos);
+        return useLayout(QStringLiteral("us"))
+               && xdotool({QStringLiteral("mousemove"), QStringLiteral("--sync"), QString::number(g.x()),
+                           QString::number(g.y()), QStringLiteral("keydown"), QStringLiteral("ctrl"),
+                           QStringLiteral("click"), QStringLiteral("1"), QStringLiteral("keyup"), QStringLiteral("ctrl")});
+    }
+    QTest::mouseClick(widget, Qt::LeftButton, Qt::ControlModifier, pos);
+    QCoreApplication::processEvents();
+    return true;
+}
+
+// The mouse wheel turned one notch down over pos of widget.
+inline bool wheelDown(QWidget *widget, const QPoint &pos)
+{
+    if (!activate(widget->window()))
+        return false;
+    if (onX()) {
+        const QPoint g = widget->mapToGlobal(pos);
+        return xdotool({QStringLiteral("mousemove"), QStringLiteral("--sync"), QString::number(g.x()),
+                        QString::number(g.y()), QStringLiteral("click"), QStringLiteral("5")});
+    }
+    QWidget *target = widget->childAt(pos) ? widget->childAt(pos) : widget;
+    const QPoint local = target->mapFrom(widget, pos);
+    QWheelEvent e(local, widget->mapToGlobal(pos), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                  Qt::NoScrollPhase, false);
+    QApplication::sendEvent(target, &e);
     QCoreApplication::processEvents();
     return true;
 }
