@@ -11,6 +11,8 @@
 #include <algorithm>
 #include <atomic>
 #include <future>
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 bool gEnabled = true;
@@ -134,6 +136,9 @@ ResultCache::TicketPtr ResultCache::reserve(const SourceInfo &source)
         bool released = false;
         const auto closeEngine = [&] { engine.reset(); };
         try {
+            // Below the window's thread while it holds its view, but never starved of the
+            // processor (others wait to commit until it is done); lower still once it is.
+            setpriority(PRIO_PROCESS, pid_t(gettid()), 10);
             auto list = std::make_unique<DistinctValues>(table, column);
             const SqlDialect &d = engine->dialect();
             engine->beginRead();
@@ -162,7 +167,6 @@ ResultCache::TicketPtr ResultCache::reserve(const SourceInfo &source)
             result->set_exception(std::current_exception());
         }
     }));
-    // At the usual priority while it holds its view, which keeps others from committing.
     ticket->thread->start();
     if (!ticket->thread->isRunning() && !ticket->thread->isFinished()) {
         qCWarning(lcDb) << "no thread to read the list in the background: it is read when asked";
