@@ -15,6 +15,8 @@
 #include <unistd.h>
 
 namespace {
+// Writes of ours kept for a list still being read; beyond them the list is read anew.
+constexpr size_t MaxChanges = 10000;
 bool gEnabled = true;
 bool gBackground = true;
 } // namespace
@@ -260,6 +262,14 @@ void ResultCache::rowChanged(const QString &table, const std::vector<QString> &c
             continue;
         }
         const size_t i = size_t(col - columns.begin());
+        if (before && after && before->at(i) == after->at(i))
+            continue; // an update that leaves this column as it was
+        if (t->changes.size() >= MaxChanges) {
+            // Nobody looked at this list for long: it is not kept, the next question reads anew.
+            t->installable = false;
+            t->changes.clear();
+            continue;
+        }
         Change c;
         c.hasBefore = before != nullptr;
         c.hasAfter = after != nullptr;
