@@ -230,6 +230,24 @@ void connectDatasets(const QString &path, int rows)
     dm.DataBase->Close();
 }
 
+// Renumbering as the record command does it: bulk mode, one post per row.
+void renumberAll(TDM &dm)
+{
+    TDaoTable *main = dm.tblMain;
+    dm.BulkUpdate = true;
+    main->First();
+    main->setBulkMode(true);
+    int k = 1;
+    while (!main->Eof()) {
+        main->Edit();
+        main->FieldByName(QStringLiteral("user_id"))->setAsInteger(k++);
+        main->Post();
+        main->Next();
+    }
+    main->setBulkMode(false);
+    dm.BulkUpdate = false;
+}
+
 void postAndRenumber(const QString &path, int rows)
 {
     std::printf("\n== %d rows (%s)\n", rows, qPrintable(path));
@@ -316,20 +334,9 @@ void postAndRenumber(const QString &path, int rows)
     // Renumbering as the record command does it: bulk mode, one post per row.
     const int shown = main->RecordCount();
     const double renumOurs = timeMs({}, [&] {
-        dm.BulkUpdate = true;
         main->DisableControls();
-        main->First();
-        main->setBulkMode(true);
-        int k = 1;
-        while (!main->Eof()) {
-            main->Edit();
-            main->FieldByName(QStringLiteral("user_id"))->setAsInteger(k++);
-            main->Post();
-            main->Next();
-        }
-        main->setBulkMode(false);
+        renumberAll(dm);
         main->EnableControls();
-        dm.BulkUpdate = false;
     }, 1);
     std::vector<qint64> ids;
     {
@@ -405,20 +412,7 @@ void journalCost(const QString &path, int rows)
             main->FieldByName(QStringLiteral("unit_name"))->setAsString(QStringLiteral("Журнал %1").arg(n));
             main->Post();
         }, 9);
-        renumber[run] = timeMs({}, [&] {
-            dm.BulkUpdate = true;
-            main->First();
-            main->setBulkMode(true);
-            int k = 1;
-            while (!main->Eof()) {
-                main->Edit();
-                main->FieldByName(QStringLiteral("user_id"))->setAsInteger(k++);
-                main->Post();
-                main->Next();
-            }
-            main->setBulkMode(false);
-            dm.BulkUpdate = false;
-        }, 1);
+        renumber[run] = timeMs({}, [&] { renumberAll(dm); }, 1);
         std::printf("%-52s %s\n", run == 2 ? "  WAL at NORMAL run, journal" : (wal ? "  WAL run, journal" : "  rollback run, journal"),
                     qPrintable(mode));
     }
