@@ -8,7 +8,6 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QListView>
-#include <QStringListModel>
 
 TDBGridDelegate::TDBGridDelegate(TDBGrid *grid) : QStyledItemDelegate(grid), mGrid(grid) {}
 
@@ -48,7 +47,8 @@ QWidget *TDBGridDelegate::createEditor(QWidget *parent, const QStyleOptionViewIt
         // list entry that differs only in letter case.
         box->setCompleter(nullptr);
         box->setDuplicatesEnabled(true);
-        box->setModel(new QStringListModel(cols.at(index.column()).PickList.items(), box));
+        box->setModel(cols.at(index.column()).PickList.model()); // shared, not copied
+        box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
         if (auto *view = qobject_cast<QListView *>(box->view()))
             view->setUniformItemSizes(true);
         // The drop-down box in the ordinary colours, not the grid's cell colours.

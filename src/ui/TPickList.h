@@ -2,11 +2,17 @@
 // when someone first looks: the inventory's lists can hold nearly a million catalogue numbers,
 // and a list nobody opens need not be read. Copies share the entries; changing one copy does
 // not change the others.
+//
+// model() is one list model over the entries, shared by every box that shows the list (the
+// grid's drop-down cells, the editor's boxes): it reads a pending list when a box asks for its
+// rows, and tells its boxes when the entries change.
 #pragma once
 
 #include <QSharedData>
 #include <QStringList>
 #include <functional>
+
+class QAbstractItemModel;
 
 class TPickList
 {
@@ -32,7 +38,11 @@ public:
 
     bool contains(const QString &text) const { return items().contains(text); }
 
-private:
+    // The list model of these entries; it lives as long as this list (and its copies) do.
+    QAbstractItemModel *model() const;
+
     struct Data;
+
+private:
     QSharedDataPointer<Data> d;
 };
