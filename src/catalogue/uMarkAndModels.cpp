@@ -2,13 +2,26 @@
 #include "uMarkAndModels.h"
 
 #include "FormLook.h"
+#include "Guard.h"
+#include "uDM.h"
 
 #include <QComboBox>
+#include <QSignalBlocker>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 
 TfMarkAndModels *fMarkAndModels = nullptr;
+QString PickedCompatibility;
+
+namespace {
+// A box's text changed without the user: its reaction does not run.
+void setTextQuietly(QComboBox *box, const QString &text)
+{
+    const QSignalBlocker quiet(box);
+    box->setEditText(text);
+}
+} // namespace
 
 TfMarkAndModels::TfMarkAndModels(QWidget *parent)
     : QDialog(parent)
@@ -25,6 +38,9 @@ void TfMarkAndModels::setupUi()
         c->setObjectName(QLatin1String(name));
         c->setEditable(true);
         c->setInsertPolicy(QComboBox::NoInsert);
+        // What is typed is the make or model as typed: no completion.
+        c->setCompleter(nullptr);
+        c->setDuplicatesEnabled(true);
         c->setGeometry(left, 24, 150, 21);
         return c;
     };
@@ -53,4 +69,109 @@ void TfMarkAndModels::setupUi()
     bCancel->setObjectName(QStringLiteral("bCancel"));
     bCancel->setGeometry(168, 92, 86, 25);
     bCancel->setAutoDefault(false);
+
+    connect(dbcbMark, &QComboBox::editTextChanged, this, Guard::slot([this] { dbcbMarkChange(); }));
+    connect(dbcbModel, &QComboBox::editTextChanged, this, Guard::slot([this] { dbcbModelChange(); }));
+    connect(dxButton1, &QPushButton::clicked, this, Guard::slot([this] { dxButton1Click(); }));
+    connect(bCancel, &QPushButton::clicked, this, Guard::slot([this] { bCancelClick(); }));
+}
+
+void TfMarkAndModels::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    Guard::run([this] { FormShow(); });
+}
+
+void TfMarkAndModels::FormShow()
+{
+    FillMarks();
+    // The model and the years start empty; the make and the model list stay as they were.
+    setTextQuietly(dbcbModel, QString());
+    eFirstDate->clear();
+    eLastDate->clear();
+}
+
+void TfMarkAndModels::FillMarks()
+{
+    const QString text = dbcbMark->currentText();
+    {
+        const QSignalBlocker quiet(dbcbMark);
+        dbcbMark->clear();
+        dbcbMark->setEditText(text);
+    }
+    if (!DM || !DM->DataBase->Connected())
+        return;
+    TDaoTable *marks = DM->tblMark;
+    marks->Requery();
+    QStringList names;
+    for (marks->First(); !marks->Eof(); marks->Next())
+        names << marks->FieldByName(QStringLiteral("mark_name"))->AsString();
+    const QSignalBlocker quiet(dbcbMark);
+    dbcbMark->addItems(names);
+    dbcbMark->setEditText(text);
+}
+
+void TfMarkAndModels::dbcbMarkChange()
+{
+    FilterModels();
+}
+
+void TfMarkAndModels::FilterModels()
+{
+    if (!DM || !DM->tblModels->Active())
+        return;
+    TDaoTable *models = DM->tblModels;
+    // The make as typed, not escaped: a double quote in it makes the filter fail.
+    models->applyFilter(QStringLiteral("[mark_name]=\"") + dbcbMark->currentText() + QLatin1Char('"'));
+    {
+        const QSignalBlocker quiet(dbcbModel);
+        dbcbModel->clear();
+        dbcbModel->setEditText(QString());
+    }
+    QStringList names;
+    for (models->First(); !models->Eof(); models->Next())
+        names << models->FieldByName(QStringLiteral("model_name"))->AsString();
+    const QSignalBlocker quiet(dbcbModel);
+    dbcbModel->addItems(names);
+    dbcbModel->setEditText(QString());
+}
+
+void TfMarkAndModels::dbcbModelChange()
+{
+    if (!DM || !DM->tblModels->Active())
+        return;
+    TDaoTable *models = DM->tblModels;
+    // Among the rows the table holds now: the whole catalogue until the make is changed.
+    models->FindByKey(QStringLiteral("model_name"), dbcbModel->currentText());
+    if (DM->ProcessMessages)
+        DM->ProcessMessages();
+    // Whether or not a row was found: the years of the row the table is on.
+    eFirstDate->setText(models->FieldByName(QStringLiteral("first_date"))->AsString());
+    eLastDate->setText(models->FieldByName(QStringLiteral("last_date"))->AsString());
+}
+
+void TfMarkAndModels::dxButton1Click()
+{
+    PickedCompatibility = dbcbMark->currentText() + QLatin1Char(' ') + dbcbModel->currentText() + QLatin1Char(' ')
+                          + eFirstDate->text() + QLatin1Char('-') + eLastDate->text() + QLatin1Char(';');
+    accept();
+}
+
+void TfMarkAndModels::bCancelClick()
+{
+    PickedCompatibility.clear();
+    reject();
+}
+
+void TfMarkAndModels::done(int result)
+{
+    // However it closes, the catalogue is whole again for the catalogue window and later uses.
+    Guard::run([this] { FormCloseQuery(); });
+    QDialog::done(result);
+}
+
+void TfMarkAndModels::FormCloseQuery()
+{
+    if (DM && DM->tblModels->Active())
+        DM->tblModels->setFiltered(false);
 }

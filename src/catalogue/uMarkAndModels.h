@@ -1,12 +1,19 @@
-// The compatibility picker: one make and model of the catalogue with its years of production.
+// The compatibility picker: one make and model of the catalogue with its years of production,
+// turned into one compatibility entry (PickedCompatibility) for the caller's memo. It filters
+// tblModels to the chosen make while it is open and never leaves it filtered.
 #pragma once
 
 #include <QDialog>
+#include <QString>
 
 class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+
+// The picker's result: make, model, first year "-" last year and ";", set by "&Добави", emptied
+// by "&Изход", left alone by Esc and the close box.
+extern QString PickedCompatibility;
 
 class TfMarkAndModels : public QDialog
 {
@@ -25,6 +32,19 @@ public:
     QLineEdit *eLastDate;
     QPushButton *dxButton1;
     QPushButton *bCancel;
+
+    void FillMarks();
+    void FilterModels();
+    void FormShow();
+    void dbcbMarkChange();
+    void dbcbModelChange();
+    void dxButton1Click();
+    void bCancelClick();
+    void FormCloseQuery();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void done(int result) override;
 
 private:
     void setupUi();
