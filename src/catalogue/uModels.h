@@ -4,6 +4,7 @@
 #include <QDialog>
 
 class QAction;
+class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -29,6 +30,17 @@ public:
 
     // Binds the grid to the catalogue (once the data module exists).
     void bind();
+
+    void FormActivate();
+    void tbxSearchValueChange(const QString &text);
+    void DBGrid1TitleClick(int column);
+    bool DBGrid1KeyPress(QKeyEvent *event);
+    void dxButton1Click();
+    void N1Click();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void setupUi();

@@ -18,3 +18,10 @@ private:
     QString mMessage;
     QByteArray mUtf8;
 };
+
+// A row that another copy of the program changed or deleted after this one read it.
+class RowConflict : public DaoError
+{
+public:
+    using DaoError::DaoError;
+};

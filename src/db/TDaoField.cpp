@@ -191,7 +191,8 @@ QVariant TDaoField::parseText(const QString &text) const
     case TFieldType::Counter: {
         bool ok = false;
         const qint64 n = text.trimmed().toLongLong(&ok);
-        if (!ok)
+        // Text beyond 32 bits is no integer at all; within them the field's range decides.
+        if (!ok || n < std::numeric_limits<qint32>::min() || n > std::numeric_limits<qint32>::max())
             invalid(text, "integer");
         return QVariant(n);
     }
@@ -219,6 +220,21 @@ QVariant TDaoField::parseText(const QString &text) const
         return QVariant(text.toUtf8());
     }
     return QVariant(text);
+}
+
+bool TDaoField::IsValidChar(QChar c) const
+{
+    switch (mType) {
+    case TFieldType::Long:
+    case TFieldType::Short:
+    case TFieldType::Counter:
+        return (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || c == QLatin1Char('+') || c == QLatin1Char('-');
+    case TFieldType::Double:
+        return (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || c == QLatin1Char('+') || c == QLatin1Char('-')
+               || c == QLatin1Char('E') || c == QLatin1Char('e') || c == regional::decimalSeparator();
+    default:
+        return true;
+    }
 }
 
 void TDaoField::setAsString(const QString &text) { setValue(parseText(text)); }

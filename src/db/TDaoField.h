@@ -45,6 +45,10 @@ public:
     QDateTime AsDateTime() const;
     void setAsDateTime(const QDateTime &value);
 
+    // Whether a typed character can be part of this field's text: for integers the digits and
+    // the signs, for floats also "E", "e" and the regional decimal separator; any for the rest.
+    bool IsValidChar(QChar c) const;
+
     // The text of a value of this field's type, as AsString gives it (regional forms).
     QString textOf(const QVariant &typed) const;
 

@@ -728,7 +728,7 @@ void TDaoTable::Edit()
         return;
     }
     if (mRows->missing(mPos))
-        throw DaoError(QStringLiteral("Записът е изтрит от друг потребител. Обновете таблицата."));
+        throw RowConflict(QStringLiteral("Записът е изтрит от друг потребител. Обновете таблицата."));
     mOriginal = mRows->values(mPos);
     for (size_t f = 0; f < mFields.size(); ++f)
         mBuffer[f] = mFields[f]->fromStorage(mOriginal[f]);

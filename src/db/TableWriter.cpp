@@ -113,7 +113,7 @@ std::vector<QVariant> TableWriter::update(qint64 key, const std::vector<QVariant
     st->bindAll(values);
     st->step();
     if (mEngine.changes() == 0)
-        throw DaoError(conflictMessage());
+        throw RowConflict(conflictMessage());
     // What was written is what is now stored: the row as read, with the new values.
     std::vector<QVariant> now = original;
     for (size_t f = 0; f < mColumns.size(); ++f)

@@ -1,16 +1,25 @@
 // The record editor's form.
 #include "ueditor.h"
 
+#include "CompatibilityMemo.h"
+#include "DaoError.h"
 #include "FormLook.h"
+#include "Guard.h"
+#include "MainGrid.h"
+#include "Prompts.h"
+#include "Settings.h"
+#include "TDBGrid.h"
+#include "TDaoTable.h"
+#include "Regional.h"
+#include "uDM.h"
 #include "Pictures.h"
 
-#include <QAction>
 #include <QComboBox>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMenu>
-#include <QPlainTextEdit>
+#include <QListView>
+#include <QKeyEvent>
 #include <QPushButton>
 #include <QLoggingCategory>
 
@@ -88,12 +97,10 @@ void TfEditor::setupUi()
     eSecondPrice = edit("eSecondPrice", BoxLeft, rowTop(4), 100, 0);
 
     Label7 = label("Label7", QStringLiteral("Съвместимост"), 8, rowTop(5));
-    eComment = new QPlainTextEdit(Panel1);
-    eComment->setObjectName(QStringLiteral("eComment"));
+    eComment = new CompatibilityMemo(Panel1);
     eComment->setGeometry(BoxLeft, rowTop(5), BoxWidth, 62);
-    eComment->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    eComment->setTabChangesFocus(true);
-    eComment->setToolTip(QStringLiteral("Щракнете два пъти с мишката"));
+    eComment->setTypingLimit(135);
+    connect(eComment, &CompatibilityMemo::escapePressed, this, &QDialog::reject);
 
     // The memo takes two and a half rows.
     const int below = rowTop(5) + 70;
@@ -122,18 +129,212 @@ void TfEditor::setupUi()
     bCancel->setAutoDefault(false);
     connect(bCancel, &QPushButton::clicked, this, &QDialog::reject);
 
-    PopupMenu1 = new QMenu(this);
-    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
-    auto item = [this](const char *name, const QString &text, QKeyCombination key) {
-        QAction *a = PopupMenu1->addAction(text);
-        a->setObjectName(QLatin1String(name));
-        a->setShortcut(QKeySequence(key));
-        return a;
-    };
-    Copy1 = item("Copy1", QStringLiteral("Копирай"), Qt::CTRL | Qt::Key_C);
-    Cut1 = item("Cut1", QStringLiteral("Изрежи"), Qt::CTRL | Qt::Key_X);
-    Paste1 = item("Paste1", QStringLiteral("Постави"), Qt::CTRL | Qt::Key_V);
-    N3 = PopupMenu1->addSeparator();
-    N3->setObjectName(QStringLiteral("N3"));
-    Select1 = item("Select1", QStringLiteral("Избор"), Qt::CTRL | Qt::Key_S);
+    connect(bChange, &QPushButton::clicked, this, Guard::slot([this] { bChangeClick(); }));
+
+    for (QWidget *box : {static_cast<QWidget *>(eID), static_cast<QWidget *>(eQuantity), static_cast<QWidget *>(ePrice),
+                         static_cast<QWidget *>(eSecondPrice)})
+        box->installEventFilter(this);
+    // Long lists: the boxes are as wide as laid out, not as their longest entry.
+    for (QComboBox *box : {cbxUnitNum, cbxUnitName}) {
+        box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+        if (auto *view = qobject_cast<QListView *>(box->view()))
+            view->setUniformItemSizes(true);
+    }
+}
+
+namespace {
+
+bool connected()
+{
+    return DM && DM->DataBase->Connected();
+}
+
+QString conflictText()
+{
+    return QStringLiteral("Записът не е запазен: след отварянето му тук друг потребител го е променил или изтрил. "
+                          "Въведеното остава в прозореца. Затворете прозореца, за да видите записа такъв, какъвто е "
+                          "сега, и го отворете отново, за да въведете промяната.");
+}
+
+// A combo box shows a list without losing the text typed into it.
+void showList(QComboBox *box, const TPickList &list, TPickList &held, const QString &text)
+{
+    held = list;
+    if (box->model() != list.model())
+        box->setModel(list.model());
+    box->setEditText(text);
+}
+
+} // namespace
+
+void TfEditor::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    Guard::run([this] { FormShow(); });
+}
+
+void TfEditor::FormShow()
+{
+    if (!connected())
+        return;
+    mStoreOpen = false;
+    LoadRecord();
+    if (settings().passByChange()) {
+        SetModifierVisible(true);
+        ePassword->clear();
+        FillUsers();
+    } else {
+        SetModifierVisible(false);
+    }
+}
+
+void TfEditor::LoadRecord()
+{
+    if (!connected())
+        return;
+    TDaoTable *t = DM->tblMain;
+    auto text = [t](const char *field) { return t->FieldByName(QLatin1String(field))->AsString(); };
+    eID->setText(text("user_id"));
+    TPickList numbers;
+    TPickList names;
+    if (MainGrid *g = mainGrid()) {
+        const TDBGrid *grid = g->grid();
+        if (const int c = grid->columnOfField(QStringLiteral("unit_number"), -1); c >= 0)
+            numbers = grid->Columns().at(c).PickList;
+        if (const int c = grid->columnOfField(QStringLiteral("unit_name"), -1); c >= 0)
+            names = grid->Columns().at(c).PickList;
+    }
+    showList(cbxUnitNum, numbers, mUnitNumbers, text("unit_number"));
+    showList(cbxUnitName, names, mUnitNames, text("unit_name"));
+    eQuantity->setText(text("quantity"));
+    ePrice->setText(text("price"));
+    eSecondPrice->setText(text("second_price"));
+    eComment->setText(text("comment"));
+    eDeliverName->setText(text("deliver_name"));
+    eDeliverNum->setText(text("delivery_unit_number"));
+    eDeliveryCountry->setText(text("delivery_country"));
+}
+
+void TfEditor::SetModifierVisible(bool visible)
+{
+    for (QWidget *w : {static_cast<QWidget *>(cbxUsers), static_cast<QWidget *>(ePassword),
+                       static_cast<QWidget *>(lblUsers), static_cast<QWidget *>(lblPass)})
+        w->setVisible(visible);
+}
+
+void TfEditor::FillUsers()
+{
+    const QString typed = cbxUsers->currentText();
+    cbxUsers->clear();
+    TDaoTable *u = DM->tblUsers;
+    if (u->Active()) {
+        QStringList names;
+        u->First();
+        while (!u->Eof()) {
+            names << u->FieldByName(QStringLiteral("user_name"))->AsString();
+            u->Next();
+        }
+        cbxUsers->addItems(names);
+    }
+    cbxUsers->setEditText(typed);
+}
+
+void TfEditor::bChangeClick()
+{
+    if (!connected())
+        return;
+    if (settings().passByChange()) {
+        if (cbxUsers->currentText().isEmpty()) {
+            prompts().message(QStringLiteral("Не сте въвели име на \"Променил\" !"));
+            cbxUsers->setFocus();
+            return;
+        }
+        if (ePassword->text().isEmpty()) {
+            prompts().message(QStringLiteral("Не сте въвели парола на променящия !"));
+            ePassword->setFocus();
+            return;
+        }
+        // The first user, in the users table's order, whose name begins with the typed text.
+        TDaoTable *u = DM->tblUsers;
+        if (!u->FindByKey(QStringLiteral("user_name"), cbxUsers->currentText()))
+            return;
+        if (u->FieldByName(QStringLiteral("password"))->AsString() != ePassword->text()) {
+            prompts().message(QStringLiteral("Сгрешихте паролата !"));
+            return;
+        }
+    }
+    StoreRecord();
+    if (MainGrid *g = mainGrid())
+        g->grid()->viewport()->update();
+}
+
+void TfEditor::StoreRecord()
+{
+    if (!connected())
+        return;
+    TDaoTable *t = DM->tblMain;
+    try {
+        t->Edit();
+    } catch (const RowConflict &) {
+        throw DaoError(conflictText());
+    }
+    mStoreOpen = true;
+    auto assign = [t](const char *field, const QString &text) { t->FieldByName(QLatin1String(field))->setAsString(text); };
+    assign("user_id", eID->text());
+    if (settings().passByChange())
+        assign("modifier", cbxUsers->currentText());
+    assign("unit_number", cbxUnitNum->currentText());
+    assign("unit_name", cbxUnitName->currentText());
+    assign("quantity", eQuantity->text());
+    assign("price", ePrice->text());
+    assign("second_price", eSecondPrice->text());
+    assign("comment", eComment->text());
+    assign("deliver_name", eDeliverName->text());
+    assign("delivery_unit_number", eDeliverNum->text());
+    assign("delivery_country", eDeliveryCountry->text());
+    try {
+        t->Post();
+    } catch (const RowConflict &) {
+        // Another copy changed or deleted the row since it was loaded: its change stays, what
+        // was typed here stays in the boxes, and nothing is left pending to be stored later.
+        t->Cancel();
+        mStoreOpen = false;
+        throw DaoError(conflictText());
+    }
+    mStoreOpen = false;
+}
+
+bool TfEditor::keyDropped(QObject *box, const QKeyEvent *event)
+{
+    if (!TDBGrid::typesCharacter(event) || event->key() == Qt::Key_Escape)
+        return false;
+    const QChar c = event->text().at(0);
+    if (c == QLatin1Char('\b'))
+        return false;
+    if (box == eID)
+        return !(c >= QLatin1Char('0') && c <= QLatin1Char('9'));
+    // The number boxes: "." always passes, as do the characters of a float in the regional form.
+    if (c == QLatin1Char('.'))
+        return false;
+    const char *field = box == eQuantity ? "quantity" : box == ePrice ? "price" : "second_price";
+    if (!DM || !DM->tblMain->Active())
+        return false;
+    return !DM->tblMain->FieldByName(QLatin1String(field))->IsValidChar(c);
+}
+
+bool TfEditor::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::KeyPress && keyDropped(watched, static_cast<QKeyEvent *>(event)))
+        return true;
+    return QDialog::eventFilter(watched, event);
+}
+
+void TfEditor::done(int result)
+{
+    // A store stopped by a value its field refused leaves its first assignments pending;
+    // closing drops them rather than letting the caller's re-reading store half a change.
+    if (mStoreOpen && connected() && DM->tblMain->State() != TDaoTable::dsBrowse)
+        Guard::run([] { DM->tblMain->Cancel(); });
+    mStoreOpen = false;
+    QDialog::done(result);
 }

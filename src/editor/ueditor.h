@@ -1,15 +1,16 @@
 // The record editor: one inventory row, field by field.
 #pragma once
 
+#include "TPickList.h"
+
 #include <QDialog>
 
-class QAction;
+class CompatibilityMemo;
 class QComboBox;
 class QFrame;
+class QKeyEvent;
 class QLabel;
 class QLineEdit;
-class QMenu;
-class QPlainTextEdit;
 class QPushButton;
 
 class TfEditor : public QDialog
@@ -34,7 +35,7 @@ public:
     QLabel *Label6;
     QLineEdit *eSecondPrice;
     QLabel *Label7;
-    QPlainTextEdit *eComment;
+    CompatibilityMemo *eComment; // with its pop-up menu PopupMenu1
     QLabel *Label8;
     QLineEdit *eDeliverName;
     QLabel *Label9;
@@ -48,16 +49,30 @@ public:
     QPushButton *bChange;
     QPushButton *bCancel; // closes the window with the cancel result
 
-    // The memo's pop-up menu.
-    QMenu *PopupMenu1;
-    QAction *Copy1;
-    QAction *Cut1;
-    QAction *Paste1;
-    QAction *N3;
-    QAction *Select1;
+
+    void FormShow();
+    void LoadRecord();
+    void StoreRecord();
+    void FillUsers();
+    void SetModifierVisible(bool visible);
+    void bChangeClick();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void done(int result) override;
 
 private:
     void setupUi();
+    // The key rules of "№" and of the number boxes; true drops the key.
+    bool keyDropped(QObject *box, const QKeyEvent *event);
+
+    // The lists shown in the two combo boxes, held so that their shared models live on while
+    // the grid builds new ones.
+    TPickList mUnitNumbers;
+    TPickList mUnitNames;
+    // A store stopped after its first assignments: the row is still being edited.
+    bool mStoreOpen = false;
 };
 
 extern TfEditor *fEditor;

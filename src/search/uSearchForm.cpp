@@ -1,18 +1,16 @@
 // The search window's form.
 #include "uSearchForm.h"
 
+#include "CompatibilityMemo.h"
 #include "FormLook.h"
 #include "Pictures.h"
 
-#include <QAction>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMenu>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QToolButton>
 #include <QLoggingCategory>
@@ -80,11 +78,11 @@ void TfSearchForm::setupUi()
     Label5->setFont(FormLook::pixelFont(QStringLiteral("MS Sans Serif"), 11, false, true));
     FormLook::setTextColour(Label5, QColor(128, 128, 128));
     Label5->adjustSize();
-    eComment = new QPlainTextEdit(Panel1);
-    eComment->setObjectName(QStringLiteral("eComment"));
+    eComment = new CompatibilityMemo(Panel1);
     eComment->setGeometry(LeftColumn, 170, LeftWidth, 70);
-    eComment->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    eComment->setTabChangesFocus(true);
+    eComment->setToolTip(QString()); // no hint here
+    eComment->setTypingLimit(135);
+    connect(eComment, &CompatibilityMemo::escapePressed, this, &QDialog::reject);
 
     // Right column.
     Label6 = label("Label6", QStringLiteral("Доставчик"), RightColumn, 8);
@@ -137,19 +135,4 @@ void TfSearchForm::setupUi()
     bSearch = button("bSearch", QStringLiteral("&Търси"), 326, 100);
     bCancel = button("bCancel", QStringLiteral("&Изход"), 432, 100);
     connect(bCancel, &QPushButton::clicked, this, &QDialog::reject);
-
-    PopupMenu1 = new QMenu(this);
-    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
-    auto item = [this](const char *name, const QString &text, QKeyCombination key) {
-        QAction *a = PopupMenu1->addAction(text);
-        a->setObjectName(QLatin1String(name));
-        a->setShortcut(QKeySequence(key));
-        return a;
-    };
-    Copy1 = item("Copy1", QStringLiteral("Копирай"), Qt::CTRL | Qt::Key_C);
-    Cut1 = item("Cut1", QStringLiteral("Изрежи"), Qt::CTRL | Qt::Key_X);
-    Paste1 = item("Paste1", QStringLiteral("Постави"), Qt::CTRL | Qt::Key_V);
-    N3 = PopupMenu1->addSeparator();
-    N3->setObjectName(QStringLiteral("N3"));
-    Select1 = item("Select1", QStringLiteral("Избор"), Qt::CTRL | Qt::Key_S);
 }

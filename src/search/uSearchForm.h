@@ -3,15 +3,13 @@
 
 #include <QDialog>
 
-class QAction;
+class CompatibilityMemo;
 class QButtonGroup;
 class QCheckBox;
 class QComboBox;
 class QFrame;
 class QLabel;
 class QLineEdit;
-class QMenu;
-class QPlainTextEdit;
 class QPushButton;
 class QToolButton;
 
@@ -32,7 +30,7 @@ public:
     QComboBox *cbxUnitName;
     QLabel *Label4;
     QLabel *Label5; // the note under "Съвместимост"
-    QPlainTextEdit *eComment;
+    CompatibilityMemo *eComment; // with its pop-up menu PopupMenu1
     QLabel *Label6;
     QLineEdit *eDeliverName;
     QLabel *Label7;
@@ -51,14 +49,6 @@ public:
     QPushButton *bNewSearch;
     QPushButton *bSearch;
     QPushButton *bCancel; // closes the window with the cancel result
-
-    // The memo's pop-up menu.
-    QMenu *PopupMenu1;
-    QAction *Copy1;
-    QAction *Cut1;
-    QAction *Paste1;
-    QAction *N3;
-    QAction *Select1;
 
 private:
     void setupUi();

@@ -62,6 +62,10 @@ TDBGrid::TDBGrid(QWidget *parent) : QTableView(parent), mModel(new TDBGridModel(
             [this](const QModelIndex &i) { emit cellClicked(i.row(), i.column()); });
     connect(mModel, &TDBGridModel::currentRowChanged, this, &TDBGrid::followDataSet);
     mModel->link()->setUpdateRecordHook([this] { commitEditor(); });
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget *old, QWidget *now) {
+        if (CancelOnExit && old && (old == this || isAncestorOf(old)) && !(now && (now == this || isAncestorOf(now))))
+            focusLeft(now);
+    });
     connect(mModel, &TDBGridModel::readFailed, this, [](const QString &message) { prompts().message(message); });
     connect(mModel, &QAbstractItemModel::modelAboutToBeReset, this, [this] {
         // The view hides its editors as the rows go; a hidden editor that had the focus would
@@ -251,7 +255,7 @@ void TDBGrid::keyPressEvent(QKeyEvent *event)
     }
     TDaoTable *t = dataSet();
     const bool active = t && t->Active();
-    if (typedKeySwallowed(event))
+    if (typedKeySwallowed(event) || refusedByField(event, currentIndex().column()))
         return;
     if (event->key() == Qt::Key_Delete && event->modifiers() == Qt::ControlModifier) {
         Guard::run([this] { deleteRows(); });
@@ -397,6 +401,49 @@ void TDBGrid::escapeEditor()
     setFocus();
 }
 
+void TDBGrid::cancelEdit()
+{
+    if (mEditor && editorOpen()) {
+        escapeEditor(); // cancels the row's edit too
+        return;
+    }
+    TDaoTable *t = dataSet();
+    if (t && t->Active() && t->State() != TDaoTable::dsBrowse)
+        t->Cancel();
+}
+
+void TDBGrid::focusLeft(QWidget *now)
+{
+    // Only for another control of this window: a message box asking about the row (a delete's
+    // confirmation) must find it still there.
+    if (!now || now->window() != window())
+        return;
+    TDaoTable *t = dataSet();
+    if (!t || !t->Active() || t->State() != TDaoTable::dsInsert || t->Modified())
+        return;
+    if (mEditor && editorOpen()) {
+        closeEditor(mEditor, QAbstractItemDelegate::RevertModelCache);
+        return;
+    }
+    Guard::run([t] { t->Cancel(); });
+}
+
+bool TDBGrid::refusedByField(const QKeyEvent *event, int column) const
+{
+    if (!LimitToField || !typesCharacter(event))
+        return false;
+    const QString typed = event->text();
+    const TDaoField *field = fieldOfColumn(column);
+    return typed.size() == 1 && typed.at(0).unicode() >= 32 && field && !field->IsValidChar(typed.at(0));
+}
+
+const TDaoField *TDBGrid::fieldOfColumn(int column) const
+{
+    TDaoTable *t = dataSet();
+    const int f = mModel->fieldOf(column);
+    return t && t->Active() && f >= 0 ? t->Fields(f) : nullptr;
+}
+
 bool TDBGrid::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == verticalHeader()->viewport()) {
@@ -441,6 +488,9 @@ bool TDBGrid::eventFilter(QObject *watched, QEvent *event)
     }
     // Keys typed into a cell editor go through the same handler as keys typed into the grid.
     if (event->type() == QEvent::KeyPress && watched != this && typedKeySwallowed(static_cast<QKeyEvent *>(event)))
+        return true;
+    if (event->type() == QEvent::KeyPress && fromEditor(watched)
+        && refusedByField(static_cast<QKeyEvent *>(event), QModelIndex(mEditorIndex).column()))
         return true;
     if (event->type() == QEvent::KeyPress && fromEditor(watched)) {
         auto *k = static_cast<QKeyEvent *>(event);

@@ -42,6 +42,7 @@
 #include <QTableView>
 #include <functional>
 
+class TDaoField;
 class TDaoTable;
 class TDataSource;
 
@@ -73,6 +74,14 @@ public:
     bool editorOpen() const { return state() == QAbstractItemView::EditingState; }
     // Whether the grid's own Ctrl+Delete asks first.
     bool ConfirmDelete = true;
+    // A new row left untouched is dropped when the focus moves to another control of the window.
+    bool CancelOnExit = false;
+    // Cell editors take at most a text field's width, and in a number field only the characters
+    // of its numbers.
+    bool LimitToField = false;
+    // Closes the cell editor without writing and cancels the row's pending edit (a new untouched
+    // row goes away), as Esc does.
+    void cancelEdit();
     // The rows selected (ascending), or the current row when none is.
     QList<int> selectedRowsOrCurrent() const;
     int selectedRowCount() const;
@@ -132,6 +141,11 @@ private:
     void tellRefusal();
     bool fromEditor(QObject *watched) const;
     void escapeEditor();
+    void focusLeft(QWidget *now);
+    // A typed character that the column's field cannot take (with LimitToField).
+    bool refusedByField(const QKeyEvent *event, int column) const;
+    // The field behind a column, or null.
+    const TDaoField *fieldOfColumn(int column) const;
 
     TDBGridModel *mModel;
     QList<TColumn> mColumns;

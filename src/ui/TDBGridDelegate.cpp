@@ -2,6 +2,8 @@
 #include "TDBGridDelegate.h"
 
 #include "TDBGrid.h"
+#include "TDaoField.h"
+#include "TDaoTable.h"
 
 #include <QApplication>
 #include <QPainter>
@@ -65,6 +67,12 @@ QWidget *TDBGridDelegate::createEditor(QWidget *parent, const QStyleOptionViewIt
         return box;
     }
     QWidget *editor = QStyledItemDelegate::createEditor(parent, option, index);
+    if (auto *line = qobject_cast<QLineEdit *>(editor); line && mGrid->LimitToField) {
+        const TDaoTable *t = mGrid->dataSet();
+        const int f = mGrid->gridModel()->fieldOf(index.column());
+        if (t && f >= 0 && t->Fields(f)->isText() && t->Fields(f)->Size() > 0)
+            line->setMaxLength(t->Fields(f)->Size());
+    }
     if (editor) {
         editor->installEventFilter(mGrid); // typed keys reach the grid's key handler first
         mGrid->editorCreated(editor);

@@ -9,13 +9,11 @@
 #include "TDBGrid.h"
 #include "uDM.h"
 
-#include <QApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTimer>
 
 TfFiters *fFiters = nullptr;
 
@@ -47,6 +45,7 @@ void TfFiters::setupUi()
     DBGrid1->setEditTriggers(QAbstractItemView::AllEditTriggers);
     DBGrid1->setTabKeyNavigation(true);
     DBGrid1->ConfirmDelete = false;
+    DBGrid1->CancelOnExit = true;
     QList<TColumn> cols;
     auto column = [&](const char *field, const char *title, int width, bool centred, bool readOnly) {
         TColumn c;
@@ -63,7 +62,6 @@ void TfFiters::setupUi()
     column("comment", "Коментар", 195, true, false);
     DBGrid1->setColumns(cols);
     DBGrid1->keyPress = [this](QKeyEvent *e) { return DBGrid1KeyPress(e); };
-    DBGrid1->installEventFilter(this);
     connect(DBGrid1, &TDBGrid::titleClicked, this, [this](int c) { Guard::run([&] { DBGrid1TitleClick(c); }); });
     connect(DBGrid1, &QAbstractItemView::doubleClicked, this, Guard::slot([this] { bYesClick(); }));
 
@@ -105,22 +103,6 @@ void TfFiters::bind()
     DBEdit1->setDataField(QStringLiteral("user_name"));
     DBEdit2->setDataSource(DM->srcUsers);
     DBEdit2->setDataField(QStringLiteral("password"));
-}
-
-bool TfFiters::eventFilter(QObject *watched, QEvent *event)
-{
-    // A new row left untouched is dropped when the focus leaves the grid (not for its own
-    // cell editor).
-    if (watched == DBGrid1 && event->type() == QEvent::FocusOut && DM && DM->tblUsers->Active()) {
-        QTimer::singleShot(0, this, [this] {
-            TDaoTable *t = DM->tblUsers;
-            QWidget *f = QApplication::focusWidget();
-            if (t->Active() && t->State() == TDaoTable::dsInsert && !t->Modified()
-                && !(f && (f == DBGrid1 || DBGrid1->isAncestorOf(f))))
-                t->Cancel();
-        });
-    }
-    return QDialog::eventFilter(watched, event);
 }
 
 void TfFiters::showEvent(QShowEvent *event)

@@ -324,17 +324,30 @@ private slots:
         w->show();
         QVERIFY(QTest::qWaitForWindowExposed(w));
         const QString first = DM->tblModels->FieldByName(QStringLiteral("first_date"))->AsString();
-        // A refused year stays in its editor.
+        // A year cell takes only the characters of an integer; a refused year stays in its
+        // editor; Esc cancels the edit and closes the window.
         goTo(g, 0, 3);
-        QVERIFY(type(w, QStringLiteral("x5")));
+        QVERIFY(type(w, QStringLiteral("x5-,5")));
+        QTRY_COMPARE(editorText(g), QStringLiteral("5-5"));
         QVERIFY(keys(w, {QStringLiteral("Down")}));
         QTRY_COMPARE(mApp->prompts.messages.size(), 1);
-        QVERIFY(mApp->prompts.messages.first().contains(QStringLiteral("'x5'")));
+        QVERIFY(mApp->prompts.messages.first().contains(QStringLiteral("'5-5'")));
         QCOMPARE(g->currentIndex(), g->model()->index(0, 3));
-        QCOMPARE(editorText(g), QStringLiteral("x5"));
+        QCOMPARE(editorText(g), QStringLiteral("5-5"));
         QVERIFY(keys(w, {QStringLiteral("Escape")}));
-        QTRY_COMPARE(DM->tblModels->State(), TDaoTable::dsBrowse);
+        QTRY_VERIFY(!w->isVisible());
+        QCOMPARE(DM->tblModels->State(), TDaoTable::dsBrowse);
         QCOMPARE(g->model()->index(0, 3).data().toString(), first);
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w));
+        // A make cell takes at most the field's 20 characters.
+        goTo(g, 0, 1);
+        QVERIFY(type(w, QStringLiteral("Абвгдежзийклмнопрстуфх")));
+        QTRY_COMPARE(editorText(g), QStringLiteral("Абвгдежзийклмнопрсту"));
+        QVERIFY(keys(w, {QStringLiteral("Escape")}));
+        QTRY_VERIFY(!w->isVisible());
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w));
         // The column after a post, and the current row drawn.
         goTo(g, 0, 4);
         QVERIFY(type(w, QStringLiteral("2030")));
