@@ -6,6 +6,7 @@
 #include "FormLook.h"
 #include "Guard.h"
 #include "MainGrid.h"
+#include "PickListBox.h"
 #include "Prompts.h"
 #include "Settings.h"
 #include "TDBGrid.h"
@@ -18,7 +19,6 @@
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListView>
 #include <QKeyEvent>
 #include <QPushButton>
 #include <QLoggingCategory>
@@ -84,9 +84,15 @@ void TfEditor::setupUi()
     Image1->setPixmap(Pictures::toolBarIcon(12).pixmap(32, 32));
 
     Label2 = label("Label2", QStringLiteral("Каталожен №"), 8, rowTop(1));
-    cbxUnitNum = combo("cbxUnitNum", BoxLeft, rowTop(1), BoxWidth);
+    auto listBox = [this](const char *name, int top) {
+        auto *c = new PickListBox(Panel1);
+        c->setObjectName(QLatin1String(name));
+        c->setGeometry(BoxLeft, top, BoxWidth, 21);
+        return c;
+    };
+    cbxUnitNum = listBox("cbxUnitNum", rowTop(1));
     Label3 = label("Label3", QStringLiteral("Наименование"), 8, rowTop(2));
-    cbxUnitName = combo("cbxUnitName", BoxLeft, rowTop(2), BoxWidth);
+    cbxUnitName = listBox("cbxUnitName", rowTop(2));
 
     Label4 = label("Label4", QStringLiteral("Количество"), 8, rowTop(3));
     eQuantity = edit("eQuantity", BoxLeft, rowTop(3), 100, 30);
@@ -134,12 +140,6 @@ void TfEditor::setupUi()
     for (QWidget *box : {static_cast<QWidget *>(eID), static_cast<QWidget *>(eQuantity), static_cast<QWidget *>(ePrice),
                          static_cast<QWidget *>(eSecondPrice)})
         box->installEventFilter(this);
-    // Long lists: the boxes are as wide as laid out, not as their longest entry.
-    for (QComboBox *box : {cbxUnitNum, cbxUnitName}) {
-        box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-        if (auto *view = qobject_cast<QListView *>(box->view()))
-            view->setUniformItemSizes(true);
-    }
 }
 
 namespace {
@@ -154,15 +154,6 @@ QString conflictText()
     return QStringLiteral("Записът не е запазен: след отварянето му тук друг потребител го е променил или изтрил. "
                           "Въведеното остава в прозореца. Затворете прозореца, за да видите записа такъв, какъвто е "
                           "сега, и го отворете отново, за да въведете промяната.");
-}
-
-// A combo box shows a list without losing the text typed into it.
-void showList(QComboBox *box, const TPickList &list, TPickList &held, const QString &text)
-{
-    held = list;
-    if (box->model() != list.model())
-        box->setModel(list.model());
-    box->setEditText(text);
 }
 
 } // namespace
@@ -204,8 +195,10 @@ void TfEditor::LoadRecord()
         if (const int c = grid->columnOfField(QStringLiteral("unit_name"), -1); c >= 0)
             names = grid->Columns().at(c).PickList;
     }
-    showList(cbxUnitNum, numbers, mUnitNumbers, text("unit_number"));
-    showList(cbxUnitName, names, mUnitNames, text("unit_name"));
+    cbxUnitNum->setEditText(text("unit_number"));
+    cbxUnitNum->setPickList(numbers);
+    cbxUnitName->setEditText(text("unit_name"));
+    cbxUnitName->setPickList(names);
     eQuantity->setText(text("quantity"));
     ePrice->setText(text("price"));
     eSecondPrice->setText(text("second_price"));

@@ -1,11 +1,10 @@
 // The record editor: one inventory row, field by field.
 #pragma once
 
-#include "TPickList.h"
-
 #include <QDialog>
 
 class CompatibilityMemo;
+class PickListBox;
 class QComboBox;
 class QFrame;
 class QKeyEvent;
@@ -25,9 +24,9 @@ public:
     QLabel *Label1;
     QLineEdit *eID;
     QLabel *Label2;
-    QComboBox *cbxUnitNum;
+    PickListBox *cbxUnitNum; // the grid's list of catalogue numbers, shared
     QLabel *Label3;
-    QComboBox *cbxUnitName;
+    PickListBox *cbxUnitName; // the grid's list of names, shared
     QLabel *Label4;
     QLineEdit *eQuantity;
     QLabel *Label5;
@@ -67,10 +66,6 @@ private:
     // The key rules of "№" and of the number boxes; true drops the key.
     bool keyDropped(QObject *box, const QKeyEvent *event);
 
-    // The lists shown in the two combo boxes, held so that their shared models live on while
-    // the grid builds new ones.
-    TPickList mUnitNumbers;
-    TPickList mUnitNames;
     // A store stopped after its first assignments: the row is still being edited.
     bool mStoreOpen = false;
 };

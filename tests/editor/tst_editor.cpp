@@ -4,6 +4,7 @@
 #include "AppFixture.h"
 #include "CompatibilityMemo.h"
 #include "TApplication.h"
+#include "PickListBox.h"
 #include "UserInput.h"
 #include "uMarkAndModels.h"
 #include "ueditor.h"
@@ -88,8 +89,12 @@ private slots:
             QCOMPARE(e->cbxUnitName->currentText(), QStringLiteral("Водна помпа"));
             QCOMPARE(e->eQuantity->text(), QStringLiteral("2,5"));
             QVERIFY(e->eSecondPrice->text().isEmpty());
+            // The grid's list, read when the box is first opened; the text stays.
+            QVERIFY(!e->cbxUnitNum->listAttached());
+            e->cbxUnitNum->showPopup();
             numbers = entries(e->cbxUnitNum);
-            QCOMPARE(e->cbxUnitNum->currentText(), QStringLiteral("VAL-0615")); // the list kept the text
+            e->cbxUnitNum->hidePopup();
+            QCOMPARE(e->cbxUnitNum->currentText(), QStringLiteral("VAL-0615"));
             // Emptied "№" takes the next number; a supplier of 45 is stored cut to 30.
             e->eID->clear();
             e->eDeliverName->setText(QString(45, QLatin1Char('d')));
@@ -290,6 +295,12 @@ private slots:
             QCOMPARE(e->eID->text(), QStringLiteral("12"));
             QVERIFY(keys(e, {QStringLiteral("BackSpace")}));
             QCOMPARE(e->eID->text(), QStringLiteral("1"));
+            // Typing in the catalogue-number box completes from the grid's list.
+            e->cbxUnitNum->setEditText(QString());
+            e->cbxUnitNum->setFocus();
+            QVERIFY(type(e, QStringLiteral("val-06")));
+            QTRY_VERIFY(e->cbxUnitNum->listAttached());
+            QTRY_COMPARE(e->cbxUnitNum->currentText(), QStringLiteral("val-0615"));
             // A number box: the characters of a float, "." and the regional ",".
             e->eQuantity->clear();
             e->eQuantity->setFocus();
