@@ -5,6 +5,7 @@
 #include "DaoError.h"
 #include "FormLook.h"
 #include "Guard.h"
+#include "KeyRules.h"
 #include "MainGrid.h"
 #include "PickListBox.h"
 #include "Prompts.h"
@@ -19,7 +20,6 @@
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
-#include <QKeyEvent>
 #include <QPushButton>
 #include <QLoggingCategory>
 
@@ -137,9 +137,15 @@ void TfEditor::setupUi()
 
     connect(bChange, &QPushButton::clicked, this, Guard::slot([this] { bChangeClick(); }));
 
-    for (QWidget *box : {static_cast<QWidget *>(eID), static_cast<QWidget *>(eQuantity), static_cast<QWidget *>(ePrice),
-                         static_cast<QWidget *>(eSecondPrice)})
-        box->installEventFilter(this);
+    KeyRules::digitsOnly(eID);
+    const auto fieldOf = [](const char *name) {
+        return [name]() -> const TDaoField * {
+            return DM && DM->tblMain->Active() ? DM->tblMain->FieldByName(QLatin1String(name)) : nullptr;
+        };
+    };
+    KeyRules::numberOf(eQuantity, fieldOf("quantity"));
+    KeyRules::numberOf(ePrice, fieldOf("price"));
+    KeyRules::numberOf(eSecondPrice, fieldOf("second_price"));
 }
 
 namespace {
@@ -295,31 +301,6 @@ void TfEditor::StoreRecord()
         throw DaoError(conflictText());
     }
     mStoreOpen = false;
-}
-
-bool TfEditor::keyDropped(QObject *box, const QKeyEvent *event)
-{
-    if (!TDBGrid::typesCharacter(event) || event->key() == Qt::Key_Escape)
-        return false;
-    const QChar c = event->text().at(0);
-    if (c == QLatin1Char('\b'))
-        return false;
-    if (box == eID)
-        return !(c >= QLatin1Char('0') && c <= QLatin1Char('9'));
-    // The number boxes: "." always passes, as do the characters of a float in the regional form.
-    if (c == QLatin1Char('.'))
-        return false;
-    const char *field = box == eQuantity ? "quantity" : box == ePrice ? "price" : "second_price";
-    if (!DM || !DM->tblMain->Active())
-        return false;
-    return !DM->tblMain->FieldByName(QLatin1String(field))->IsValidChar(c);
-}
-
-bool TfEditor::eventFilter(QObject *watched, QEvent *event)
-{
-    if (event->type() == QEvent::KeyPress && keyDropped(watched, static_cast<QKeyEvent *>(event)))
-        return true;
-    return QDialog::eventFilter(watched, event);
 }
 
 void TfEditor::done(int result)

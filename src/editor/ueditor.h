@@ -7,7 +7,6 @@ class CompatibilityMemo;
 class PickListBox;
 class QComboBox;
 class QFrame;
-class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -58,13 +57,10 @@ public:
 
 protected:
     void showEvent(QShowEvent *event) override;
-    bool eventFilter(QObject *watched, QEvent *event) override;
     void done(int result) override;
 
 private:
     void setupUi();
-    // The key rules of "№" and of the number boxes; true drops the key.
-    bool keyDropped(QObject *box, const QKeyEvent *event);
 
     // A store stopped after its first assignments: the row is still being edited.
     bool mStoreOpen = false;

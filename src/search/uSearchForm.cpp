@@ -3,6 +3,15 @@
 
 #include "CompatibilityMemo.h"
 #include "FormLook.h"
+#include "Guard.h"
+#include "KeyRules.h"
+#include "MainGrid.h"
+#include "PickListBox.h"
+#include "SearchFilter.h"
+#include "Settings.h"
+#include "TDBGrid.h"
+#include "TDaoTable.h"
+#include "uDM.h"
 #include "Pictures.h"
 
 #include <QButtonGroup>
@@ -58,10 +67,8 @@ void TfSearchForm::setupUi()
         return e;
     };
     auto combo = [this](const char *name, int left, int top, int width) {
-        auto *c = new QComboBox(Panel1);
+        auto *c = new PickListBox(Panel1);
         c->setObjectName(QLatin1String(name));
-        c->setEditable(true);
-        c->setInsertPolicy(QComboBox::NoInsert);
         c->setGeometry(left, top, width, 21);
         return c;
     };
@@ -135,4 +142,91 @@ void TfSearchForm::setupUi()
     bSearch = button("bSearch", QStringLiteral("&Търси"), 326, 100);
     bCancel = button("bCancel", QStringLiteral("&Изход"), 432, 100);
     connect(bCancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(bSearch, &QPushButton::clicked, this, Guard::slot([this] { bSearchClick(); }));
+    connect(bNewSearch, &QPushButton::clicked, this, Guard::slot([this] { bNewSearchClick(); }));
+    connect(Less, &QToolButton::clicked, this, [this] { LessClick(); });
+    connect(Equal, &QToolButton::clicked, this, [this] { EqualClick(); });
+    connect(More, &QToolButton::clicked, this, [this] { MoreClick(); });
+    KeyRules::digitsOnly(eID);
+    KeyRules::numberOf(eQuantity, []() -> const TDaoField * {
+        return DM && DM->tblMain->Active() ? DM->tblMain->FieldByName(QStringLiteral("quantity")) : nullptr;
+    });
+}
+
+void TfSearchForm::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    Guard::run([this] { FormShow(); });
+}
+
+void TfSearchForm::FormShow()
+{
+    if (!DM || !DM->DataBase->Connected())
+        return;
+    // The grid's lists, shared; the boxes' texts stay.
+    MainGrid *g = mainGrid();
+    if (!g)
+        return;
+    const TDBGrid *grid = g->grid();
+    for (auto [box, field] : {std::pair{cbxUnitNum, "unit_number"}, std::pair{cbxUnitName, "unit_name"}}) {
+        const int c = grid->columnOfField(QLatin1String(field), -1);
+        box->setPickList(c >= 0 ? grid->Columns().at(c).PickList : TPickList());
+    }
+}
+
+void TfSearchForm::comparisonClicked(QToolButton *button, const QString &character)
+{
+    if (!button->isChecked())
+        return;
+    lblException->setText(character);
+    lblException->adjustSize();
+    QuantityComparison = character;
+}
+
+void TfSearchForm::LessClick()
+{
+    comparisonClicked(Less, QStringLiteral("<"));
+}
+
+void TfSearchForm::EqualClick()
+{
+    comparisonClicked(Equal, QStringLiteral("="));
+}
+
+void TfSearchForm::MoreClick()
+{
+    comparisonClicked(More, QStringLiteral(">"));
+}
+
+void TfSearchForm::bSearchClick()
+{
+    SearchCriteria c;
+    c.id = eID->text();
+    c.quantity = eQuantity->text();
+    c.comparison = QuantityComparison;
+    c.unitNumber = cbxUnitNum->currentText();
+    c.unitName = cbxUnitName->currentText();
+    c.deliverName = eDeliverName->text();
+    c.deliverNumber = eDeliverNum->text();
+    c.deliveryCountry = eDeliveryCountry->text();
+    c.comment = eComment->text();
+    c.fromStart = cbxStar->isChecked();
+    c.showDeleted = settings().showDeleted();
+    // A filter the dataset refuses raises here: its error is shown and the window stays.
+    if (MainGrid *g = mainGrid())
+        g->ApplyFilter(searchFilter(c));
+    if (cbxHide->isChecked())
+        accept();
+}
+
+void TfSearchForm::bNewSearchClick()
+{
+    for (QLineEdit *e : {eID, eDeliverName, eDeliverNum, eDeliveryCountry, eQuantity})
+        e->clear();
+    eComment->clear();
+    // The lists stay empty until the window is shown again.
+    for (PickListBox *box : {cbxUnitNum, cbxUnitName}) {
+        box->setPickList(TPickList());
+        box->setEditText(QString());
+    }
 }

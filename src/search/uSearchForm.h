@@ -6,7 +6,7 @@
 class CompatibilityMemo;
 class QButtonGroup;
 class QCheckBox;
-class QComboBox;
+class PickListBox;
 class QFrame;
 class QLabel;
 class QLineEdit;
@@ -25,9 +25,9 @@ public:
     QLabel *Label1;
     QLineEdit *eID;
     QLabel *Label2;
-    QComboBox *cbxUnitNum;
+    PickListBox *cbxUnitNum; // the grid's list of catalogue numbers, shared
     QLabel *Label3;
-    QComboBox *cbxUnitName;
+    PickListBox *cbxUnitName; // the grid's list of names, shared
     QLabel *Label4;
     QLabel *Label5; // the note under "Съвместимост"
     CompatibilityMemo *eComment; // with its pop-up menu PopupMenu1
@@ -50,8 +50,22 @@ public:
     QPushButton *bSearch;
     QPushButton *bCancel; // closes the window with the cancel result
 
+    // The quantity comparison, "<", "=" or ">"; kept for the run.
+    QString QuantityComparison = QStringLiteral("=");
+
+    void FormShow();
+    void bSearchClick();
+    void bNewSearchClick();
+    void LessClick();
+    void EqualClick();
+    void MoreClick();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
 private:
     void setupUi();
+    void comparisonClicked(QToolButton *button, const QString &character);
 };
 
 extern TfSearchForm *fSearchForm;
