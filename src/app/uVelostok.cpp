@@ -4,6 +4,7 @@
 #include "AdminCheck.h"
 #include "AppLog.h"
 #include "DaoError.h"
+#include "DatabaseFiles.h"
 #include "Guard.h"
 #include "InventoryGrid.h"
 #include "MainMenus.h"
@@ -45,6 +46,7 @@ TfVelostok::TfVelostok(QWidget *parent) : QMainWindow(parent)
 
 TfVelostok::~TfVelostok()
 {
+    delete Files;
     if (fVelostok == this)
         fVelostok = nullptr;
 }
@@ -90,6 +92,7 @@ void TfVelostok::setupUi()
     setCentralWidget(Panel1);
 
     Records = new RecordCommands(Inventory, this, ProgressBar1, this);
+    Files = new DatabaseFiles([this] { ConnectDatabase(); });
     Commands = new MainMenus(this, DBGrid1);
     ToolBar1 = Commands->ToolBar1;
     MainMenu1 = Commands->MainMenu1;
@@ -121,6 +124,9 @@ void TfVelostok::bindHandlers()
         {"About1Click", [this] { About1Click(); }},
         {"Exit1Click", [this] { Exit1Click(); }},
         {"Users1Click", [this] { Users1Click(); }},
+        {"NewBase1Click", [this] { Files->NewBase1Click(); }},
+        {"ConnectTo1Click", [this] { Files->ConnectTo1Click(); }},
+        {"Compact1Click", [this] { Files->Compact1Click(); }},
     };
     for (const auto &[name, handler] : handlers)
         Commands->setHandler(QString::fromLatin1(name), handler);
@@ -302,6 +308,7 @@ void TfVelostok::FormCloseQuery(bool &canClose)
             throw;
         }
     }
+    Files->archiveOnClose();
 }
 
 void TfVelostok::FormClose()

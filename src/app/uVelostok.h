@@ -18,6 +18,7 @@ class QStatusBar;
 class QToolBar;
 class QToolButton;
 class RecordCommands;
+class DatabaseFiles;
 class TDBGrid;
 
 class TfVelostok : public QMainWindow
@@ -44,6 +45,7 @@ public:
     // The owners of the grid's handlers, the record commands and the menus.
     InventoryGrid *Inventory;
     RecordCommands *Records;
+    DatabaseFiles *Files; // new database, connect to, compaction, the archive copy
     MainMenus *Commands;
     // A menu entry by its name; a tool button by its name.
     QAction *action(const QString &name) const;

@@ -60,7 +60,8 @@ void FileReplacement::commit()
     if (!syncPath(tmp, O_RDWR))
         throw DaoError(QStringLiteral("Копието \"%1\" не може да бъде записано на диска; \"%2\" е непроменен.")
                            .arg(mTemporary, mTarget));
-    if (renameStep()(tmp, target) != 0)
+    const auto &step = renameStep(); // an emptied step is the plain rename again
+    if ((step ? step(tmp, target) : ::rename(tmp.constData(), target.constData())) != 0)
         throw DaoError(QStringLiteral("\"%1\" не може да бъде заменен: %2. Файлът е непроменен.")
                            .arg(mTarget, QString::fromLocal8Bit(std::strerror(errno))));
     mDone = true;

@@ -23,7 +23,8 @@ public:
     // Puts the temporary file in the target's place. Raises DaoError (target untouched).
     void commit();
 
-    // The rename step; tests replace it to make it fail. Returns 0 or -1 with errno set, as rename().
+    // The rename step; tests replace it to make it fail, and empty it to restore the plain
+    // rename. Returns 0 or -1 with errno set, as rename().
     static std::function<int(const QByteArray &from, const QByteArray &to)> &renameStep();
 
 private:

@@ -1,9 +1,12 @@
 // A second process for the roster tests: holds a roster entry, or the gate, until stdin ends.
 //   rosterholder DATABASE COMPUTER   joins as COMPUTER/Admin, prints "joined <index>"
 //   rosterholder --gate DATABASE     takes the gate exclusively, prints "gate"
+//   rosterholder --compact DATABASE  compacts the file over and over, printing "compacted" after
+//                                    each, until it is killed
 #include "DaoError.h"
 #include "LockRoster.h"
 #include "RosterGate.h"
+#include "TDaoDatabase.h"
 
 #include <QString>
 
@@ -33,6 +36,18 @@ int main(int argc, char **argv)
         waitForEndOfInput();
         gate.unlock();
         return 0;
+    }
+    if (argc == 3 && std::strcmp(argv[1], "--compact") == 0) {
+        TDaoDatabase db;
+        for (;;) {
+            try {
+                db.CompactDatabaseFile(QString::fromLocal8Bit(argv[2]), QString());
+                std::printf("compacted\n");
+            } catch (const DaoError &e) {
+                std::printf("error %s\n", e.what());
+            }
+            std::fflush(stdout);
+        }
     }
     if (argc != 3) {
         std::fprintf(stderr, "usage: rosterholder DATABASE COMPUTER | --gate DATABASE\n");

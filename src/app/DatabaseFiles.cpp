@@ -1,0 +1,176 @@
+// Database files: create, switch, compact, archive.
+#include "DatabaseFiles.h"
+
+#include "AppLog.h"
+#include "Clock.h"
+#include "DaoError.h"
+#include "FileReplacement.h"
+#include "Paths.h"
+#include "Prompts.h"
+#include "RosterGate.h"
+#include "Settings.h"
+#include "TDaoDatabase.h"
+#include "TDaoInfo.h"
+#include "uDM.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+namespace {
+
+const QString DatabaseFilter = QStringLiteral("Database files|*.mdb");
+
+// The template written over target in one step, while no copy of the program has target open.
+bool copyTemplate(const QString &templ, const QString &target)
+{
+    try {
+        RosterGate gate;
+        if (!gate.tryLockExclusive(target))
+            return false; // another copy (or this one) works on it: its work would be lost
+        QFile in(templ);
+        if (!in.open(QIODevice::ReadOnly))
+            return false;
+        FileReplacement replacement(target);
+        QFile out(replacement.temporaryPath());
+        if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            return false;
+        const QByteArray content = in.readAll();
+        if (in.error() != QFileDevice::NoError || out.write(content) != content.size() || !out.flush())
+            return false;
+        out.close();
+        replacement.commit();
+        return true;
+    } catch (const DaoError &e) {
+        qCWarning(lcApp) << "the new database" << target << "could not be made:" << e.message();
+        return false;
+    }
+}
+
+} // namespace
+
+QString archiveFileName(const QDate &day, const QString &archiveCount)
+{
+    bool ok = false;
+    int count = archiveCount.toInt(&ok);
+    if (!ok)
+        count = 4;
+    // A count of 0 or below (an edited settings file) makes no copy rather than fail the close.
+    if (count <= 0)
+        return QString();
+    const int digit = day.day() % 10;
+    return QStringLiteral("Backup%1.mdb").arg(digit % count);
+}
+
+DatabaseFiles::DatabaseFiles(std::function<void()> connectDatabase) : mConnectDatabase(std::move(connectDatabase)) {}
+
+void DatabaseFiles::NewBase1Click()
+{
+    Prompts::FileRequest r;
+    r.filter = DatabaseFilter;
+    r.defaultSuffix = QStringLiteral("mdb");
+    r.folder = mSaveFolder;
+    r.fileName = mSaveName;
+    r.mustExist = false;
+    const QString chosen = prompts().saveFile(r);
+    if (chosen.isEmpty())
+        return;
+    const QFileInfo file(chosen);
+    mSaveFolder = file.absolutePath();
+    mSaveName = file.fileName();
+    if (file.exists()
+        && !prompts().confirm(QStringLiteral("Фаълйт вече съществува !\rИскате ли да го промените ?"), QStringLiteral("Warning")))
+        return;
+    const QString templ = Paths::fromProgramDir(QStringLiteral("../Sys/EmptyBase.bck"));
+    if (!QFileInfo::exists(templ))
+        return;
+    if (!copyTemplate(templ, file.absoluteFilePath())) {
+        prompts().message(QStringLiteral("Грешка при създаване на базата !"));
+        return;
+    }
+    settings().setDatabase(file.absoluteFilePath());
+    settings().SaveSettings();
+    DM->DataBase->Close();
+    DM->DataBase->setDatabase(file.absoluteFilePath());
+    mConnectDatabase();
+}
+
+void DatabaseFiles::ConnectTo1Click()
+{
+    Prompts::FileRequest r;
+    r.filter = DatabaseFilter;
+    r.defaultSuffix = QStringLiteral("mdb");
+    r.folder = mOpenFolder.isEmpty() ? QDir::currentPath() : mOpenFolder;
+    r.fileName = mOpenName;
+    r.mustExist = true;
+    const QString chosen = prompts().openFile(r);
+    if (chosen.isEmpty())
+        return;
+    const QFileInfo file(chosen);
+    mOpenFolder = file.absolutePath();
+    mOpenName = file.fileName();
+    settings().setDatabase(file.absoluteFilePath());
+    settings().SaveSettings();
+    mConnectDatabase();
+}
+
+int DatabaseFiles::CountConnectedUsers()
+{
+    TDaoInfo *info = DM->dbInfo;
+    info->setActive(false);
+    info->setDatabase(DM->DataBase->Database());
+    info->setActive(true);
+    return info->NumberOfUsers();
+}
+
+void DatabaseFiles::Compact1Click()
+{
+    if (!prompts().confirm(QStringLiteral("За да премахнете временните таблици от базата,\rтрябва всички потребители да бъдат изключени !"),
+                           QStringLiteral("Внимание")))
+        return;
+    TDaoDatabase *db = DM->DataBase;
+    try {
+        db->CopyOpenDatabase(QDir::current().absoluteFilePath(QStringLiteral("Compact.mdb")));
+    } catch (const DaoError &e) {
+        qCWarning(lcApp) << "the safety copy before compaction failed:" << e.message();
+        prompts().message(QStringLiteral("Не може да се създаде копие на базата!"));
+        return;
+    }
+    try {
+        db->Close();
+        if (CountConnectedUsers() >= 1) {
+            QString text = QStringLiteral("Има свързани към базата потребители !\n\r Прекратете връзките и опитайте пак!\n\r\tСвързани в момента са :\n\r");
+            for (const QString &user : DM->dbInfo->LoggedNowUsers())
+                text += user + QStringLiteral("\r\n");
+            prompts().message(text);
+            mConnectDatabase();
+            return;
+        }
+        db->CompactDatabaseFile(db->Database(), db->DatabasePassword);
+    } catch (const DaoError &e) {
+        // The connection stays closed until the user connects again.
+        qCWarning(lcApp) << "compaction failed:" << e.message();
+        prompts().message(QStringLiteral("Грешка при сбиване на базата !\rУверете се че никой не използва базата\rв момента и опитайте пак да я сбиете !"));
+        return;
+    }
+    prompts().message(QStringLiteral("Базата е сбита успешно !"));
+    mConnectDatabase();
+}
+
+void DatabaseFiles::archiveOnClose()
+{
+    TDaoDatabase *db = DM ? DM->DataBase : nullptr;
+    if (!db || !settings().autoArchive() || !db->Connected())
+        return;
+    const QString name = archiveFileName(Clock::today(), settings().archiveCount());
+    if (name.isEmpty() || QFileInfo(db->Database()).fileName() == name)
+        return;
+    // A failed copy is silent and the close goes on: the settings are still saved.
+    try {
+        db->CopyOpenDatabase(QDir(Paths::programDir()).absoluteFilePath(name));
+    } catch (const DaoError &e) {
+        qCWarning(lcApp) << "the archive copy" << name << "failed:" << e.message();
+    } catch (const std::exception &e) {
+        qCWarning(lcApp) << "the archive copy" << name << "failed:" << e.what();
+    }
+}
