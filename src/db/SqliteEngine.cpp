@@ -240,6 +240,10 @@ void SqliteEngine::copyOpenDatabase(const QString &path)
 {
     SqliteConnection out;
     out.open(path);
+    // The copy is a new file that nobody sees until it is renamed into place after a flush:
+    // its own journal and syncs would only cost time.
+    out.exec(QStringLiteral("PRAGMA journal_mode = OFF"));
+    out.exec(QStringLiteral("PRAGMA synchronous = OFF"));
     sqlite3_backup *b = sqlite3_backup_init(out.handle(), "main", mConn.handle(), "main");
     if (!b)
         out.raise(sqlite3_errcode(out.handle()));

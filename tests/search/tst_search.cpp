@@ -129,6 +129,14 @@ private slots:
         QVERIFY(w->isVisible());
         w->eQuantity->clear();
         w->eComment->clear();
+        for (const auto &[box, text] : {std::pair{w->eDeliverName, QStringLiteral("a\"b")}, std::pair{w->eDeliverName, QStringLiteral("[")},
+                                        std::pair{w->eQuantity, QStringLiteral("x")}}) {
+            box->setText(text);
+            w->bSearch->click();
+            box->clear();
+        }
+        QCOMPARE(f.prompts.messages.size(), 4);
+        QVERIFY(w->isVisible());
         w->eDeliverName->setText(QStringLiteral("бош"));
         w->bSearch->click();
         QVERIFY(!w->isVisible());
