@@ -11,6 +11,7 @@
 #include "Paths.h"
 #include "Prompts.h"
 #include "RecordCommands.h"
+#include "RowClipboard.h"
 #include "Settings.h"
 #include "Startup.h"
 #include "TDBGrid.h"
@@ -93,6 +94,7 @@ void TfVelostok::setupUi()
 
     Records = new RecordCommands(Inventory, this, ProgressBar1, this);
     Files = new DatabaseFiles([this] { ConnectDatabase(); });
+    Clipboard = new RowClipboard(Inventory, this, ProgressBar1, this);
     Commands = new MainMenus(this, DBGrid1);
     ToolBar1 = Commands->ToolBar1;
     MainMenu1 = Commands->MainMenu1;
@@ -124,6 +126,8 @@ void TfVelostok::bindHandlers()
         {"About1Click", [this] { About1Click(); }},
         {"Exit1Click", [this] { Exit1Click(); }},
         {"Users1Click", [this] { Users1Click(); }},
+        {"Copy2Click", [this] { Clipboard->Copy2Click(); }},
+        {"Paste2Click", [this] { Clipboard->Paste2Click(); }},
         {"NewBase1Click", [this] { Files->NewBase1Click(); }},
         {"ConnectTo1Click", [this] { Files->ConnectTo1Click(); }},
         {"Compact1Click", [this] { Files->Compact1Click(); }},

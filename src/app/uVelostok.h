@@ -19,6 +19,7 @@ class QToolBar;
 class QToolButton;
 class RecordCommands;
 class DatabaseFiles;
+class RowClipboard;
 class TDBGrid;
 
 class TfVelostok : public QMainWindow
@@ -45,6 +46,7 @@ public:
     // The owners of the grid's handlers, the record commands and the menus.
     InventoryGrid *Inventory;
     RecordCommands *Records;
+    RowClipboard *Clipboard; // copy and paste of rows and cells
     DatabaseFiles *Files; // new database, connect to, compaction, the archive copy
     MainMenus *Commands;
     // A menu entry by its name; a tool button by its name.

@@ -13,12 +13,15 @@ struct Forms
 {
     QLocale locale;
     QString shortDate;
+    QString bareDate; // the short date without a trailing marker such as " г."
     QString longTime;
     QChar decimal;
 
     explicit Forms(const QLocale &l) : locale(l)
     {
         shortDate = l.dateFormat(QLocale::ShortFormat);
+        const qsizetype quote = shortDate.indexOf(QLatin1Char('\''));
+        bareDate = quote > 0 ? shortDate.left(quote).trimmed() : shortDate;
         // Long time with seconds, without a time zone part.
         longTime = l.timeFormat(QLocale::LongFormat);
         longTime.remove(QLatin1Char('t'));
@@ -127,9 +130,12 @@ QDateTime parseDateTime(const QString &text)
         if (d.isValid())
             return QDateTime(inCenturyWindow(d.date(), shortDateFormat()), d.time());
     }
-    const QDate date = inCenturyWindow(l.toDate(t, shortDateFormat()), shortDateFormat());
-    if (date.isValid())
-        return QDateTime(date, QTime(0, 0));
+    // The date alone, with its marker or without it (a paste takes the marker off).
+    for (const QString &f : {shortDateFormat(), forms().bareDate}) {
+        const QDate date = inCenturyWindow(l.toDate(t, f), f);
+        if (date.isValid())
+            return QDateTime(date, QTime(0, 0));
+    }
     static const char *iso[] = {"yyyy-MM-dd HH:mm:ss", "yyyy-MM-ddTHH:mm:ss", "yyyy-MM-dd HH:mm",
                                 "yyyy-MM-dd", "d.M.yyyy H:mm:ss", "d.M.yyyy"};
     for (const char *f : iso) {

@@ -25,7 +25,10 @@ public:
     bool confirm(const QString &text, const QString &title, Buttons buttons, Icon icon) override
     {
         const bool yesNo = buttons == Buttons::YesNo;
-        QMessageBox box(icon == Icon::Question ? QMessageBox::Question : QMessageBox::Warning, title, text,
+        QMessageBox box(icon == Icon::Question ? QMessageBox::Question
+                        : icon == Icon::None   ? QMessageBox::NoIcon
+                                               : QMessageBox::Warning,
+                        title, text,
                         yesNo ? (QMessageBox::Yes | QMessageBox::No) : (QMessageBox::Ok | QMessageBox::Cancel),
                         QApplication::activeWindow());
         box.setDefaultButton(yesNo ? QMessageBox::Yes : QMessageBox::Ok);

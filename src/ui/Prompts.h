@@ -18,7 +18,7 @@ public:
     virtual void message(const QString &text) = 0;
     // A confirmation with OK and Cancel (or the given buttons); true only for OK / Yes.
     enum class Buttons { OkCancel, YesNo };
-    enum class Icon { Warning, Question };
+    enum class Icon { Warning, Question, None };
     virtual bool confirm(const QString &text, const QString &title = QStringLiteral("Предупреждение"),
                          Buttons buttons = Buttons::OkCancel, Icon icon = Icon::Warning) = 0;
     // File dialogs: the chosen full path, or empty when cancelled. filter is in the

@@ -412,6 +412,16 @@ void TDBGrid::cancelEdit()
         t->Cancel();
 }
 
+void TDBGrid::closeEditorUnwritten()
+{
+    if (!mEditor || !editorOpen())
+        return;
+    if (mEditor == mRefused)
+        mRefused = nullptr;
+    closeEditor(mEditor, QAbstractItemDelegate::NoHint);
+    setFocus();
+}
+
 void TDBGrid::focusLeft(QWidget *now)
 {
     // Only for another control of this window: a message box asking about the row (a delete's

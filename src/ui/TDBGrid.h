@@ -82,6 +82,10 @@ public:
     // Closes the cell editor without writing and cancels the row's pending edit (a new untouched
     // row goes away), as Esc does.
     void cancelEdit();
+    // The current column, also while the view has no rows (the one last chose); -1 when none.
+    int currentColumn() const { return currentIndex().isValid() ? currentIndex().column() : mColumn; }
+    // Closes the cell editor without writing what was typed; the row's pending edit stays.
+    void closeEditorUnwritten();
     // The rows selected (ascending), or the current row when none is.
     QList<int> selectedRowsOrCurrent() const;
     int selectedRowCount() const;
