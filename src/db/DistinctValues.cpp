@@ -54,6 +54,7 @@ void DistinctValues::scan(DbEngine &engine)
     touch();
     mNulls = 0;
     mEntries.clear();
+    mPending.clear();
     const SqlDialect &d = engine.dialect();
     const QString col = d.quoteIdentifier(mColumn);
     std::unique_ptr<DbStatement> st =
@@ -91,18 +92,40 @@ void DistinctValues::add(const QVariant &stored, qint64 count)
         mNulls += count;
         return;
     }
-    const std::string v = textOf(stored);
-    auto it = std::lower_bound(mEntries.begin(), mEntries.end(), v,
-                               [](const Entry &e, const std::string &x) { return less(e.value, x); });
-    if (it != mEntries.end() && it->value == v) {
-        it->count += count;
-        if (it->count <= 0)
-            mEntries.erase(it);
-    } else if (count > 0) {
-        mEntries.insert(it, Entry{v, count});
-    } else {
-        mValid = false; // a value we never counted: our picture is wrong, read it anew
+    mPending.push_back(Entry{textOf(stored), count});
+    if (mPending.size() >= 4096)
+        flush();
+}
+
+void DistinctValues::flush() const
+{
+    if (mPending.empty())
+        return;
+    std::vector<Entry> pending;
+    pending.swap(mPending);
+    // Same values together, each value's changes in the order they came.
+    std::stable_sort(pending.begin(), pending.end(), [](const Entry &a, const Entry &b) { return less(a.value, b.value); });
+    std::vector<Entry> merged;
+    merged.reserve(mEntries.size() + pending.size());
+    auto e = mEntries.begin();
+    for (size_t i = 0; i < pending.size();) {
+        const std::string &v = pending[i].value;
+        while (e != mEntries.end() && less(e->value, v))
+            merged.push_back(std::move(*e++));
+        qint64 count = 0;
+        if (e != mEntries.end() && e->value == v)
+            count = (e++)->count;
+        for (; i < pending.size() && pending[i].value == v; ++i) {
+            if (pending[i].count < 0 && count <= 0)
+                mValid = false; // a value we never counted: our picture is wrong, read it anew
+            count = std::max<qint64>(count + pending[i].count, 0);
+        }
+        if (count > 0)
+            merged.push_back(Entry{v, count});
     }
+    while (e != mEntries.end())
+        merged.push_back(std::move(*e++));
+    mEntries.swap(merged);
 }
 
 void DistinctValues::change(const QVariant *before, const QVariant *after)
@@ -125,6 +148,7 @@ std::shared_ptr<const std::vector<QVariant>> DistinctValues::rows() const
 {
     if (mRows)
         return mRows;
+    flush();
     auto out = std::make_shared<std::vector<QVariant>>();
     out->reserve(mEntries.size() + 1);
     if (mNulls > 0)

@@ -23,7 +23,11 @@ public:
     const QString &table() const { return mTable; }
     const QString &column() const { return mColumn; }
 
-    bool valid() const { return mValid; }
+    bool valid() const
+    {
+        flush();
+        return mValid;
+    }
     void invalidate() { mValid = false; }
     // Both steps in one: the grouped scan of the column (all the engine is asked), then the
     // ordering by folded value (no engine needed, any thread).
@@ -50,16 +54,20 @@ private:
         qint64 count = 0;
     };
     void add(const QVariant &stored, qint64 count);
+    // Merges the changes noted since the last merge into the entries: one pass over them for
+    // many changes, where inserting each into the ordered entries would move them every time.
+    void flush() const;
     static std::string textOf(const QVariant &stored);
     static bool less(const std::string &a, const std::string &b);
 
     QString mTable;
     QString mColumn;
-    bool mValid = false;
+    mutable bool mValid = false;
     qint64 mDataVersion = -1;
     qint64 mNulls = 0;
     quint64 mSerial = 0;
     void touch();
-    std::vector<Entry> mEntries; // by folded value, then by exact bytes
+    mutable std::vector<Entry> mEntries; // by folded value, then by exact bytes
+    mutable std::vector<Entry> mPending; // changes not merged yet, in the order they came
     mutable std::shared_ptr<const std::vector<QVariant>> mRows; // made when first asked after a change
 };
