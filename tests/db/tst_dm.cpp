@@ -5,6 +5,11 @@
 #include "SqliteEngine.h"
 #include "ResultCache.h"
 #include "TestDb.h"
+#include "DbEngine.h"
+#include "DbStatement.h"
+#include "DistinctValues.h"
+
+#include <QRandomGenerator>
 #include "uDM.h"
 
 #include <QScopeGuard>
@@ -28,6 +33,42 @@ class TestDM : public QObject
     static qint64 number(TDM *dm) { return dm->tblMain->FieldByName(QStringLiteral("user_id"))->AsInteger(); }
 
 private slots:
+    void distinctValuesFollowManyChanges()
+    {
+        // Thousands of this connection's changes (more than one merge's worth), in a random
+        // order of new, removed and changed values, give the list a fresh scan gives.
+        TestDb db;
+        db.exec(QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 3000) "
+                               "INSERT INTO main (unit_number) SELECT 'Б-' || (i % 700) FROM n"));
+        std::unique_ptr<DbEngine> engine = DbEngine::create(db.path);
+        engine->open(db.path);
+        DistinctValues kept(QStringLiteral("main"), QStringLiteral("unit_number"));
+        kept.build(*engine);
+        QRandomGenerator r(7);
+        engine->execute(QStringLiteral("BEGIN"));
+        for (int i = 0; i < 6000; ++i) {
+            const qint64 id = r.bounded(1, 3001);
+            std::unique_ptr<DbStatement> old = engine->prepare(QStringLiteral("SELECT unit_number FROM main WHERE id = %1").arg(id));
+            QVERIFY(old->step());
+            const QVariant was = old->columnIsNull(0) ? QVariant() : QVariant(QString::fromUtf8(old->columnText(0)));
+            old.reset();
+            const QVariant now = r.bounded(5) == 0 ? QVariant() : QVariant(QStringLiteral("б-%1").arg(r.bounded(2000)));
+            engine->execute(QStringLiteral("UPDATE main SET unit_number = %1 WHERE id = %2")
+                                .arg(now.isValid() ? QLatin1Char('\'') + now.toString() + QLatin1Char('\'') : QStringLiteral("NULL"))
+                                .arg(id));
+            kept.change(&was, &now);
+        }
+        engine->execute(QStringLiteral("COMMIT"));
+        QVERIFY(kept.valid());
+        DistinctValues fresh(QStringLiteral("main"), QStringLiteral("unit_number"));
+        fresh.build(*engine);
+        QCOMPARE(*kept.rows(), *fresh.rows());
+        // A value never counted going away: the list knows it is wrong.
+        const QVariant ghost(QStringLiteral("няма го")), none;
+        kept.change(&ghost, &none);
+        QVERIFY(!kept.valid());
+    }
+
     void init() { Clock::setSource([this] { return mNow; }); }
     void cleanup() { Clock::setSource({}); }
 
