@@ -6,7 +6,8 @@ pkgs=(build-essential cmake ninja-build ccache pkg-config
       libsqlite3-dev sqlite3 libxlsxwriter-dev
       fonts-dejavu-core fonts-liberation2 poppler-utils
       xvfb x11-apps x11-xkb-utils imagemagick xdotool
-      clang libclang-rt-14-dev)
+      clang libclang-rt-14-dev
+      python3 python3-openpyxl)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

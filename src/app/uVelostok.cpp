@@ -5,6 +5,7 @@
 #include "AppLog.h"
 #include "DaoError.h"
 #include "DatabaseFiles.h"
+#include "ExportCommands.h"
 #include "Guard.h"
 #include "InventoryGrid.h"
 #include "MainMenus.h"
@@ -48,6 +49,7 @@ TfVelostok::TfVelostok(QWidget *parent) : QMainWindow(parent)
 TfVelostok::~TfVelostok()
 {
     delete Files;
+    delete Exports;
     if (fVelostok == this)
         fVelostok = nullptr;
 }
@@ -95,6 +97,7 @@ void TfVelostok::setupUi()
     Records = new RecordCommands(Inventory, this, ProgressBar1, this);
     Files = new DatabaseFiles([this] { ConnectDatabase(); });
     Clipboard = new RowClipboard(Inventory, this, ProgressBar1, this);
+    Exports = new ExportCommands;
     Commands = new MainMenus(this, DBGrid1);
     ToolBar1 = Commands->ToolBar1;
     MainMenu1 = Commands->MainMenu1;
@@ -128,6 +131,9 @@ void TfVelostok::bindHandlers()
         {"Users1Click", [this] { Users1Click(); }},
         {"Copy2Click", [this] { Clipboard->Copy2Click(); }},
         {"Paste2Click", [this] { Clipboard->Paste2Click(); }},
+        {"Excel1Click", [this] { Exports->Excel1Click(); }},
+        {"Html1Click", [this] { Exports->Html1Click(); }},
+        {"Text1Click", [this] { Exports->Text1Click(); }},
         {"NewBase1Click", [this] { Files->NewBase1Click(); }},
         {"ConnectTo1Click", [this] { Files->ConnectTo1Click(); }},
         {"Compact1Click", [this] { Files->Compact1Click(); }},

@@ -19,6 +19,7 @@ class QToolBar;
 class QToolButton;
 class RecordCommands;
 class DatabaseFiles;
+class ExportCommands;
 class RowClipboard;
 class TDBGrid;
 
@@ -47,7 +48,8 @@ public:
     InventoryGrid *Inventory;
     RecordCommands *Records;
     RowClipboard *Clipboard; // copy and paste of rows and cells
-    DatabaseFiles *Files; // new database, connect to, compaction, the archive copy
+    DatabaseFiles *Files;
+    ExportCommands *Exports; // the rows of the view to a spreadsheet, HTML or text file // new database, connect to, compaction, the archive copy
     MainMenus *Commands;
     // A menu entry by its name; a tool button by its name.
     QAction *action(const QString &name) const;

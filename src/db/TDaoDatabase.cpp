@@ -5,6 +5,7 @@
 #include "DaoError.h"
 #include "DbEngine.h"
 #include "DbLog.h"
+#include "ExportStatement.h"
 #include "FileReplacement.h"
 #include "ResultCache.h"
 #include "RosterGate.h"
@@ -181,6 +182,11 @@ int TDaoDatabase::executeStatement(const QString &sql)
     mCache->forgetAll();
     dropValuesEverywhere();
     return n;
+}
+
+int TDaoDatabase::executeExport(const QString &sql)
+{
+    return runExport(engine(), ExportStatement::parse(sql));
 }
 
 void TDaoDatabase::openFile()

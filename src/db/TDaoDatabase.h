@@ -104,6 +104,8 @@ private:
     // ExecSQL: one statement, all or nothing; the rows it changed. Datasets forget the values
     // they hold, and the result cache what it kept.
     int executeStatement(const QString &sql);
+    // An export statement (ExportStatement): the rows written.
+    int executeExport(const QString &sql);
 
     // Bulk loops group their posts into one transaction (the write batch), committed every
     // batchMs and at the end, instead of one commit per row. Calls nest.

@@ -14,6 +14,7 @@
 #include "TableKeyset.h"
 #include "TableWriter.h"
 
+#include <QFileInfo>
 #include <QMetaMethod>
 #include <QScopeGuard>
 #include <algorithm>
@@ -920,6 +921,122 @@ int TDaoTable::ExecSQL(const QStringList &lines)
         notConnected();
     mRowsAffected = mDb->executeStatement(lines.join(QLatin1Char(' ')));
     return mRowsAffected;
+}
+
+// ---------------------------------------------------------------- export
+
+namespace {
+
+// The folder of a path as given, ending in its separator; "." when there is none.
+QString folderOf(const QString &fileName)
+{
+    const qsizetype slash = std::max(fileName.lastIndexOf(QLatin1Char('/')), fileName.lastIndexOf(QLatin1Char('\\')));
+    return slash < 0 ? QStringLiteral(".") : fileName.left(slash + 1);
+}
+
+QString nameOf(const QString &fileName)
+{
+    const qsizetype slash = std::max(fileName.lastIndexOf(QLatin1Char('/')), fileName.lastIndexOf(QLatin1Char('\\')));
+    return fileName.mid(slash + 1);
+}
+
+} // namespace
+
+QString TDaoTable::spreadsheetDriver(int version)
+{
+    switch (version) {
+    case 3:
+        return QStringLiteral("Excel 3.0;");
+    case 4:
+        return QStringLiteral("Excel 4.0;");
+    case 5:
+        return QStringLiteral("Excel 5.0;");
+    default:
+        return QStringLiteral("Excel 8.0;");
+    }
+}
+
+QString TDaoTable::exportColumns(bool largeObjects) const
+{
+    if (ExportMethod == TExportMethod::AllFields)
+        return QStringLiteral("*");
+    QString list;
+    for (size_t i = 0; i < mFields.size(); ++i) {
+        const TDaoField *f = mFields[i].get();
+        if (!f->Visible() || (!largeObjects && f->DataType() == TFieldType::Blob))
+            continue;
+        QString name = f->FieldName();
+        if (UseBrackets) {
+            QStringList parts = name.split(QLatin1Char('.'));
+            for (QString &p : parts)
+                p = QLatin1Char('[') + p + QLatin1Char(']');
+            name = parts.join(QLatin1Char('.'));
+        }
+        list += QLatin1Char(' ') + name;
+        if (i + 1 != mFields.size())
+            list += QLatin1Char(',');
+    }
+    if (list.endsWith(QLatin1Char(',')))
+        list.chop(1);
+    return list;
+}
+
+QString TDaoTable::exportStatement(const QString &line1) const
+{
+    QStringList lines{line1};
+    if (mFiltered && !mFilter.isEmpty())
+        lines << QStringLiteral(" WHERE ") + mFilter;
+    lines << QStringLiteral(";");
+    return lines.join(QLatin1Char(' '));
+}
+
+QString TDaoTable::spreadsheetExportStatement(const QString &fileName, const QString &tableName, int version,
+                                              bool largeObjects) const
+{
+    return exportStatement(QStringLiteral("Select %1 INTO [%2] IN \"%3\"[%4] FROM [%5]")
+                               .arg(exportColumns(largeObjects), tableName, fileName, spreadsheetDriver(version), mTableName));
+}
+
+QString TDaoTable::htmlExportStatement(const QString &fileName, bool largeObjects) const
+{
+    return exportStatement(QStringLiteral("Select %1 INTO [%2] IN \"%3\"[HTML Export;] FROM [%4]")
+                               .arg(exportColumns(largeObjects), nameOf(fileName), folderOf(fileName), mTableName));
+}
+
+QString TDaoTable::textExportStatement(const QString &fileName, bool largeObjects) const
+{
+    QString name = nameOf(fileName);
+    if (name.isEmpty())
+        throw DaoError(QStringLiteral("FileName is empty!"));
+    name.replace(QLatin1Char('.'), QLatin1Char('#'));
+    return exportStatement(QStringLiteral("Select %1 INTO [%2] IN \"%3\"[Text;] FROM [%4]")
+                               .arg(exportColumns(largeObjects), name, folderOf(fileName), mTableName));
+}
+
+void TDaoTable::runExportStatement(const QString &fileName, bool replace, const std::function<QString()> &statement)
+{
+    if (!Active())
+        throw DaoError(QStringLiteral("Table must be open in order to export data!"));
+    // The file is not deleted first: the new one takes its place only when complete.
+    if (!replace && QFileInfo::exists(fileName))
+        throw DaoError(QStringLiteral("Файлът \"%1\" вече съществува.").arg(fileName));
+    mRowsAffected = mDb->executeExport(statement());
+}
+
+void TDaoTable::WriteSpreadsheetExport(const QString &fileName, const QString &tableName, int version, bool largeObjects,
+                                       bool replace)
+{
+    runExportStatement(fileName, replace, [&] { return spreadsheetExportStatement(fileName, tableName, version, largeObjects); });
+}
+
+void TDaoTable::WriteHtmlExport(const QString &fileName, bool largeObjects, bool replace)
+{
+    runExportStatement(fileName, replace, [&] { return htmlExportStatement(fileName, largeObjects); });
+}
+
+void TDaoTable::WriteTextExport(const QString &fileName, bool largeObjects, bool replace)
+{
+    runExportStatement(fileName, replace, [&] { return textExportStatement(fileName, largeObjects); });
 }
 
 // ---------------------------------------------------------------- bookmarks

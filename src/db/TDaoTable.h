@@ -176,6 +176,22 @@ public:
 
     // ---- statements
     int ExecSQL(const QStringList &lines);
+
+    // ---- export: the engine writes the rows the filter selects to a file (see ExportStatement).
+    // A file of that name is replaced only once the new one is complete.
+    enum class TExportMethod { VisibleFields, AllFields };
+    TExportMethod ExportMethod = TExportMethod::VisibleFields;
+    bool UseBrackets = true;
+    void WriteSpreadsheetExport(const QString &fileName, const QString &tableName, int version, bool largeObjects,
+                                bool replace);
+    void WriteHtmlExport(const QString &fileName, bool largeObjects, bool replace);
+    void WriteTextExport(const QString &fileName, bool largeObjects, bool replace);
+    // The statements those run, as text.
+    QString spreadsheetExportStatement(const QString &fileName, const QString &tableName, int version, bool largeObjects) const;
+    QString htmlExportStatement(const QString &fileName, bool largeObjects) const;
+    QString textExportStatement(const QString &fileName, bool largeObjects) const;
+    // "Excel 3.0;" for 3, 4.0 for 4, 5.0 for 5, 8.0 for anything else.
+    static QString spreadsheetDriver(int version);
     int RowsAffected() const { return mRowsAffected; }
 
     // ---- attached controls
@@ -258,6 +274,10 @@ private:
     void updateRecord();
 
     TDaoDatabase *mDb = nullptr;
+    QString exportColumns(bool largeObjects) const;
+    QString exportStatement(const QString &line1) const;
+    void runExportStatement(const QString &fileName, bool replace, const std::function<QString()> &statement);
+
     QString mTableName;
     QStringList mSql;
     QStringList mFieldNames;
