@@ -46,29 +46,61 @@ Type typeOf(const QString &declType)
     return Type::Text;
 }
 
-// One cell as text, for the CSV and HTML files: numbers with ".", date-times as stored.
-QString plainText(const DbStatement &st, int c, Type type)
+// One cell's bytes (UTF-8) for the CSV and HTML files: numbers with ".", date-times as stored.
+QByteArrayView plainBytes(const DbStatement &st, int c, Type type)
 {
     if (st.columnIsNull(c))
-        return QString();
+        return {};
     if (type == Type::Boolean)
-        return st.columnInt64(c) != 0 ? QStringLiteral("True") : QStringLiteral("False");
-    return QString::fromUtf8(st.columnText(c));
+        return st.columnInt64(c) != 0 ? QByteArrayView("True") : QByteArrayView("False");
+    return st.columnText(c);
 }
 
-QString csvField(const QString &v, bool quoteAlways)
+void appendCsv(QByteArray &out, QByteArrayView v, bool quoteAlways)
 {
-    if (!quoteAlways && !v.contains(QLatin1Char(',')) && !v.contains(QLatin1Char('"')) && !v.contains(QLatin1Char('\n'))
-        && !v.contains(QLatin1Char('\r')))
-        return v;
-    QString q = v;
-    q.replace(QLatin1Char('"'), QStringLiteral("\"\""));
-    return QLatin1Char('"') + q + QLatin1Char('"');
+    bool quote = quoteAlways;
+    for (char ch : v)
+        if (ch == ',' || ch == '"' || ch == '\n' || ch == '\r') {
+            quote = true;
+            break;
+        }
+    if (!quote) {
+        out.append(v);
+        return;
+    }
+    out.append('"');
+    for (char ch : v) {
+        if (ch == '"')
+            out.append('"');
+        out.append(ch);
+    }
+    out.append('"');
 }
 
-void writeOut(QFile &out, const QString &text)
+void appendHtml(QByteArray &out, QByteArrayView v)
 {
-    const QByteArray bytes = text.toUtf8();
+    for (char ch : v) {
+        switch (ch) {
+        case '&':
+            out.append("&amp;");
+            break;
+        case '<':
+            out.append("&lt;");
+            break;
+        case '>':
+            out.append("&gt;");
+            break;
+        case '"':
+            out.append("&quot;");
+            break;
+        default:
+            out.append(ch);
+        }
+    }
+}
+
+void writeOut(QFile &out, const QByteArray &bytes)
+{
     if (out.write(bytes) != bytes.size())
         throw DaoError(QStringLiteral("Файлът \"%1\" не може да бъде записан: %2").arg(out.fileName(), out.errorString()));
 }
@@ -121,22 +153,28 @@ int writeText(Selection &sel, const QString &path)
     QFile out(path);
     if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
         throw DaoError(QStringLiteral("Файлът \"%1\" не може да бъде записан: %2").arg(path, out.errorString()));
-    QStringList heading;
-    for (const QString &n : std::as_const(sel.names))
-        heading << csvField(n, false);
-    QString buffer = heading.join(QLatin1Char(',')) + QStringLiteral("\r\n");
+    QByteArray buffer;
+    buffer.reserve(1 << 17);
+    for (int c = 0; c < int(sel.names.size()); ++c) {
+        if (c)
+            buffer.append(',');
+        appendCsv(buffer, sel.names.at(c).toUtf8(), false);
+    }
+    buffer.append("\r\n");
     int rows = 0;
     while (sel.statement->step()) {
         for (int c = 0; c < int(sel.names.size()); ++c) {
             if (c)
-                buffer += QLatin1Char(',');
+                buffer.append(',');
             const Type t = sel.types[size_t(c)];
-            buffer += csvField(plainText(*sel.statement, c, t), t == Type::Text && !sel.statement->columnIsNull(c));
+            appendCsv(buffer, plainBytes(*sel.statement, c, t), t == Type::Text && !sel.statement->columnIsNull(c));
         }
-        buffer += QStringLiteral("\r\n");
+        buffer.append("\r\n");
         ++rows;
-        if (buffer.size() > (1 << 16))
-            writeOut(out, std::exchange(buffer, QString()));
+        if (buffer.size() > (1 << 16)) {
+            writeOut(out, buffer);
+            buffer.clear();
+        }
     }
     writeOut(out, buffer);
     if (!out.flush())
@@ -149,24 +187,33 @@ int writeHtml(Selection &sel, const QString &path, const QString &title)
     QFile out(path);
     if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
         throw DaoError(QStringLiteral("Файлът \"%1\" не може да бъде записан: %2").arg(path, out.errorString()));
-    QString buffer = QStringLiteral("<!DOCTYPE html>\n<html>\n<head>\n<meta charset=\"utf-8\">\n<title>%1</title>\n</head>\n"
-                                    "<body>\n<table border=\"1\">\n<thead>\n<tr>")
-                         .arg(title.toHtmlEscaped());
-    for (const QString &n : std::as_const(sel.names))
-        buffer += QStringLiteral("<th>") + n.toHtmlEscaped() + QStringLiteral("</th>");
-    buffer += QStringLiteral("</tr>\n</thead>\n<tbody>\n");
+    QByteArray buffer;
+    buffer.reserve(1 << 17);
+    buffer.append("<!DOCTYPE html>\n<html>\n<head>\n<meta charset=\"utf-8\">\n<title>");
+    appendHtml(buffer, title.toUtf8());
+    buffer.append("</title>\n</head>\n<body>\n<table border=\"1\">\n<thead>\n<tr>");
+    for (const QString &n : std::as_const(sel.names)) {
+        buffer.append("<th>");
+        appendHtml(buffer, n.toUtf8());
+        buffer.append("</th>");
+    }
+    buffer.append("</tr>\n</thead>\n<tbody>\n");
     int rows = 0;
     while (sel.statement->step()) {
-        buffer += QStringLiteral("<tr>");
-        for (int c = 0; c < int(sel.names.size()); ++c)
-            buffer += QStringLiteral("<td>") + plainText(*sel.statement, c, sel.types[size_t(c)]).toHtmlEscaped()
-                      + QStringLiteral("</td>");
-        buffer += QStringLiteral("</tr>\n");
+        buffer.append("<tr>");
+        for (int c = 0; c < int(sel.names.size()); ++c) {
+            buffer.append("<td>");
+            appendHtml(buffer, plainBytes(*sel.statement, c, sel.types[size_t(c)]));
+            buffer.append("</td>");
+        }
+        buffer.append("</tr>\n");
         ++rows;
-        if (buffer.size() > (1 << 16))
-            writeOut(out, std::exchange(buffer, QString()));
+        if (buffer.size() > (1 << 16)) {
+            writeOut(out, buffer);
+            buffer.clear();
+        }
     }
-    buffer += QStringLiteral("</tbody>\n</table>\n</body>\n</html>\n");
+    buffer.append("</tbody>\n</table>\n</body>\n</html>\n");
     writeOut(out, buffer);
     if (!out.flush())
         throw DaoError(QStringLiteral("Файлът \"%1\" не може да бъде записан: %2").arg(path, out.errorString()));
