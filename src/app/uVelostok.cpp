@@ -22,6 +22,7 @@
 #include "uModels.h"
 #include "uSearchForm.h"
 #include "uSettings.h"
+#include "uUniversalReport.h"
 #include "ueditor.h"
 
 #include <QAction>
@@ -131,6 +132,8 @@ void TfVelostok::bindHandlers()
         {"Users1Click", [this] { Users1Click(); }},
         {"Copy2Click", [this] { Clipboard->Copy2Click(); }},
         {"Paste2Click", [this] { Clipboard->Paste2Click(); }},
+        {"Print3Click", [this] { Print3Click(); }},
+        {"PrintDlgClick", [this] { PrintDlgClick(); }},
         {"Excel1Click", [this] { Exports->Excel1Click(); }},
         {"Html1Click", [this] { Exports->Html1Click(); }},
         {"Text1Click", [this] { Exports->Text1Click(); }},
@@ -341,6 +344,30 @@ void TfVelostok::Find1Click()
 {
     if (DBGrid1->isEnabled())
         prompts().showModal(fSearchForm);
+}
+
+void TfVelostok::Print3Click()
+{
+    if (!DBGrid1->isEnabled())
+        return;
+    // The special columns are printed whether or not the grid shows them; afterwards the grid
+    // shows them as the setting says, also when the report fails.
+    QList<int> special;
+    for (int c : Inventory->specialColumns())
+        if (c < DBGrid1->Columns().size())
+            special << c;
+    const auto restore = qScopeGuard([&] {
+        for (int c : std::as_const(special))
+            DBGrid1->setColumnVisible(c, settings().showSpecial());
+    });
+    for (int c : std::as_const(special))
+        DBGrid1->setColumnVisible(c, true);
+    fUniversalReport->ShowGridReport(DBGrid1);
+}
+
+void TfVelostok::PrintDlgClick()
+{
+    prompts().printerSetup(reportPrinter());
 }
 
 void TfVelostok::About1Click()

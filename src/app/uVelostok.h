@@ -81,6 +81,8 @@ public:
     void Models1Click();
     void Settings1Click();
     void Find1Click();
+    void Print3Click();
+    void PrintDlgClick();
     void About1Click();
     void Exit1Click();
     void Users1Click();

@@ -3,10 +3,16 @@
 
 #include "DaoError.h"
 #include "FormLook.h"
+#include "Prompts.h"
+#include "ReportPreview.h"
 #include "ReportPrinter.h"
+#include "Scope.h"
+#include "TDBGrid.h"
+#include "TDaoTable.h"
 
 #include <QFrame>
 #include <QLabel>
+#include <QPrinter>
 
 TfUniversalReport *fUniversalReport = nullptr;
 
@@ -112,6 +118,7 @@ void TfUniversalReport::setupUi()
                              QString(), arial(8), Qt::black);
         title->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
         title->setStyleSheet(QStringLiteral("border-width: 0px 0px 1px 0px; border-style: solid; border-color: black;"));
+        title->setProperty("underline", true);
         title->setGeometry(1 + slot * SlotStep, 2, SlotWidth, 18);
         titleSlots << title;
         QLabel *cell = item(DetailBand1, QStringLiteral("QRExpr%1").arg(slot).toLatin1().constData(),
@@ -138,4 +145,109 @@ void TfUniversalReport::setupUi()
     QRSysData2->setProperty(SysDataProperty, QStringLiteral("pageNumber"));
     QRSysData2->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
     QRSysData2->setGeometry(0, 4, BandWidth, 17);
+}
+
+QPrinter *reportPrinter()
+{
+    // The application's printer: the print dialog's choice holds for every later printing.
+    static QPrinter printer(QPrinter::HighResolution);
+    return &printer;
+}
+
+report::Layout TfUniversalReport::templateLayout() const
+{
+    report::Layout layout;
+    layout.page = mPageLayout;
+    const TDaoTable *t = mDataSet;
+    const auto bandOf = [&](const QFrame *frame) {
+        report::Band band;
+        band.height = frame->height();
+        for (const QObject *o : frame->children()) {
+            const auto *w = qobject_cast<const QWidget *>(o);
+            if (!w || !w->isEnabled())
+                continue;
+            report::Item it;
+            it.rect = w->geometry();
+            if (const auto *line = qobject_cast<const QFrame *>(w); line && !qobject_cast<const QLabel *>(w)) {
+                it.kind = report::Item::Line;
+                band.items << it;
+                continue;
+            }
+            const auto *l = qobject_cast<const QLabel *>(w);
+            if (!l)
+                continue;
+            it.text = l->text();
+            it.font = l->font();
+            it.colour = l->palette().color(QPalette::WindowText);
+            it.alignment = l->alignment();
+            it.underline = l->property("underline").toBool();
+            const QString sys = l->property(SysDataProperty).toString();
+            if (sys == QLatin1String("date"))
+                it.kind = report::Item::Date;
+            else if (sys == QLatin1String("pageNumber"))
+                it.kind = report::Item::PageNumber;
+            const QString expr = l->property(ExpressionProperty).toString();
+            if (!expr.isEmpty()) {
+                // "dataset.field": the field of the bound dataset.
+                const QString field = expr.mid(expr.indexOf(QLatin1Char('.')) + 1);
+                const TDaoField *f = t ? t->FindField(field) : nullptr;
+                it.kind = report::Item::Field;
+                it.field = f ? f->Index() : -1;
+            }
+            band.items << it;
+        }
+        return band;
+    };
+    layout.title = bandOf(TitleBand1);
+    layout.header = bandOf(ColumnHeaderBand1);
+    layout.detail = bandOf(DetailBand1);
+    layout.summary = bandOf(QRBand1);
+    layout.footer = bandOf(PageFooterBand1);
+    return layout;
+}
+
+void TfUniversalReport::ShowGridReport(TDBGrid *grid)
+{
+    grid->viewport()->repaint();
+    TDaoTable *t = grid->dataSet();
+    if (!t || !t->Active())
+        return;
+    const QString prefix = t->objectName() + QLatin1Char('.');
+    mDataSet = t;
+    const ControlsSuspended suspended(t);
+    for (int slot = 0; slot < SlotCount; ++slot) {
+        titleSlots.at(slot)->setEnabled(false);
+        cellSlots.at(slot)->setEnabled(false);
+    }
+    const QList<TColumn> &cols = grid->Columns();
+    const auto widthOf = [&](int c) { return grid->isColumnHidden(c) ? -1 : cols.at(c).Width; };
+    int left = 0;
+    for (int c = 0; c < std::min<int>(SlotCount, int(cols.size())); ++c) {
+        QLabel *title = titleSlots.at(c);
+        QLabel *cell = cellSlots.at(c);
+        const int width = widthOf(c);
+        // Each slot starts two pixels after the previous one ends; slot 0's title stands at 1.
+        const int at = c == 0 ? 0 : left + widthOf(c - 1) + 2;
+        title->setEnabled(true);
+        title->setText(cols.at(c).Title);
+        title->setGeometry(c == 0 ? 1 : at, title->y(), std::max(0, width), title->height());
+        cell->setEnabled(true);
+        cell->setProperty(ExpressionProperty, prefix + cols.at(c).FieldName);
+        cell->setGeometry(at, cell->y(), std::max(0, width), cell->height());
+        left = at;
+    }
+    for (QLabel *l : {QRLabel19, QRLabel20, QRLabel23})
+        l->setEnabled(true);
+    QRLabel19->setText(QStringLiteral("Velostok®"));
+    QRLabel20->setText(QStringLiteral("Текущи данни"));
+    QRLabel23->setText(QStringLiteral("Дата "));
+
+    const report::BandReport rep(templateLayout(), t->RecordCount(), [t](int row, int field) {
+        if (field < 0)
+            return QString();
+        const TDaoField *f = t->Fields(field);
+        return f->textOf(t->rowValue(row, field));
+    });
+    report::ReportPreview preview(rep, &reportPrinter, window());
+    prompts().showModal(&preview);
 }

@@ -12,6 +12,11 @@
 #include <memory>
 
 class ReportPrinter;
+class TDBGrid;
+class TDaoTable;
+namespace report {
+struct Layout;
+}
 
 class QFrame;
 class QLabel;
@@ -58,6 +63,15 @@ public:
     QLabel *QRSysData1; // the summary's date
     QLabel *QRSysData2; // "Page  " and the page number
 
+    // Fills the column slots from the grid's columns as they are now (titles, field names,
+    // widths, two pixels between slots), shows the preview of the grid's rows through the
+    // prompts, and returns when it is closed. The grid's dataset does not follow the report.
+    void ShowGridReport(TDBGrid *grid);
+    // The template as the report engine lays it out: the enabled items of each band.
+    report::Layout templateLayout() const;
+    // The cells' data expressions ("tblMain.unit_name") are in this property.
+    static constexpr const char *ExpressionProperty = "expression";
+
     // System-data items carry what they show in this property: "date" or "pageNumber"; their
     // text is the fixed prefix.
     static constexpr const char *SysDataProperty = "sysData";
@@ -66,6 +80,11 @@ private:
     void setupUi();
 
     QPageLayout mPageLayout;
+    TDaoTable *mDataSet = nullptr; // the dataset the report is bound to
 };
+
+// The application's printer, on which printing goes; the print set-up dialog chooses it.
+class QPrinter;
+QPrinter *reportPrinter();
 
 extern TfUniversalReport *fUniversalReport;
