@@ -11,6 +11,7 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <QPrinter>
+#include <QProgressDialog>
 #include <QScrollArea>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -135,20 +136,46 @@ void ReportPreview::printReport()
     QPrinter *p = mPrinter ? mPrinter() : nullptr;
     if (!p || !prompts().printerSetup(p))
         return;
-    if (!mReport.print(*p))
+    bool printed = false;
+    const bool finished = withProgress(QStringLiteral("Печат"), [&](const std::function<bool(int)> &step) {
+        printed = mReport.print(*p, step);
+        return printed;
+    });
+    if (!printed && finished)
         prompts().message(QStringLiteral("Отчетът не можа да бъде отпечатан."));
 }
 
-bool ReportPreview::writePdf(const QString &path) const
+bool ReportPreview::withProgress(const QString &what, const std::function<bool(const std::function<bool(int)> &)> &work)
+{
+    QProgressDialog progress(what, QStringLiteral("Откажи"), 0, mReport.pageCount(), this);
+    progress.setWindowTitle(windowTitle());
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(500);
+    bool stopped = false;
+    const bool done = work([&](int page) {
+        progress.setValue(page);
+        progress.setLabelText(QStringLiteral("%1: страница %2 от %3").arg(what).arg(page + 1).arg(mReport.pageCount()));
+        stopped = progress.wasCanceled();
+        return !stopped;
+    });
+    return done && !stopped;
+}
+
+bool ReportPreview::writePdf(const QString &path, const std::function<bool(int)> &progress) const
 {
     try {
         FileReplacement file(path);
+        bool stopped = false;
         {
             QPdfWriter pdf(file.temporaryPath());
             pdf.setResolution(300);
             pdf.setCreator(QStringLiteral("Velostok"));
-            if (!mReport.print(pdf))
-                return false;
+            const auto step = [&](int page) {
+                stopped = progress && !progress(page);
+                return !stopped;
+            };
+            if (!mReport.print(pdf, step) || stopped)
+                return false; // the temporary file goes, an older file stays
         }
         file.commit();
         return true;
@@ -167,7 +194,12 @@ void ReportPreview::saveAsPdf()
     const QString path = prompts().saveFile(r);
     if (path.isEmpty())
         return;
-    if (!writePdf(path))
+    bool written = false;
+    const bool finished = withProgress(QStringLiteral("Запис в PDF"), [&](const std::function<bool(int)> &step) {
+        written = writePdf(path, step);
+        return written;
+    });
+    if (!written && finished)
         prompts().message(QStringLiteral("Поради възникнала грешка,\rданните не бяха записани!"));
 }
 

@@ -31,13 +31,17 @@ public:
     void printSetup();
     void printReport();
     void saveAsPdf();
-    // Writes the whole report as a PDF file (replaced only when complete); false on failure.
-    bool writePdf(const QString &path) const;
+    // Writes the whole report as a PDF file (replaced only when complete); false on failure or
+    // when progress (given each page before it is painted) stops it.
+    bool writePdf(const QString &path, const std::function<bool(int page)> &progress = {}) const;
 
     QToolButton *bFirst, *bPrior, *bNext, *bLast, *bZoomIn, *bZoomOut, *bSetup, *bPrint, *bPdf, *bClose;
     QLabel *lblPage;
 
 private:
+    // Runs work with a progress window over the pages; false when the user stopped it.
+    bool withProgress(const QString &what, const std::function<bool(const std::function<bool(int)> &)> &work);
+
     const BandReport &mReport;
     std::function<QPrinter *()> mPrinter;
     PageView *mView;

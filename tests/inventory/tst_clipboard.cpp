@@ -1,6 +1,7 @@
 // The row clipboard: rows copied as TAB-separated lines, pasted back cell by cell with the
 // confirmation, the appended rows' numbers and the text rules; the one-cell copy and paste.
 #include "AppFixture.h"
+#include "Guard.h"
 #include "RowClipboard.h"
 #include "TApplication.h"
 #include "TDBGrid.h"
@@ -160,6 +161,41 @@ private slots:
         QVERIFY(!fVelostok->ProgressBar1->isVisible());
         QVERIFY(!DM->BulkUpdate);
         QVERIFY(!DM->tblMain->BulkMode());
+    }
+
+    void pasteOfBadTextAndAFailure()
+    {
+        start(3);
+        // One line of a 50 MB cell, NULs and a thousand cells: cut to the field, the rest dropped.
+        goTo(0, 1);
+        QString line = QString(50 * 1024 * 1024, QLatin1Char('x'));
+        line += QStringLiteral("\t\x00Име\x00");
+        for (int i = 0; i < 1000; ++i)
+            line += QStringLiteral("\t%1").arg(i);
+        QGuiApplication::clipboard()->setText(line);
+        line.clear();
+        fVelostok->Clipboard->PasteRowsFromClipboard();
+        QCOMPARE(stored("unit_number", QStringLiteral("user_id = 1")), QString(40, QLatin1Char('x')));
+        QCOMPARE(stored("unit_name", QStringLiteral("user_id = 1")), QStringLiteral("Име"));
+        QCOMPARE(mApp->scalar(QStringLiteral("SELECT COUNT(*) FROM main")).toInt(), 3);
+        // Another copy changed the second row: the paste stops there with the error told, the
+        // first row keeps what was pasted, the window comes back.
+        goTo(0, 2);
+        grid->viewport()->repaint(); // the rows as the user sees them
+        mApp->exec(QStringLiteral("UPDATE main SET unit_name = 'Чужда' WHERE user_id = 2"));
+        QGuiApplication::clipboard()->setText(QStringLiteral("Едно\r\nДве\r\nТри\r\n"));
+        Guard::run([] { fVelostok->Clipboard->PasteRowsFromClipboard(); }); // as the menu runs it
+        QCOMPARE(mApp->prompts.messages.size(), 1);
+        QVERIFY(mApp->prompts.messages.first().startsWith(QStringLiteral("Записът не е запазен")));
+        QCOMPARE(stored("unit_name", QStringLiteral("user_id = 1")), QStringLiteral("Едно"));
+        QCOMPARE(stored("unit_name", QStringLiteral("user_id = 2")), QStringLiteral("Чужда"));
+        QVERIFY(fVelostok->isEnabled());
+        QVERIFY(!DM->BulkUpdate);
+        QCOMPARE(DM->tblMain->State(), TDaoTable::dsBrowse);
+        // The grid goes on working: the same paste again, now over the current values.
+        goTo(0, 2);
+        fVelostok->Clipboard->PasteRowsFromClipboard();
+        QCOMPARE(stored("unit_name", QStringLiteral("user_id = 3")), QStringLiteral("Три"));
     }
 
     void pasteRulesAndCells()

@@ -1,0 +1,130 @@
+// Printed report benchmark at 100,000 rows: the print command until the preview has painted its
+// first page, beside painting one page of the same rows straight from the sqlite3 C API; and the
+// whole report written to PDF, with the process's peak memory before and after.
+// Usage: build/bench/bench_report [DIR] [ROWS]
+#include "InventoryData.h"
+#include "ProgramTree.h"
+#include "Prompts.h"
+#include "ReportPreview.h"
+#include "Startup.h"
+#include "TApplication.h"
+#include "uDM.h"
+#include "uSettings.h"
+#include "uVelostok.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <cstdio>
+#include <sqlite3.h>
+#include <sys/resource.h>
+
+namespace {
+
+double msSince(const QElapsedTimer &t)
+{
+    return double(t.nsecsElapsed()) / 1e6;
+}
+
+long peakKb()
+{
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return u.ru_maxrss;
+}
+
+// One page's rows read and drawn as text on an image of a Letter page at 96 dpi.
+double onePageBaselineMs(const QString &path)
+{
+    QElapsedTimer t;
+    t.start();
+    sqlite3 *db = nullptr;
+    sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr);
+    sqlite3_stmt *st = nullptr;
+    sqlite3_prepare_v2(db, "SELECT user_id, unit_number, unit_name, quantity, price, second_price, comment, deliver_name "
+                           "FROM main WHERE deleted = 0 LIMIT 40", -1, &st, nullptr);
+    QImage page(816, 1056, QImage::Format_RGB32);
+    page.fill(Qt::white);
+    QPainter p(&page);
+    int y = 100;
+    while (sqlite3_step(st) == SQLITE_ROW) {
+        for (int c = 0; c < 8; ++c)
+            p.drawText(QRect(10 + c * 90, y, 88, 22), Qt::AlignLeft | Qt::AlignVCenter,
+                       QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(st, c))));
+        y += 22;
+    }
+    p.end();
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+    return msSince(t);
+}
+
+class Unattended : public Prompts
+{
+public:
+    std::function<int(QDialog *)> onModal;
+    void message(const QString &) override {}
+    bool confirm(const QString &, const QString &, Buttons, Icon) override { return true; }
+    QString openFile(const FileRequest &) override { return {}; }
+    QString saveFile(const FileRequest &) override { return {}; }
+    bool printerSetup(QPrinter *) override { return false; }
+    bool openDocument(const QString &) override { return false; }
+    int showModal(QDialog *d) override { return onModal ? onModal(d) : 0; }
+};
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    TApplication app(argc, argv);
+    Startup::setupFonts();
+    const QString dir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QDir::current().filePath(QStringLiteral("bench-data"));
+    const int rows = argc > 2 ? QString::fromLocal8Bit(argv[2]).toInt() : 100000;
+    const QString source = QFileInfo(benchdata::inventory(dir, rows)).absoluteFilePath();
+    ProgramTree tree;
+    const QString path = tree.filePath(QStringLiteral("bench.mdb"));
+    QFile::copy(source, path);
+    const double base = onePageBaselineMs(path);
+
+    Unattended prompts;
+    setPrompts(&prompts);
+    Startup::createAll();
+    fSettings->eDataBase->setText(path);
+    fVelostok->show();
+    QCoreApplication::processEvents();
+    const long peakBefore = peakKb();
+    double firstPage = 0, pdfMs = 0;
+    int pages = 0;
+    QElapsedTimer t;
+    prompts.onModal = [&](QDialog *d) {
+        auto *preview = qobject_cast<report::ReportPreview *>(d);
+        if (!preview)
+            return 0;
+        preview->show();
+        preview->grab(); // paints the page shown
+        firstPage = msSince(t);
+        pages = preview->lblPage->text().section(QLatin1Char(' '), -1).toInt();
+        QElapsedTimer w;
+        w.start();
+        preview->writePdf(tree.filePath(QStringLiteral("report.pdf")));
+        pdfMs = msSince(w);
+        preview->hide();
+        return 1;
+    };
+    t.start();
+    fVelostok->Print3Click();
+    std::printf("%d rows, %d pages; PDF %lld bytes\n", rows, pages,
+                static_cast<long long>(QFileInfo(tree.filePath(QStringLiteral("report.pdf"))).size()));
+    std::printf("%-48s %8.1f ms   baseline %8.1f ms   ratio %6.2f   (target < 2000 ms)\n",
+                "print command to the preview's first page", firstPage, base, firstPage / base);
+    std::printf("%-48s %8.1f ms   peak memory %ld MB before, %ld MB after\n", "the whole report to PDF", pdfMs,
+                peakBefore / 1024, peakKb() / 1024);
+    Startup::destroyAll();
+    setPrompts(nullptr);
+    return 0;
+}
