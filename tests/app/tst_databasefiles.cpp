@@ -223,6 +223,36 @@ private slots:
         QCOMPARE(f.prompts.messages.value(3), QStringLiteral("Не може да се създаде копие на базата!"));
     }
 
+    void bulkPasteKilledHalfWay()
+    {
+        // Rows written as a paste writes them, killed at random moments: the file is whole, and
+        // its rows in order hold one round up to some row and the round before after it.
+        AppFixture f(true);
+        f.exec(QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 30000) "
+                              "INSERT INTO main (user_id, unit_name) SELECT i, 'R0' FROM n"));
+        for (int kill = 0; kill < 5; ++kill) {
+            QProcess paster;
+            paster.start(QStringLiteral(ROSTERHOLDER_PATH), {QStringLiteral("--paste"), f.db()});
+            QVERIFY(paster.waitForStarted(10000));
+            QTest::qWait(200 + QRandomGenerator::global()->bounded(1000));
+            paster.kill();
+            QVERIFY(paster.waitForFinished(10000));
+            QCOMPARE(f.scalar(QStringLiteral("PRAGMA integrity_check")).toString(), QStringLiteral("ok"));
+            SqliteConnection c;
+            c.open(f.db());
+            const QStringList names = c.scalar(QStringLiteral("SELECT group_concat(unit_name, ',') FROM (SELECT unit_name FROM main ORDER BY id)"))
+                                          .toString()
+                                          .split(QLatin1Char(','));
+            QCOMPARE(names.size(), 30000);
+            // At most two rounds, the later one first.
+            qsizetype change = 1;
+            while (change < names.size() && names.at(change) == names.first())
+                ++change;
+            for (qsizetype i = change; i < names.size(); ++i)
+                QCOMPARE(names.at(i), names.at(change));
+        }
+    }
+
     void compactionKilledHalfWay()
     {
         AppFixture f(true);

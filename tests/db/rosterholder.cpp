@@ -3,10 +3,13 @@
 //   rosterholder --gate DATABASE     takes the gate exclusively, prints "gate"
 //   rosterholder --compact DATABASE  compacts the file over and over, printing "compacted" after
 //                                    each, until it is killed
+//   rosterholder --paste DATABASE    writes every row's unit_name in bulk mode, as a row paste
+//                                    does, round after round ("R<round>"), until it is killed
 #include "DaoError.h"
 #include "LockRoster.h"
 #include "RosterGate.h"
 #include "TDaoDatabase.h"
+#include "TDaoTable.h"
 
 #include <QString>
 
@@ -46,6 +49,27 @@ int main(int argc, char **argv)
             } catch (const DaoError &e) {
                 std::printf("error %s\n", e.what());
             }
+            std::fflush(stdout);
+        }
+    }
+    if (argc == 3 && std::strcmp(argv[1], "--paste") == 0) {
+        TDaoDatabase db;
+        db.setDatabase(QString::fromLocal8Bit(argv[2]));
+        db.SmartOpen = false;
+        db.Open();
+        TDaoTable t;
+        t.setDatabase(&db);
+        t.setTableName(QStringLiteral("main"));
+        t.Open();
+        for (int round = 1;; ++round) {
+            t.setBulkMode(true);
+            for (t.First(); !t.Eof(); t.Next()) {
+                t.Edit();
+                t.FieldByName(QStringLiteral("unit_name"))->setAsString(QStringLiteral("R%1").arg(round));
+                t.Post();
+            }
+            t.setBulkMode(false);
+            std::printf("round %d\n", round);
             std::fflush(stdout);
         }
     }
