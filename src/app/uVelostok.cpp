@@ -9,6 +9,7 @@
 #include "Guard.h"
 #include "InventoryGrid.h"
 #include "MainMenus.h"
+#include "MenuCaptions.h"
 #include "Paths.h"
 #include "Prompts.h"
 #include "RecordCommands.h"
@@ -133,6 +134,8 @@ void TfVelostok::bindHandlers()
         {"Copy2Click", [this] { Clipboard->Copy2Click(); }},
         {"Paste2Click", [this] { Clipboard->Paste2Click(); }},
         {"Print3Click", [this] { Print3Click(); }},
+        {"Bulgarian1Click", [this] { Bulgarian1Click(); }},
+        {"English1Click", [this] { English1Click(); }},
         {"PrintDlgClick", [this] { PrintDlgClick(); }},
         {"Excel1Click", [this] { Exports->Excel1Click(); }},
         {"Html1Click", [this] { Exports->Html1Click(); }},
@@ -368,6 +371,33 @@ void TfVelostok::Print3Click()
 void TfVelostok::PrintDlgClick()
 {
     prompts().printerSetup(reportPrinter());
+}
+
+void TfVelostok::LoadMenuCaptions(const QString &language)
+{
+    const QString path = Paths::fromProgramDir(QStringLiteral("../") + language + QStringLiteral("/Menu.set"));
+    if (!QFileInfo::exists(path))
+        return;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw DaoError(QStringLiteral("Файлът \"%1\" не може да бъде прочетен: %2").arg(path, file.errorString()));
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw DaoError(QStringLiteral("Файлът \"%1\" не може да бъде прочетен: %2").arg(path, file.errorString()));
+    if (!MenuCaptions::hasLines(bytes))
+        return;
+    const QHash<QString, QString> captions = MenuCaptions::parse(bytes);
+    Commands->setMainMenuCaptions([&](const QString &name) { return captions.value(name.toLower()); });
+}
+
+void TfVelostok::Bulgarian1Click()
+{
+    LoadMenuCaptions(QStringLiteral("Bul"));
+}
+
+void TfVelostok::English1Click()
+{
+    LoadMenuCaptions(QStringLiteral("Eng"));
 }
 
 void TfVelostok::About1Click()

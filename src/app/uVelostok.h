@@ -82,6 +82,10 @@ public:
     void Settings1Click();
     void Find1Click();
     void Print3Click();
+    // The main menu's captions from the language's caption file; nothing when there is none.
+    void LoadMenuCaptions(const QString &language);
+    void Bulgarian1Click();
+    void English1Click();
     void PrintDlgClick();
     void About1Click();
     void Exit1Click();

@@ -257,6 +257,35 @@ QToolButton *MainMenus::button(const QString &name) const
     return mButtons.value(name);
 }
 
+QStringList MainMenus::mainMenuNames()
+{
+    QStringList top;
+    QStringList names;
+    for (const Entry &e : table) {
+        const QString parent = QLatin1String(e.parent);
+        if (parent == QLatin1String("MainMenu1")) {
+            top << QLatin1String(e.name);
+            names << QLatin1String(e.name);
+        } else if (top.contains(parent)) {
+            names << QLatin1String(e.name);
+        }
+    }
+    return names;
+}
+
+void MainMenus::setMainMenuCaptions(const std::function<QString(const QString &)> &captionOf)
+{
+    for (const QString &name : mainMenuNames()) {
+        QAction *a = mActions.value(name);
+        if (!a)
+            continue;
+        const QString caption = captionOf(name);
+        a->setSeparator(caption == QLatin1String("-"));
+        if (caption != QLatin1String("-"))
+            a->setText(caption);
+    }
+}
+
 void MainMenus::setHandler(const QString &handlerName, std::function<void()> handler)
 {
     mHandlers.insert(handlerName, std::move(handler));

@@ -39,6 +39,13 @@ public:
 
     void setHandler(const QString &handlerName, std::function<void()> handler);
 
+    // Gives each top-level entry of the main menu and each of its direct sub-entries the caption
+    // that captionOf gives for its name (a null text when it has none: the caption is emptied);
+    // "-" makes the entry a separator line. Deeper entries are left as they are.
+    void setMainMenuCaptions(const std::function<QString(const QString &name)> &captionOf);
+    // The names of those entries, in menu order.
+    static QStringList mainMenuNames();
+
     void PopupMenu1Popup();
     void Edit1Click();
     void SpeedButtons1Click();
