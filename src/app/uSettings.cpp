@@ -4,10 +4,12 @@
 #include "AdminCheck.h"
 #include "GridLayout.h"
 #include "Guard.h"
+#include "HelpViewer.h"
 #include "InventoryGrid.h"
 #include "MainGrid.h"
 #include "Paths.h"
 #include "Prompts.h"
+#include "TSkinData.h"
 #include "Scope.h"
 #include "TDBGrid.h"
 #include "uDM.h"
@@ -15,6 +17,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QShortcut>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
@@ -117,6 +120,10 @@ SettingsFile::Values TfSettings::values() const
 
 void TfSettings::setupUi()
 {
+    auto *f1 = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    f1->setObjectName(QStringLiteral("HelpKey"));
+    connect(f1, &QShortcut::activated, this, [] { Help::open(QStringLiteral("settings")); });
+
     setObjectName(QStringLiteral("fSettings"));
     setWindowTitle(QStringLiteral("Настройки"));
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
@@ -282,6 +289,7 @@ void TfSettings::setupUi()
     connect(btnDBLoad, &QPushButton::clicked, this, Guard::slot([this] { btnDBLoadClick(); }));
     connect(cbAutoArchive, &QCheckBox::toggled, this, Guard::slot([this] { cbAutoArchiveClick(); }));
     connect(cbSkins, &QCheckBox::toggled, this, Guard::slot([this] { cbSkinsClick(); }));
+    connect(btnSkinLoad, &QPushButton::clicked, this, [this] { btnSkinLoadClick(); });
     // A user's click, by mouse or keyboard (changes made by loading do not ask).
     connect(cbxPassByChange, &QCheckBox::clicked, this, Guard::slot([this](bool on) { cbxPassByChangeMouseUp(!on); }));
     connect(cbxShowSpecial, &QCheckBox::clicked, this, Guard::slot([this](bool on) { cbxShowSpecialMouseUp(!on); }));
@@ -305,7 +313,27 @@ void TfSettings::FormCreate()
         cbxDaoVersion->setEditText(QStringLiteral("3.6"));
     }
     LoadSettings();
-    // The skin setting is applied here once skins exist.
+    skinStepOfFormCreate();
+}
+
+void TfSettings::skinStepOfFormCreate()
+{
+    if (!SkinData1)
+        return;
+    if (!cbSkins->isChecked()) {
+        SkinData1->setActive(false);
+        return;
+    }
+    // The configured skin, else the default one beside the program; SkinPath stays as it is.
+    const QString configured = Paths::fromCurrentDir(eSkinPath->text());
+    const QString fallback = Paths::fromProgramDir(QStringLiteral("../Skins/MySkin.skn"));
+    for (const QString &file : {configured, fallback}) {
+        if (QFileInfo(file).isFile()) {
+            SkinData1->setSkinFile(file);
+            SkinData1->setActive(true);
+            return;
+        }
+    }
 }
 
 namespace {
@@ -386,14 +414,50 @@ void TfSettings::SaveSettings()
 
 void TfSettings::cbSkinsClick()
 {
-    // The skin itself is switched here once skins exist; the controls follow the box now.
     const bool on = cbSkins->isChecked();
     eSkinPath->setEnabled(on);
     btnSkinLoad->setEnabled(on);
-    if (on)
+    if (on) {
         excludeLanguageSwitch();
-    else
+        if (SkinData1) {
+            // The skin the path names; the default one is for start-up only.
+            const QString file = Paths::fromCurrentDir(eSkinPath->text());
+            if (QFileInfo(file).isFile())
+                SkinData1->setSkinFile(file);
+            SkinData1->setActive(true);
+        }
+    } else {
+        if (SkinData1)
+            SkinData1->setActive(false);
         cbxChangeLanguage->setEnabled(true);
+    }
+}
+
+void TfSettings::btnSkinLoadClick()
+{
+    // Any failure here is passed over in silence: the window may stay open.
+    try {
+        QString current = eSkinPath->text();
+        current.replace(QLatin1Char('\\'), QLatin1Char('/'));
+        Prompts::FileRequest r;
+        r.folder = QFileInfo(Paths::fromCurrentDir(eSkinPath->text())).absolutePath();
+        r.filter = QStringLiteral("Skins|*.skn|All files|*.*");
+        r.fileName = QFileInfo(current).fileName();
+        r.mustExist = true;
+        const QString picked = prompts().openFile(r);
+        if (picked.isEmpty())
+            return;
+        if (SkinData1)
+            SkinData1->setSkinFile(picked);
+        eSkinPath->setText(QFileInfo(picked).absoluteFilePath());
+        QCoreApplication::processEvents();
+        if (SkinData1)
+            SkinData1->setActive(true);
+        SkinPicked = true;
+        // Closed with Cancel: nothing is applied, but closing saves the new path at once.
+        reject();
+    } catch (...) {
+    }
 }
 
 void TfSettings::excludeLanguageSwitch()
@@ -462,7 +526,13 @@ void TfSettings::bStartClick()
 void TfSettings::bCancelClick()
 {
     LoadSettings();
-    // A skin picked with the browse button is reapplied here once skins exist.
+    // A skin picked with the browse button stays: its path has been saved.
+    if (SkinPicked && SkinData1) {
+        const QString file = Paths::fromCurrentDir(eSkinPath->text());
+        if (QFileInfo(file).isFile())
+            SkinData1->setSkinFile(file);
+    }
+    SkinPicked = false;
 }
 
 void TfSettings::closeEvent(QCloseEvent *event)
@@ -528,7 +598,14 @@ bool TfSettings::eventFilter(QObject *watched, QEvent *event)
             Guard::run([this] { btnDBLoadClick(); });
             return true;
         }
-        if ((watched == eSkinPath || watched == cbxDaoVersion->lineEdit() || watched == eArchiveCount->lineEdit()) && enter)
+        if (watched == eSkinPath && enter) {
+            Guard::run([this] { btnSkinLoadClick(); });
+            return true;
+        }
+        // The path changes only through the dialog.
+        if (watched == eSkinPath && TDBGrid::typesCharacter(k))
+            return true;
+        if ((watched == cbxDaoVersion->lineEdit() || watched == eArchiveCount->lineEdit()) && enter)
             return true;
     }
     return QDialog::eventFilter(watched, event);

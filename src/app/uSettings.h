@@ -95,6 +95,9 @@ public:
     void bStartClick();
     void bCancelClick();
     void btnDBLoadClick();
+    void btnSkinLoadClick();
+    // A skin was picked with the browse button since the last "&Отказ".
+    bool SkinPicked = false;
     void cbAutoArchiveClick();
     void cbSkinsClick();
     // The protected boxes: after a click (or a right click) the administrator is asked; a
@@ -111,6 +114,7 @@ protected:
 private:
     void setupUi();
     void excludeLanguageSwitch();
+    void skinStepOfFormCreate();
     void protectedBoxChanged(QCheckBox *box, bool before);
 };
 

@@ -7,6 +7,7 @@
 #include "DatabaseFiles.h"
 #include "ExportCommands.h"
 #include "Guard.h"
+#include "HelpViewer.h"
 #include "InventoryGrid.h"
 #include "MainMenus.h"
 #include "MenuCaptions.h"
@@ -17,6 +18,7 @@
 #include "Settings.h"
 #include "Startup.h"
 #include "TDBGrid.h"
+#include "TSkinData.h"
 #include "uAbout.h"
 #include "uDM.h"
 #include "uFiters.h"
@@ -27,6 +29,7 @@
 #include "ueditor.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
 #include <QFile>
@@ -34,6 +37,7 @@
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QScopeGuard>
+#include <QShortcut>
 #include <QScreen>
 #include <QStatusBar>
 #include <QToolBar>
@@ -44,6 +48,7 @@ TfVelostok *fVelostok = nullptr;
 
 TfVelostok::TfVelostok(QWidget *parent) : QMainWindow(parent)
 {
+    SkinData1 = new TSkinData(this); // inactive, no skin: the settings window decides
     setupUi();
     bindHandlers();
 }
@@ -51,6 +56,8 @@ TfVelostok::TfVelostok(QWidget *parent) : QMainWindow(parent)
 TfVelostok::~TfVelostok()
 {
     delete Files;
+    delete SkinData1; // the platform's look again
+    SkinData1 = nullptr;
     delete Exports;
     if (fVelostok == this)
         fVelostok = nullptr;
@@ -111,6 +118,13 @@ void TfVelostok::setupUi()
 
 void TfVelostok::bindHandlers()
 {
+    // F1: the manual at the grid's section from the grid, else at the main window's.
+    auto *f1 = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    f1->setObjectName(QStringLiteral("HelpKey"));
+    connect(f1, &QShortcut::activated, this, [this] {
+        QWidget *f = QApplication::focusWidget();
+        Help::open(f && (f == DBGrid1 || DBGrid1->isAncestorOf(f)) ? QStringLiteral("grid") : QStringLiteral("start"));
+    });
     Records->showEditor = [] { prompts().showModal(fEditor); };
     Inventory->editRecord = [this] { Records->Connect1Click(); };
 
@@ -134,6 +148,7 @@ void TfVelostok::bindHandlers()
         {"Copy2Click", [this] { Clipboard->Copy2Click(); }},
         {"Paste2Click", [this] { Clipboard->Paste2Click(); }},
         {"Print3Click", [this] { Print3Click(); }},
+        {"Contents1Click", [this] { Contents1Click(); }},
         {"Bulgarian1Click", [this] { Bulgarian1Click(); }},
         {"English1Click", [this] { English1Click(); }},
         {"PrintDlgClick", [this] { PrintDlgClick(); }},
@@ -271,7 +286,9 @@ void TfVelostok::FormShow()
     Inventory->ApplyFilter(QStringLiteral("[deleted]=False"));
     Inventory->RefreshPickLists();
     applySettings(Apply::FirstShow);
-    // The skin engine is switched on here once skins exist.
+    // The engine on (with no skin read, nothing shows).
+    if (SkinData1 && !SkinData1->Active())
+        SkinData1->setActive(true);
 }
 
 void TfVelostok::resizeEvent(QResizeEvent *event)
@@ -398,6 +415,11 @@ void TfVelostok::Bulgarian1Click()
 void TfVelostok::English1Click()
 {
     LoadMenuCaptions(QStringLiteral("Eng"));
+}
+
+void TfVelostok::Contents1Click()
+{
+    Help::open();
 }
 
 void TfVelostok::About1Click()

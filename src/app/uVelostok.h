@@ -82,6 +82,7 @@ public:
     void Settings1Click();
     void Find1Click();
     void Print3Click();
+    void Contents1Click();
     // The main menu's captions from the language's caption file; nothing when there is none.
     void LoadMenuCaptions(const QString &language);
     void Bulgarian1Click();

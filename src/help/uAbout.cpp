@@ -2,11 +2,18 @@
 #include "uAbout.h"
 
 #include "FormLook.h"
+#include "Guard.h"
+#include "HelpViewer.h"
+#include "Prompts.h"
 #include "Pictures.h"
 
 #include <QAction>
 #include <QFrame>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QLabel>
+#include <QMouseEvent>
+#include <QScopeGuard>
 #include <QLinearGradient>
 #include <QMenu>
 #include <QPainter>
@@ -143,4 +150,87 @@ void TAboutBox::setupUi()
     bHelp->setGeometry(258, 196, 109, 25);
 
     bOk->setDefault(true);
+
+    connect(bHelp, &QPushButton::clicked, this, Guard::slot([this] { bHelpClick(); }));
+    connect(Copy1, &QAction::triggered, this, [this] { Copy1Click(); });
+    connect(Email1, &QAction::triggered, this, Guard::slot([this] { emailClick(); }));
+    email->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(email, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint &at) { PopupMenu1->popup(email->mapToGlobal(at)); });
+    for (QWidget *w : {static_cast<QWidget *>(email), static_cast<QWidget *>(AppName), static_cast<QWidget *>(AboutBox),
+                       static_cast<QWidget *>(Version), static_cast<QWidget *>(Memo1)}) {
+        w->setMouseTracking(true);
+        w->installEventFilter(this);
+    }
+}
+
+QString TAboutBox::mailLink() const
+{
+    return QStringLiteral("mailto:") + email->text() + QStringLiteral("?subject=About Velostok version 1.0");
+}
+
+QString TAboutBox::webSite()
+{
+    return QStringLiteral("https://www.velosoft.bg/");
+}
+
+void TAboutBox::emailClick()
+{
+    // The platform finds no program for the link: no mail program is installed.
+    if (!prompts().openDocument(mailLink()))
+        prompts().message(QStringLiteral("За съжаление на компютъра Ви няма инсталиран клиент за електронна поща !\r     "
+                                         "За да изпратите e-mail, копирайте адреса с десният бутон на мишката ."));
+}
+
+void TAboutBox::Copy1Click()
+{
+    QGuiApplication::clipboard()->setText(email->text());
+}
+
+void TAboutBox::AppNameClick()
+{
+    prompts().openDocument(webSite());
+}
+
+void TAboutBox::bHelpClick()
+{
+    const auto close = qScopeGuard([this] { accept(); }); // closes also when nothing opened
+    Help::open();
+}
+
+void TAboutBox::emailMouseMove()
+{
+    email->setCursor(Qt::PointingHandCursor);
+    QFont f = email->font();
+    f.setUnderline(true);
+    email->setFont(f);
+}
+
+void TAboutBox::AboutBoxMouseMove()
+{
+    QFont f = email->font();
+    f.setUnderline(false);
+    email->setFont(f);
+}
+
+bool TAboutBox::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::MouseMove || event->type() == QEvent::Enter) {
+        if (watched == email) {
+            emailMouseMove();
+        } else if (watched == Version || watched == Memo1) {
+            AboutBoxMouseMove();
+        } else if (watched == AboutBox) {
+            // A move over the address that the address left to its panel is still over it.
+            const auto *m = event->type() == QEvent::MouseMove ? static_cast<QMouseEvent *>(event) : nullptr;
+            if (!m || !email->geometry().contains(m->position().toPoint()))
+                AboutBoxMouseMove();
+        }
+    } else if (event->type() == QEvent::MouseButtonRelease && static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
+        if (watched == email)
+            Guard::run([this] { emailClick(); });
+        else if (watched == AppName)
+            Guard::run([this] { AppNameClick(); });
+    }
+    return QDialog::eventFilter(watched, event);
 }

@@ -30,6 +30,22 @@ public:
     QPushButton *bOk;
     QPushButton *bHelp;
 
+    // The mail link to the address shown; the maker's web site.
+    QString mailLink() const;
+    static QString webSite();
+
+    void emailClick();
+    void Copy1Click();
+    void AppNameClick();
+    void bHelpClick();
+    // The pointer over the address underlines it; over the panel, the notice or the legal text
+    // the underline goes.
+    void emailMouseMove();
+    void AboutBoxMouseMove();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     void setupUi();
 };

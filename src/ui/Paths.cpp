@@ -28,6 +28,13 @@ QString fromProgramDir(const QString &relative)
     return QDir::cleanPath(QDir(programDir()).filePath(r));
 }
 
+QString fromCurrentDir(const QString &path)
+{
+    QString p = path;
+    p.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    return QDir::cleanPath(QDir::current().absoluteFilePath(p));
+}
+
 QString programFile(const QString &name)
 {
     const QDir dir(programDir());

@@ -22,6 +22,7 @@ public:
     // Runs while a window is "shown modally"; its result is the window's. Default: Rejected.
     std::function<int(QDialog *)> onModal;
     QStringList opened;
+    bool openAnswer = true; // what "open with the default program" answers
 
     void message(const QString &text) override { messages << text; }
     bool confirm(const QString &text, const QString &title, Buttons, Icon) override
@@ -43,7 +44,7 @@ public:
     bool openDocument(const QString &p) override
     {
         opened << p;
-        return true;
+        return openAnswer;
     }
     // The window is really shown (so that its show handlers run) while onModal acts on it.
     int showModal(QDialog *dialog) override

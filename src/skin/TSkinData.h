@@ -1,0 +1,38 @@
+// The skin engine: a skin file (".skn") is a Qt style sheet painted over every window of the
+// program and the kinds of controls it names. Setting SkinFile to a file that exists reads it
+// and, while the engine is on, shows it at once; a missing file only stores the name. Active on
+// shows the current skin (nothing with none read), off gives every window the platform's look.
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+class TSkinData : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit TSkinData(QObject *parent = nullptr);
+    ~TSkinData() override;
+
+    // A larger file is no skin: it is not read and the platform's look stays (a style sheet of
+    // that size would only stall every window).
+    static constexpr qint64 MaxSkinBytes = 1024 * 1024;
+
+    const QString &SkinFile() const { return mFile; }
+    void setSkinFile(const QString &path);
+    bool Active() const { return mActive; }
+    void setActive(bool on);
+    // The style sheet read last (empty when none, or when the file was no skin).
+    const QString &styleSheet() const { return mSheet; }
+
+private:
+    void apply();
+
+    QString mFile;
+    QString mSheet;
+    bool mActive = false;
+};
+
+// The program's one handle to the engine; it skins the whole application.
+extern TSkinData *SkinData1;

@@ -1,0 +1,155 @@
+// Skins: the start-up step with its default skin, the check box switching the look at once and
+// excluding the language switch, "&Отказ" bringing a skin back, a skin picked with the browse
+// button saved at once, and files that are no skins.
+#include "AppFixture.h"
+#include "TApplication.h"
+#include "TSkinData.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+
+class TestSkins : public QObject
+{
+    Q_OBJECT
+
+    static void settingsFile(AppFixture &f, bool skins, const QString &skinPath, bool changeLanguage)
+    {
+        QFile file(f.bin(QStringLiteral("set.dll")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QStringLiteral("Database=Velostok.mdb\r\nDAOVersion=3.6\r\nArchiveCount=3\r\nSkinPath=%1\r\nSP=No\r\n"
+                                  "AutoArchive=No\r\nSpeedButtons=Yes\r\nPassByChange=No\r\nChangeLanguage=%2\r\nSkins=%3\r\n")
+                       .arg(skinPath, changeLanguage ? QStringLiteral("Yes") : QStringLiteral("No"),
+                            skins ? QStringLiteral("Yes") : QStringLiteral("No"))
+                       .toUtf8());
+    }
+
+    static QString skin(AppFixture &f, const QString &name, const QByteArray &sheet)
+    {
+        QDir(f.root.path()).mkpath(QStringLiteral("Skins"));
+        const QString path = f.root.filePath(QStringLiteral("Skins/") + name);
+        QFile file(path);
+        if (file.open(QIODevice::WriteOnly))
+            file.write(sheet);
+        return path;
+    }
+
+    static QString savedSkinPath(AppFixture &f)
+    {
+        QFile file(f.bin(QStringLiteral("set.dll")));
+        if (!file.open(QIODevice::ReadOnly))
+            return QString();
+        for (const QByteArray &line : file.readAll().split('\n'))
+            if (line.startsWith("SkinPath="))
+                return QString::fromUtf8(line.mid(9)).trimmed();
+        return QString();
+    }
+
+private slots:
+    void initTestCase() { initWindowTests(); }
+
+    void startUpAndTheLanguageSwitch()
+    {
+        // Skins on, the configured file missing, the default one beside the program: it is shown,
+        // and SkinPath is saved unchanged; the language switch is off even though the file wants it.
+        AppFixture f;
+        const QString fallback = skin(f, QStringLiteral("MySkin.skn"), "QPushButton { color: #123456; }");
+        settingsFile(f, true, QStringLiteral("..\\Skins\\Missing.skn"), true);
+        QVERIFY(f.start());
+        QVERIFY(SkinData1->Active());
+        QCOMPARE(QFileInfo(SkinData1->SkinFile()).canonicalFilePath(), QFileInfo(fallback).canonicalFilePath());
+        QCOMPARE(qApp->styleSheet(), QStringLiteral("QPushButton { color: #123456; }"));
+        QVERIFY(!fSettings->cbxChangeLanguage->isChecked() && !fSettings->cbxChangeLanguage->isEnabled());
+        QVERIFY(!fVelostok->action(QStringLiteral("Language1"))->isVisible());
+        fSettings->SaveSettings();
+        QCOMPARE(savedSkinPath(f), QStringLiteral("..\\Skins\\Missing.skn"));
+        // Unchecked: the platform's look at once; "&Отказ" brings the skin of the file back.
+        fSettings->cbSkins->setChecked(false);
+        QVERIFY(qApp->styleSheet().isEmpty());
+        QVERIFY(fSettings->cbxChangeLanguage->isEnabled());
+        fSettings->bCancelClick();
+        QVERIFY(fSettings->cbSkins->isChecked());
+        QVERIFY(SkinData1->Active());
+        QVERIFY(!qApp->styleSheet().isEmpty());
+    }
+
+    void checkBoxAndBrowse()
+    {
+        // A run started with skins off: checking the box shows the skin SkinPath names.
+        AppFixture f;
+        skin(f, QStringLiteral("Mine.skn"), "QLineEdit { color: red; }");
+        const QString dark = skin(f, QStringLiteral("Dark.skn"), "QWidget { background: #222; }");
+        settingsFile(f, false, QStringLiteral("../Skins/Mine.skn"), true);
+        QVERIFY(f.start());
+        QVERIFY(qApp->styleSheet().isEmpty());
+        QVERIFY(fSettings->cbxChangeLanguage->isChecked());
+        fSettings->cbSkins->setChecked(true);
+        QCOMPARE(qApp->styleSheet(), QStringLiteral("QLineEdit { color: red; }"));
+        QVERIFY(!fSettings->cbxChangeLanguage->isChecked());
+        // The path is changed only through the dialog: typing is dropped, Enter opens it.
+        fSettings->show();
+        QTest::keyClicks(fSettings->eSkinPath, QStringLiteral("abc"));
+        QCOMPARE(fSettings->eSkinPath->text(), QStringLiteral("../Skins/Mine.skn"));
+        QTest::keyClick(fSettings->eSkinPath, Qt::Key_Return);
+        QCOMPARE(f.prompts.fileRequests.size(), 1);
+        QVERIFY(f.prompts.fileRequests.first().startsWith(QStringLiteral("open|Skins|*.skn|All files|*.*|")));
+        QVERIFY(fSettings->isVisible()); // cancelled: nothing happens
+        // Picked: shown at once, the window closes, the path is saved at once.
+        f.prompts.fileAnswers = {dark};
+        fSettings->btnSkinLoad->click();
+        QVERIFY(!fSettings->isVisible());
+        QCOMPARE(qApp->styleSheet(), QStringLiteral("QWidget { background: #222; }"));
+        QCOMPARE(savedSkinPath(f), QFileInfo(dark).absoluteFilePath());
+        QVERIFY(fSettings->SkinPicked);
+        fSettings->bCancelClick();
+        QVERIFY(!fSettings->SkinPicked);
+        QCOMPARE(qApp->styleSheet(), QStringLiteral("QWidget { background: #222; }"));
+    }
+
+    void filesThatAreNoSkins()
+    {
+        AppFixture f;
+        QVERIFY(f.start());
+        TSkinData *s = SkinData1;
+        s->setActive(true);
+        // Too large: not read, the platform's look.
+        const QString big = skin(f, QStringLiteral("Big.skn"), QByteArray(TSkinData::MaxSkinBytes + 1, 'x'));
+        s->setSkinFile(big);
+        QVERIFY(qApp->styleSheet().isEmpty());
+        // Not a style sheet at all, random bytes: no crash, the windows still paint.
+        QByteArray noise(4096, Qt::Uninitialized);
+        for (int i = 0; i < noise.size(); ++i)
+            noise[i] = char((i * 37 + 11) % 256);
+        s->setSkinFile(skin(f, QStringLiteral("Noise.skn"), noise));
+        fVelostok->grab();
+        fSettings->grab();
+        // A missing file keeps the name only.
+        s->setSkinFile(QStringLiteral("/nowhere/x.skn"));
+        QCOMPARE(s->SkinFile(), QStringLiteral("/nowhere/x.skn"));
+        s->setActive(false);
+        QVERIFY(qApp->styleSheet().isEmpty());
+    }
+
+    void shippedSkinsCoverEveryControl()
+    {
+        for (const char *name : {"MySkin.skn", "Dark.skn", "HighContrast.skn"}) {
+            QFile f(QStringLiteral(VELOSTOK_ASSETS "/Skins/") + QLatin1String(name));
+            QVERIFY2(f.open(QIODevice::ReadOnly), name);
+            const QString sheet = QString::fromUtf8(f.readAll());
+            for (const char *kind : {"QMenuBar", "QMenu", "QToolBar", "QToolButton", "QComboBox", "QCheckBox", "QRadioButton",
+                                     "QProgressBar", "QScrollBar", "QLineEdit", "QPushButton", "QFrame", "QGroupBox",
+                                     "QStatusBar", "QTabBar", "QHeaderView"})
+                QVERIFY2(sheet.contains(QLatin1String(kind)), qPrintable(QStringLiteral("%1: %2").arg(QLatin1String(name), QLatin1String(kind))));
+        }
+    }
+};
+
+int main(int argc, char **argv)
+{
+    TApplication app(argc, argv);
+    TestSkins t;
+    return QTest::qExec(&t, argc, argv);
+}
+
+#include "tst_skins.moc"
