@@ -1,6 +1,8 @@
 // The command table of the main window and the rules of its menus.
 #include "MainMenus.h"
 
+#include "FormLook.h"
+
 #include "Guard.h"
 #include "InventoryGrid.h"
 #include "Pictures.h"
@@ -171,9 +173,11 @@ void MainMenus::build(QMainWindow *window)
     ToolBar1->setIconSize(QSize(32, 32));
     ToolBar1->setFixedWidth(40);
     ToolBar1->setContentsMargins(0, 0, 0, 0);
-    ToolBar1->setStyleSheet(QStringLiteral(
-        "QToolBar#ToolBar1 { background: white; border: none; padding: 0px; spacing: 0px; }"
-        "QToolBar#ToolBar1 QToolButton { border: none; margin: 0px; padding: 0px; }"));
+    // White through the palette, not a style sheet of its own, so that a skin can paint it.
+    ToolBar1->setAutoFillBackground(true);
+    FormLook::setBackground(ToolBar1, Qt::white);
+    ToolBar1->layout()->setSpacing(0);
+    ToolBar1->layout()->setContentsMargins(0, 0, 0, 0);
     ToolBar1->toggleViewAction()->setVisible(false);
     window->addToolBar(Qt::LeftToolBarArea, ToolBar1);
 
