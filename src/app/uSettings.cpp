@@ -290,6 +290,8 @@ void TfSettings::setupUi()
     connect(cbAutoArchive, &QCheckBox::toggled, this, Guard::slot([this] { cbAutoArchiveClick(); }));
     connect(cbSkins, &QCheckBox::toggled, this, Guard::slot([this] { cbSkinsClick(); }));
     connect(btnSkinLoad, &QPushButton::clicked, this, [this] { btnSkinLoadClick(); });
+    if (SkinData1)
+        connect(SkinData1, &TSkinData::applied, this, [this] { keepReadable(); });
     // A user's click, by mouse or keyboard (changes made by loading do not ask).
     connect(cbxPassByChange, &QCheckBox::clicked, this, Guard::slot([this](bool on) { cbxPassByChangeMouseUp(!on); }));
     connect(cbxShowSpecial, &QCheckBox::clicked, this, Guard::slot([this](bool on) { cbxShowSpecialMouseUp(!on); }));
@@ -314,6 +316,20 @@ void TfSettings::FormCreate()
     }
     LoadSettings();
     skinStepOfFormCreate();
+}
+
+void TfSettings::keepReadable()
+{
+    setStyleSheet(QString());
+    cbSkins->ensurePolished();
+    const QPalette p = cbSkins->palette();
+    const int text = p.color(QPalette::WindowText).lightness();
+    const int ground = p.color(QPalette::Window).lightness();
+    const bool unreadable = cbSkins->fontInfo().pixelSize() < 8 || std::abs(text - ground) < 60
+                            || p.color(QPalette::WindowText).alpha() < 128;
+    if (unreadable)
+        setStyleSheet(QStringLiteral("* { font-size: 9pt; color: black; background: #ece9d8; }"
+                                     "QLineEdit, QComboBox { background: white; }"));
 }
 
 void TfSettings::skinStepOfFormCreate()

@@ -115,6 +115,9 @@ private:
     void setupUi();
     void excludeLanguageSwitch();
     void skinStepOfFormCreate();
+    // A skin that leaves this window's text unreadable (no size, or the colour of its ground)
+    // does not reach this window, so that the skin can always be switched off here.
+    void keepReadable();
     void protectedBoxChanged(QCheckBox *box, bool before);
 };
 

@@ -55,4 +55,5 @@ void TSkinData::apply()
 {
     // The whole application: every window, those made later too.
     qApp->setStyleSheet(mActive ? mSheet : QString());
+    emit applied();
 }

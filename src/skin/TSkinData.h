@@ -26,6 +26,10 @@ public:
     // The style sheet read last (empty when none, or when the file was no skin).
     const QString &styleSheet() const { return mSheet; }
 
+signals:
+    // The look of the windows changed (a skin shown or removed).
+    void applied();
+
 private:
     void apply();
 

@@ -6,6 +6,8 @@
 #include "TSkinData.h"
 
 #include <QAction>
+#include <QCheckBox>
+#include <QMenuBar>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -124,6 +126,15 @@ private slots:
         s->setSkinFile(skin(f, QStringLiteral("Noise.skn"), noise));
         fVelostok->grab();
         fSettings->grab();
+        // A skin that hides all text: the settings window stays readable, so it can be switched off.
+        s->setSkinFile(skin(f, QStringLiteral("Blind.skn"), "* { font-size: 1px; } QWidget { color: white; background: white; }"));
+        QVERIFY(fSettings->cbSkins->fontInfo().pixelSize() >= 8);
+        QVERIFY(std::abs(fSettings->cbSkins->palette().color(QPalette::WindowText).lightness()
+                         - fSettings->cbSkins->palette().color(QPalette::Window).lightness()) >= 60);
+        QVERIFY(fVelostok->menuBar()->fontInfo().pixelSize() < 8); // the rest shows the skin
+        fSettings->cbSkins->setChecked(false);
+        QVERIFY(qApp->styleSheet().isEmpty());
+        QVERIFY(fSettings->styleSheet().isEmpty());
         // A missing file keeps the name only.
         s->setSkinFile(QStringLiteral("/nowhere/x.skn"));
         QCOMPARE(s->SkinFile(), QStringLiteral("/nowhere/x.skn"));
