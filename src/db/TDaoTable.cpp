@@ -853,7 +853,7 @@ void TDaoTable::Delete()
         throw DaoError(QStringLiteral("Cannot perform this operation on an empty dataset"));
     const int removed = mPos;
     mDb->readBeforeWrite(mTableName, {});
-    mWriter->remove(mKeyset->keyAt(removed), mKeyset->values(removed));
+    const bool deleted = mWriter->remove(mKeyset->keyAt(removed), mKeyset->values(removed));
     mKeyset->removed(removed);
     const int n = mKeyset->count();
     mPos = n == 0 ? -1 : std::min(removed, n - 1);
@@ -863,6 +863,9 @@ void TDaoTable::Delete()
     else
         emit rowRemoved(removed);
     notifyCurrent();
+    // The row is gone either way; the user acted on one that no longer existed.
+    if (!deleted)
+        throw RowConflict(QStringLiteral("Записът вече е бил изтрит от друг потребител. Обновете таблицата."));
 }
 
 // ---------------------------------------------------------------- find

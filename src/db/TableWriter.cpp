@@ -123,12 +123,14 @@ std::vector<QVariant> TableWriter::update(qint64 key, const std::vector<QVariant
     return now;
 }
 
-void TableWriter::remove(qint64 key, const std::vector<QVariant> &original)
+bool TableWriter::remove(qint64 key, const std::vector<QVariant> &original)
 {
     std::unique_ptr<DbStatement> st = mEngine.prepare(
         QStringLiteral("DELETE FROM %1 WHERE %2 = ?").arg(mQuotedTable, mEngine.dialect().rowKey()));
     st->bindInt64(1, key);
     st->step();
-    if (mEngine.changes() > 0)
-        mCache.rowChanged(mTable, mColumns, &original, nullptr);
+    if (mEngine.changes() == 0)
+        return false;
+    mCache.rowChanged(mTable, mColumns, &original, nullptr);
+    return true;
 }

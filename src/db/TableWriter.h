@@ -33,7 +33,8 @@ public:
     // the row as now stored.
     std::vector<QVariant> update(qint64 key, const std::vector<QVariant> &original,
                                  const std::vector<QVariant> &buffer, const std::vector<bool> &changed);
-    void remove(qint64 key, const std::vector<QVariant> &original);
+    // False when the row was no longer there (another connection deleted it).
+    bool remove(qint64 key, const std::vector<QVariant> &original);
 
     // The names of the changed columns.
     QStringList columnsOf(const std::vector<bool> &changed) const;

@@ -864,14 +864,20 @@ private slots:
         a->FieldByName(QStringLiteral("quantity"))->setAsInteger(1);
         QVERIFY_THROWS_EXCEPTION(DaoError, a->Post());
         QCOMPARE(db.scalar(QStringLiteral("SELECT count(*) FROM main WHERE id = 2")).toInt(), 0);
+        // Deleting it here too: told, not passed over in silence; it leaves the view all the same.
+        a->Cancel();
+        const int shown = a->RecordCount();
+        a->setRecNo(1);
+        QVERIFY_THROWS_EXCEPTION(RowConflict, a->Delete());
+        QCOMPARE(a->RecordCount(), shown - 1);
+        QCOMPARE(a->State(), TDaoTable::dsBrowse);
         // New rows of the other connection appear at the re-query.
         b->Append();
         b->FieldByName(QStringLiteral("unit_name"))->setAsString(QStringLiteral("от B"));
         b->Post();
-        a->Cancel();
         const int before = a->RecordCount();
         a->Requery();
-        QCOMPARE(a->RecordCount(), before);
+        QCOMPARE(a->RecordCount(), before + 1);
         a->Last();
         QCOMPARE(a->FieldByName(QStringLiteral("unit_name"))->AsString(), QStringLiteral("от B"));
     }
