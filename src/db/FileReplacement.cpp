@@ -4,8 +4,10 @@
 #include "DaoError.h"
 #include "DbLog.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -24,7 +26,46 @@ bool syncPath(const QByteArray &path, int flags)
     return ok;
 }
 
+// A byte far beyond anything SQLite locks (its lock bytes lie at 1 GiB): held by the process that
+// writes a temporary file, so that a file nobody holds is known to be left over.
+constexpr off_t InUseByte = off_t(1) << 40;
+
+bool lockInUse(int fd)
+{
+    struct flock fl = {};
+    fl.l_type = F_WRLCK;
+    fl.l_whence = SEEK_SET;
+    fl.l_start = InUseByte;
+    fl.l_len = 1;
+    fl.l_pid = 0;
+    return ::fcntl(fd, F_OFD_SETLK, &fl) == 0;
+}
+
 } // namespace
+
+int FileReplacement::removeLeftovers(const QString &folder, const QString &prefix)
+{
+    const QDir dir(folder);
+    const QRegularExpression name(QStringLiteral("^") + QRegularExpression::escape(prefix) + QStringLiteral("[A-Za-z0-9]{6}$"));
+    int removed = 0;
+    for (const QString &f : dir.entryList({prefix + QStringLiteral("*")}, QDir::Files | QDir::Hidden)) {
+        if (!name.match(f).hasMatch())
+            continue;
+        const QByteArray path = QFile::encodeName(dir.filePath(f));
+        const int fd = ::open(path.constData(), O_RDWR | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        // Held: another process is writing it now.
+        const bool abandoned = lockInUse(fd);
+        if (abandoned) {
+            ::unlink(path.constData());
+            ::unlink((path + "-journal").constData());
+            ++removed;
+        }
+        ::close(fd);
+    }
+    return removed;
+}
 
 std::function<int(const QByteArray &, const QByteArray &)> &FileReplacement::renameStep()
 {
@@ -43,14 +84,20 @@ FileReplacement::FileReplacement(const QString &target, const QString &prefix)
     if (fd < 0)
         throw DaoError(QStringLiteral("Не може да се създаде временен файл в папката на \"%1\": %2")
                            .arg(mTarget, QString::fromLocal8Bit(std::strerror(errno))));
-    ::close(fd);
+    // Held while the file is being written: a later look at the folder knows it is in use.
+    lockInUse(fd);
+    mHold = fd;
     mTemporary = QFile::decodeName(pattern);
 }
 
 FileReplacement::~FileReplacement()
 {
-    if (!mDone)
+    if (!mDone) {
         QFile::remove(mTemporary);
+        QFile::remove(mTemporary + QStringLiteral("-journal"));
+    }
+    if (mHold >= 0)
+        ::close(mHold);
 }
 
 void FileReplacement::commit()

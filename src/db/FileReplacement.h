@@ -27,7 +27,12 @@ public:
     // rename. Returns 0 or -1 with errno set, as rename().
     static std::function<int(const QByteArray &from, const QByteArray &to)> &renameStep();
 
+    // Removes the temporary files (and their journals) that an interrupted replacement left in a
+    // folder: names of prefix and six characters that no process holds. The count removed.
+    static int removeLeftovers(const QString &folder, const QString &prefix);
+
 private:
+    int mHold = -1; // the temporary file, held open and locked while it is written
     QString mTarget;
     QString mTemporary;
     bool mDone = false;

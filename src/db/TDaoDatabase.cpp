@@ -363,6 +363,7 @@ void TDaoDatabase::CopyOpenDatabase(const QString &dest)
     const QString target = QFileInfo(normalisedPath(dest)).absoluteFilePath();
     if (QFileInfo(target) == QFileInfo(normalisedPath(mDatabase)))
         throw DaoError(QStringLiteral("Базата не може да бъде копирана върху себе си."));
+    FileReplacement::removeLeftovers(QFileInfo(target).absolutePath(), QFileInfo(target).fileName() + QLatin1Char('.'));
     FileReplacement copy(target);
     mEngine->copyOpenDatabase(copy.temporaryPath());
     copy.commit();
@@ -377,6 +378,9 @@ void TDaoDatabase::CompactDatabaseFile(const QString &file, const QString &passw
     RosterGate gate;
     if (!gate.tryLockExclusive(path))
         throw DaoError(QStringLiteral("Базата \"%1\" се използва от друг потребител и не може да бъде сбита.").arg(path));
+    // What an interrupted compaction left behind goes first; nobody else compacts this file now.
+    if (const int n = FileReplacement::removeLeftovers(QFileInfo(path).absolutePath(), QStringLiteral("mdb")))
+        qCInfo(lcDb) << "removed" << n << "files left by interrupted compactions beside" << path;
     // A unique "mdb…" name in the database's own folder, so that the rename stays on one disk.
     FileReplacement compacted(path, QStringLiteral("mdb"));
     DbEngine::create(path)->compactInto(path, compacted.temporaryPath());

@@ -268,11 +268,17 @@ private slots:
             QCOMPARE(f.scalar(QStringLiteral("PRAGMA integrity_check")).toString(), QStringLiteral("ok"));
             QCOMPARE(f.scalar(QStringLiteral("SELECT COUNT(*) FROM main")).toInt(), 3000);
         }
-        // The program opens it and compacts it, leftovers or not.
+        // Leftovers like those of a killed compaction (nobody holds them), and one being written by
+        // another process (held): the next compaction removes the first, not the second.
+        for (const char *name : {"mdbAbC123", "mdbAbC123-journal", "mdbZz9Yy8"})
+            QVERIFY(QFile(QDir(f.work()).filePath(QLatin1String(name))).open(QIODevice::WriteOnly));
+        FileReplacement held(QDir(f.work()).filePath(QStringLiteral("other.mdb")), QStringLiteral("mdb"));
+        // The program opens it and compacts it.
         QVERIFY(f.start());
         QCOMPARE(DM->tblMain->RecordCount(), 3000);
         fVelostok->Files->Compact1Click();
         QCOMPARE(f.prompts.messages, QStringList{QStringLiteral("Базата е сбита успешно !")});
+        QCOMPARE(QDir(f.work()).entryList({QStringLiteral("mdb*")}), QStringList{QFileInfo(held.temporaryPath()).fileName()});
     }
 };
 
