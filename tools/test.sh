@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test. Before the tests it fuzzes the filter parser for a bounded
-# time (VELOSTOK_FUZZ_SECONDS, default 60; 0 skips it); its log goes to build-fuzz/fuzz.log.
+# time (VELOSTOK_FUZZ_SECONDS, default 60; 0 skips it), then the small files' readers and the export
+# statement for half that; the logs go to build-fuzz/fuzz.log and build-fuzz/fuzz-files.log.
 set -eu
 src=$(cd "$(dirname "$0")/.." && pwd)
 "$src/tools/install-deps.sh"
@@ -14,6 +15,13 @@ if [ "$secs" != 0 ]; then
   else
     tail -n 60 "$src/build-fuzz/fuzz.log"
     echo "filter fuzzing failed (log: build-fuzz/fuzz.log)"
+    exit 1
+  fi
+  if "$src/tools/fuzz-files.sh" "$((secs / 2))" > "$src/build-fuzz/fuzz-files.log" 2>&1; then
+    echo "file reader fuzzing: $(grep -E '^Done [0-9]+ runs' "$src/build-fuzz/fuzz-files.log" || echo 'done')"
+  else
+    tail -n 60 "$src/build-fuzz/fuzz-files.log"
+    echo "file reader fuzzing failed (log: build-fuzz/fuzz-files.log)"
     exit 1
   fi
 fi
