@@ -84,7 +84,7 @@ public:
 
     // How long a statement waits for another copy's lock (5 s), how long a COMMIT refused at the
     // end of a write batch or at closing is tried again (20 s), and how often a write batch is
-    // committed while bulk posts go on (250 ms). Tests shorten them.
+    // committed while bulk posts go on (100 ms: a crash loses at most that much). Tests shorten them.
     void setLockTimes(int busyMs, int commitRetryMs, int batchMs);
 
 signals:
@@ -138,5 +138,5 @@ private:
     qint64 mBatchStarted = 0;
     int mBusyMs = 5000;
     int mCommitRetryMs = 20000;
-    int mBatchMs = 250;
+    int mBatchMs = 100;
 };

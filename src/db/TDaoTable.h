@@ -199,7 +199,7 @@ public:
     void EnableControls();
     bool ControlsDisabled() const { return mDisableCount > 0; }
     // On: suspends attached controls and opens the connection's write batch (posts are committed
-    // together every quarter second); off: commits the batch, forgets the row values held and
+    // together every tenth of a second); off: commits the batch, forgets the row values held and
     // resumes the controls, which then re-read the rows (also when the commit fails and raises).
     void setBulkMode(bool on);
     bool BulkMode() const { return mBulk; }

@@ -184,6 +184,18 @@ private slots:
         QTest::newRow("garbage") << QByteArray("\x01\x02garbage bytes that are no database\xff", 40) << false;
         QTest::newRow("zero bytes") << QByteArray() << false;
         QTest::newRow("sqlite of another application") << QByteArray() << true;
+        QFile t(QStringLiteral(VELOSTOK_TEMPLATE));
+        QVERIFY(t.open(QIODevice::ReadOnly));
+        const QByteArray inventory = t.readAll();
+        QVERIFY(inventory.size() > 8192);
+        QByteArray newer = inventory;
+        newer[60] = 0; newer[61] = 0; newer[62] = 0x03; newer[63] = char(0xE7); // user_version 999
+        QTest::newRow("newer schema version") << newer << false;
+        QTest::newRow("truncated inventory") << inventory.left(4096) << false;
+        QByteArray damaged = inventory;
+        for (qsizetype i = 4096; i < damaged.size(); ++i)
+            damaged[i] = char((i * 131) & 0xff); // every page after the first overwritten
+        QTest::newRow("damaged pages") << damaged << false;
     }
 
     void damagedDatabase()
