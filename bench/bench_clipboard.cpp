@@ -4,6 +4,7 @@
 // - pasting 10,000 lines of 10 cells (one store per cell, the progress bar shown) beside the same
 //   cell updates in one transaction through the C API.
 // Usage: build/bench/bench_clipboard [DIR] [ROWS]
+#include "BenchSupport.h"
 #include "InventoryData.h"
 #include "ProgramTree.h"
 #include "Prompts.h"
@@ -26,30 +27,9 @@
 #include <cstdio>
 #include <sqlite3.h>
 
+using namespace bench;
+
 namespace {
-
-double msSince(const QElapsedTimer &t)
-{
-    return double(t.nsecsElapsed()) / 1e6;
-}
-
-void report(const char *what, double ours, double base, const char *target)
-{
-    std::printf("%-58s %8.1f ms   baseline %8.1f ms   ratio %5.2f   (target %s)\n", what, ours, base, ours / base, target);
-}
-
-class Unattended : public Prompts
-{
-public:
-    QStringList messages;
-    void message(const QString &text) override { messages << text; }
-    bool confirm(const QString &, const QString &, Buttons, Icon) override { return true; }
-    QString openFile(const FileRequest &) override { return {}; }
-    QString saveFile(const FileRequest &) override { return {}; }
-    bool printerSetup(QPrinter *) override { return false; }
-    bool openDocument(const QString &) override { return false; }
-    int showModal(QDialog *) override { return 0; }
-};
 
 const char *const Columns = "user_id, unit_number, unit_name, quantity, price, second_price, comment, deliver_name, "
                             "delivery_unit_number, delivery_country";
@@ -136,7 +116,7 @@ int main(int argc, char **argv)
     const double copyBase = copyBaselineMs(path, rows);
     const double pasteBase = pasteBaselineMs(basePath, lines);
 
-    Unattended unattended;
+    bench::Unattended unattended;
     setPrompts(&unattended);
     Startup::createAll();
     fSettings->eDataBase->setText(path);

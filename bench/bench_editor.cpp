@@ -5,6 +5,7 @@
 // lists rebuilt, the grid repainted), beside the same UPDATE and the three pick-list queries
 // through the C API.
 // Usage: build/bench/bench_editor [DIR] [BIG_ROWS] [SMALL_ROWS]
+#include "BenchSupport.h"
 #include "InventoryData.h"
 #include "PickListBox.h"
 #include "ProgramTree.h"
@@ -29,18 +30,9 @@
 #include <sqlite3.h>
 #include <vector>
 
+using namespace bench;
+
 namespace {
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
-double msSince(const QElapsedTimer &t)
-{
-    return double(t.nsecsElapsed()) / 1e6;
-}
 
 // Shows a window and waits for its first paint.
 class FirstPaint : public QObject
@@ -137,11 +129,6 @@ struct Program
     }
     ~Program() { Startup::destroyAll(); }
 };
-
-void report(const char *what, double ours, double base, const char *target)
-{
-    std::printf("%-58s %8.1f ms   baseline %8.1f ms   ratio %5.2f   (target %s)\n", what, ours, base, ours / base, target);
-}
 
 } // namespace
 

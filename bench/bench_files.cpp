@@ -7,6 +7,7 @@
 // - the archive copy of the open database (backup API into a file beside the target, flush,
 //   rename) beside a plain backup-API copy.
 // Usage: build/bench/bench_files [DIR] [ROWS]
+#include "BenchSupport.h"
 #include "InventoryData.h"
 #include "ProgramTree.h"
 #include "Startup.h"
@@ -29,23 +30,9 @@
 #include <sqlite3.h>
 #include <vector>
 
+using namespace bench;
+
 namespace {
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
-double msSince(const QElapsedTimer &t)
-{
-    return double(t.nsecsElapsed()) / 1e6;
-}
-
-void report(const char *what, double ours, double base, const char *target)
-{
-    std::printf("%-58s %8.1f ms   baseline %8.1f ms   ratio %5.2f   (target %s)\n", what, ours, base, ours / base, target);
-}
 
 sqlite3 *openRaw(const QString &path)
 {

@@ -2,6 +2,7 @@
 // (stamping, the after-post refresh and the three pick lists rebuilt), until the grid has
 // repainted; beside the same update and the three pick-list queries through the sqlite3 C API.
 // Usage: build/bench/bench_grid [DIR] [ROWS]
+#include "BenchSupport.h"
 #include "InventoryData.h"
 #include "ProgramTree.h"
 #include "Prompts.h"
@@ -24,13 +25,9 @@
 #include <sqlite3.h>
 #include <vector>
 
-namespace {
+using namespace bench;
 
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
+namespace {
 
 // UPDATE one row, then read the three pick lists whole.
 double baselineMs(const QString &path, int round)
@@ -57,20 +54,6 @@ double baselineMs(const QString &path, int round)
     sqlite3_close(db);
     return ms;
 }
-
-// Confirms everything and records messages, so that the commands run unattended.
-class Unattended : public Prompts
-{
-public:
-    QStringList messages;
-    void message(const QString &text) override { messages << text; }
-    bool confirm(const QString &, const QString &, Buttons, Icon) override { return true; }
-    QString openFile(const FileRequest &) override { return {}; }
-    QString saveFile(const FileRequest &) override { return {}; }
-    bool printerSetup(QPrinter *) override { return false; }
-    bool openDocument(const QString &) override { return false; }
-    int showModal(QDialog *) override { return 0; }
-};
 
 } // namespace
 
@@ -117,7 +100,7 @@ int main(int argc, char **argv)
     const int listed = int(g->Columns().at(name).PickList.size());
 
     // Renumbering every shown row, beside one UPDATE per row in a single transaction.
-    Unattended unattended;
+    bench::Unattended unattended;
     setPrompts(&unattended);
     bool barSeen = false;
     QTimer watch;

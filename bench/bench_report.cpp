@@ -2,6 +2,7 @@
 // first page, beside painting one page of the same rows straight from the sqlite3 C API; and the
 // whole report written to PDF, with the process's peak memory before and after.
 // Usage: build/bench/bench_report [DIR] [ROWS]
+#include "BenchSupport.h"
 #include "InventoryData.h"
 #include "ProgramTree.h"
 #include "Prompts.h"
@@ -22,12 +23,9 @@
 #include <sqlite3.h>
 #include <sys/resource.h>
 
-namespace {
+using namespace bench;
 
-double msSince(const QElapsedTimer &t)
-{
-    return double(t.nsecsElapsed()) / 1e6;
-}
+namespace {
 
 long peakKb()
 {
@@ -62,19 +60,6 @@ double onePageBaselineMs(const QString &path)
     return msSince(t);
 }
 
-class Unattended : public Prompts
-{
-public:
-    std::function<int(QDialog *)> onModal;
-    void message(const QString &) override {}
-    bool confirm(const QString &, const QString &, Buttons, Icon) override { return true; }
-    QString openFile(const FileRequest &) override { return {}; }
-    QString saveFile(const FileRequest &) override { return {}; }
-    bool printerSetup(QPrinter *) override { return false; }
-    bool openDocument(const QString &) override { return false; }
-    int showModal(QDialog *d) override { return onModal ? onModal(d) : 0; }
-};
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -91,7 +76,7 @@ int main(int argc, char **argv)
     QFile::copy(source, path);
     const double base = onePageBaselineMs(path);
 
-    Unattended prompts;
+    bench::Unattended prompts;
     setPrompts(&prompts);
     Startup::createAll();
     fSettings->eDataBase->setText(path);
