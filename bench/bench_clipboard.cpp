@@ -99,19 +99,15 @@ double pasteBaselineMs(const QString &path, int lines)
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    useOffscreen();
     TApplication app(argc, argv);
     Startup::setupFonts();
-    const QString dir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QDir::current().filePath(QStringLiteral("bench-data"));
-    const int rows = argc > 2 ? QString::fromLocal8Bit(argv[2]).toInt() : 100000;
+    const QString dir = dataDir(argc, argv);
+    const int rows = rowsArg(argc, argv, 2, 100000);
     const int lines = qMin(10000, rows);
-    const QString source = QFileInfo(benchdata::inventory(dir, rows)).absoluteFilePath();
     ProgramTree tree;
-    const QString path = tree.filePath(QStringLiteral("bench.mdb"));
-    QFile::copy(source, path);
-    const QString basePath = tree.filePath(QStringLiteral("base.mdb"));
-    QFile::copy(source, basePath);
+    const QString path = workingCopy(tree, dir, rows);
+    const QString basePath = workingCopy(tree, dir, rows, QStringLiteral("base.mdb"));
 
     const double copyBase = copyBaselineMs(path, rows);
     const double pasteBase = pasteBaselineMs(basePath, lines);

@@ -84,30 +84,12 @@ double plainDialogMs(const QString &path, FirstPaint &paint)
     return ms;
 }
 
-// UPDATE one row, then read the three pick lists whole.
 double storeBaselineMs(const QString &path, int round)
 {
-    sqlite3 *db = nullptr;
-    sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
-    QElapsedTimer t;
-    t.start();
-    const QByteArray update = QStringLiteral("UPDATE main SET quantity = %1, last_modified = datetime('now') "
-                                             "WHERE id = (SELECT min(id) FROM main)")
-                                  .arg(round)
-                                  .toUtf8();
-    sqlite3_exec(db, update.constData(), nullptr, nullptr, nullptr);
-    for (const char *q : {"SELECT unit_number FROM main GROUP BY unit_number COLLATE NOCASE",
-                          "SELECT unit_name FROM main GROUP BY unit_name COLLATE NOCASE",
-                          "SELECT deliver_name FROM main GROUP BY deliver_name COLLATE NOCASE"}) {
-        sqlite3_stmt *st = nullptr;
-        sqlite3_prepare_v2(db, q, -1, &st, nullptr);
-        while (sqlite3_step(st) == SQLITE_ROW)
-            sqlite3_column_text(st, 0);
-        sqlite3_finalize(st);
-    }
-    const double ms = msSince(t);
-    sqlite3_close(db);
-    return ms;
+    return storeAndListsMs(path, QStringLiteral("UPDATE main SET quantity = %1, last_modified = datetime('now') "
+                                                "WHERE id = (SELECT min(id) FROM main)")
+                                     .arg(round)
+                                     .toUtf8());
 }
 
 // The program on a copy of an inventory file.
@@ -134,13 +116,12 @@ struct Program
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    useOffscreen();
     TApplication app(argc, argv);
     Startup::setupFonts();
-    const QString dir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QDir::current().filePath(QStringLiteral("bench-data"));
-    const int big = argc > 2 ? QString::fromLocal8Bit(argv[2]).toInt() : 1000000;
-    const int small = argc > 3 ? QString::fromLocal8Bit(argv[3]).toInt() : 100000;
+    const QString dir = dataDir(argc, argv);
+    const int big = rowsArg(argc, argv, 2, 1000000);
+    const int small = rowsArg(argc, argv, 3, 100000);
     FirstPaint paint;
 
     {

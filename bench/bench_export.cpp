@@ -109,16 +109,13 @@ double directText(const QString &db, const QString &out, bool html)
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    useOffscreen();
     TApplication app(argc, argv);
     Startup::setupFonts();
-    const QString dir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QDir::current().filePath(QStringLiteral("bench-data"));
-    const int rows = argc > 2 ? QString::fromLocal8Bit(argv[2]).toInt() : 1000000;
-    const QString source = QFileInfo(benchdata::inventory(dir, rows)).absoluteFilePath();
+    const QString dir = dataDir(argc, argv);
+    const int rows = rowsArg(argc, argv, 2, 1000000);
     ProgramTree tree;
-    const QString path = tree.filePath(QStringLiteral("bench.mdb"));
-    QFile::copy(source, path);
+    const QString path = workingCopy(tree, dir, rows);
 
     const double xlsxBase = directXlsx(path, tree.filePath(QStringLiteral("base.xlsx")));
     const double csvBase = directText(path, tree.filePath(QStringLiteral("base.txt")), false);

@@ -95,16 +95,13 @@ double backupBaselineMs(const QString &path, const QString &dest)
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    useOffscreen();
     TApplication app(argc, argv);
     Startup::setupFonts();
-    const QString dir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QDir::current().filePath(QStringLiteral("bench-data"));
-    const int rows = argc > 2 ? QString::fromLocal8Bit(argv[2]).toInt() : 1000000;
-    const QString source = QFileInfo(benchdata::inventory(dir, rows)).absoluteFilePath();
+    const QString dir = dataDir(argc, argv);
+    const int rows = rowsArg(argc, argv, 2, 1000000);
     ProgramTree tree;
-    const QString path = tree.filePath(QStringLiteral("bench.mdb"));
-    QFile::copy(source, path);
+    const QString path = workingCopy(tree, dir, rows);
     const QString scratch = tree.filePath(QStringLiteral("scratch.mdb"));
 
     std::vector<double> searchBase, vacuumBase, backupBase;

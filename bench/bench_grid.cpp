@@ -29,48 +29,25 @@ using namespace bench;
 
 namespace {
 
-// UPDATE one row, then read the three pick lists whole.
 double baselineMs(const QString &path, int round)
 {
-    sqlite3 *db = nullptr;
-    sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
-    QElapsedTimer t;
-    t.start();
-    const QByteArray update = QStringLiteral("UPDATE main SET unit_name = 'Базов %1', last_modified = datetime('now') "
-                                             "WHERE id = (SELECT min(id) FROM main)")
-                                  .arg(round)
-                                  .toUtf8();
-    sqlite3_exec(db, update.constData(), nullptr, nullptr, nullptr);
-    for (const char *q : {"SELECT unit_number FROM main GROUP BY unit_number COLLATE NOCASE",
-                          "SELECT unit_name FROM main GROUP BY unit_name COLLATE NOCASE",
-                          "SELECT deliver_name FROM main GROUP BY deliver_name COLLATE NOCASE"}) {
-        sqlite3_stmt *st = nullptr;
-        sqlite3_prepare_v2(db, q, -1, &st, nullptr);
-        while (sqlite3_step(st) == SQLITE_ROW)
-            sqlite3_column_text(st, 0);
-        sqlite3_finalize(st);
-    }
-    const double ms = double(t.nsecsElapsed()) / 1e6;
-    sqlite3_close(db);
-    return ms;
+    return storeAndListsMs(path, QStringLiteral("UPDATE main SET unit_name = 'Базов %1', last_modified = datetime('now') "
+                                                "WHERE id = (SELECT min(id) FROM main)")
+                                     .arg(round)
+                                     .toUtf8());
 }
 
 } // namespace
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    useOffscreen();
     TApplication app(argc, argv);
     Startup::setupFonts();
-    const QString dir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QDir::current().filePath(QStringLiteral("bench-data"));
-    const int rows = argc > 2 ? QString::fromLocal8Bit(argv[2]).toInt() : 100000;
-    const QString source = QFileInfo(benchdata::inventory(dir, rows)).absoluteFilePath();
-
+    const QString dir = dataDir(argc, argv);
+    const int rows = rowsArg(argc, argv, 2, 100000);
     ProgramTree tree;
-    // A copy, since the benchmark writes.
-    const QString path = tree.filePath(QStringLiteral("bench.mdb"));
-    QFile::copy(source, path);
+    const QString path = workingCopy(tree, dir, rows);
 
     std::vector<double> base;
     for (int i = 0; i < 7; ++i)
