@@ -25,3 +25,19 @@ class RowConflict : public DaoError
 public:
     using DaoError::DaoError;
 };
+
+// The posts of a bulk write batch that the engine undid (a full disk, an I/O error). row: the
+// position in its dataset of the first row the batch had written, -1 when not known; the rows
+// written before it were committed by earlier batches and are stored.
+class BatchLost : public DaoError
+{
+public:
+    explicit BatchLost(QString message, int row = -1)
+        : DaoError(std::move(message)), mRow(row)
+    {
+    }
+    int row() const { return mRow; }
+
+private:
+    int mRow;
+};

@@ -278,6 +278,7 @@ void TDaoDatabase::abandonBatch(bool restart)
     try {
         mEngine->beginWrite();
         mBatchStarted = now();
+        ++mBatchSerial;
     } catch (const DaoError &e) {
         // The next bulk post begins it.
         qCWarning(lcDb) << "write batch not begun again:" << e.message();
@@ -294,6 +295,7 @@ void TDaoDatabase::beginWriteBatch()
             throw;
         }
         mBatchStarted = now();
+        ++mBatchSerial;
     }
 }
 
@@ -305,6 +307,7 @@ void TDaoDatabase::batchCheckpoint()
         // Not open since a commit or a loss: open it now, before the row is written.
         mEngine->beginWrite();
         mBatchStarted = now();
+        ++mBatchSerial;
         return;
     }
     // Other copies wait for our write lock: let them in now and then.
@@ -320,10 +323,11 @@ void TDaoDatabase::batchCheckpoint()
         }
         // The engine undid the batch: its posts are lost.
         abandonBatch(true);
-        throw DaoError(batchLostText(e.message()));
+        throw BatchLost(batchLostText(e.message()));
     }
     mEngine->beginWrite();
     mBatchStarted = now();
+    ++mBatchSerial;
 }
 
 void TDaoDatabase::endWriteBatch()
@@ -336,7 +340,7 @@ void TDaoDatabase::endWriteBatch()
         } catch (const DaoError &e) {
             // Undone rather than left open for later posts to pile onto; the caller is told.
             abandonBatch(false);
-            throw DaoError(batchLostText(e.message()));
+            throw BatchLost(batchLostText(e.message()));
         }
     }
 }
@@ -347,7 +351,7 @@ void TDaoDatabase::checkBatch()
     if (mBatchDepth == 0 || !Connected() || mEngine->inTransaction())
         return;
     abandonBatch(true);
-    throw DaoError(batchLostText(QStringLiteral("операцията беше прекъсната от грешка.")));
+    throw BatchLost(batchLostText(QStringLiteral("операцията беше прекъсната от грешка.")));
 }
 
 void TDaoDatabase::Idle()

@@ -119,6 +119,8 @@ private:
     void endWriteBatch();
     // After a failed write inside a batch: raises when the engine undid the whole batch.
     void checkBatch();
+    // Changes whenever a new write batch begins: a bulk post seeing a new value is the batch's first.
+    quint64 batchSerial() const { return mBatchSerial; }
 
     void openFile();
     void commitRetrying();
@@ -136,6 +138,7 @@ private:
     QList<TDaoTable *> mDataSets;
     int mBatchDepth = 0;
     qint64 mBatchStarted = 0;
+    quint64 mBatchSerial = 0;
     int mBusyMs = 5000;
     int mCommitRetryMs = 20000;
     int mBatchMs = 100;

@@ -191,8 +191,14 @@ void TDaoTable::setBulkMode(bool on)
             mPendingReset = true;
             EnableControls();
         });
-        if (mDb)
+        if (!mDb)
+            return;
+        const bool posted = mDb->batchSerial() == mBatchSeen;
+        try {
             mDb->endWriteBatch();
+        } catch (const BatchLost &e) {
+            throw BatchLost(e.message(), posted ? mBatchFirst : -1);
+        }
     }
 }
 
@@ -774,16 +780,31 @@ void TDaoTable::Post()
         BeforePost(this);
     // The batch's periodic commit comes before the row, so that nothing after the row's write
     // can fail: a post that raises has written nothing.
-    if (mBulk)
-        mDb->batchCheckpoint();
+    if (mBulk) {
+        try {
+            mDb->batchCheckpoint();
+        } catch (const BatchLost &e) {
+            throw BatchLost(e.message(), mBatchFirst);
+        }
+        if (mDb->batchSerial() != mBatchSeen) {
+            // The first post of a new batch: a loss of the batch goes back to this row.
+            mBatchSeen = mDb->batchSerial();
+            mBatchFirst = mState == dsInsert ? RecordCount() : mPos;
+        }
+    }
     try {
         if (mState == dsInsert)
             postInsert();
         else
             postUpdate();
     } catch (...) {
-        if (mBulk)
-            mDb->checkBatch();
+        if (mBulk) {
+            try {
+                mDb->checkBatch();
+            } catch (const BatchLost &e) {
+                throw BatchLost(e.message(), mBatchFirst);
+            }
+        }
         throw;
     }
     if (AfterPost)

@@ -33,8 +33,10 @@
 // values as BeforePost left them. A Post that raises leaves the dataset editing (or inserting)
 // with the entered values: nothing of it reached the database. A Post that returns has written
 // the row: it is in the database, or, in bulk mode, in the connection's write batch that the end
-// of bulk mode commits (whose failure setBulkMode(false) raises). An exception from AfterPost
-// reaches the caller after the row was written.
+// of bulk mode commits (whose failure setBulkMode(false) raises). When the engine undoes a batch
+// (a full disk), the bulk Post or setBulkMode(false) raises BatchLost naming the position of the
+// batch's first row: rows posted before it are stored, it and the rows after it are not. An
+// exception from AfterPost reaches the caller after the row was written.
 //
 // ExecSQL runs a statement on the connection: it does not touch any dataset's pending edit or
 // membership (rows it adds or removes show at the next reopening), but every dataset of the
@@ -318,6 +320,9 @@ private:
     int mDisableCount = 0;
     bool mPendingReset = false;
     bool mBulk = false;
+    // The write batch this dataset last posted into, and the position of its first row there.
+    quint64 mBatchSeen = 0;
+    int mBatchFirst = -1;
     bool mPosting = false;
     std::vector<std::pair<const void *, std::function<void()>>> mUpdateHooks;
 };

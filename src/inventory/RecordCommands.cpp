@@ -154,14 +154,40 @@ void RecordCommands::N2Click()
                            Prompts::Buttons::OkCancel, Prompts::Icon::Question))
         return;
 
+    // A lost batch (the disk full) or a failed last commit, told after the window is back.
+    std::exception_ptr failure;
+    try {
+        renumberRows(t, failure);
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (!failure)
+        return;
+    try {
+        std::rethrow_exception(failure);
+    } catch (const BatchLost &e) {
+        // The rows before the lost batch keep their new numbers; its first row is left being
+        // edited with the number it was to get (the row that failed is not stored either).
+        if (t->State() != TDaoTable::dsBrowse)
+            t->Cancel();
+        const int row = e.row();
+        if (row >= 0 && row < t->RecordCount()) {
+            t->setRecNo(row);
+            t->Edit();
+            t->FieldByName(QStringLiteral("user_id"))->setAsInteger(row + 1);
+            throw DaoError(QStringLiteral("Преномерирането спря на ред %1; редовете преди него са с новите си номера.\r%2")
+                               .arg(row + 1)
+                               .arg(e.message()));
+        }
+        throw;
+    }
+}
+
+void RecordCommands::renumberRows(TDaoTable *t, std::exception_ptr &endError)
+{
     // Whatever happens in the loop, the window comes back as it was, in this order: enabled,
     // repainting, bulk mode off, the bar hidden, the flag cleared, the pointer restored. A
-    // failure to end bulk mode (its last commit) is told after everything else is back.
-    std::exception_ptr bulkError;
-    const auto tellBulkError = qScopeGuard([&] {
-        if (bulkError)
-            Guard::report(bulkError);
-    });
+    // failure to end bulk mode (its last commit) goes to endError unless the loop failed first.
     const WaitCursor wait;
     DM->BulkUpdate = true;
     const auto clearFlag = qScopeGuard([] { DM->BulkUpdate = false; });
@@ -172,7 +198,8 @@ void RecordCommands::N2Click()
             if (bulk)
                 t->setBulkMode(false);
         } catch (...) {
-            bulkError = std::current_exception();
+            if (!endError)
+                endError = std::current_exception();
         }
     });
     const ControlsSuspended suspended(t);

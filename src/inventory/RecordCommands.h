@@ -6,10 +6,12 @@
 #pragma once
 
 #include <QObject>
+#include <exception>
 #include <functional>
 
 class InventoryGrid;
 class QProgressBar;
+class TDaoTable;
 class QWidget;
 
 class RecordCommands : public QObject
@@ -35,6 +37,9 @@ public:
     std::function<void()> showEditor;
 
 private:
+    // The renumbering loop under bulk mode; a failure to end bulk mode goes to endError.
+    void renumberRows(TDaoTable *t, std::exception_ptr &endError);
+
     InventoryGrid *mGrid;
     QWidget *mWindow;
     QProgressBar *mProgress;
