@@ -9,6 +9,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <cstring>
 #include <limits>
 #include <sqlite3.h>
 
@@ -28,6 +29,78 @@ int collectReads(void *user, int action, const char *a, const char *b, const cha
             reads->append(r);
     }
     return SQLITE_OK;
+}
+
+quint32 bigEndian32(const uchar *p)
+{
+    return (quint32(p[0]) << 24) | (quint32(p[1]) << 16) | (quint32(p[2]) << 8) | quint32(p[3]);
+}
+
+// Whether a rollback journal could have been written for this file: played back, it writes its
+// pages over the file's and cuts the file to the size its header names.
+bool journalFits(const QString &journalPath, const QString &path)
+{
+    QFile journal(journalPath);
+    QFile file(path);
+    if (!journal.open(QIODevice::ReadOnly) || !file.open(QIODevice::ReadOnly))
+        return true; // the opening itself reports what cannot be read
+    const QByteArray head = journal.read(28);
+    static constexpr uchar JournalMagic[8] = {0xd9, 0xd5, 0x05, 0xf9, 0x20, 0xa1, 0x63, 0xd7};
+    if (head.size() < 28 || std::memcmp(head.constData(), JournalMagic, sizeof JournalMagic) != 0)
+        return true; // no journal header: nothing is played back
+    const auto *h = reinterpret_cast<const uchar *>(head.constData());
+    const quint32 records = bigEndian32(h + 8);
+    const quint32 checksumStart = bigEndian32(h + 12);
+    const quint32 originalPages = bigEndian32(h + 16);
+    const quint32 sector = bigEndian32(h + 20);
+    const quint32 pageSize = bigEndian32(h + 24);
+    const QByteArray fileHead = file.read(HeaderSize);
+    if (fileHead.size() < HeaderSize)
+        return true;
+    const quint32 filePageSize = [&] {
+        const quint32 v = (quint32(uchar(fileHead[16])) << 8) | quint32(uchar(fileHead[17]));
+        return v == 1 ? 65536u : v;
+    }();
+    if (pageSize != filePageSize || sector < 32 || sector > 65536 || (sector & (sector - 1)) != 0)
+        return false;
+    const qint64 recordSize = qint64(pageSize) + 8;
+    const qint64 count = records == 0xffffffffu ? (journal.size() - sector) / recordSize : qint64(records);
+    if (count <= 0) // only the cut to the original size would happen
+        return qint64(originalPages) * pageSize >= file.size();
+    // The first page record carries a checksum seeded by the header's random number.
+    if (!journal.seek(sector))
+        return false;
+    const QByteArray record = journal.read(recordSize);
+    if (record.size() < recordSize)
+        return false;
+    const auto *r = reinterpret_cast<const uchar *>(record.constData());
+    quint32 sum = checksumStart;
+    for (qint64 i = qint64(pageSize) - 200; i > 0; i -= 200)
+        sum += r[4 + i];
+    return bigEndian32(r) != 0 && sum == bigEndian32(r + 4 + pageSize);
+}
+
+// A journal left beside the file by a copy that died in the middle of a write is played back
+// when the file is next opened; one that does not belong to the file (or is damaged) would
+// damage it. Such a file is not opened, and both are left as they are.
+void refuseForeignJournal(const QString &path)
+{
+    const QString journalPath = path + QStringLiteral("-journal");
+    if (QFileInfo(journalPath).size() <= 0)
+        return;
+    // Whether it would be played back (nobody writes through it now): a read-only connection
+    // refuses to, and says so.
+    sqlite3 *db = nullptr;
+    int rc = sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr);
+    if (rc == SQLITE_OK) {
+        sqlite3_extended_result_codes(db, 1);
+        rc = sqlite3_exec(db, "SELECT count(*) FROM sqlite_schema", nullptr, nullptr, nullptr);
+    }
+    sqlite3_close_v2(db);
+    if (rc != SQLITE_READONLY_ROLLBACK || journalFits(journalPath, path))
+        return;
+    throw DaoError(QStringLiteral("Базата \"%1\" не е отворена: журналът до нея (%2) не е неин или е повреден и би я повредил.")
+                       .arg(path, QFileInfo(journalPath).fileName()));
 }
 
 } // namespace
@@ -57,6 +130,7 @@ void SqliteEngine::checkInventoryFile(SqliteConnection &conn, const QString &pat
 void SqliteEngine::open(const QString &path)
 {
     try {
+        refuseForeignJournal(path);
         mConn.open(path);
         mPath = path;
         prepareConnection(mConn);
@@ -256,6 +330,7 @@ void SqliteEngine::copyOpenDatabase(const QString &path)
 
 void SqliteEngine::compactInto(const QString &source, const QString &dest)
 {
+    refuseForeignJournal(source);
     SqliteConnection src;
     src.open(source);
     prepareConnection(src);

@@ -237,6 +237,64 @@ private slots:
         QCOMPARE(mPrompts->messages.size(), 1);
     }
 
+    void garbageBesideTheDatabase_data()
+    {
+        QTest::addColumn<QByteArray>("journal");
+        QByteArray noise(8192, 0);
+        for (qsizetype i = 0; i < noise.size(); ++i)
+            noise[i] = char((i * 7919 + 13) & 0xff);
+        QTest::newRow("random bytes") << noise;
+        // A rollback journal's header (magic, a record count, a nonce, the original size, the
+        // sector and page sizes) followed by pages whose contents and checksums are garbage.
+        QByteArray hot = QByteArray::fromHex("d9d505f920a163d7") + QByteArray::fromHex("0000000a" "12345678" "00000010" "00000200" "00001000");
+        hot.append(QByteArray(512 - hot.size(), 0));
+        hot.append(noise);
+        QTest::newRow("journal header, garbage pages") << hot;
+        // A header naming a smaller file and no pages: played back, it would cut the file.
+        QByteArray cut = QByteArray::fromHex("d9d505f920a163d7") + QByteArray::fromHex("00000000" "12345678" "00000002" "00000200" "00001000");
+        cut.append(QByteArray(512 - cut.size(), 0));
+        QTest::newRow("journal header naming a smaller file") << cut;
+    }
+
+    void garbageBesideTheDatabase()
+    {
+        // A journal that is not this database's (or is damaged) is not played back into it: the
+        // inventory opens with its rows, its bytes as they were, or the connection fails as for a
+        // damaged file, the file untouched.
+        QFETCH(QByteArray, journal);
+        const QString db = QDir(work()).filePath(QStringLiteral("Velostok.mdb"));
+        QVERIFY(QFile::copy(QStringLiteral(VELOSTOK_TEMPLATE), db));
+        addRows(db, 25);
+        const auto bytes = [&db] {
+            QFile f(db);
+            f.open(QIODevice::ReadOnly);
+            return f.readAll();
+        };
+        const QByteArray before = bytes();
+        {
+            QFile j(db + QStringLiteral("-journal"));
+            QVERIFY(j.open(QIODevice::WriteOnly));
+            j.write(journal);
+        }
+        create();
+        fVelostok->show();
+        if (DM->DataBase->Connected()) {
+            QVERIFY(mPrompts->messages.isEmpty());
+            QCOMPARE(DM->tblMain->RecordCount(), 25);
+        } else {
+            QCOMPARE(mPrompts->messages, QStringList{QStringLiteral("Не може да се установи връзка с базата или тя е повредена !")});
+        }
+        QCOMPARE(bytes().size(), before.size());
+        QVERIFY(bytes() == before);
+        // Without the journal the file is whole with every row.
+        Startup::destroyAll();
+        QFile::remove(db + QStringLiteral("-journal"));
+        SqliteConnection c;
+        c.open(db);
+        QCOMPARE(c.scalar(QStringLiteral("PRAGMA integrity_check")).toString(), QStringLiteral("ok"));
+        QCOMPARE(c.scalar(QStringLiteral("SELECT COUNT(*) FROM main")).toInt(), 25);
+    }
+
     void reconnectFromTheSettingsWindowContinuesTheFirstShow()
     {
         create();
