@@ -299,7 +299,7 @@ void TDaoDatabase::beginWriteBatch()
     }
 }
 
-void TDaoDatabase::batchCheckpoint()
+void TDaoDatabase::batchCheckpoint(bool mayCommit)
 {
     if (mBatchDepth == 0 || !Connected())
         return;
@@ -310,6 +310,8 @@ void TDaoDatabase::batchCheckpoint()
         ++mBatchSerial;
         return;
     }
+    if (!mayCommit)
+        return;
     // Other copies wait for our write lock: let them in now and then.
     if (now() - mBatchStarted < mBatchMs)
         return;
@@ -352,6 +354,33 @@ void TDaoDatabase::checkBatch()
         return;
     abandonBatch(true);
     throw BatchLost(batchLostText(QStringLiteral("операцията беше прекъсната от грешка.")));
+}
+
+bool TDaoDatabase::beginPost()
+{
+    DbEngine &e = engine();
+    if (e.inTransaction())
+        return false;
+    e.beginWrite();
+    return true;
+}
+
+void TDaoDatabase::commitPost()
+{
+    try {
+        mEngine->commit();
+    } catch (const DaoError &) {
+        // The row's write is undone with it; the caches were already told of it.
+        mEngine->rollback();
+        mCache->forgetAll();
+        throw;
+    }
+}
+
+void TDaoDatabase::rollbackPost() noexcept
+{
+    if (Connected())
+        mEngine->rollback();
 }
 
 void TDaoDatabase::Idle()

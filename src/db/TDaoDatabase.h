@@ -86,6 +86,11 @@ public:
     // end of a write batch or at closing is tried again (20 s), and how often a write batch is
     // committed while bulk posts go on (100 ms: a crash loses at most that much). Tests shorten them.
     void setLockTimes(int busyMs, int commitRetryMs, int batchMs);
+    // Changes whenever a new write batch begins. Within one batch no other copy writes (the
+    // batch holds the write lock), so what was read in it, such as the largest row number,
+    // stays true until the value changes; new rows posted in bulk mode join the batch they
+    // were numbered in.
+    quint64 batchSerial() const { return mBatchSerial; }
 
 signals:
     void connectedChanged(bool connected);
@@ -110,17 +115,24 @@ private:
     // Bulk loops group their posts into one transaction (the write batch), committed every
     // batchMs and at the end, instead of one commit per row. Calls nest.
     void beginWriteBatch();
-    // Before each bulk post: commits the batch when it is due. A commit refused by others' locks
-    // keeps the batch open for a later try; raises only when the engine undid the batch (its
-    // posts are lost) — a new batch is then open.
-    void batchCheckpoint();
+    // Before each bulk post: commits the batch when it is due (and mayCommit). A commit refused
+    // by others' locks keeps the batch open for a later try; raises only when the engine undid
+    // the batch (its posts are lost) — a new batch is then open.
+    void batchCheckpoint(bool mayCommit = true);
     // Commits the batch (retrying a refused COMMIT for commitRetryMs); raises when it cannot, and
     // the batch is then undone.
     void endWriteBatch();
     // After a failed write inside a batch: raises when the engine undid the whole batch.
     void checkBatch();
-    // Changes whenever a new write batch begins: a bulk post seeing a new value is the batch's first.
-    quint64 batchSerial() const { return mBatchSerial; }
+
+    // An atomic post (TDaoTable::setPostAtomic): the write lock from before its BeforePost until
+    // its row is committed. False when a transaction is open already (a write batch), which then
+    // takes the post in.
+    bool beginPost();
+    // Commits it; when that fails, undoes it, forgets what the caches were told of it, and raises.
+    void commitPost();
+    // Undoes it: a BeforePost or a write that raised.
+    void rollbackPost() noexcept;
 
     void openFile();
     void commitRetrying();

@@ -18,6 +18,7 @@
 #include <QMetaMethod>
 #include <QScopeGuard>
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -776,13 +777,19 @@ void TDaoTable::Post()
         return;
     mPosting = true;
     const auto done = qScopeGuard([this] { mPosting = false; });
+    // Until the row is committed no other copy may write: what BeforePost read still holds.
+    mPostTransaction = mPostAtomic && !mBulk && mDb->beginPost();
+    const auto undo = qScopeGuard([this] {
+        if (std::exchange(mPostTransaction, false))
+            mDb->rollbackPost();
+    });
     if (BeforePost)
         BeforePost(this);
     // The batch's periodic commit comes before the row, so that nothing after the row's write
     // can fail: a post that raises has written nothing.
     if (mBulk) {
         try {
-            mDb->batchCheckpoint();
+            mDb->batchCheckpoint(mState != dsInsert);
         } catch (const BatchLost &e) {
             throw BatchLost(e.message(), mBatchFirst);
         }
@@ -815,6 +822,7 @@ void TDaoTable::postInsert()
 {
     mDb->readBeforeWrite(mTableName, {});
     TableWriter::Inserted row = mWriter->insert(mBuffer, mChanged);
+    commitPost();
     mKeyset->appended(row.key, std::move(row.values));
     mPos = mKeyset->count() - 1;
     mModified = false;
@@ -829,12 +837,22 @@ void TDaoTable::postUpdate()
     const QStringList changed = mWriter->columnsOf(mChanged);
     if (!changed.isEmpty()) {
         mDb->readBeforeWrite(mTableName, changed);
-        mKeyset->updated(mPos, mWriter->update(mKeyset->keyAt(mPos), mOriginal, mBuffer, mChanged));
+        std::vector<QVariant> now = mWriter->update(mKeyset->keyAt(mPos), mOriginal, mBuffer, mChanged);
+        commitPost();
+        mKeyset->updated(mPos, std::move(now));
+    } else {
+        commitPost();
     }
     mModified = false;
     mChanged.assign(mFields.size(), false);
     setState(dsBrowse);
     notifyRow(mPos);
+}
+
+void TDaoTable::commitPost()
+{
+    if (std::exchange(mPostTransaction, false))
+        mDb->commitPost();
 }
 
 void TDaoTable::Cancel()

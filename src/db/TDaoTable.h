@@ -98,6 +98,10 @@ public:
     // ---- events
     std::function<void(TDaoTable *)> BeforePost;
     std::function<void(TDaoTable *)> AfterPost;
+    // On: BeforePost and the row's write run in one write transaction (outside bulk mode and any
+    // transaction already open), so that what BeforePost reads to fill the row, such as the next
+    // row number, cannot be changed by another copy before the row is stored. Off by default.
+    void setPostAtomic(bool on) { mPostAtomic = on; }
 
     // ---- open and close
     bool Active() const { return mState != dsInactive; }
@@ -270,6 +274,8 @@ private:
     void notifyRow(int position);
     void postInsert();
     void postUpdate();
+    // Commits the transaction Post began for an atomic post, once its row is written.
+    void commitPost();
     void checkWritable() const;
     bool isDisabled() const { return mDisableCount > 0; }
     int positionOf(const TBookmark &b) const;
@@ -324,5 +330,7 @@ private:
     quint64 mBatchSeen = 0;
     int mBatchFirst = -1;
     bool mPosting = false;
+    bool mPostAtomic = false;
+    bool mPostTransaction = false; // the post under way holds a transaction of its own
     std::vector<std::pair<const void *, std::function<void()>>> mUpdateHooks;
 };

@@ -44,6 +44,8 @@ TDM::TDM(QObject *parent) : QObject(parent)
                             QStringLiteral("locked"), QStringLiteral("created")});
     tblMain->BeforePost = [this](TDaoTable *t) { tblMainBeforePost(t); };
     tblMain->AfterPost = [this](TDaoTable *t) { tblMainAfterPost(t); };
+    // The stamping reads the largest row number: no other copy may store a row before this one.
+    tblMain->setPostAtomic(true);
     tblModels = table("tblModels", QStringLiteral("models"));
     tblUsers = table("tblUsers", QStringLiteral("users"));
     tblMyPersonalQuery = table("tblMyPersonalQuery", QString());

@@ -156,6 +156,79 @@ private slots:
         QCOMPARE(refreshes, 6);
     }
 
+    void numberIsTakenWithTheRowStored()
+    {
+        TestDb db;
+        db.exec(QStringLiteral("INSERT INTO main (user_id, unit_name) VALUES (7, 'a')"));
+        auto dm = connected(db);
+        TDaoTable *t = dm->tblMain;
+        // Another copy that does not wait for locks: whether it can write tells whether we hold one.
+        auto other = db.connect();
+        other->setLockTimes(0, 0, 100);
+        auto o = TestDb::table(other.get(), QStringLiteral("main"));
+        o->Open();
+        auto otherWrites = [&] {
+            try {
+                o->Append();
+                o->FieldByName(QStringLiteral("user_id"))->setAsInteger(8);
+                o->Post();
+                return true;
+            } catch (const DaoError &) {
+                o->Cancel();
+                return false;
+            }
+        };
+
+        // Between the stamping's reading of the largest number and our write the other copy
+        // cannot store its row 8, so the numbers stay apart.
+        const auto stamp = t->BeforePost;
+        bool otherStored = true;
+        t->BeforePost = [&](TDaoTable *ds) {
+            stamp(ds);
+            otherStored = otherWrites();
+        };
+        t->Append();
+        t->Post();
+        QVERIFY(!otherStored);
+        QCOMPARE(number(dm.get()), 8);
+        QVERIFY(otherWrites()); // the lock ends with the post
+        QCOMPARE(db.scalar(QStringLiteral("SELECT COUNT(*) FROM main WHERE user_id = 8")).toInt(), 2);
+
+        // A BeforePost that raises, and a post refused as a conflict, leave no lock behind.
+        t->BeforePost = [](TDaoTable *) { throw DaoError(QStringLiteral("отказ")); };
+        t->Append();
+        QVERIFY_THROWS_EXCEPTION(DaoError, t->Post());
+        t->Cancel();
+        QVERIFY(otherWrites());
+        t->BeforePost = stamp;
+        t->Requery();
+        t->Edit();
+        t->FieldByName(QStringLiteral("unit_name"))->setAsString(QStringLiteral("b"));
+        db.exec(QStringLiteral("UPDATE main SET unit_name = 'c' WHERE user_id = 7"));
+        QVERIFY_THROWS_EXCEPTION(RowConflict, t->Post());
+        t->Cancel();
+        QVERIFY(otherWrites());
+
+        // A commit refused (another program reads on past our wait) stores nothing; the row
+        // stays being inserted and the next post stores it once.
+        const int rows = db.scalar(QStringLiteral("SELECT COUNT(*) FROM main")).toInt();
+        SqliteConnection reader;
+        reader.open(db.path);
+        reader.exec(QStringLiteral("BEGIN"));
+        reader.scalar(QStringLiteral("SELECT COUNT(*) FROM main"));
+        dm->DataBase->setLockTimes(0, 0, 100);
+        t->Append();
+        t->FieldByName(QStringLiteral("unit_name"))->setAsString(QStringLiteral("d"));
+        QVERIFY_THROWS_EXCEPTION(DaoError, t->Post());
+        QCOMPARE(t->State(), TDaoTable::dsInsert);
+        reader.exec(QStringLiteral("ROLLBACK"));
+        QCOMPARE(db.scalar(QStringLiteral("SELECT COUNT(*) FROM main")).toInt(), rows);
+        const int shown = t->RecordCount();
+        t->Post();
+        QCOMPARE(t->RecordCount(), shown + 1);
+        QCOMPARE(db.scalar(QStringLiteral("SELECT COUNT(*) FROM main WHERE unit_name = 'd'")).toInt(), 1);
+    }
+
     void failedPostKeepsTheStampedRow()
     {
         TestDb db;

@@ -5,6 +5,7 @@
 // lifted the same operation goes through.
 #include "DaoError.h"
 #include "FaultVfs.h"
+#include "Reliability.h"
 #include "TestDb.h"
 
 #include <QScopeGuard>
@@ -39,6 +40,8 @@ class TestFaults : public QObject
         QVERIFY(db.scalar(QStringLiteral("SELECT COUNT(*) FROM main")).toInt() >= atLeast);
     }
 
+    int mInjected = 0; // faults injected, over every scenario
+
     // Runs one scenario under every fault kind and N until it meets no fault; counts the faults met.
     int sweep(const std::function<void(TestDb &db, bool failed)> &check, const std::function<void(TDaoDatabase *, TDaoTable *)> &op)
     {
@@ -60,6 +63,7 @@ class TestFaults : public QObject
                 }
                 const bool hit = faultvfs::hit();
                 faultvfs::disarm();
+                mInjected += hit ? 1 : 0;
                 if (failed && !hit)
                     qFatal("%s, N=%d: the operation failed without a fault", fault.name, n);
                 check(db, failed);
@@ -78,6 +82,11 @@ class TestFaults : public QObject
 
 private slots:
     void initTestCase() { faultvfs::install(); }
+    void cleanupTestCase()
+    {
+        reliabilityCount("faults", mInjected);
+        reliabilityCount("survived", mInjected);
+    }
     void cleanup() { faultvfs::disarm(); }
 
     void postAndAppend()
