@@ -1,5 +1,6 @@
 // Case folding, the NOCASE comparison and Jet pattern matching.
 #include "JetPattern.h"
+#include "TextCodec.h"
 #include "TextFold.h"
 
 #include <QtTest>
@@ -38,7 +39,19 @@ private slots:
     void patternErrors();
     void patternsAreNotExponential();
     void patternsOnInvalidUtf8();
+    void decodeUtf8Or1251();
 };
+
+void TstTextFold::decodeUtf8Or1251()
+{
+    // UTF-8 as it is; anything else is code page 1251, including a file whose only letter
+    // outside ASCII is its last byte (an unfinished UTF-8 sequence to a decoder that waits).
+    QCOMPARE(TextCodec::decode(QByteArrayView("Ключ=стойност")), QStringLiteral("Ключ=стойност"));
+    QCOMPARE(TextCodec::decode(QByteArrayView("Skin=\xDF")), QStringLiteral("Skin=Я"));
+    QCOMPARE(TextCodec::decode(QByteArrayView("\xCA\xEB\xFE\xF7")), QStringLiteral("Ключ"));
+    QCOMPARE(TextCodec::decode(QByteArrayView("a\xD0")), QStringLiteral("aР"));
+    QCOMPARE(TextCodec::decode(QByteArrayView("")), QString());
+}
 
 void TstTextFold::foldCodePoint_data()
 {
