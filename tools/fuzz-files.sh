@@ -1,5 +1,6 @@
 #!/bin/sh
-# Fuzzes the readers of the settings file and the caption file and the export statement for
-# SECONDS (default 30); see tools/fuzz.sh.
+# Fuzzes the readers of the settings file, the caption file, the grid layout and skin files, the
+# export statement and the splitting of a row paste's text for SECONDS (default 30); see
+# tools/fuzz.sh.
 root=$(cd "$(dirname "$0")/.." && pwd)
 exec "$root/tools/fuzz.sh" fuzz_files "${1:-30}" "$root/tests/fuzz/files-corpus" -max_len=8192

@@ -4,6 +4,7 @@
 #include "DaoError.h"
 #include "Guard.h"
 #include "InventoryGrid.h"
+#include "PasteText.h"
 #include "Prompts.h"
 #include "Regional.h"
 #include "Scope.h"
@@ -41,14 +42,6 @@ QString copyText(const TDaoField *f, const QVariant &v)
 bool isInteger(const TDaoField *f)
 {
     return f->DataType() == TFieldType::Long || f->DataType() == TFieldType::Short || f->DataType() == TFieldType::Counter;
-}
-
-// A whole number, or 0 when the text is none (within 32 bits).
-qint64 wholeNumber(const QString &text)
-{
-    bool ok = false;
-    const qint64 n = text.toLongLong(&ok);
-    return ok && n >= std::numeric_limits<qint32>::min() && n <= std::numeric_limits<qint32>::max() ? n : 0;
 }
 
 void processMessages()
@@ -158,7 +151,7 @@ void RowClipboard::PasteCellFromClipboard()
     g->closeEditorUnwritten();
     t->Edit();
     if (isInteger(f) || f->DataType() == TFieldType::Double)
-        f->setAsInteger(wholeNumber(text));
+        f->setAsInteger(PasteText::wholeNumber(text));
     else
         f->setAsString(text.left(f->Size())); // a date has no size: it is cleared, then stamped
     t->Post();
@@ -250,7 +243,17 @@ void RowClipboard::PasteRowsFromClipboard()
         if (!g->isColumnHidden(c))
             targets << t->FindField(cols.at(c).FieldName);
     TDaoField *number = t->FieldByName(QStringLiteral("user_id"));
+    // Other copies may store rows meanwhile; they cannot while a write batch of ours is open, so
+    // the largest number is read again once in each batch an appended row is numbered in (the
+    // row joins that batch), the first one included.
+    quint64 numberedInBatch = ~quint64(0);
     const auto appendRow = [&] {
+        if (DM->DataBase->batchSerial() != numberedInBatch) {
+            const QVariant now = DM->scratchValue(QStringLiteral("SELECT Max([user_id]) AS MaxNum FROM main;"));
+            if (now.isValid() && !now.isNull())
+                next = qMax(next, now.toLongLong() + 1);
+            numberedInBatch = DM->DataBase->batchSerial();
+        }
         t->Append();
         number->setAsInteger(next++);
     };
@@ -270,19 +273,16 @@ void RowClipboard::PasteRowsFromClipboard()
         case TFieldType::Long:
         case TFieldType::Short:
             t->Edit();
-            f->setAsInteger(wholeNumber(cell));
+            f->setAsInteger(PasteText::wholeNumber(cell));
             break;
         case TFieldType::Double: {
-            double d = 0;
-            if (!regional::parseNumber(cell, &d))
-                d = 0;
+            const double d = PasteText::number(cell);
             t->Edit();
             f->setAsFloat(d);
             break;
         }
         case TFieldType::DateTime: {
-            const qsizetype marker = cell.indexOf(QStringLiteral(" г."));
-            const QDateTime d = regional::parseDateTime(marker >= 0 ? cell.left(marker) : cell);
+            const QDateTime d = PasteText::dateTime(cell);
             if (!d.isValid())
                 return; // the date stays, silently
             t->Edit();
@@ -295,43 +295,30 @@ void RowClipboard::PasteRowsFromClipboard()
         t->Post();
     };
 
-    // Where the last character other than LF is: a line break before it starts another row.
-    qsizetype lastNonLf = text.size() - 1;
-    while (lastNonLf >= 0 && text.at(lastNonLf) == QLatin1Char('\n'))
-        --lastNonLf;
     qint64 rowsLeft = rows; // rows of the view from the current one on, the current included
-    QString cell;
     QElapsedTimer paint;
     paint.start();
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar ch = text.at(i);
-        if (ch == QLatin1Char('\t')) {
-            writeCell(std::exchange(cell, QString()));
-        } else if (ch == QLatin1Char('\r')) {
-            writeCell(std::exchange(cell, QString()));
-            if (i < lastNonLf) {
-                if (rowsLeft > 1) {
-                    --rowsLeft;
-                    t->Next();
-                } else {
-                    rowsLeft = 0;
-                    appendRow();
-                }
+    for (const PasteText::Line &line : PasteText::split(text)) {
+        column = 0;
+        for (const QString &cell : line.cells)
+            writeCell(cell);
+        if (!line.ended)
+            continue;
+        if (line.nextRow) {
+            if (rowsLeft > 1) {
+                --rowsLeft;
+                t->Next();
+            } else {
+                rowsLeft = 0;
+                appendRow();
             }
-            column = 0;
-            mProgress->setValue(mProgress->value() + 1);
-            if (paint.elapsed() >= 100) {
-                processMessages();
-                paint.restart();
-            }
-        } else if (ch == QLatin1Char('\n') || ch.unicode() <= 27) {
-            // dropped
-        } else {
-            cell += ch;
+        }
+        mProgress->setValue(mProgress->value() + 1);
+        if (paint.elapsed() >= 100) {
+            processMessages();
+            paint.restart();
         }
     }
-    if (!cell.isEmpty())
-        writeCell(cell);
     // A new row appended for a line whose cells all went nowhere is still stored.
     if (t->State() != TDaoTable::dsBrowse)
         t->Post();

@@ -1,8 +1,6 @@
 // The skin engine over Qt style sheets.
 #include "TSkinData.h"
 
-#include "TextCodec.h"
-
 #include <QApplication>
 #include <QFile>
 #include <QFileInfo>
@@ -35,8 +33,11 @@ void TSkinData::setSkinFile(const QString &path)
         qCWarning(lcSkin) << path << "is too large to be a skin:" << info.size() << "bytes";
     } else if (!file.open(QIODevice::ReadOnly)) {
         qCWarning(lcSkin) << path << "cannot be read:" << file.errorString();
+    } else if (const std::optional<QString> read = SkinSheet::read(file, MaxSkinBytes)) {
+        sheet = *read;
     } else {
-        sheet = TextCodec::decode(file.readAll());
+        // Grown past the limit since it was looked at, or a read error.
+        qCWarning(lcSkin) << path << "is no skin:" << (file.error() != QFileDevice::NoError ? file.errorString() : QStringLiteral("too large"));
     }
     mSheet = sheet;
     if (mActive)

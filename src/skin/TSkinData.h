@@ -4,6 +4,8 @@
 // shows the current skin (nothing with none read), off gives every window the platform's look.
 #pragma once
 
+#include "SkinSheet.h"
+
 #include <QObject>
 #include <QString>
 
@@ -17,7 +19,7 @@ public:
 
     // A larger file is no skin: it is not read and the platform's look stays (a style sheet of
     // that size would only stall every window).
-    static constexpr qint64 MaxSkinBytes = 1024 * 1024;
+    static constexpr qint64 MaxSkinBytes = SkinSheet::MaxBytes;
 
     const QString &SkinFile() const { return mFile; }
     void setSkinFile(const QString &path);

@@ -5,6 +5,9 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <cmath>
+#include <limits>
+
 namespace GridLayout {
 
 namespace {
@@ -39,16 +42,31 @@ bool readColour(const QJsonValue &v, QColor *c)
     }
     if (!v.isString())
         return false;
-    *c = QColor::fromString(v.toString());
-    return c->isValid();
+    const QColor read = QColor::fromString(v.toString());
+    if (!read.isValid())
+        return false;
+    // Eight bits a channel, as the file is written: a finer "#rrrgggbbb" would change at the next save.
+    *c = QColor::fromRgba(read.rgba());
+    return true;
 }
 
+// A whole number within int: a fraction or a larger number is damage, not some default.
 bool readInt(const QJsonObject &o, const char *key, int *out)
 {
     const QJsonValue v = o.value(QLatin1String(key));
-    if (!v.isDouble())
+    const double d = v.toDouble();
+    if (!v.isDouble() || !(d >= std::numeric_limits<int>::min() && d <= std::numeric_limits<int>::max()) || d != std::trunc(d))
         return false;
-    *out = v.toInt(-1);
+    *out = int(d);
+    return true;
+}
+
+bool readAlignment(const QJsonObject &o, const char *key, Qt::Alignment *out)
+{
+    int a = 0;
+    if (!readInt(o, key, &a) || (a & ~int(Qt::AlignHorizontal_Mask | Qt::AlignVertical_Mask)))
+        return false;
+    *out = Qt::Alignment(a);
     return true;
 }
 
@@ -98,10 +116,9 @@ std::optional<QList<TColumn>> load(const QByteArray &bytes)
             return std::nullopt;
         const QJsonObject o = v.toObject();
         TColumn c;
-        int alignment = 0, titleAlignment = 0;
         if (!o.value(QStringLiteral("field")).isString() || !o.value(QStringLiteral("title")).isString()
             || !readInt(o, "width", &c.Width) || c.Width < 0 || !o.value(QStringLiteral("visible")).isBool()
-            || !readInt(o, "alignment", &alignment) || !readInt(o, "titleAlignment", &titleAlignment)
+            || !readAlignment(o, "alignment", &c.Alignment) || !readAlignment(o, "titleAlignment", &c.TitleAlignment)
             || !readFont(o.value(QStringLiteral("titleFont")), &c.TitleFont)
             || !readColour(o.value(QStringLiteral("titleColour")), &c.TitleColor)
             || !readFont(o.value(QStringLiteral("font")), &c.Font)
@@ -111,8 +128,6 @@ std::optional<QList<TColumn>> load(const QByteArray &bytes)
         c.FieldName = o.value(QStringLiteral("field")).toString();
         c.Title = o.value(QStringLiteral("title")).toString();
         c.Visible = o.value(QStringLiteral("visible")).toBool();
-        c.Alignment = Qt::Alignment(alignment);
-        c.TitleAlignment = Qt::Alignment(titleAlignment);
         QStringList pickList;
         for (const QJsonValue &p : o.value(QStringLiteral("pickList")).toArray()) {
             if (!p.isString())

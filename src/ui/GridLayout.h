@@ -12,7 +12,8 @@
 namespace GridLayout {
 
 QByteArray save(const QList<TColumn> &columns);
-// The stored column set, or nothing when the bytes are not a complete, valid one.
+// The stored column set, or nothing when the bytes are not a complete, valid one: widths are
+// whole numbers from 0 up, alignments hold alignment flags only.
 std::optional<QList<TColumn>> load(const QByteArray &bytes);
 
 } // namespace GridLayout

@@ -231,6 +231,11 @@ private slots:
         QByteArray otherFormat = good;
         otherFormat.replace("velostok-grid", "something-else");
         QTest::newRow("other format") << otherFormat;
+        // Damaged numbers are refused, not read as some other value.
+        QTest::newRow("fractional alignment") << QByteArray(good).replace("\"alignment\": 1,", "\"alignment\": 1.5,");
+        QTest::newRow("no alignment flag") << QByteArray(good).replace("\"titleAlignment\": 4,", "\"titleAlignment\": 4096,");
+        QTest::newRow("negative alignment") << QByteArray(good).replace("\"alignment\": 1,", "\"alignment\": -1,");
+        QTest::newRow("width beyond int") << QByteArray(good).replace("\"width\": 64", "\"width\": 4294967360");
     }
 
     void damagedLayoutsAreIgnored()
@@ -245,6 +250,36 @@ private slots:
         QVERIFY(Startup::createAll());
         QCOMPARE(fVelostok->DBGrid1->Columns().size(), 13);
         QCOMPARE(fVelostok->DBGrid1->Columns().at(2).FieldName, QStringLiteral("unit_name"));
+    }
+
+    void aLayoutReadIsWrittenBackUnchanged()
+    {
+        TColumn c;
+        c.FieldName = QStringLiteral("price");
+        c.Alignment = Qt::AlignRight | Qt::AlignVCenter;
+        c.TitleColor = QColor(10, 20, 30, 40);
+        c.Color = QColor(Qt::darkGreen);
+        c.Font = QFont(QStringLiteral("Sans Serif"), 11, QFont::Bold);
+        c.PickList = QStringList{QStringLiteral("1,5"), QString()};
+        QByteArray layout = GridLayout::save({c});
+        // Colours in finer forms than the file's own are read at eight bits a channel.
+        layout.replace("\"titleColour\": \"#280a141e\"", "\"titleColour\": \"#ff0000020\"");
+        layout.replace("\"colour\": \"#ff008000\"", "\"colour\": \"#123456789abc\"");
+        QVERIFY(layout.contains("#ff0000020") && layout.contains("#123456789abc"));
+        const std::optional<QList<TColumn>> read = GridLayout::load(layout);
+        QVERIFY(read);
+        QCOMPARE(read->size(), 1);
+        QCOMPARE(read->first().TitleColor, QColor::fromRgba(QColor::fromString(QStringLiteral("#ff0000020")).rgba()));
+        QCOMPARE(read->first().Color, QColor::fromRgba(QColor::fromString(QStringLiteral("#123456789abc")).rgba()));
+        QCOMPARE(read->first().Font, c.Font);
+        QCOMPARE(read->first().Alignment, c.Alignment);
+        const std::optional<QList<TColumn>> again = GridLayout::load(GridLayout::save(*read));
+        QVERIFY(again);
+        QCOMPARE(again->first().TitleColor, read->first().TitleColor);
+        QCOMPARE(again->first().Color, read->first().Color);
+        QCOMPARE(again->first().Font, read->first().Font);
+        QCOMPARE(again->first().PickList.items(), c.PickList.items());
+        QCOMPARE(GridLayout::save(*again), GridLayout::save(*read));
     }
 
     void aSavedLayoutIsHonouredAtTheNextStart()

@@ -1,11 +1,13 @@
 // Skins: the start-up step with its default skin, the check box switching the look at once and
 // excluding the language switch, "&Отказ" bringing a skin back, a skin picked with the browse
-// button saved at once, and files that are no skins.
+// button saved at once, and files that are no skins; reading a skin file within its limit.
 #include "AppFixture.h"
 #include "TApplication.h"
+#include "SkinSheet.h"
 #include "TSkinData.h"
 
 #include <QAction>
+#include <QBuffer>
 #include <QCheckBox>
 #include <QMenuBar>
 #include <QComboBox>
@@ -140,6 +142,33 @@ private slots:
         QCOMPARE(s->SkinFile(), QStringLiteral("/nowhere/x.skn"));
         s->setActive(false);
         QVERIFY(qApp->styleSheet().isEmpty());
+    }
+
+    void readingStopsAtTheLimit()
+    {
+        // At most one byte past the limit is taken; exactly the limit is still a skin.
+        QByteArray bytes(64, 'x');
+        QBuffer device(&bytes);
+        QVERIFY(device.open(QIODevice::ReadOnly));
+        QCOMPARE(SkinSheet::read(device, 64), std::optional<QString>(QString(64, QLatin1Char('x'))));
+        device.seek(0);
+        QCOMPARE(SkinSheet::read(device, 10), std::nullopt);
+        QCOMPARE(device.pos(), 11);
+        // A file that grew past the limit after its size was looked at is still refused.
+        QByteArray grown(3 * SkinSheet::MaxBytes, 'y');
+        QBuffer big(&grown);
+        QVERIFY(big.open(QIODevice::ReadOnly));
+        QCOMPARE(SkinSheet::read(big), std::nullopt);
+        QCOMPARE(big.pos(), SkinSheet::MaxBytes + 1);
+        // Code page 1251 whose one letter is the last byte: that letter is not lost.
+        QByteArray cp1251("QLabel { color: red; } /* \xdf");
+        QBuffer last(&cp1251);
+        QVERIFY(last.open(QIODevice::ReadOnly));
+        QCOMPARE(SkinSheet::read(last), std::optional<QString>(QStringLiteral("QLabel { color: red; } /* Я")));
+        QByteArray utf8 = QStringLiteral("/* Я */").toUtf8();
+        QBuffer whole(&utf8);
+        QVERIFY(whole.open(QIODevice::ReadOnly));
+        QCOMPARE(SkinSheet::read(whole), std::optional<QString>(QStringLiteral("/* Я */")));
     }
 
     void shippedSkinsCoverEveryControl()

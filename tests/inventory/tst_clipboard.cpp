@@ -1,7 +1,10 @@
 // The row clipboard: rows copied as TAB-separated lines, pasted back cell by cell with the
-// confirmation, the appended rows' numbers and the text rules; the one-cell copy and paste.
+// confirmation, the appended rows' numbers and the text rules; the one-cell copy and paste; the
+// splitting of the pasted text and the values its cells give.
 #include "AppFixture.h"
 #include "Guard.h"
+#include "PasteText.h"
+#include "Regional.h"
 #include "RowClipboard.h"
 #include "TApplication.h"
 #include "TDBGrid.h"
@@ -10,6 +13,7 @@
 #include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QProgressBar>
+#include <QTimer>
 
 class TestClipboard : public QObject
 {
@@ -116,6 +120,58 @@ private slots:
         QCOMPARE(RowClipboard::pasteQuestion(lines, rows), text);
     }
 
+    void pasteTextLines_data()
+    {
+        // Each line as its cells joined by "|", then "/" when a CR ended it, "+" when the paste
+        // moves on a row after it; lines joined by " ".
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("lines");
+        QTest::newRow("nothing") << "" << "";
+        QTest::newRow("only LFs") << "\n\n" << "";
+        QTest::newRow("only dropped characters") << "\x01\n\x1b" << "";
+        QTest::newRow("one cell") << "A" << "A";
+        QTest::newRow("a final empty cell is none") << "A\t" << "A";
+        QTest::newRow("a lone TAB") << "\t" << "";
+        QTest::newRow("two TABs") << "\t\t" << "|";
+        QTest::newRow("CR LF ends the paste") << "A\tB\r\n" << "A|B/";
+        QTest::newRow("a last line without a break") << "A\r\nB" << "A/+ B";
+        QTest::newRow("an empty line between") << "A\r\n\r\nB\r\n" << "A/+ /+ B/";
+        QTest::newRow("a lone CR is a line") << "\r" << "/";
+        QTest::newRow("a control character after the break moves on") << "A\r\x01" << "A/+";
+        QTest::newRow("LFs after the break do not") << "A\r\n\n\n" << "A/";
+        QTest::newRow("dropped inside a cell") << QStringLiteral("A\x00" "B\x1b" "C\x1c\tD") << QStringLiteral("ABC\x1c|D");
+    }
+
+    void pasteTextLines()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, lines);
+        QStringList got;
+        for (const PasteText::Line &l : PasteText::split(text))
+            got << l.cells.join(QLatin1Char('|')) + (l.ended ? QStringLiteral("/") : QString()) + (l.nextRow ? QStringLiteral("+") : QString());
+        QCOMPARE(got.join(QLatin1Char(' ')), lines);
+    }
+
+    void pasteTextValues()
+    {
+        regional::setLocale(QLocale(QLocale::Bulgarian, QLocale::Bulgaria));
+        QCOMPARE(PasteText::wholeNumber(QStringLiteral("2147483647")), 2147483647);
+        QCOMPARE(PasteText::wholeNumber(QStringLiteral("-2147483648")), std::numeric_limits<qint32>::min());
+        QCOMPARE(PasteText::wholeNumber(QStringLiteral("2147483648")), 0);
+        QCOMPARE(PasteText::wholeNumber(QStringLiteral("12,5")), 0);
+        QCOMPARE(PasteText::number(QStringLiteral("12,5")), 12.5);
+        QCOMPARE(PasteText::number(QStringLiteral("1.5")), 0.0); // "." is not the separator
+        QCOMPARE(PasteText::number(QStringLiteral("1e400")), 0.0);
+        QCOMPARE(PasteText::number(QStringLiteral("-2,5E3")), -2500.0);
+        // The time after " г." goes with the marker.
+        const QDateTime march5(QDate(2005, 3, 5), QTime(0, 0));
+        QCOMPARE(PasteText::dateTime(QStringLiteral("5.3.2005 г. 14:22:10")), march5);
+        QCOMPARE(PasteText::dateTime(regional::formatDateTime(QDateTime(QDate(2005, 3, 5), QTime(14, 22, 10)))), march5);
+        QCOMPARE(PasteText::dateTime(QStringLiteral("5.03.2005 14:22:10")), QDateTime(QDate(2005, 3, 5), QTime(14, 22, 10)));
+        QVERIFY(!PasteText::dateTime(QStringLiteral("буквите г.")).isValid());
+        QVERIFY(!PasteText::dateTime(QStringLiteral(" г.5.3.2005")).isValid());
+    }
+
     void pasteRows_data()
     {
         QTest::addColumn<int>("rows");    // in the view; -1: one row, filtered out of the view
@@ -161,6 +217,24 @@ private slots:
         QVERIFY(!fVelostok->ProgressBar1->isVisible());
         QVERIFY(!DM->BulkUpdate);
         QVERIFY(!DM->tblMain->BulkMode());
+    }
+
+    void pasteNumbersAfterRowsAnotherCopyStored()
+    {
+        // Another copy stores row 6 after the paste read the largest number but before its write
+        // batch began: the appended rows take the numbers after it, none twice.
+        start(5);
+        goTo(4, 1);
+        DM->ProcessMessages = [] {}; // the other copy's row comes with the paste's own event handling
+        QTimer::singleShot(0, [this] {
+            mApp->exec(QStringLiteral("INSERT INTO main (user_id, unit_number) VALUES (6, 'ДРУГ')"));
+        });
+        QGuiApplication::clipboard()->setText(QStringLiteral("A\r\nB\r\nC\r\n"));
+        fVelostok->Clipboard->PasteRowsFromClipboard();
+        QCOMPARE(mApp->scalar(QStringLiteral("SELECT group_concat(user_id || ':' || unit_number, ' ') FROM "
+                                             "(SELECT user_id, unit_number FROM main ORDER BY user_id, id)"))
+                     .toString(),
+                 QStringLiteral("1:N-1 2:N-2 3:N-3 4:N-4 5:A 6:ДРУГ 7:B 8:C"));
     }
 
     void pasteOfBadTextAndAFailure()
