@@ -49,6 +49,39 @@ void processMessages()
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
+// Puts one pasted cell into its field of the current row (editing it); false when the cell
+// changes nothing (a text that is no date, a yes/no column).
+bool setCell(TDaoTable *t, TDaoField *f, const QString &cell)
+{
+    switch (f->DataType()) {
+    case TFieldType::Text:
+        t->Edit();
+        f->setAsString(cell); // cut to the field's width
+        return true;
+    case TFieldType::Long:
+    case TFieldType::Short:
+        t->Edit();
+        f->setAsInteger(PasteText::wholeNumber(cell));
+        return true;
+    case TFieldType::Double: {
+        const double d = PasteText::number(cell);
+        t->Edit();
+        f->setAsFloat(d);
+        return true;
+    }
+    case TFieldType::DateTime: {
+        const QDateTime d = PasteText::dateTime(cell);
+        if (!d.isValid())
+            return false; // the date stays, silently
+        t->Edit();
+        f->setAsDateTime(d);
+        return true;
+    }
+    default:
+        return false; // yes/no and the rest: the cell only takes up its column
+    }
+}
+
 } // namespace
 
 RowClipboard::RowClipboard(InventoryGrid *grid, QWidget *window, QProgressBar *progress, QObject *parent)
@@ -193,12 +226,60 @@ void RowClipboard::PasteRowsFromClipboard()
     qint64 next = max.isValid() && !max.isNull() ? max.toLongLong() + 1 : 1;
     processMessages();
 
+    // The cells go to the start column and the visible columns right of it, by position.
+    const QList<TColumn> &cols = g->Columns();
+    QList<TDaoField *> targets;
+    for (int c = startColumn; c < cols.size(); ++c)
+        if (!g->isColumnHidden(c))
+            targets << t->FindField(cols.at(c).FieldName);
+    const QList<PasteText::Line> pasted = PasteText::split(text);
+    const int startPos = rows == 0 ? t->RecordCount() : t->RecNo(); // the row of the first line
+    const int rowsBefore = t->RecordCount(); // rows from here on are appended
+
     // Whatever happens, the window comes back: enabled, controls resumed, the flag cleared, the
     // lists rebuilt, the pointer restored, the bar hidden, bulk mode off, the rows read again.
     std::exception_ptr finishError;
     const auto tellFinishError = qScopeGuard([&] {
         if (finishError)
             Guard::report(finishError);
+    });
+    // A write batch the engine undid (a full disk): the rows of the lines before it are stored.
+    // Once the window is back, the row of the first line not stored is left being edited with
+    // that line's cells, and the message says which line it is.
+    std::exception_ptr lost;
+    TBookmark lostRow; // an existing row; none: an appended row, which is gone
+    const auto resumeAtLoss = qScopeGuard([&] {
+        const std::exception_ptr e = lost ? lost : finishError;
+        if (!e)
+            return;
+        try {
+            std::rethrow_exception(e);
+        } catch (const BatchLost &b) {
+            const qsizetype line = b.row() - startPos;
+            QString where;
+            if (b.row() >= 0 && line >= 0 && line < pasted.size()) {
+                where = QStringLiteral("Вмъкването спря на ред %1 от текста; редовете преди него са записани.\r").arg(line + 1);
+                try {
+                    if (t->State() != TDaoTable::dsBrowse)
+                        t->Cancel();
+                    if (t->BookmarkValid(lostRow))
+                        t->GotoBookmark(lostRow);
+                    else
+                        t->Append(); // numbered when it is stored
+                    qsizetype at = 0;
+                    for (const QString &cell : pasted.at(line).cells) {
+                        if (at < targets.size() && targets.at(at))
+                            setCell(t, targets.at(at), cell);
+                        ++at;
+                    }
+                } catch (const DaoError &) {
+                    // The row cannot be read now: the message still says where it stopped.
+                }
+            }
+            finishError = std::make_exception_ptr(DaoError(where + b.message()));
+        } catch (...) {
+            // Another failure: told as it is.
+        }
     });
     bool bulk = false;
     const auto finish = qScopeGuard([&] {
@@ -218,8 +299,17 @@ void RowClipboard::PasteRowsFromClipboard()
         QGuiApplication::restoreOverrideCursor();
         mProgress->hide();
         try {
-            if (bulk)
-                t->setBulkMode(false);
+            try {
+                if (bulk)
+                    t->setBulkMode(false);
+            } catch (const BatchLost &e) {
+                // The last batch: its first row, while the positions still hold.
+                finishError = std::current_exception();
+                if (!lost && e.row() >= 0 && e.row() < rowsBefore && e.row() < t->RecordCount()) {
+                    t->setRecNo(e.row());
+                    lostRow = t->GetBookmark();
+                }
+            }
             t->Refresh();
         } catch (...) {
             finishError = std::current_exception();
@@ -236,12 +326,6 @@ void RowClipboard::PasteRowsFromClipboard()
     DM->BulkUpdate = true;
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
 
-    // The cells go to the start column and the visible columns right of it, by position.
-    const QList<TColumn> &cols = g->Columns();
-    QList<TDaoField *> targets;
-    for (int c = startColumn; c < cols.size(); ++c)
-        if (!g->isColumnHidden(c))
-            targets << t->FindField(cols.at(c).FieldName);
     TDaoField *number = t->FieldByName(QStringLiteral("user_id"));
     // Other copies may store rows meanwhile; they cannot while a write batch of ours is open, so
     // the largest number is read again once in each batch an appended row is numbered in (the
@@ -262,64 +346,46 @@ void RowClipboard::PasteRowsFromClipboard()
     qsizetype column = 0; // index into targets of the next cell of the line
     const auto writeCell = [&](const QString &cell) {
         const qsizetype at = column++;
-        if (at >= targets.size() || !targets.at(at))
-            return; // no visible column left
-        TDaoField *f = targets.at(at);
-        switch (f->DataType()) {
-        case TFieldType::Text:
-            t->Edit();
-            f->setAsString(cell); // cut to the field's width
-            break;
-        case TFieldType::Long:
-        case TFieldType::Short:
-            t->Edit();
-            f->setAsInteger(PasteText::wholeNumber(cell));
-            break;
-        case TFieldType::Double: {
-            const double d = PasteText::number(cell);
-            t->Edit();
-            f->setAsFloat(d);
-            break;
-        }
-        case TFieldType::DateTime: {
-            const QDateTime d = PasteText::dateTime(cell);
-            if (!d.isValid())
-                return; // the date stays, silently
-            t->Edit();
-            f->setAsDateTime(d);
-            break;
-        }
-        default:
-            return; // yes/no and the rest: the cell only takes up its column
-        }
-        t->Post();
+        if (at < targets.size() && targets.at(at) && setCell(t, targets.at(at), cell))
+            t->Post();
     };
 
     qint64 rowsLeft = rows; // rows of the view from the current one on, the current included
     QElapsedTimer paint;
     paint.start();
-    for (const PasteText::Line &line : PasteText::split(text)) {
-        column = 0;
-        for (const QString &cell : line.cells)
-            writeCell(cell);
-        if (!line.ended)
-            continue;
-        if (line.nextRow) {
-            if (rowsLeft > 1) {
-                --rowsLeft;
-                t->Next();
-            } else {
-                rowsLeft = 0;
-                appendRow();
+    try {
+        for (const PasteText::Line &line : pasted) {
+            column = 0;
+            for (const QString &cell : line.cells)
+                writeCell(cell);
+            if (!line.ended)
+                continue;
+            if (line.nextRow) {
+                if (rowsLeft > 1) {
+                    --rowsLeft;
+                    t->Next();
+                } else {
+                    rowsLeft = 0;
+                    appendRow();
+                }
+            }
+            mProgress->setValue(mProgress->value() + 1);
+            if (paint.elapsed() >= 100) {
+                processMessages();
+                paint.restart();
             }
         }
-        mProgress->setValue(mProgress->value() + 1);
-        if (paint.elapsed() >= 100) {
-            processMessages();
-            paint.restart();
+        // A new row appended for a line whose cells all went nowhere is still stored.
+        if (t->State() != TDaoTable::dsBrowse)
+            t->Post();
+    } catch (const BatchLost &e) {
+        lost = std::current_exception();
+        // Which row the first line not stored went to, while the positions still hold.
+        if (t->State() != TDaoTable::dsBrowse)
+            t->Cancel();
+        if (e.row() >= 0 && e.row() < t->RecordCount() && e.row() < rowsBefore) {
+            t->setRecNo(e.row());
+            lostRow = t->GetBookmark();
         }
     }
-    // A new row appended for a line whose cells all went nowhere is still stored.
-    if (t->State() != TDaoTable::dsBrowse)
-        t->Post();
 }

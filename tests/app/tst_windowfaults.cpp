@@ -10,8 +10,12 @@
 #include "FaultIo.h"
 #include "FaultVfs.h"
 #include "Reliability.h"
+#include "RowClipboard.h"
+#include "SqliteStatement.h"
 #include "TApplication.h"
+#include "TDBGrid.h"
 
+#include <QClipboard>
 #include <QComboBox>
 #include <QCryptographicHash>
 #include <QLineEdit>
@@ -186,6 +190,83 @@ private slots:
                     QCOMPARE(numbers().last(), Rows);
                 }
                 f.exec(QStringLiteral("UPDATE main SET user_id = 100 + id"));
+                fVelostok->Records->Rollback1Click();
+            });
+    }
+
+    void rowPaste_data()
+    {
+        QTest::addColumn<int>("batchMs");
+        QTest::newRow("a batch a cell") << 0;
+        QTest::newRow("one batch") << 100000;
+    }
+    void rowPaste()
+    {
+        // 20 lines pasted over the 12 rows from the first: 12 changed, 8 appended. A failure keeps
+        // the lines stored before it (a prefix), says at which line it stopped when a batch was
+        // lost, and leaves that line's row being edited with its cells.
+        QFETCH(int, batchMs);
+        constexpr int Rows = 12;
+        constexpr int Lines = 20;
+        AppFixture f;
+        f.exec(QStringLiteral("WITH RECURSIVE k(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM k WHERE i < %1) "
+                              "INSERT INTO main (user_id, unit_number) SELECT i, 'N-' || i FROM k").arg(Rows));
+        QVERIFY(f.start());
+        DM->DataBase->setLockTimes(5000, 2000, batchMs);
+        TDaoTable *t = DM->tblMain;
+        QString text;
+        for (int i = 1; i <= Lines; ++i)
+            text += QStringLiteral("L%1\r\n").arg(i);
+        const auto stored = [&] {
+            SqliteConnection c;
+            c.open(f.db());
+            QStringList v;
+            SqliteStatement st = c.prepare(QStringLiteral("SELECT unit_number FROM main ORDER BY user_id, id"));
+            while (st.step())
+                v << QString::fromUtf8(st.columnText(0));
+            return v;
+        };
+        sweep(
+            "row paste", true,
+            [&] {
+                t->setRecNo(0);
+                fVelostok->DBGrid1->setCurrentIndex(fVelostok->DBGrid1->model()->index(0, 1));
+                QGuiApplication::clipboard()->setText(text);
+                fVelostok->Clipboard->PasteRowsFromClipboard();
+            },
+            [&](bool hit) {
+                QCOMPARE(f.scalar(QStringLiteral("PRAGMA integrity_check")).toString(), QStringLiteral("ok"));
+                QCOMPARE(f.scalar(QStringLiteral("SELECT COUNT(DISTINCT user_id) = COUNT(*) FROM main")).toInt(), 1);
+                usable();
+                const QStringList v = stored();
+                int k = 0;
+                while (k < v.size() && v.at(k) == QStringLiteral("L%1").arg(k + 1))
+                    ++k;
+                // The rest untouched: the old rows as they were, no appended row beyond the stored lines.
+                for (int i = k; i < v.size(); ++i)
+                    QCOMPARE(v.at(i), QStringLiteral("N-%1").arg(i + 1));
+                QCOMPARE(v.size(), qMax(Rows, k));
+                if (f.prompts.messages.isEmpty()) {
+                    QCOMPARE(k, Lines);
+                } else {
+                    QVERIFY(hit);
+                    QCOMPARE(f.prompts.messages.size(), 1);
+                    const QString m = f.prompts.messages.takeFirst();
+                    QVERIFY2(k < Lines, qPrintable(m));
+                    const QRegularExpressionMatch stop = QRegularExpression(QStringLiteral("^Вмъкването спря на ред (\\d+) от текста;")).match(m);
+                    if (stop.hasMatch()) {
+                        QCOMPARE(stop.captured(1).toInt(), k + 1);
+                        // That line's row is being edited (or, appended and gone, inserted again)
+                        // with its cells; storing it goes on from there.
+                        QVERIFY(t->State() == TDaoTable::dsEdit || t->State() == TDaoTable::dsInsert);
+                        QCOMPARE(t->FieldByName(QStringLiteral("unit_number"))->AsString(), QStringLiteral("L%1").arg(k + 1));
+                        t->Post();
+                        QCOMPARE(stored().at(k), QStringLiteral("L%1").arg(k + 1));
+                    }
+                }
+                if (t->State() != TDaoTable::dsBrowse)
+                    t->Cancel();
+                f.exec(QStringLiteral("DELETE FROM main WHERE user_id > %1; UPDATE main SET unit_number = 'N-' || user_id").arg(Rows));
                 fVelostok->Records->Rollback1Click();
             });
     }
