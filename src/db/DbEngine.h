@@ -1,6 +1,7 @@
 // The engine behind the data layer: one connection to one inventory database, and the few
 // operations on database files that need no connection. Everything the data layer does to a
-// database goes through here and through the engine's SqlDialect; SQLite is the one engine now.
+// database goes through here and through the engine's SqlDialect: SQLite (a file) or PostgreSQL
+// (a server).
 //
 // Every failure raises DaoError with a message for the user (the engine's own text inside it).
 #pragma once
@@ -48,8 +49,11 @@ class DbEngine
 public:
     virtual ~DbEngine() = default;
 
-    // The engine for a Database setting (a file path, for the embedded engine).
+    // The engine for a Database setting: a file path for the embedded engine, a connection
+    // string (keywords or a postgresql:// URI) for a server.
     static std::unique_ptr<DbEngine> create(const QString &database);
+    // Whether a Database setting names a server rather than a file.
+    static bool isServer(const QString &database);
 
     virtual const SqlDialect &dialect() const = 0;
 

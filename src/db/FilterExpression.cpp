@@ -368,12 +368,9 @@ public:
         case Type::Compare: {
             bool leftText = false;
             bool rightText = false;
-            QString l = expr(*n.left, &leftText);
+            const QString l = expr(*n.left, &leftText);
             const QString r = expr(*n.right, &rightText);
-            if (leftText || rightText)
-                l += mDialect.caseInsensitive();
-            return QLatin1Char('(') + l + QLatin1Char(' ') + n.text + QLatin1Char(' ') + r
-                   + QLatin1Char(')');
+            return QLatin1Char('(') + mDialect.comparison(l, leftText, n.text, r, rightText) + QLatin1Char(')');
         }
         case Type::Like: {
             // The pattern comes first in the call, so its parameters are bound first.

@@ -14,9 +14,10 @@ public:
 
     // An identifier (table or column name) as the engine reads it, whatever characters it holds.
     virtual QString quoteIdentifier(const QString &name) const = 0;
-    // Appended to the left operand of a text comparison (and to a sort term) so that it ignores
-    // letter case in every script.
-    virtual QString caseInsensitive() const = 0;
+    // A comparison (op: =, <>, <, <=, >, >=) of two SQL expressions; one that involves text
+    // ignores letter case in every script.
+    virtual QString comparison(const QString &left, bool leftText, const QString &op, const QString &right,
+                               bool rightText) const = 0;
     // A call that is true when value matches the Jet pattern (both SQL expressions), ignoring
     // letter case; null when either is null.
     virtual QString patternMatch(const QString &pattern, const QString &value) const = 0;

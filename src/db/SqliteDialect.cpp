@@ -6,7 +6,13 @@ QString SqliteDialect::quoteIdentifier(const QString &name) const
     return QLatin1Char('"') + QString(name).replace(QLatin1Char('"'), QStringLiteral("\"\"")) + QLatin1Char('"');
 }
 
-QString SqliteDialect::caseInsensitive() const { return QStringLiteral(" COLLATE NOCASE"); }
+QString SqliteDialect::comparison(const QString &left, bool leftText, const QString &op, const QString &right,
+                                  bool rightText) const
+{
+    // The collation of the left operand decides the comparison.
+    return left + (leftText || rightText ? QStringLiteral(" COLLATE NOCASE ") : QStringLiteral(" ")) + op
+        + QLatin1Char(' ') + right;
+}
 
 QString SqliteDialect::patternMatch(const QString &pattern, const QString &value) const
 {
@@ -18,7 +24,7 @@ QVariant SqliteDialect::booleanValue(bool value) const { return QVariant::fromVa
 // SQLite puts nulls first in ascending order already.
 QString SqliteDialect::sortTerm(const QString &quotedColumn, bool isText, bool descending) const
 {
-    return quotedColumn + (isText ? caseInsensitive() : QString())
+    return quotedColumn + (isText ? QStringLiteral(" COLLATE NOCASE") : QString())
         + (descending ? QStringLiteral(" DESC") : QStringLiteral(" ASC"));
 }
 

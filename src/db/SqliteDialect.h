@@ -9,7 +9,8 @@ class SqliteDialect : public SqlDialect
 {
 public:
     QString quoteIdentifier(const QString &name) const override;
-    QString caseInsensitive() const override;
+    QString comparison(const QString &left, bool leftText, const QString &op, const QString &right,
+                       bool rightText) const override;
     QString patternMatch(const QString &pattern, const QString &value) const override;
     QVariant booleanValue(bool value) const override;
     QString sortTerm(const QString &quotedColumn, bool isText, bool descending) const override;

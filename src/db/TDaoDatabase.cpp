@@ -191,6 +191,15 @@ int TDaoDatabase::executeExport(const QString &sql)
 
 void TDaoDatabase::openFile()
 {
+    if (DbEngine::isServer(mDatabase)) {
+        // A server keeps its own list of who is connected; there is no lock file.
+        std::unique_ptr<DbEngine> e = DbEngine::create(mDatabase);
+        e->setBusyTimeout(mBusyMs);
+        e->open(mDatabase);
+        mEngine = std::move(e);
+        mCache = std::make_unique<ResultCache>(*mEngine);
+        return;
+    }
     QString path = withFoundCase(normalisedPath(mDatabase));
     if (!QFileInfo::exists(path) && SmartOpen) {
         // A missing file is looked for beside the program, under the same name.
@@ -394,7 +403,7 @@ void TDaoDatabase::CopyOpenDatabase(const QString &dest)
     if (!Connected())
         throw DaoError(QStringLiteral("Няма връзка с базата данни."));
     const QString target = QFileInfo(normalisedPath(dest)).absoluteFilePath();
-    if (QFileInfo(target) == QFileInfo(normalisedPath(mDatabase)))
+    if (!DbEngine::isServer(mDatabase) && QFileInfo(target) == QFileInfo(normalisedPath(mDatabase)))
         throw DaoError(QStringLiteral("Базата не може да бъде копирана върху себе си."));
     FileReplacement::removeLeftovers(QFileInfo(target).absolutePath(), QFileInfo(target).fileName() + QLatin1Char('.'));
     FileReplacement copy(target);
@@ -405,6 +414,10 @@ void TDaoDatabase::CopyOpenDatabase(const QString &dest)
 void TDaoDatabase::CompactDatabaseFile(const QString &file, const QString &password)
 {
     Q_UNUSED(password) // the embedded engine keeps no password in the file
+    if (DbEngine::isServer(file)) {
+        DbEngine::create(file)->compactInto(file, QString());
+        return;
+    }
     const QString path = QFileInfo(normalisedPath(file)).absoluteFilePath();
     if (!QFileInfo(path).isFile())
         throw DaoError(QStringLiteral("Файлът на базата \"%1\" не съществува.").arg(path));

@@ -1,0 +1,389 @@
+// The raw libpq connection, its prepared statements and the texts of server failures.
+#include "PgConnection.h"
+
+#include "DaoError.h"
+#include "StoredDateTime.h"
+
+#include <QDateTime>
+#include <libpq-fe.h>
+
+namespace {
+
+// Type oids of the built-in types the schema uses.
+enum : unsigned {
+    BoolOid = 16,
+    ByteaOid = 17,
+    Int8Oid = 20,
+    Int2Oid = 21,
+    Int4Oid = 23,
+    Float4Oid = 700,
+    Float8Oid = 701,
+    VarcharOid = 1043,
+    TimestampOid = 1114,
+    NumericOid = 1700,
+};
+
+bool isInteger(unsigned oid) { return oid == Int8Oid || oid == Int2Oid || oid == Int4Oid; }
+bool isReal(unsigned oid) { return oid == Float4Oid || oid == Float8Oid || oid == NumericOid; }
+
+} // namespace
+
+QString pgErrorMessage(const QByteArray &sqlState, const QString &serverMessage)
+{
+    const QByteArray cls = sqlState.left(2);
+    if (sqlState.isEmpty() || cls == "08" || sqlState == "57P01" || sqlState == "57P02" || sqlState == "57P03")
+        return QStringLiteral("Няма връзка със сървъра на базата: %1").arg(serverMessage);
+    if (sqlState == "55P03" || sqlState == "40P01" || sqlState == "40001")
+        return QStringLiteral("Базата е заета от друг потребител. Опитайте отново след малко.");
+    if (sqlState == "53100")
+        return QStringLiteral("Дискът на сървъра е пълен: промените не могат да бъдат записани.");
+    if (sqlState == "25006")
+        return QStringLiteral("Базата е само за четене: промените не могат да бъдат записани.");
+    if (cls == "23" || cls == "22")
+        return QStringLiteral("Стойността не е допустима за базата: %1").arg(serverMessage);
+    if (cls == "28")
+        return QStringLiteral("Сървърът на базата отказа достъп: %1").arg(serverMessage);
+    if (sqlState == "57014")
+        return QStringLiteral("Заявката беше прекъсната.");
+    return QStringLiteral("Грешка в базата данни: %1").arg(serverMessage);
+}
+
+// ---- result
+
+PgResult::~PgResult()
+{
+    if (mResult)
+        PQclear(mResult);
+}
+
+PgResult &PgResult::operator=(PgResult &&other) noexcept
+{
+    if (this != &other) {
+        if (mResult)
+            PQclear(mResult);
+        mResult = other.mResult;
+        other.mResult = nullptr;
+    }
+    return *this;
+}
+
+int PgResult::rows() const { return mResult ? PQntuples(mResult) : 0; }
+int PgResult::columns() const { return mResult ? PQnfields(mResult) : 0; }
+bool PgResult::isNull(int row, int col) const { return PQgetisnull(mResult, row, col) != 0; }
+
+QByteArrayView PgResult::text(int row, int col) const
+{
+    return QByteArrayView(PQgetvalue(mResult, row, col), PQgetlength(mResult, row, col));
+}
+
+// ---- connection
+
+PgConnection::~PgConnection() { close(); }
+
+void PgConnection::open(const QString &conninfo)
+{
+    close();
+    PGconn *c = PQconnectdb(conninfo.toUtf8().constData());
+    if (!c)
+        throw DaoError(pgErrorMessage({}, QStringLiteral("out of memory")));
+    if (PQstatus(c) != CONNECTION_OK) {
+        const QString msg = QString::fromUtf8(PQerrorMessage(c)).trimmed();
+        PQfinish(c);
+        // A refused password is told as such; anything else is "no connection".
+        throw DaoError(msg.contains(QLatin1String("password"), Qt::CaseInsensitive)
+                           ? pgErrorMessage("28P01", msg)
+                           : pgErrorMessage({}, msg));
+    }
+    mConn = c;
+    mConninfo = conninfo;
+    PQsetClientEncoding(mConn, "UTF8");
+    // Server notices (such as "there is no transaction in progress") are not the user's business.
+    PQsetNoticeProcessor(mConn, [](void *, const char *) {}, nullptr);
+}
+
+void PgConnection::close()
+{
+    mPrepared.clear();
+    if (mConn) {
+        PQfinish(mConn);
+        mConn = nullptr;
+    }
+}
+
+void PgConnection::raise(const pg_result *r) const
+{
+    if (!r || !mConn || PQstatus(mConn) != CONNECTION_OK) {
+        const QString msg = QString::fromUtf8(mConn ? PQerrorMessage(mConn) : "not connected").trimmed();
+        throw DaoError(pgErrorMessage({}, msg));
+    }
+    const QByteArray state(PQresultErrorField(r, PG_DIAG_SQLSTATE));
+    const char *primary = PQresultErrorField(r, PG_DIAG_MESSAGE_PRIMARY);
+    const QString msg = QString::fromUtf8(primary ? primary : PQresultErrorMessage(r)).trimmed();
+    throw DaoError(pgErrorMessage(state, msg));
+}
+
+void PgConnection::check(const PgResult &r) const
+{
+    if (!r.get())
+        raise(nullptr);
+    const ExecStatusType s = PQresultStatus(r.get());
+    if (s != PGRES_COMMAND_OK && s != PGRES_TUPLES_OK && s != PGRES_EMPTY_QUERY)
+        raise(r.get());
+}
+
+void PgConnection::noteChanges(const PgResult &r)
+{
+    const char *n = r.get() ? PQcmdTuples(r.get()) : "";
+    mChanges = (n && *n) ? QByteArray(n).toInt() : 0;
+}
+
+void PgConnection::exec(const QString &sql)
+{
+    if (!mConn)
+        raise(nullptr);
+    PgResult r(PQexec(mConn, sql.toUtf8().constData()));
+    check(r);
+    noteChanges(r);
+}
+
+std::optional<QByteArray> PgConnection::parameterText(const QVariant &v)
+{
+    if (!v.isValid() || v.isNull())
+        return std::nullopt;
+    switch (v.typeId()) {
+    case QMetaType::Bool:
+        return QByteArray(v.toBool() ? "1" : "0");
+    case QMetaType::Int:
+    case QMetaType::LongLong:
+    case QMetaType::UInt:
+    case QMetaType::ULongLong:
+        return QByteArray::number(v.toLongLong());
+    case QMetaType::Double:
+    case QMetaType::Float:
+        return QByteArray::number(v.toDouble(), 'g', 17);
+    case QMetaType::QDateTime:
+        return storedtime::text(v.toDateTime()).toUtf8();
+    case QMetaType::QByteArray:
+        return v.toByteArray();
+    default:
+        return v.toString().toUtf8();
+    }
+}
+
+PgResult PgConnection::query(const QString &sql, const QVariantList &params)
+{
+    if (!mConn)
+        raise(nullptr);
+    std::vector<std::optional<QByteArray>> texts;
+    std::vector<const char *> values;
+    for (const QVariant &p : params)
+        texts.push_back(parameterText(p));
+    for (const auto &t : texts)
+        values.push_back(t ? t->constData() : nullptr);
+    PgResult r(PQexecParams(mConn, numberedPlaceholders(sql).toUtf8().constData(), int(values.size()), nullptr,
+                            values.data(), nullptr, nullptr, 0));
+    check(r);
+    noteChanges(r);
+    return r;
+}
+
+QByteArray PgConnection::prepared(const QString &sql)
+{
+    if (const auto it = mPrepared.constFind(sql); it != mPrepared.cend())
+        return *it;
+    if (!mConn)
+        raise(nullptr);
+    const QByteArray name = "v" + QByteArray::number(mPrepared.size() + 1);
+    PgResult r(PQprepare(mConn, name.constData(), numberedPlaceholders(sql).toUtf8().constData(), 0, nullptr));
+    check(r);
+    mPrepared.insert(sql, name);
+    return name;
+}
+
+QString PgConnection::numberedPlaceholders(const QString &sql, int *params)
+{
+    QString out;
+    out.reserve(sql.size() + 8);
+    int n = 0;
+    for (qsizetype i = 0; i < sql.size(); ++i) {
+        const QChar c = sql.at(i);
+        if (c == QLatin1Char('\'') || c == QLatin1Char('"')) {
+            // A quoted text or name, its doubled quotes included.
+            const qsizetype start = i;
+            ++i;
+            while (i < sql.size()) {
+                if (sql.at(i) == c) {
+                    if (i + 1 < sql.size() && sql.at(i + 1) == c) {
+                        i += 2;
+                        continue;
+                    }
+                    break;
+                }
+                ++i;
+            }
+            out += QStringView(sql).mid(start, i - start + 1);
+        } else if (c == QLatin1Char('-') && i + 1 < sql.size() && sql.at(i + 1) == QLatin1Char('-')) {
+            const qsizetype end = sql.indexOf(QLatin1Char('\n'), i);
+            const qsizetype stop = end < 0 ? sql.size() : end;
+            out += QStringView(sql).mid(i, stop - i);
+            i = stop - 1;
+        } else if (c == QLatin1Char('?')) {
+            out += QLatin1Char('$') + QString::number(++n);
+        } else {
+            out += c;
+        }
+    }
+    if (params)
+        *params = n;
+    return out;
+}
+
+// ---- statement
+
+PgStatement::PgStatement(PgConnection &conn, const QString &sql)
+    : mConn(conn), mName(conn.prepared(sql))
+{
+    PgConnection::numberedPlaceholders(sql, &mParams);
+    mValues.resize(size_t(mParams));
+}
+
+void PgStatement::bind(int index, const QVariant &value)
+{
+    if (index < 1 || index > mParams)
+        throw DaoError(QStringLiteral("Грешен номер на параметър: %1").arg(index));
+    mValues[size_t(index - 1)] = PgConnection::parameterText(value);
+}
+
+void PgStatement::bindInt64(int index, qint64 value) { bind(index, QVariant(value)); }
+
+bool PgStatement::step()
+{
+    if (!mRan) {
+        std::vector<const char *> values;
+        for (const auto &v : mValues)
+            values.push_back(v ? v->constData() : nullptr);
+        mResult = PgResult(PQexecPrepared(mConn.handle(), mName.constData(), mParams, values.data(), nullptr, nullptr, 0));
+        mConn.check(mResult);
+        mConn.noteChanges(mResult);
+        mRan = true;
+        mRow = -1;
+    }
+    if (mRow + 1 >= mResult.rows()) {
+        mRow = mResult.rows();
+        return false;
+    }
+    ++mRow;
+    return true;
+}
+
+void PgStatement::reset()
+{
+    mResult = PgResult();
+    mRan = false;
+    mRow = -1;
+    for (auto &v : mValues)
+        v.reset();
+}
+
+void PgStatement::describe() const
+{
+    if (mDescription.get())
+        return;
+    mDescription = PgResult(PQdescribePrepared(mConn.handle(), mName.constData()));
+    mConn.check(mDescription);
+}
+
+int PgStatement::columnCount() const
+{
+    if (mRan)
+        return mResult.columns();
+    describe();
+    return mDescription.columns();
+}
+
+QString PgStatement::columnName(int i) const
+{
+    const pg_result *r = mRan ? mResult.get() : (describe(), mDescription.get());
+    return QString::fromUtf8(PQfname(r, i));
+}
+
+unsigned PgStatement::typeOf(int i) const
+{
+    const pg_result *r = mRan ? mResult.get() : (describe(), mDescription.get());
+    return PQftype(r, i);
+}
+
+QString PgStatement::declTypeOf(unsigned oid, int mod)
+{
+    switch (oid) {
+    case VarcharOid:
+        return mod > 4 ? QStringLiteral("TEXT(%1)").arg(mod - 4) : QStringLiteral("TEXT");
+    case Int2Oid:
+        return QStringLiteral("SHORT");
+    case Int4Oid:
+        return QStringLiteral("LONG");
+    case Int8Oid:
+        return QStringLiteral("INTEGER");
+    case Float4Oid:
+    case Float8Oid:
+    case NumericOid:
+        return QStringLiteral("DOUBLE");
+    case BoolOid:
+        return QStringLiteral("YESNO");
+    case TimestampOid:
+        return QStringLiteral("DATETIME");
+    case ByteaOid:
+        return QStringLiteral("BLOB");
+    default:
+        return QStringLiteral("TEXT");
+    }
+}
+
+QString PgStatement::columnDeclType(int i) const
+{
+    const pg_result *r = mRan ? mResult.get() : (describe(), mDescription.get());
+    if (PQftable(r, i) == InvalidOid)
+        return QString(); // an expression
+    return declTypeOf(PQftype(r, i), PQfmod(r, i));
+}
+
+bool PgStatement::columnIsNull(int i) const { return mResult.isNull(mRow, i); }
+
+qint64 PgStatement::columnInt64(int i) const
+{
+    if (mResult.isNull(mRow, i))
+        return 0;
+    const QByteArrayView t = mResult.text(mRow, i);
+    if (typeOf(i) == BoolOid)
+        return t == "t" ? 1 : 0;
+    if (isReal(typeOf(i)))
+        return qint64(t.toDouble());
+    return t.toLongLong();
+}
+
+QVariant PgStatement::column(int i) const
+{
+    if (mResult.isNull(mRow, i))
+        return QVariant();
+    const unsigned oid = typeOf(i);
+    const QByteArrayView t = mResult.text(mRow, i);
+    if (oid == BoolOid)
+        return QVariant(qint64(t == "t" ? 1 : 0));
+    if (isInteger(oid))
+        return QVariant(t.toLongLong());
+    if (isReal(oid))
+        return QVariant(t.toDouble());
+    if (oid == ByteaOid)
+        return QVariant(QByteArray::fromHex(t.sliced(2).toByteArray()));
+    return QVariant(QString::fromUtf8(t));
+}
+
+QByteArrayView PgStatement::columnText(int i) const
+{
+    if (mResult.isNull(mRow, i))
+        return {};
+    const QByteArrayView t = mResult.text(mRow, i);
+    if (typeOf(i) == BoolOid)
+        return t == "t" ? QByteArrayView("1") : QByteArrayView("0");
+    return t;
+}

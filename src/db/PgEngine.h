@@ -1,0 +1,60 @@
+// The PostgreSQL engine: an inventory database on a server, reached through libpq with a
+// connection string (keywords or a postgresql:// URI) in the Database setting. Writers that
+// must exclude each other (a write batch, a post that numbers its row) take one advisory lock,
+// as SQLite's write lock does; readers never wait.
+#pragma once
+
+#include "DbEngine.h"
+#include "PgConnection.h"
+#include "PgDialect.h"
+
+class PgEngine : public DbEngine
+{
+public:
+    PgEngine() = default;
+    ~PgEngine() override;
+
+    // Whether a Database setting names a server rather than a file.
+    static bool isConnectionString(const QString &database);
+
+    const SqlDialect &dialect() const override { return mDialect; }
+
+    void open(const QString &conninfo) override;
+    void close() override;
+    bool isOpen() const override { return mConn.isOpen(); }
+    void setBusyTimeout(int ms) override;
+    std::unique_ptr<DbEngine> openReader() const override;
+
+    std::unique_ptr<DbStatement> prepare(const QString &sql) override;
+    void execute(const QString &sql) override;
+    int changes() const override;
+    qint64 lastInsertId() const override;
+
+    void beginRead() override;
+    void beginWrite() override;
+    void commit() override;
+    bool tryCommit() override;
+    void rollback() noexcept override;
+    bool inTransaction() const override;
+
+    std::optional<SourceInfo> findSource(const QString &name) override;
+    std::vector<ColumnDecl> resultColumns(const QString &sql) override;
+    QList<QPair<QString, QString>> readsOf(const QString &sql) override;
+
+    qint64 dataVersion() override;
+    void releaseMemory() override;
+    void setStopCheck(std::function<bool()> stop) override;
+    QVariant storedForm(const QVariant &typed) const override;
+
+    void copyOpenDatabase(const QString &path) override;
+    void compactInto(const QString &source, const QString &dest) override;
+    void createDatabase(const QString &conninfo, const QString &cataloguePath = QString()) override;
+    FileVersion fileVersion(const QString &conninfo) const override;
+
+private:
+    mutable PgConnection mConn;
+    PgDialect mDialect;
+    std::function<bool()> mStop;
+    int mBusyMs = 5000;
+    qint64 mSeenVersion = -1;
+};

@@ -1,0 +1,25 @@
+// The inventory schema on a PostgreSQL server: the same tables, columns, widths and stored
+// queries as the SQLite file, with what the PostgreSQL dialect needs made in the database itself
+// (the case-insensitive collation, jet_like(), the change counter behind dataVersion).
+#pragma once
+
+#include <QString>
+#include <optional>
+#include <utility>
+
+class PgConnection;
+
+namespace pgschema {
+
+// The statements that make the schema in an empty database.
+QString creationSql();
+// Whether the connected database holds an inventory; its schema version in *version.
+bool isInventory(PgConnection &conn, int *version);
+// The (table, column) a stored query lists the distinct values of, from the note the schema
+// leaves on each of its views.
+std::optional<std::pair<QString, QString>> distinctOf(const QString &viewComment);
+// Makes the schema (and loads the catalogue of makes and models from a tab-separated file when
+// one is named) in the connected database, which must hold no inventory yet.
+void createInventory(PgConnection &conn, const QString &cataloguePath);
+
+} // namespace pgschema
