@@ -112,6 +112,18 @@ public:
     // The value the engine gives back when it stores a typed value (a bool, a date-time).
     virtual QVariant storedForm(const QVariant &typed) const = 0;
 
+    // ---- who is connected (engines whose databases keep no lock file beside them)
+    struct Connected
+    {
+        QString computer;
+        QString user;
+    };
+    // Names this connection for the others' list of connected users.
+    virtual void announce(const QString &computer, const QString &user) { Q_UNUSED(computer) Q_UNUSED(user) }
+    // The program's connections to the database now, asked of a new connection; nullopt when the
+    // engine keeps no such list (a file's lock file lists them). Raises when it cannot be asked.
+    virtual std::optional<QList<Connected>> connectedTo(const QString &database) { Q_UNUSED(database) return std::nullopt; }
+
     // ---- files
     // Copies the open database, committed data still in its journal included, into an empty
     // file at path.

@@ -201,6 +201,31 @@ QVariant PgEngine::storedForm(const QVariant &v) const
     }
 }
 
+// The names go to a table of sessions rather than into the server's application name, which
+// keeps printable ASCII only; a session's row counts while the server runs that session.
+void PgEngine::announce(const QString &computer, const QString &user)
+{
+    mConn.exec(QStringLiteral("SET application_name = 'Velostok'"));
+    mConn.query(QStringLiteral("INSERT INTO velostok_sessions (pid, started, computer, user_name) "
+                               "SELECT pid, backend_start, ?, ? FROM pg_stat_activity WHERE pid = pg_backend_pid() "
+                               "ON CONFLICT (pid) DO UPDATE SET started = EXCLUDED.started, computer = EXCLUDED.computer, "
+                               "user_name = EXCLUDED.user_name"),
+                {computer, user});
+}
+
+std::optional<QList<DbEngine::Connected>> PgEngine::connectedTo(const QString &conninfo)
+{
+    PgConnection c;
+    c.open(conninfo);
+    const PgResult r = c.query(QStringLiteral("SELECT s.computer, s.user_name FROM velostok_sessions s "
+                                              "JOIN pg_stat_activity a ON a.pid = s.pid AND a.backend_start = s.started "
+                                              "WHERE a.datname = current_database() ORDER BY a.backend_start"));
+    QList<Connected> out;
+    for (int i = 0; i < r.rows(); ++i)
+        out.append({r.string(i, 0), r.string(i, 1)});
+    return out;
+}
+
 // The server's inventory as an SQLite inventory file (the shop's local copies), in one snapshot.
 void PgEngine::copyOpenDatabase(const QString &path)
 {

@@ -46,6 +46,9 @@ public:
     void setStopCheck(std::function<bool()> stop) override;
     QVariant storedForm(const QVariant &typed) const override;
 
+    void announce(const QString &computer, const QString &user) override;
+    std::optional<QList<Connected>> connectedTo(const QString &conninfo) override;
+
     void copyOpenDatabase(const QString &path) override;
     void compactInto(const QString &source, const QString &dest) override;
     void createDatabase(const QString &conninfo, const QString &cataloguePath = QString()) override;

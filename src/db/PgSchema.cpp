@@ -50,6 +50,7 @@ CREATE FUNCTION velostok_fold(t text) RETURNS text LANGUAGE sql IMMUTABLE PARALL
 $$;
 CREATE TABLE velostok_meta (application_id bigint NOT NULL, schema_version integer NOT NULL);
 INSERT INTO velostok_meta VALUES (%1, %2);
+CREATE TABLE velostok_sessions (pid integer PRIMARY KEY, started timestamptz NOT NULL, computer text, user_name text);
 CREATE TABLE velostok_changes (n bigint NOT NULL);
 INSERT INTO velostok_changes VALUES (0);
 CREATE FUNCTION velostok_changed() RETURNS trigger LANGUAGE plpgsql AS $$

@@ -196,6 +196,7 @@ void TDaoDatabase::openFile()
         std::unique_ptr<DbEngine> e = DbEngine::create(mDatabase);
         e->setBusyTimeout(mBusyMs);
         e->open(mDatabase);
+        e->announce(QSysInfo::machineHostName(), UserName);
         mEngine = std::move(e);
         mCache = std::make_unique<ResultCache>(*mEngine);
         return;

@@ -1,7 +1,9 @@
 // The connected-users component over the lock-file roster.
 #include "TDaoInfo.h"
 
+#include "DaoError.h"
 #include "DbEngine.h"
+#include "DbLog.h"
 #include "LockRoster.h"
 
 #include <QFile>
@@ -105,9 +107,32 @@ void TDaoInfo::runUserList(UserOption option, QStringList *list)
         *list = names;
 }
 
+// A server lists its connections itself: every one is held, none is suspect. False when the
+// server cannot be asked.
+bool TDaoInfo::serverEntries(QList<LockRoster::Entry> *entries) const
+{
+    try {
+        const std::optional<QList<DbEngine::Connected>> now = DbEngine::create(mDatabase)->connectedTo(mDatabase);
+        for (const DbEngine::Connected &c : now.value_or(QList<DbEngine::Connected>()))
+            entries->append({int(entries->size()), c.computer, c.user, true});
+        return true;
+    } catch (const DaoError &e) {
+        qCWarning(lcDb) << "the server's connections could not be read:" << e.message();
+        return false;
+    }
+}
+
 void TDaoInfo::runLoggedUsersEx()
 {
     mLoggedUsersEx.clear();
+    if (DbEngine::isServer(mDatabase)) {
+        QList<LockRoster::Entry> entries;
+        if (!serverEntries(&entries))
+            setError(LockFileUnreadable);
+        for (const LockRoster::Entry &e : std::as_const(entries))
+            mLoggedUsersEx.append(e.computer + QLatin1Char('/') + e.user);
+        return;
+    }
     const QString lockPath = LockRoster::lockFilePath(mDatabase);
     if (mDatabase.isEmpty() || !QFileInfo::exists(mDatabase) || !QFileInfo::exists(lockPath))
         return;
@@ -129,6 +154,8 @@ int TDaoInfo::checkDatabase() const
 {
     if (mDatabase.isEmpty())
         return NoDatabaseName;
+    if (DbEngine::isServer(mDatabase))
+        return NoError;
     const QFileInfo info(mDatabase);
     if (!info.exists() || info.isDir())
         return DatabaseNotFound;
@@ -140,7 +167,7 @@ int TDaoInfo::getUsers(UserOption option, QStringList *names)
     if (const int check = checkDatabase(); check != NoError)
         return check;
     QList<LockRoster::Entry> entries;
-    if (!LockRoster::readEntries(mDatabase, &entries, nullptr))
+    if (DbEngine::isServer(mDatabase) ? !serverEntries(&entries) : !LockRoster::readEntries(mDatabase, &entries, nullptr))
         return LockFileUnreadable;
 
     int count = 0;
@@ -191,6 +218,8 @@ QString TDaoInfo::errorText(int code) const
     case NotADatabase:
         return QStringLiteral("Файлът „%1“ не е база данни.").arg(mDatabase);
     case LockFileUnreadable:
+        if (DbEngine::isServer(mDatabase))
+            return QStringLiteral("Сървърът на базата не дава списъка на свързаните потребители.");
         return QStringLiteral("Файлът на свързаните потребители „%1“ не може да бъде прочетен.")
             .arg(LockRoster::lockFilePath(mDatabase));
     default:

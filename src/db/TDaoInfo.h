@@ -7,6 +7,8 @@
 // (negative) and text in LastError and LastErrorText; nothing is thrown.
 #pragma once
 
+#include "LockRoster.h"
+
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -86,6 +88,7 @@ private:
     QString errorText(int code) const;
     void setError(int code);
     int checkDatabase() const;
+    bool serverEntries(QList<LockRoster::Entry> *entries) const;
 
     QString mDatabase;
     QString mDaoInfoDll = QStringLiteral("msldbusr.dll");

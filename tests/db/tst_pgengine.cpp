@@ -6,9 +6,11 @@
 #include "PgConnection.h"
 #include "PgEngine.h"
 #include "Regional.h"
+#include "TDaoInfo.h"
 #include "TestDb.h"
 
 #include <QRandomGenerator>
+#include <QSysInfo>
 
 namespace {
 
@@ -290,6 +292,35 @@ private slots:
         QCOMPARE(t->FieldByName(QStringLiteral("last_modified"))->AsDateTime(), QDateTime(QDate(2024, 5, 1), QTime(10, 20, 30)));
         t->Next();
         QCOMPARE(t->FieldByName(QStringLiteral("deleted"))->AsBoolean(), true);
+    }
+
+    void connectedUsersComeFromTheServer()
+    {
+        ServerDb s;
+        const QString host = QSysInfo::machineHostName();
+        TDaoInfo info;
+        info.setDatabase(s.conninfo);
+        info.setActive(true);
+        QCOMPARE(info.NumberOfUsers(), 0);
+        auto a = std::make_unique<TDaoDatabase>();
+        a->setDatabase(s.conninfo);
+        a->UserName = QStringLiteral("Иванка");
+        a->Open();
+        auto b = s.connect();
+        QCOMPARE(info.NumberOfUsers(), 2);
+        QCOMPARE(info.LoggedNowUsers(), QStringList({host, host}));
+        QVERIFY(info.LoggedUsersEx().contains(host + QStringLiteral("/Иванка")));
+        QCOMPARE(info.ErrorUsers(), QStringList());
+        QCOMPARE(info.LastError(), 0);
+        a.reset(); // closed: gone from the list at once
+        QCOMPARE(info.NumberOfUsers(), 1);
+        QVERIFY(!info.LoggedUsersEx().contains(host + QStringLiteral("/Иванка")));
+        // Another database's counters are not this one's.
+        ServerDb other;
+        TDaoInfo otherInfo;
+        otherInfo.setDatabase(other.conninfo);
+        otherInfo.setActive(true);
+        QCOMPARE(otherInfo.NumberOfUsers(), 0);
     }
 
     void databasesThatAreNoInventoryAreRefused()
