@@ -4,6 +4,7 @@
 #include "AppLog.h"
 #include "Clock.h"
 #include "DaoError.h"
+#include "DbEngine.h"
 #include "FileReplacement.h"
 #include "Paths.h"
 #include "Prompts.h"
@@ -66,6 +67,23 @@ DatabaseFiles::DatabaseFiles(std::function<void()> connectDatabase) : mConnectDa
 
 void DatabaseFiles::NewBase1Click()
 {
+    // An inventory on a server is made in the database the setting names, which must hold none
+    // yet (one that does is never overwritten), with the template's makes and models.
+    if (const QString server = settings().database(); DbEngine::isServer(server)) {
+        if (!prompts().confirm(QStringLiteral("Да се създаде ли нова празна база на сървъра ?"), QStringLiteral("Warning")))
+            return;
+        try {
+            DbEngine::create(server)->createDatabase(server, Paths::fromProgramDir(QStringLiteral("../Sys/EmptyBase.bck")));
+        } catch (const DaoError &e) {
+            qCWarning(lcApp) << "the inventory on the server could not be made:" << e.message();
+            prompts().message(QStringLiteral("Грешка при създаване на базата !"));
+            return;
+        }
+        DM->DataBase->Close();
+        DM->DataBase->setDatabase(server);
+        mConnectDatabase();
+        return;
+    }
     Prompts::FileRequest r;
     r.filter = DatabaseFilter;
     r.defaultSuffix = QStringLiteral("mdb");

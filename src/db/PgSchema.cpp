@@ -3,6 +3,7 @@
 
 #include "DaoError.h"
 #include "PgConnection.h"
+#include "SqliteEngine.h"
 #include "SqliteSchema.h"
 
 #include <QFile>
@@ -23,6 +24,12 @@ const StoredQuery storedQueries[] = {{"unit_name", "main", "unit_name"},
                                      {"unit_number", "main", "unit_number"},
                                      {"Mark", "models", "mark_name"},
                                      {"comment", "main", "comment"}};
+
+bool isInventoryFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) && f.read(16) == QByteArray("SQLite format 3", 16);
+}
 
 const QString DistinctNote = QStringLiteral("velostok distinct %1.%2");
 
@@ -202,7 +209,16 @@ void createInventory(PgConnection &conn, const QString &cataloguePath)
     conn.exec(QStringLiteral("BEGIN"));
     try {
         conn.exec(creationSql());
-        if (!cataloguePath.isEmpty()) {
+        if (!cataloguePath.isEmpty() && isInventoryFile(cataloguePath)) {
+            // The makes and models of an inventory file (the template of a new one).
+            SqliteEngine file;
+            file.open(cataloguePath);
+            std::unique_ptr<DbStatement> rows =
+                file.prepare(QStringLiteral("SELECT mark_name, model_name, first_date, last_date FROM models ORDER BY id"));
+            while (rows->step())
+                conn.query(QStringLiteral("INSERT INTO models (mark_name, model_name, first_date, last_date) VALUES (?, ?, ?, ?)"),
+                           {rows->column(0), rows->column(1), rows->column(2), rows->column(3)});
+        } else if (!cataloguePath.isEmpty()) {
             QFile f(cataloguePath);
             if (!f.open(QIODevice::ReadOnly | QIODevice::Text))
                 throw DaoError(QStringLiteral("Каталогът \"%1\" не може да бъде прочетен.").arg(cataloguePath));

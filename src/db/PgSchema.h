@@ -18,8 +18,9 @@ bool isInventory(PgConnection &conn, int *version);
 // The (table, column) a stored query lists the distinct values of, from the note the schema
 // leaves on each of its views.
 std::optional<std::pair<QString, QString>> distinctOf(const QString &viewComment);
-// Makes the schema (and loads the catalogue of makes and models from a tab-separated file when
-// one is named) in the connected database, which must hold no inventory yet.
+// Makes the schema (and loads the catalogue of makes and models from a tab-separated file, or
+// from an inventory file such as the template, when one is named) in the connected database,
+// which must hold no inventory yet.
 void createInventory(PgConnection &conn, const QString &cataloguePath);
 
 } // namespace pgschema

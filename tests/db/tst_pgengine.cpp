@@ -323,6 +323,31 @@ private slots:
         QCOMPARE(otherInfo.NumberOfUsers(), 0);
     }
 
+    void newInventoryFromTheTemplateAndMaintenance()
+    {
+        // The template's makes and models go to the server; a database holding an inventory is
+        // never made over.
+        ServerDb s(false);
+        PgEngine().createDatabase(s.conninfo, QStringLiteral(VELOSTOK_TEMPLATE));
+        TestDb file;
+        SqliteConnection templ;
+        templ.open(QStringLiteral(VELOSTOK_TEMPLATE));
+        const int models = templ.scalar(QStringLiteral("SELECT COUNT(*) FROM models")).toInt();
+        QVERIFY(models > 100);
+        auto conn = s.connect();
+        auto t = TestDb::table(conn.get(), QStringLiteral("models"));
+        t->Open();
+        QCOMPARE(t->RecordCount(), models);
+        QVERIFY_THROWS_EXCEPTION(DaoError, PgEngine().createDatabase(s.conninfo));
+        t->Close();
+        // Compaction is the server's VACUUM, the rows kept.
+        conn->Close();
+        conn->CompactDatabaseFile(s.conninfo, QString());
+        conn->Open();
+        t->Open();
+        QCOMPARE(t->RecordCount(), models);
+    }
+
     void databasesThatAreNoInventoryAreRefused()
     {
         ServerDb empty(false);
