@@ -2,7 +2,7 @@
 # Sets up, builds and runs every test. Before the tests it fuzzes the filter parser for a bounded
 # time (VELOSTOK_FUZZ_SECONDS, default 60; 0 skips it), then the small files' readers, the export
 # statement and the row paste's text for half that; the logs go to build-fuzz/fuzz.log and
-# build-fuzz/fuzz-files.log.
+# build-fuzz/fuzz-files.log. The PostgreSQL tests run on a throwaway server in build/pg.
 set -eu
 src=$(cd "$(dirname "$0")/.." && pwd)
 "$src/tools/install-deps.sh"
@@ -37,6 +37,9 @@ VELOSTOK_RELIABILITY_LOG="$src/build/reliability.log"
 export VELOSTOK_RELIABILITY_LOG
 rm -f "$VELOSTOK_RELIABILITY_LOG"
 status=0
+# The PostgreSQL tests' server starts and stops with them (a CTest fixture); stopped here as well
+# in case ctest itself was interrupted.
+trap '"$src/tools/pg.sh" stop "$src/build/pg"' EXIT
 ctest --test-dir "$src/build" --output-on-failure || status=$?
 
 figure() { awk -v k="$1" '$1 == k { s += $2 } END { print s + 0 }' "$VELOSTOK_RELIABILITY_LOG" 2>/dev/null || echo 0; }
