@@ -79,7 +79,7 @@ private slots:
         f.prompts.onModal = [&](QDialog *d) {
             if (d != w)
                 return int(QDialog::Rejected);
-            QTest::qWaitForWindowExposed(w);
+            [[maybe_unused]] const bool exposed = QTest::qWaitForWindowExposed(w);
             // The search box has the focus; "op" finds the first make beginning with it, in any case.
             focused = w->focusWidget() == w->tbxSearchValue;
             type(w, QStringLiteral("op"));

@@ -52,7 +52,7 @@ class TestEditor : public QObject
                 mPick();
             if (d != fEditor)
                 return d->result();
-            QTest::qWaitForWindowExposed(d);
+            [[maybe_unused]] const bool exposed = QTest::qWaitForWindowExposed(d);
             act();
             if (d->isVisible())
                 d->reject();
