@@ -1,0 +1,149 @@
+// The database-file commands when the inventory is on a server: a new inventory made in the
+// empty database the setting names (never over one that holds an inventory), compaction refused
+// with the users message while another counter is connected and done alone, and the archive copy
+// on closing written as an inventory file the program opens.
+#include "AppFixture.h"
+#include "Clock.h"
+#include "DaoError.h"
+#include "DatabaseFiles.h"
+#include "PgConnection.h"
+#include "PgEngine.h"
+#include "TApplication.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QRandomGenerator>
+#include <QSysInfo>
+
+namespace {
+
+struct ServerDatabase
+{
+    QString admin = qEnvironmentVariable("VELOSTOK_PG_TEST");
+    QString name = QStringLiteral("velostok_w%1").arg(QRandomGenerator::global()->generate());
+    QString conninfo;
+
+    ServerDatabase()
+    {
+        PgConnection c;
+        c.open(admin);
+        c.exec(QStringLiteral("CREATE DATABASE %1").arg(name));
+        conninfo = admin + QStringLiteral(" dbname=") + name;
+    }
+    ~ServerDatabase()
+    {
+        try {
+            PgConnection c;
+            c.open(admin);
+            c.exec(QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(name));
+        } catch (const DaoError &) {
+        }
+    }
+    QString text(const QString &sql) const
+    {
+        PgConnection c;
+        c.open(conninfo);
+        const PgResult r = c.query(sql);
+        return r.rows() > 0 && !r.isNull(0, 0) ? r.string(0, 0) : QString();
+    }
+};
+
+} // namespace
+
+class TestServerFiles : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        if (qEnvironmentVariableIsEmpty("VELOSTOK_PG_TEST"))
+            QSKIP("no PostgreSQL server (VELOSTOK_PG_TEST)");
+        initWindowTests();
+        Clock::setSource([] { return QDateTime(QDate(2026, 12, 7), QTime(18, 0)); });
+    }
+    void cleanupTestCase() { Clock::setSource({}); }
+
+    void inventoryOnAServer()
+    {
+        ServerDatabase s;
+        AppFixture f;
+        QVERIFY(f.start());
+        // The setting names the empty server database: connecting fails, nothing is made.
+        fSettings->eDataBase->setText(s.conninfo);
+        f.prompts.onModal = [](QDialog *d) { return d->result(); };
+        fVelostok->ConnectDatabase();
+        QVERIFY(!DM->DataBase->Connected());
+        f.prompts.messages.clear();
+
+        // "&Нова база", refused at the question: nothing made.
+        f.prompts.confirmAnswers = {false};
+        fVelostok->Files->NewBase1Click();
+        QCOMPARE(s.text(QStringLiteral("SELECT to_regclass('main')::text")), QString());
+        // Confirmed: the inventory is made with the template's makes and models, and connected.
+        fVelostok->Files->NewBase1Click();
+        QVERIFY(f.prompts.messages.isEmpty());
+        QVERIFY(DM->DataBase->Connected());
+        QVERIFY(s.text(QStringLiteral("SELECT count(*) FROM models")).toInt() > 100);
+        QVERIFY(f.prompts.fileRequests.isEmpty()); // no file dialog for a server
+        // Once more over the inventory now there: refused, the rows kept.
+        DM->tblMain->Append();
+        DM->tblMain->FieldByName(QStringLiteral("unit_name"))->setAsString(QStringLiteral("на сървъра"));
+        DM->tblMain->Post();
+        fVelostok->Files->NewBase1Click();
+        QCOMPARE(f.prompts.messages, QStringList{QStringLiteral("Грешка при създаване на базата !")});
+        QCOMPARE(s.text(QStringLiteral("SELECT count(*) FROM main")), QStringLiteral("1"));
+        f.prompts.messages.clear();
+
+        // Compaction while another counter is connected: the users message names it.
+        {
+            TDaoDatabase other;
+            other.setDatabase(s.conninfo);
+            other.Open();
+            fVelostok->Files->Compact1Click();
+            QCOMPARE(f.prompts.messages.size(), 1);
+            QVERIFY2(f.prompts.messages.first().startsWith(QStringLiteral("Има свързани към базата потребители !")),
+                     qPrintable(f.prompts.messages.first()));
+            QVERIFY(f.prompts.messages.first().contains(QSysInfo::machineHostName()));
+            QVERIFY(DM->DataBase->Connected());
+            f.prompts.messages.clear();
+        }
+        // Alone: compacted (the server's VACUUM), told, connected again, the row kept; the safety
+        // copy is an inventory file.
+        fVelostok->Files->Compact1Click();
+        QCOMPARE(f.prompts.messages, QStringList{QStringLiteral("Базата е сбита успешно !")});
+        QVERIFY(DM->DataBase->Connected());
+        QCOMPARE(DM->tblMain->RecordCount(), 1);
+        {
+            SqliteConnection c;
+            c.open(QDir(f.work()).filePath(QStringLiteral("Compact.mdb")));
+            QCOMPARE(c.scalar(QStringLiteral("SELECT unit_name FROM main")).toString(), QStringLiteral("на сървъра"));
+        }
+
+        // The archive copy on closing: Backup7.mdb beside the program, the server's rows in it.
+        fSettings->eArchiveCount->setEditText(QStringLiteral("10"));
+        fSettings->cbAutoArchive->setChecked(true);
+        fVelostok->close();
+        const QString copy = f.bin(QStringLiteral("Backup7.mdb"));
+        QVERIFY(QFileInfo(copy).isFile());
+        TDaoDatabase local;
+        local.setDatabase(copy);
+        local.SmartOpen = false;
+        local.Open();
+        TDaoTable t;
+        t.setDatabase(&local);
+        t.setTableName(QStringLiteral("main"));
+        t.Open();
+        QCOMPARE(t.RecordCount(), 1);
+        QCOMPARE(t.FieldByName(QStringLiteral("unit_name"))->AsString(), QStringLiteral("на сървъра"));
+    }
+};
+
+int main(int argc, char **argv)
+{
+    TApplication app(argc, argv);
+    TestServerFiles t;
+    return QTest::qExec(&t, argc, argv);
+}
+
+#include "tst_serverfiles.moc"
