@@ -110,6 +110,30 @@ void PgConnection::close()
     }
 }
 
+void PgConnection::ensureLive()
+{
+    if (!mConn)
+        raise(nullptr);
+    if (PQstatus(mConn) == CONNECTION_OK)
+        return;
+    // The server went away (restarted, the network dropped): the action that met it was told;
+    // this one connects again, its prepared statements and settings made anew.
+    PQreset(mConn);
+    if (PQstatus(mConn) != CONNECTION_OK)
+        raise(nullptr);
+    mPrepared.clear();
+    ++mGeneration;
+    PQsetClientEncoding(mConn, "UTF8");
+    if (mOnReconnect)
+        mOnReconnect();
+}
+
+bool PgConnection::lostMeanwhile(const PgResult &r) const
+{
+    const ExecStatusType s = r.get() ? PQresultStatus(r.get()) : PGRES_FATAL_ERROR;
+    return s != PGRES_COMMAND_OK && s != PGRES_TUPLES_OK && PQstatus(mConn) == CONNECTION_BAD;
+}
+
 void PgConnection::raise(const pg_result *r) const
 {
     if (!r || !mConn || PQstatus(mConn) != CONNECTION_OK) {
@@ -139,8 +163,7 @@ void PgConnection::noteChanges(const PgResult &r)
 
 void PgConnection::exec(const QString &sql)
 {
-    if (!mConn)
-        raise(nullptr);
+    ensureLive();
     PgResult r(PQexec(mConn, sql.toUtf8().constData()));
     check(r);
     noteChanges(r);
@@ -172,8 +195,7 @@ std::optional<QByteArray> PgConnection::parameterText(const QVariant &v)
 
 PgResult PgConnection::query(const QString &sql, const QVariantList &params)
 {
-    if (!mConn)
-        raise(nullptr);
+    ensureLive();
     std::vector<std::optional<QByteArray>> texts;
     std::vector<const char *> values;
     for (const QVariant &p : params)
@@ -189,12 +211,19 @@ PgResult PgConnection::query(const QString &sql, const QVariantList &params)
 
 QByteArray PgConnection::prepared(const QString &sql)
 {
+    ensureLive();
     if (const auto it = mPrepared.constFind(sql); it != mPrepared.cend())
         return *it;
-    if (!mConn)
-        raise(nullptr);
-    const QByteArray name = "v" + QByteArray::number(mPrepared.size() + 1);
-    PgResult r(PQprepare(mConn, name.constData(), numberedPlaceholders(sql).toUtf8().constData(), 0, nullptr));
+    const QByteArray name = "v" + QByteArray::number(++mNextName);
+    const QByteArray text = numberedPlaceholders(sql).toUtf8();
+    const bool idle = PQtransactionStatus(mConn) == PQTRANS_IDLE;
+    PgResult r(PQprepare(mConn, name.constData(), text.constData(), 0, nullptr));
+    if (idle && lostMeanwhile(r)) {
+        // Preparing changes nothing: on a connection the server had already closed, it is
+        // simply done again on a new one.
+        ensureLive();
+        r = PgResult(PQprepare(mConn, name.constData(), text.constData(), 0, nullptr));
+    }
     check(r);
     mPrepared.insert(sql, name);
     return name;
@@ -241,7 +270,8 @@ QString PgConnection::numberedPlaceholders(const QString &sql, int *params)
 // ---- statement
 
 PgStatement::PgStatement(PgConnection &conn, const QString &sql)
-    : mConn(conn), mName(conn.prepared(sql))
+    : mConn(conn), mSql(sql), mName(conn.prepared(sql)), mGeneration(conn.generation()),
+      mReadOnly(sql.trimmed().startsWith(QLatin1String("SELECT"), Qt::CaseInsensitive))
 {
     PgConnection::numberedPlaceholders(sql, &mParams);
     mValues.resize(size_t(mParams));
@@ -262,7 +292,14 @@ bool PgStatement::step()
         std::vector<const char *> values;
         for (const auto &v : mValues)
             values.push_back(v ? v->constData() : nullptr);
+        refresh();
+        const bool idle = PQtransactionStatus(mConn.handle()) == PQTRANS_IDLE;
         mResult = PgResult(PQexecPrepared(mConn.handle(), mName.constData(), mParams, values.data(), nullptr, nullptr, 0));
+        if (idle && mReadOnly && mConn.lostMeanwhile(mResult)) {
+            // A read outside a transaction changes nothing: done again on a new connection.
+            refresh();
+            mResult = PgResult(PQexecPrepared(mConn.handle(), mName.constData(), mParams, values.data(), nullptr, nullptr, 0));
+        }
         mConn.check(mResult);
         mConn.noteChanges(mResult);
         mRan = true;
@@ -285,8 +322,20 @@ void PgStatement::reset()
         v.reset();
 }
 
+void PgStatement::refresh() const
+{
+    // Prepared statements do not outlive a reconnection.
+    const QByteArray name = mConn.prepared(mSql);
+    if (mGeneration != mConn.generation()) {
+        mName = name;
+        mGeneration = mConn.generation();
+        mDescription = PgResult();
+    }
+}
+
 void PgStatement::describe() const
 {
+    refresh();
     if (mDescription.get())
         return;
     mDescription = PgResult(PQdescribePrepared(mConn.handle(), mName.constData()));

@@ -8,6 +8,7 @@
 #include <QHash>
 #include <QString>
 #include <QVariantList>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -68,6 +69,14 @@ public:
     void setChanges(int n) { mChanges = n; }
     void noteChanges(const PgResult &r);
 
+    // Connects again when the connection was lost (then prepared statements are gone: the
+    // generation changes, and onReconnect restores the session's settings). Raises when it cannot.
+    void ensureLive();
+    int generation() const { return mGeneration; }
+    // Whether r failed because the server had closed the connection.
+    bool lostMeanwhile(const PgResult &r) const;
+    void setOnReconnect(std::function<void()> f) { mOnReconnect = std::move(f); }
+
     // Raises the DaoError for a failed result (or the connection's last error when r is null).
     [[noreturn]] void raise(const pg_result *r) const;
     // Raises when r did not succeed.
@@ -82,6 +91,9 @@ private:
     pg_conn *mConn = nullptr;
     QString mConninfo;
     QHash<QString, QByteArray> mPrepared;
+    int mNextName = 0;
+    int mGeneration = 0;
+    std::function<void()> mOnReconnect;
     int mChanges = 0;
 };
 
@@ -109,11 +121,15 @@ public:
     static QString declTypeOf(unsigned typeOid, int typeModifier);
 
 private:
+    void refresh() const;
     void describe() const;
     unsigned typeOf(int i) const;
 
     PgConnection &mConn;
-    QByteArray mName;
+    QString mSql;
+    mutable QByteArray mName;
+    mutable int mGeneration;
+    bool mReadOnly; // a SELECT
     int mParams = 0;
     std::vector<std::optional<QByteArray>> mValues;
     PgResult mResult;

@@ -8,16 +8,31 @@
 #include "SqliteSchema.h"
 #include "StoredDateTime.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QRegularExpression>
+#include <QTimeZone>
 #include <libpq-fe.h>
 
 namespace {
 
-// The advisory lock every Velostok writer that must exclude the others takes ('VLST').
-constexpr qint64 WriteLockKey = 0x564C5354;
-
 const char *const InventoryTables[] = {"main", "models", "users"};
+
+// The server folds a name written without quotes to lower case, SQLite keeps it as written: a
+// result column named by such an alias ("AS MaxNum") takes the alias's spelling.
+QString spelledAsWritten(const QString &name, const QString &sql)
+{
+    if (name != name.toLower())
+        return name; // quoted: as written already
+    static const QRegularExpression alias(QStringLiteral("\\bAS\\s+(\\w+)"),
+                                          QRegularExpression::CaseInsensitiveOption | QRegularExpression::UseUnicodePropertiesOption);
+    for (auto it = alias.globalMatch(sql); it.hasNext();) {
+        const QString written = it.next().captured(1);
+        if (written.toLower() == name)
+            return written;
+    }
+    return name;
+}
 
 } // namespace
 
@@ -37,17 +52,39 @@ void PgEngine::open(const QString &conninfo)
 {
     mConn.open(conninfo);
     try {
-        setBusyTimeout(mBusyMs);
         int version = 0;
         if (!pgschema::isInventory(mConn, &version))
             throw DaoError(QStringLiteral("Базата на сървъра не съдържа склад на Velostok."));
         if (version < 1 || version > sqliteschema::SchemaVersion)
             throw DaoError(QStringLiteral("Базата на сървъра е от непозната версия (%1) и не може да бъде отворена.").arg(version));
-        // Dates are written and read as local time without a zone, as the file keeps them.
-        mConn.exec(QStringLiteral("SET DateStyle = 'ISO, YMD'; SET TimeZone = 'UTC'"));
+        setUpSession();
+        mConn.setOnReconnect([this] {
+            setUpSession();
+            if (!mComputer.isEmpty() || !mUser.isEmpty())
+                announce(mComputer, mUser);
+        });
     } catch (...) {
         mConn.close();
         throw;
+    }
+}
+
+// Dates are written and read as local time without a zone, as the file keeps them; a lock
+// held by another counter is waited for as long as the busy timeout says.
+void PgEngine::setUpSession()
+{
+    mConn.exec(QStringLiteral("SET DateStyle = 'ISO, YMD'; SET lock_timeout = %1").arg(qMax(mBusyMs, 1)));
+    // The server's clock in this computer's zone: a new row's creation time is local time, as the
+    // file stamps it. A zone the server does not know by name is given as today's offset.
+    const QString zone = QString::fromUtf8(QTimeZone::systemTimeZoneId());
+    try {
+        mConn.query(QStringLiteral("SELECT set_config('TimeZone', ?, false)"), {zone});
+    } catch (const DaoError &) {
+        const int offset = QDateTime::currentDateTime().offsetFromUtc();
+        mConn.exec(QStringLiteral("SET TIME ZONE INTERVAL '%1%2:%3' HOUR TO MINUTE")
+                       .arg(offset < 0 ? QLatin1Char('-') : QLatin1Char('+'))
+                       .arg(qAbs(offset) / 3600, 2, 10, QLatin1Char('0'))
+                       .arg(qAbs(offset) % 3600 / 60, 2, 10, QLatin1Char('0')));
     }
 }
 
@@ -95,7 +132,7 @@ void PgEngine::beginWrite()
 {
     mConn.exec(QStringLiteral("BEGIN"));
     try {
-        mConn.exec(QStringLiteral("SELECT pg_advisory_xact_lock(%1)").arg(WriteLockKey));
+        mConn.exec(QStringLiteral("SELECT pg_advisory_xact_lock(%1)").arg(pgschema::WriteLockKey));
     } catch (...) {
         rollback();
         throw;
@@ -151,9 +188,6 @@ std::optional<SourceInfo> PgEngine::findSource(const QString &name)
     if (!info.isTable) {
         const PgResult def = mConn.query(QStringLiteral("SELECT pg_get_viewdef(?::oid)"), {oid});
         info.viewSql = def.rows() == 1 ? def.string(0, 0) : QString();
-        // A view's columns come from expressions: no declared type, as on SQLite.
-        for (ColumnDecl &c : info.columns)
-            c.declType.clear();
         if (!rel.isNull(0, 3))
             info.distinctOf = pgschema::distinctOf(rel.string(0, 3));
     }
@@ -165,17 +199,75 @@ std::vector<ColumnDecl> PgEngine::resultColumns(const QString &sql)
     PgStatement st(mConn, sql);
     std::vector<ColumnDecl> cols;
     for (int i = 0; i < st.columnCount(); ++i)
-        cols.push_back({st.columnName(i), st.columnDeclType(i), false});
+        cols.push_back({spelledAsWritten(st.columnName(i), sql), st.columnDeclType(i), false});
     return cols;
 }
 
-// The server does not tell which tables a statement reads: any of them.
-QList<QPair<QString, QString>> PgEngine::readsOf(const QString &) { return {}; }
+// The server records what a view reads, column by column (and each table it reads at all): the
+// query becomes a temporary view for a moment, and the views it reads are followed down to their
+// tables; as SQLite tells, the views and the tables. A table none of whose columns it names
+// (count(*)) is read whole.
+QList<QPair<QString, QString>> PgEngine::readsOf(const QString &sql)
+{
+    const int changed = mConn.changes();
+    const bool own = !inTransaction();
+    mConn.exec(own ? QStringLiteral("BEGIN") : QStringLiteral("SAVEPOINT velostok_reads"));
+    // Nothing of it stays: neither the view nor, in a transaction of ours, the failure of a step.
+    const auto undo = [&] {
+        try {
+            mConn.exec(own ? QStringLiteral("ROLLBACK")
+                           : QStringLiteral("ROLLBACK TO SAVEPOINT velostok_reads; RELEASE SAVEPOINT velostok_reads"));
+        } catch (const DaoError &) {
+            if (own)
+                rollback();
+        }
+        mConn.setChanges(changed);
+    };
+    try {
+        mConn.prepared(sql); // a statement that does not compile raises, as on SQLite
+    } catch (const DaoError &) {
+        undo();
+        throw;
+    }
+    QList<QPair<QString, QString>> reads;
+    try {
+        // Wrapped, so that result columns of the same name do not stop it.
+        mConn.exec(QStringLiteral("CREATE TEMPORARY VIEW velostok_reads AS SELECT 1 FROM (%1) AS q").arg(sql));
+        const PgResult r = mConn.query(QStringLiteral(
+            "WITH RECURSIVE dep(rel, col) AS ("
+            " SELECT d.refobjid, d.refobjsubid FROM pg_rewrite w JOIN pg_depend d ON d.objid = w.oid"
+            " AND d.classid = 'pg_rewrite'::regclass AND d.refclassid = 'pg_class'::regclass AND d.refobjid <> w.ev_class"
+            " WHERE w.ev_class = 'velostok_reads'::regclass"
+            " UNION"
+            " SELECT d.refobjid, d.refobjsubid FROM dep JOIN pg_rewrite w ON w.ev_class = dep.rel JOIN pg_depend d ON d.objid = w.oid"
+            " AND d.classid = 'pg_rewrite'::regclass AND d.refclassid = 'pg_class'::regclass AND d.refobjid <> w.ev_class)"
+            " SELECT c.relname, a.attname FROM dep JOIN pg_class c ON c.oid = dep.rel AND c.relkind IN ('r', 'p', 'v')"
+            " LEFT JOIN pg_attribute a ON a.attrelid = dep.rel AND a.attnum = dep.col AND dep.col > 0"
+            " GROUP BY 1, 2 ORDER BY 1, 2 NULLS FIRST"));
+        for (int i = 0; i < r.rows(); ++i) {
+            const QString table = r.string(i, 0);
+            if (r.isNull(i, 1)) {
+                // The table as a whole: stands only when no column of it follows.
+                if (i + 1 < r.rows() && r.string(i + 1, 0) == table && !r.isNull(i + 1, 1))
+                    continue;
+                reads.append({table, QString()});
+            } else {
+                reads.append({table, r.string(i, 1)});
+            }
+        }
+    } catch (const DaoError &) {
+        reads.clear(); // a query no view can hold (with parameters, say): it may read anything
+    }
+    undo();
+    return reads;
+}
 
+// The commits of every other session, as counted by the tables' triggers; this one's own do not
+// count, as SQLite's data_version leaves out the connection's own.
 qint64 PgEngine::dataVersion()
 {
     const int changed = mConn.changes();
-    const PgResult r = mConn.query(QStringLiteral("SELECT n FROM velostok_changes"));
+    const PgResult r = mConn.query(QStringLiteral("SELECT coalesce(sum(n), 0) FROM velostok_changes WHERE pid <> pg_backend_pid()"));
     mConn.setChanges(changed);
     return r.rows() == 1 ? r.text(0, 0).toLongLong() : 0;
 }
@@ -205,7 +297,15 @@ QVariant PgEngine::storedForm(const QVariant &v) const
 // keeps printable ASCII only; a session's row counts while the server runs that session.
 void PgEngine::announce(const QString &computer, const QString &user)
 {
+    mComputer = computer;
+    mUser = user;
     mConn.exec(QStringLiteral("SET application_name = 'Velostok'"));
+    // The change counts of sessions that have ended go into one row, so that their number stays
+    // small and their sum (what others' data version counts) stays as it was.
+    mConn.exec(QStringLiteral("WITH gone AS (DELETE FROM velostok_changes c WHERE pid <> 0 AND NOT EXISTS "
+                              "(SELECT 1 FROM pg_stat_activity a WHERE a.pid = c.pid) RETURNING n) "
+                              "UPDATE velostok_changes SET n = n + (SELECT sum(n) FROM gone) "
+                              "WHERE pid = 0 AND EXISTS (SELECT 1 FROM gone)"));
     mConn.query(QStringLiteral("INSERT INTO velostok_sessions (pid, started, computer, user_name) "
                                "SELECT pid, backend_start, ?, ? FROM pg_stat_activity WHERE pid = pg_backend_pid() "
                                "ON CONFLICT (pid) DO UPDATE SET started = EXCLUDED.started, computer = EXCLUDED.computer, "

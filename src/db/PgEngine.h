@@ -55,7 +55,11 @@ public:
     FileVersion fileVersion(const QString &conninfo) const override;
 
 private:
+    void setUpSession();
+
     mutable PgConnection mConn;
+    QString mComputer;
+    QString mUser;
     PgDialect mDialect;
     std::function<bool()> mStop;
     int mBusyMs = 5000;

@@ -34,11 +34,12 @@ bool isInventoryFile(const QString &path)
 const QString DistinctNote = QStringLiteral("velostok distinct %1.%2");
 
 // Each group of values equal but for letter case is listed once, by its first value in binary
-// order; nulls first, as the file's stored queries list them.
+// order; nulls first, as the file's stored queries list them. The column itself is listed (not an
+// aggregate of it), so that the view's column keeps its type and width, as on the file.
 QString distinctViewSql(const StoredQuery &q)
 {
-    return QStringLiteral("CREATE VIEW \"%1\" AS SELECT %3 FROM (SELECT min(%3 COLLATE \"C\") AS %3 FROM %2 "
-                          "GROUP BY velostok_fold(%3)) AS d ORDER BY velostok_fold(%3) NULLS FIRST;\n"
+    return QStringLiteral("CREATE VIEW \"%1\" AS SELECT DISTINCT ON (velostok_fold(%3)) %3 FROM %2 "
+                          "ORDER BY velostok_fold(%3) NULLS FIRST, %3 COLLATE \"C\";\n"
                           "COMMENT ON VIEW \"%1\" IS '%4';\n")
         .arg(QLatin1String(q.name), QLatin1String(q.table), QLatin1String(q.column),
              DistinctNote.arg(QLatin1String(q.table), QLatin1String(q.column)));
@@ -58,11 +59,16 @@ $$;
 CREATE TABLE velostok_meta (application_id bigint NOT NULL, schema_version integer NOT NULL);
 INSERT INTO velostok_meta VALUES (%1, %2);
 CREATE TABLE velostok_sessions (pid integer PRIMARY KEY, started timestamptz NOT NULL, computer text, user_name text);
-CREATE TABLE velostok_changes (n bigint NOT NULL);
-INSERT INTO velostok_changes VALUES (0);
+CREATE TABLE velostok_changes (pid integer PRIMARY KEY, n bigint NOT NULL);
+INSERT INTO velostok_changes VALUES (0, 0);
 CREATE FUNCTION velostok_changed() RETURNS trigger LANGUAGE plpgsql AS $$
 BEGIN
-  UPDATE velostok_changes SET n = n + 1;
+  INSERT INTO velostok_changes VALUES (pg_backend_pid(), 1) ON CONFLICT (pid) DO UPDATE SET n = velostok_changes.n + 1;
+  RETURN NULL;
+END $$;
+CREATE FUNCTION velostok_writing() RETURNS trigger LANGUAGE plpgsql AS $$
+BEGIN
+  PERFORM pg_advisory_xact_lock_shared(%3);
   RETURN NULL;
 END $$;
 CREATE FUNCTION jet_escape(c text, special text) RETURNS text LANGUAGE sql IMMUTABLE STRICT AS $$
@@ -170,12 +176,16 @@ CREATE TABLE users (
   comment varchar(100),
   last_modified timestamp(0)
 );
+CREATE TRIGGER main_writing BEFORE INSERT OR UPDATE OR DELETE ON main FOR EACH STATEMENT EXECUTE FUNCTION velostok_writing();
+CREATE TRIGGER models_writing BEFORE INSERT OR UPDATE OR DELETE ON models FOR EACH STATEMENT EXECUTE FUNCTION velostok_writing();
+CREATE TRIGGER users_writing BEFORE INSERT OR UPDATE OR DELETE ON users FOR EACH STATEMENT EXECUTE FUNCTION velostok_writing();
 CREATE TRIGGER main_changed AFTER INSERT OR UPDATE OR DELETE ON main FOR EACH STATEMENT EXECUTE FUNCTION velostok_changed();
 CREATE TRIGGER models_changed AFTER INSERT OR UPDATE OR DELETE ON models FOR EACH STATEMENT EXECUTE FUNCTION velostok_changed();
 CREATE TRIGGER users_changed AFTER INSERT OR UPDATE OR DELETE ON users FOR EACH STATEMENT EXECUTE FUNCTION velostok_changed();
 )SQL")
                       .arg(sqliteschema::ApplicationId)
-                      .arg(sqliteschema::SchemaVersion);
+                      .arg(sqliteschema::SchemaVersion)
+                      .arg(WriteLockKey);
     for (const StoredQuery &q : storedQueries)
         sql += distinctViewSql(q);
     return sql;

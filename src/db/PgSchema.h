@@ -1,15 +1,22 @@
 // The inventory schema on a PostgreSQL server: the same tables, columns, widths and stored
 // queries as the SQLite file, with what the PostgreSQL dialect needs made in the database itself
-// (the case-insensitive collation, jet_like(), the change counter behind dataVersion).
+// (the case-insensitive collation, jet_like(), each session's count of changes behind dataVersion,
+// the write lock every write to a table waits for).
 #pragma once
 
 #include <QString>
+#include <QtGlobal>
 #include <optional>
 #include <utility>
 
 class PgConnection;
 
 namespace pgschema {
+
+// The advisory lock ('VLST') a writer that must exclude every other writer holds (a write batch,
+// a post that numbers its row); every write to the inventory's tables waits for it, as every
+// write to a file waits for SQLite's write lock.
+constexpr qint64 WriteLockKey = 0x564C5354;
 
 // The statements that make the schema in an empty database.
 QString creationSql();

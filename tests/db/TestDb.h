@@ -1,39 +1,142 @@
-// Shared by the data-layer tests: a fresh inventory file in a temporary folder, and row makers.
+// Shared by the data-layer tests: a fresh inventory of its own, and row makers. The inventory is
+// a file in a temporary folder, or, when VELOSTOK_PG_TEST holds the connection string of a
+// PostgreSQL server whose user may create databases, a database of its own on that server (the
+// same suites then run against both engines).
 #pragma once
 
+#include "DaoError.h"
+#include "PgConnection.h"
+#include "PgEngine.h"
 #include "SqliteConnection.h"
+#include "SqliteEngine.h"
 #include "SqliteSchema.h"
+#include "SqliteStatement.h"
 #include "TDaoDatabase.h"
 #include "TDaoTable.h"
 
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 #include <memory>
 
+// A fresh database on the server (an empty inventory unless told otherwise), dropped afterwards
+// with whatever is still connected to it.
+struct ServerDb
+{
+    QString admin = qEnvironmentVariable("VELOSTOK_PG_TEST");
+    QString name = QStringLiteral("velostok_t%1").arg(QRandomGenerator::global()->generate64());
+    QString conninfo;
+
+    explicit ServerDb(bool inventory = true)
+    {
+        PgConnection c;
+        c.open(admin);
+        c.exec(QStringLiteral("CREATE DATABASE %1").arg(name));
+        conninfo = admin + QStringLiteral(" dbname=") + name; // the later keyword wins
+        if (inventory)
+            PgEngine().createDatabase(conninfo);
+    }
+    ~ServerDb()
+    {
+        try {
+            PgConnection c;
+            c.open(admin);
+            c.exec(QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(name));
+        } catch (const DaoError &e) {
+            qWarning("%s", e.what());
+        }
+    }
+    ServerDb(const ServerDb &) = delete;
+    ServerDb &operator=(const ServerDb &) = delete;
+
+    // A raw connection of another program, reading dates as the engine writes them.
+    std::unique_ptr<PgConnection> raw() const
+    {
+        auto c = std::make_unique<PgConnection>();
+        c->open(conninfo);
+        c->exec(QStringLiteral("SET DateStyle = 'ISO, YMD'; SET TimeZone = 'UTC'"));
+        return c;
+    }
+    void exec(const QString &sql) const { raw()->exec(sql); }
+    std::unique_ptr<TDaoDatabase> connect() const
+    {
+        auto db = std::make_unique<TDaoDatabase>();
+        db->setDatabase(conninfo);
+        db->SmartOpen = false;
+        db->Open();
+        return db;
+    }
+};
+
 struct TestDb
 {
-    QTemporaryDir dir;
-    QString path;
+    enum Where { File, Server };
 
-    explicit TestDb(const QString &name = QStringLiteral("test.mdb"))
+    QTemporaryDir dir;
+    std::unique_ptr<ServerDb> server;
+    QString path; // the file, or the server database's connection string
+
+    // On the server when the tests run against it, else a file named name.
+    explicit TestDb(const QString &name = QStringLiteral("test.mdb")) : TestDb(onServer() ? Server : File, name) {}
+    explicit TestDb(Where where, const QString &name = QStringLiteral("test.mdb"))
     {
-        path = dir.filePath(name);
-        sqliteschema::createDatabase(path);
+        if (where == Server) {
+            server = std::make_unique<ServerDb>();
+            path = server->conninfo;
+        } else {
+            path = dir.filePath(name);
+            sqliteschema::createDatabase(path);
+        }
     }
+
+    // Whether this run's inventories are on a PostgreSQL server.
+    static bool onServer() { return !qEnvironmentVariableIsEmpty("VELOSTOK_PG_TEST"); }
 
     // Runs statements on a separate raw connection, as another program would.
     void exec(const QString &sql) const
     {
+        if (server) {
+            server->exec(sql);
+            return;
+        }
         SqliteConnection c;
         c.open(path);
         c.exec(sql);
     }
 
+    // The first value of the first row (null when there is none), typed as SQLite gives it:
+    // booleans as the integers 0 and 1, integers as qint64, reals as double, the rest as text.
     QVariant scalar(const QString &sql) const
     {
+        if (server) {
+            const auto c = server->raw();
+            PgStatement st(*c, sql);
+            return st.step() ? st.column(0) : QVariant();
+        }
         SqliteConnection c;
         c.open(path);
         return c.scalar(sql);
+    }
+
+    // The first column of every row, as scalar() types it, read with the engine's own functions
+    // (the stored queries call them).
+    QVariantList column(const QString &sql) const
+    {
+        QVariantList out;
+        if (server) {
+            const auto c = server->raw();
+            PgStatement st(*c, sql);
+            while (st.step())
+                out << st.column(0);
+            return out;
+        }
+        SqliteConnection c;
+        c.open(path);
+        SqliteEngine::prepareConnection(c);
+        SqliteStatement st = c.prepare(sql);
+        while (st.step())
+            out << st.column(0);
+        return out;
     }
 
     std::unique_ptr<TDaoDatabase> connect() const
@@ -54,7 +157,7 @@ struct TestDb
     }
 };
 
-// The unit_name of every row of a dataset, in its order, from the first row.
+// One field's text in every row of a dataset, in its order, from the first row.
 inline QStringList columnTexts(TDaoTable *t, const QString &field)
 {
     QStringList out;

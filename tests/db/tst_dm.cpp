@@ -112,7 +112,7 @@ private slots:
         QVERIFY(!dm->tblMyPersonalQuery->Active());
 
         // The largest number sits on a deleted row: 58, then 59.
-        db.exec(QStringLiteral("INSERT INTO main (user_id, deleted) VALUES (57, 1), (12, 0)"));
+        db.exec(QStringLiteral("INSERT INTO main (user_id, deleted) VALUES (57, TRUE), (12, FALSE)"));
         t->Append();
         t->Post();
         QCOMPARE(number(dm.get()), 58);
@@ -208,7 +208,16 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(RowConflict, t->Post());
         t->Cancel();
         QVERIFY(otherWrites());
+    }
 
+    void aRefusedCommitStoresNothing()
+    {
+        if (TestDb::onServer())
+            QSKIP("readers keep a commit waiting only in a file's rollback journal");
+        TestDb db;
+        db.exec(QStringLiteral("INSERT INTO main (user_id, unit_name) VALUES (7, 'a')"));
+        auto dm = connected(db);
+        TDaoTable *t = dm->tblMain;
         // A commit refused (another program reads on past our wait) stores nothing; the row
         // stays being inserted and the next post stores it once.
         const int rows = db.scalar(QStringLiteral("SELECT COUNT(*) FROM main")).toInt();
@@ -267,14 +276,10 @@ private slots:
         auto dm = connected(db);
         TDaoTable *t = dm->tblMain;
         // The truth: the stored query run by the engine itself on a connection of ours.
-        SqliteConnection truth;
-        truth.open(db.path);
-        SqliteEngine::prepareConnection(truth);
         auto expected = [&] {
             QStringList out;
-            SqliteStatement st = truth.prepare(QStringLiteral("SELECT * FROM unit_number"));
-            while (st.step())
-                out << (st.columnIsNull(0) ? QStringLiteral("<null>") : st.column(0).toString().toLower());
+            for (const QVariant &v : db.column(QStringLiteral("SELECT * FROM unit_number")))
+                out << (v.isNull() ? QStringLiteral("<null>") : v.toString().toLower());
             return out;
         };
         auto actual = [&] {
@@ -334,7 +339,7 @@ private slots:
         QVERIFY(!dm->tblMyPersonalQuery->Active());
         QCOMPARE(dm->scratchValue(QStringLiteral("SELECT Count(id) AS main_count FROM main;"), true).toInt(), 2);
         QVERIFY(dm->tblMyPersonalQuery->Active());
-        QCOMPARE(dm->scratchValue(QStringLiteral("SELECT Max([user_id]) AS MaxNum FROM main WHERE 0;")), QVariant());
+        QCOMPARE(dm->scratchValue(QStringLiteral("SELECT Max([user_id]) AS MaxNum FROM main WHERE False;")), QVariant());
         QVERIFY(!dm->tblMyPersonalQuery->Active());
         // A failing number query: -1, the post goes on.
         dm->tblMain->First();
@@ -364,6 +369,8 @@ private slots:
 
     void closingReportsALostBatchInsteadOfThrowing()
     {
+        if (TestDb::onServer())
+            QSKIP("readers keep a commit waiting only in a file's rollback journal");
         TestDb db;
         QStringList reported;
         {
@@ -400,8 +407,8 @@ private slots:
     {
         TestDb db;
         db.exec(QStringLiteral("INSERT INTO main (unit_name, deliver_name, unit_number, deleted) VALUES "
-                               "('ФИЛТЪР', 'Авто', 'B2', 0), ('филтър', 'авто', 'b2', 1), (NULL, NULL, 'A1', 0), "
-                               "('Свещ', 'Bosch', NULL, 1), ('свещ', 'BOSCH', 'a1', 0)"));
+                               "('ФИЛТЪР', 'Авто', 'B2', FALSE), ('филтър', 'авто', 'b2', TRUE), (NULL, NULL, 'A1', FALSE), "
+                               "('Свещ', 'Bosch', NULL, TRUE), ('свещ', 'BOSCH', 'a1', FALSE)"));
         db.exec(QStringLiteral("INSERT INTO models (mark_name, model_name) VALUES ('VW', 'Golf'), ('vw', 'Polo'), ('Audi', 'A4')"));
         auto dm = connected(db);
         auto values = [](TDaoTable *t) {

@@ -9,52 +9,11 @@
 #include "TDaoInfo.h"
 #include "TestDb.h"
 
-#include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QSysInfo>
+#include <ctime>
 
 namespace {
-
-// A fresh database on the server holding an empty inventory, dropped afterwards.
-struct ServerDb
-{
-    QString admin = qEnvironmentVariable("VELOSTOK_PG_TEST");
-    QString name = QStringLiteral("velostok_t%1").arg(QRandomGenerator::global()->generate());
-    QString conninfo;
-
-    explicit ServerDb(bool inventory = true)
-    {
-        PgConnection c;
-        c.open(admin);
-        c.exec(QStringLiteral("CREATE DATABASE %1").arg(name));
-        conninfo = admin + QStringLiteral(" dbname=") + name; // the later keyword wins
-        if (inventory)
-            PgEngine().createDatabase(conninfo);
-    }
-    ~ServerDb()
-    {
-        try {
-            PgConnection c;
-            c.open(admin);
-            c.exec(QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(name));
-        } catch (const DaoError &e) {
-            qWarning("%s", e.what());
-        }
-    }
-    void exec(const QString &sql) const
-    {
-        PgConnection c;
-        c.open(conninfo);
-        c.exec(sql);
-    }
-    std::unique_ptr<TDaoDatabase> connect() const
-    {
-        auto db = std::make_unique<TDaoDatabase>();
-        db->setDatabase(conninfo);
-        db->SmartOpen = false;
-        db->Open();
-        return db;
-    }
-};
 
 const char *const Rows = "INSERT INTO main (user_id, unit_name, unit_number, quantity, deleted, locked, last_modified) VALUES "
                          "(1, 'Филтър маслен', 'W712', 4, FALSE, FALSE, '2024-05-01 10:20:30'),"
@@ -167,7 +126,7 @@ private slots:
         QFETCH(QString, sort);
         ServerDb s;
         s.exec(QString::fromUtf8(Rows));
-        TestDb file;
+        TestDb file(TestDb::File);
         file.exec(QString::fromUtf8(Rows));
         const auto rowsOf = [&](TDaoDatabase *db) {
             auto t = TestDb::table(db, QStringLiteral("main"));
@@ -244,7 +203,7 @@ private slots:
         ServerDb s;
         s.exec(QString::fromUtf8(Rows));
         auto conn = s.connect();
-        TestDb file;
+        TestDb file(TestDb::File);
         file.exec(QString::fromUtf8(Rows));
         // Values equal but for letter case, Cyrillic and Latin, make one entry each.
         const QString twins = QStringLiteral("INSERT INTO main (user_id, unit_name) VALUES (9, 'BULB h7'), (10, 'Амортисьор')");
@@ -329,7 +288,7 @@ private slots:
         // never made over.
         ServerDb s(false);
         PgEngine().createDatabase(s.conninfo, QStringLiteral(VELOSTOK_TEMPLATE));
-        TestDb file;
+        TestDb file(TestDb::File);
         SqliteConnection templ;
         templ.open(QStringLiteral(VELOSTOK_TEMPLATE));
         const int models = templ.scalar(QStringLiteral("SELECT COUNT(*) FROM models")).toInt();
@@ -346,6 +305,154 @@ private slots:
         conn->Open();
         t->Open();
         QCOMPARE(t->RecordCount(), models);
+    }
+
+    void fieldsOfEverySourceAsOnTheFile()
+    {
+        // Tables, the stored queries, and statements: the same fields with the same types and
+        // sizes, and the same values in them.
+        TestDb server(TestDb::Server);
+        TestDb file(TestDb::File);
+        for (const TestDb *db : {&server, &file}) {
+            db->exec(QString::fromUtf8(Rows));
+            db->exec(QStringLiteral("UPDATE main SET created = '2024-01-02 03:04:05'")); // not the moments of the inserts
+        }
+        auto s = server.connect();
+        auto f = file.connect();
+        const QStringList sources{"main", "models", "users", "unit_name", "DELIVER_NAME", "unit_number", "Mark", "comment"};
+        const QStringList queries{
+            "SELECT [unit_name], [quantity] * 2 AS twice, [deleted], [last_modified] FROM main ORDER BY [user_id];",
+            "SELECT Max([user_id]) AS MaxNum FROM main",
+            "SELECT count(*) AS n, sum([quantity]) AS total FROM main",
+            "SELECT m.[id], m.[unit_number], u.[user_name] FROM main m LEFT JOIN users u ON u.[id] = m.[id] ORDER BY m.[id]",
+            "SELECT * FROM unit_name"};
+        const auto describe = [](TDaoDatabase *db, const QString &source, bool query) {
+            auto t = TestDb::table(db, query ? QString() : source);
+            if (query)
+                t->SQL() = QStringList{source};
+            t->Open();
+            QStringList out;
+            for (int i = 0; i < t->FieldCount(); ++i) {
+                TDaoField *field = t->Fields(i);
+                out << QStringLiteral("%1 %2 %3").arg(field->FieldName()).arg(int(field->DataType())).arg(field->Size());
+            }
+            for (t->First(); !t->Eof(); t->Next())
+                for (int i = 0; i < t->FieldCount(); ++i)
+                    out << t->Fields(i)->AsString();
+            return out;
+        };
+        for (const QString &source : sources)
+            QCOMPARE(describe(s.get(), source, false), describe(f.get(), source, false));
+        for (const QString &query : queries)
+            QCOMPARE(describe(s.get(), query, true), describe(f.get(), query, true));
+    }
+
+    void readsAsOnTheFile()
+    {
+        // What a query reads, which tells whether a write of ours must make it read first: the
+        // same columns as the file's engine names, through views, joins and conditions, inside a
+        // write transaction too, which a statement that does not compile leaves as it was.
+        TestDb server(TestDb::Server);
+        TestDb file(TestDb::File);
+        std::unique_ptr<DbEngine> s = DbEngine::create(server.path);
+        std::unique_ptr<DbEngine> f = DbEngine::create(file.path);
+        s->open(server.path);
+        f->open(file.path);
+        const QStringList queries{
+            "SELECT unit_name FROM main ORDER BY unit_name",
+            "SELECT * FROM unit_name",
+            "SELECT * FROM \"Mark\"",
+            "SELECT count(*) AS n FROM main",
+            "SELECT m.id, u.id FROM main m JOIN users u ON u.user_name = m.unit_name WHERE m.deleted",
+            "SELECT max(user_id) FROM main WHERE quantity > (SELECT avg(price) FROM main WHERE comment IS NULL)",
+            "SELECT 1"};
+        const auto reads = [](DbEngine &e, const QString &sql) {
+            QStringList out;
+            for (const auto &[table, column] : e.readsOf(sql))
+                out << (table + QLatin1Char('.') + column).toLower();
+            out.sort();
+            return out;
+        };
+        for (const QString &q : queries)
+            QCOMPARE(reads(*s, q), reads(*f, q));
+        QCOMPARE(reads(*s, QStringLiteral("SELECT deliver_name FROM main")), QStringList({"main.deliver_name"}));
+        s->beginWrite();
+        s->execute(QStringLiteral("INSERT INTO main (unit_name) VALUES ('в транзакцията')"));
+        QCOMPARE(reads(*s, QStringLiteral("SELECT comment FROM main")), QStringList({"main.comment"}));
+        QVERIFY_THROWS_EXCEPTION(DaoError, s->readsOf(QStringLiteral("SELECT no_such FROM main")));
+        QVERIFY_THROWS_EXCEPTION(DaoError, f->readsOf(QStringLiteral("SELECT no_such FROM main")));
+        QCOMPARE(reads(*s, QStringLiteral("SELECT id FROM main WHERE user_id = ?")), QStringList()); // anything
+        QVERIFY(s->inTransaction());
+        s->commit();
+        QCOMPARE(server.scalar(QStringLiteral("SELECT count(*) FROM main")).toInt(), 1);
+        QVERIFY(!s->inTransaction());
+        QCOMPARE(server.scalar(QStringLiteral("SELECT count(*) FROM pg_class WHERE relname = 'velostok_reads'")).toInt(), 0);
+    }
+
+    void dataVersionCountsOnlyOthersCommits()
+    {
+        // As the file's data version: unchanged by the connection's own commits (the pick lists
+        // it keeps are current with them), changed by each commit of another.
+        for (const TestDb::Where where : {TestDb::File, TestDb::Server}) {
+            TestDb db(where);
+            std::unique_ptr<DbEngine> ours = DbEngine::create(db.path);
+            ours->open(db.path);
+            const qint64 v0 = ours->dataVersion();
+            ours->execute(QStringLiteral("INSERT INTO main (unit_name) VALUES ('наш')"));
+            ours->beginWrite();
+            ours->execute(QStringLiteral("UPDATE main SET quantity = 1"));
+            ours->commit();
+            QCOMPARE(ours->dataVersion(), v0);
+            db.exec(QStringLiteral("INSERT INTO main (unit_name) VALUES ('чужд')"));
+            const qint64 v1 = ours->dataVersion();
+            QVERIFY(v1 != v0);
+            QCOMPARE(ours->dataVersion(), v1);
+            // Another's transaction counts once it commits, and not before.
+            std::unique_ptr<DbEngine> other = DbEngine::create(db.path);
+            other->open(db.path);
+            other->beginWrite();
+            other->execute(QStringLiteral("DELETE FROM main WHERE unit_name = 'наш'"));
+            QCOMPARE(ours->dataVersion(), v1);
+            other->commit();
+            const qint64 v2 = ours->dataVersion();
+            QVERIFY(v2 != v1);
+            // Connections that come and go (their counts kept for them) change nothing.
+            other.reset();
+            db.connect().reset();
+            db.connect().reset();
+            QCOMPARE(ours->dataVersion(), v2);
+            ours->execute(QStringLiteral("DELETE FROM main"));
+            QCOMPARE(ours->dataVersion(), v2);
+        }
+    }
+
+    void newRowsAreCreatedInTheComputersTime()
+    {
+        // The file stamps a new row's creation in the local time of the computer that writes it;
+        // so does the server, whatever its own zone. A zone far from UTC, without summer time.
+        const QByteArray was = qgetenv("TZ");
+        const auto restore = qScopeGuard([&] {
+            if (was.isNull())
+                qunsetenv("TZ");
+            else
+                qputenv("TZ", was);
+            tzset();
+        });
+        qputenv("TZ", "Asia/Kathmandu");
+        tzset();
+        for (const TestDb::Where where : {TestDb::File, TestDb::Server}) {
+            TestDb db(where);
+            auto conn = db.connect();
+            auto t = TestDb::table(conn.get(), QStringLiteral("main"));
+            t->Open();
+            t->Append();
+            t->FieldByName(QStringLiteral("unit_name"))->setAsString(QStringLiteral("нов"));
+            t->Post();
+            const QDateTime created = t->FieldByName(QStringLiteral("created"))->AsDateTime();
+            QVERIFY(created.isValid());
+            // Minutes apart at most; a wrong zone is hours apart.
+            QVERIFY2(qAbs(created.secsTo(QDateTime::currentDateTime())) < 30 * 60, qPrintable(created.toString(Qt::ISODate)));
+        }
     }
 
     void databasesThatAreNoInventoryAreRefused()
