@@ -57,7 +57,17 @@ struct ServerDb
         c->exec(QStringLiteral("SET DateStyle = 'ISO, YMD'; SET TimeZone = 'UTC'"));
         return c;
     }
-    void exec(const QString &sql) const { raw()->exec(sql); }
+    // Rows written with their own ids (as the tests write them) leave the id sequences behind:
+    // they are moved past the largest id, as the file's AUTOINCREMENT moves on by itself.
+    void exec(const QString &sql) const
+    {
+        const auto c = raw();
+        c->exec(sql);
+        c->exec(QStringLiteral("SELECT setval(pg_get_serial_sequence(t, 'id'), m + 1, false) FROM "
+                               "(SELECT 'main' AS t, (SELECT coalesce(max(id), 0) FROM main) AS m UNION ALL "
+                               "SELECT 'models', (SELECT coalesce(max(id), 0) FROM models) UNION ALL "
+                               "SELECT 'users', (SELECT coalesce(max(id), 0) FROM users)) AS ids"));
+    }
     std::unique_ptr<TDaoDatabase> connect() const
     {
         auto db = std::make_unique<TDaoDatabase>();

@@ -103,12 +103,13 @@ struct Row
 
 std::map<qint64, Row> rowsOf(const TestDb &db)
 {
-    SqliteConnection c;
-    c.open(db.path);
-    SqliteStatement st = c.prepare(QStringLiteral("SELECT id, user_id, unit_name, comment FROM main"));
+    // Through the engine of the database (a file or a server), as another program would read it.
+    const std::unique_ptr<DbEngine> e = DbEngine::create(db.path);
+    e->open(db.path);
+    const std::unique_ptr<DbStatement> st = e->prepare(QStringLiteral("SELECT id, user_id, unit_name, comment FROM main"));
     std::map<qint64, Row> rows;
-    while (st.step())
-        rows[st.columnInt64(0)] = Row{st.columnInt64(1), st.column(2).toString(), st.column(3).toString()};
+    while (st->step())
+        rows[st->columnInt64(0)] = Row{st->columnInt64(1), st->column(2).toString(), st->column(3).toString()};
     return rows;
 }
 
@@ -350,7 +351,8 @@ private slots:
         for (const QString &f : told.faults)
             qWarning("%s", qPrintable(f));
 
-        QCOMPARE(db.scalar(QStringLiteral("PRAGMA integrity_check")).toString(), QStringLiteral("ok"));
+        if (!TestDb::onServer())
+            QCOMPARE(db.scalar(QStringLiteral("PRAGMA integrity_check")).toString(), QStringLiteral("ok"));
         // A failure a copy met comes first: what the file then lacks may follow from it.
         QCOMPARE(told.busy, 0);
         QVERIFY2(told.faults.isEmpty(), qPrintable(told.faults.join(QLatin1Char('\n'))));
