@@ -3,6 +3,7 @@
 
 #include "PgEngine.h"
 #include "SqliteEngine.h"
+#include "StoredDateTime.h"
 
 std::unique_ptr<DbEngine> DbEngine::create(const QString &database)
 {
@@ -12,3 +13,19 @@ std::unique_ptr<DbEngine> DbEngine::create(const QString &database)
 }
 
 bool DbEngine::isServer(const QString &database) { return PgEngine::isConnectionString(database); }
+
+QVariant DbEngine::storedForm(const QVariant &v) const
+{
+    if (!v.isValid() || v.isNull())
+        return QVariant();
+    switch (v.typeId()) {
+    case QMetaType::Bool:
+        return QVariant(qint64(v.toBool() ? 1 : 0));
+    case QMetaType::QDateTime:
+        return QVariant(storedtime::text(v.toDateTime()));
+    case QMetaType::Int:
+        return QVariant(qint64(v.toInt()));
+    default:
+        return v;
+    }
+}

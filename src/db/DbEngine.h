@@ -109,8 +109,9 @@ public:
     // A check the engine runs now and then while a statement runs: when it gives true, the
     // statement stops with an error. It runs on the thread that runs the statement.
     virtual void setStopCheck(std::function<bool()> stop) = 0;
-    // The value the engine gives back when it stores a typed value (a bool, a date-time).
-    virtual QVariant storedForm(const QVariant &typed) const = 0;
+    // The value the engine gives back when it stores a typed value: a bool as 0 or 1, a
+    // date-time as its stored text, an int as a 64-bit integer, the rest as it is.
+    virtual QVariant storedForm(const QVariant &typed) const;
 
     // ---- who is connected (engines whose databases keep no lock file beside them)
     struct Connected

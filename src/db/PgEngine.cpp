@@ -6,7 +6,6 @@
 #include "PgSchema.h"
 #include "SqliteEngine.h"
 #include "SqliteSchema.h"
-#include "StoredDateTime.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -277,21 +276,6 @@ void PgEngine::releaseMemory() {}
 // Checked before each statement: a statement under way runs to its end on the server.
 void PgEngine::setStopCheck(std::function<bool()> stop) { mStop = std::move(stop); }
 
-QVariant PgEngine::storedForm(const QVariant &v) const
-{
-    if (!v.isValid() || v.isNull())
-        return QVariant();
-    switch (v.typeId()) {
-    case QMetaType::Bool:
-        return QVariant(qint64(v.toBool() ? 1 : 0));
-    case QMetaType::QDateTime:
-        return QVariant(storedtime::text(v.toDateTime()));
-    case QMetaType::Int:
-        return QVariant(qint64(v.toInt()));
-    default:
-        return v;
-    }
-}
 
 // The names go to a table of sessions rather than into the server's application name, which
 // keeps printable ASCII only; a session's row counts while the server runs that session.

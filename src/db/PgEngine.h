@@ -44,7 +44,6 @@ public:
     qint64 dataVersion() override;
     void releaseMemory() override;
     void setStopCheck(std::function<bool()> stop) override;
-    QVariant storedForm(const QVariant &typed) const override;
 
     void announce(const QString &computer, const QString &user) override;
     std::optional<QList<Connected>> connectedTo(const QString &conninfo) override;

@@ -5,7 +5,6 @@
 #include "DbLog.h"
 #include "SqliteFunctions.h"
 #include "SqliteSchema.h"
-#include "StoredDateTime.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -294,21 +293,6 @@ void SqliteEngine::releaseMemory()
         sqlite3_db_release_memory(mConn.handle());
 }
 
-QVariant SqliteEngine::storedForm(const QVariant &v) const
-{
-    if (!v.isValid() || v.isNull())
-        return QVariant();
-    switch (v.typeId()) {
-    case QMetaType::Bool:
-        return QVariant(qint64(v.toBool() ? 1 : 0));
-    case QMetaType::QDateTime:
-        return QVariant(storedtime::text(v.toDateTime()));
-    case QMetaType::Int:
-        return QVariant(qint64(v.toInt()));
-    default:
-        return v;
-    }
-}
 
 void SqliteEngine::copyOpenDatabase(const QString &path)
 {

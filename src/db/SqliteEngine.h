@@ -40,7 +40,6 @@ public:
     qint64 dataVersion() override;
     void releaseMemory() override;
     void setStopCheck(std::function<bool()> stop) override;
-    QVariant storedForm(const QVariant &typed) const override;
 
     void copyOpenDatabase(const QString &path) override;
     void compactInto(const QString &source, const QString &dest) override;

@@ -6,49 +6,13 @@
 #include "Clock.h"
 #include "DaoError.h"
 #include "DatabaseFiles.h"
-#include "PgConnection.h"
-#include "PgEngine.h"
+#include "ServerDb.h"
 #include "TApplication.h"
 
 #include <QComboBox>
 #include <QLineEdit>
-#include <QRandomGenerator>
 #include <QSysInfo>
 
-namespace {
-
-struct ServerDatabase
-{
-    QString admin = qEnvironmentVariable("VELOSTOK_PG_TEST");
-    QString name = QStringLiteral("velostok_w%1").arg(QRandomGenerator::global()->generate());
-    QString conninfo;
-
-    ServerDatabase()
-    {
-        PgConnection c;
-        c.open(admin);
-        c.exec(QStringLiteral("CREATE DATABASE %1").arg(name));
-        conninfo = admin + QStringLiteral(" dbname=") + name;
-    }
-    ~ServerDatabase()
-    {
-        try {
-            PgConnection c;
-            c.open(admin);
-            c.exec(QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(name));
-        } catch (const DaoError &) {
-        }
-    }
-    QString text(const QString &sql) const
-    {
-        PgConnection c;
-        c.open(conninfo);
-        const PgResult r = c.query(sql);
-        return r.rows() > 0 && !r.isNull(0, 0) ? r.string(0, 0) : QString();
-    }
-};
-
-} // namespace
 
 class TestServerFiles : public QObject
 {
@@ -66,7 +30,7 @@ private slots:
 
     void inventoryOnAServer()
     {
-        ServerDatabase s;
+        ServerDb s(false);
         AppFixture f;
         QVERIFY(f.start());
         // The setting names the empty server database: connecting fails, nothing is made.

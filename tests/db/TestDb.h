@@ -5,8 +5,7 @@
 #pragma once
 
 #include "DaoError.h"
-#include "PgConnection.h"
-#include "PgEngine.h"
+#include "ServerDb.h"
 #include "SqliteConnection.h"
 #include "SqliteEngine.h"
 #include "SqliteSchema.h"
@@ -18,65 +17,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <memory>
-
-// A fresh database on the server (an empty inventory unless told otherwise), dropped afterwards
-// with whatever is still connected to it.
-struct ServerDb
-{
-    QString admin = qEnvironmentVariable("VELOSTOK_PG_TEST");
-    QString name = QStringLiteral("velostok_t%1").arg(QRandomGenerator::global()->generate64());
-    QString conninfo;
-
-    explicit ServerDb(bool inventory = true)
-    {
-        PgConnection c;
-        c.open(admin);
-        c.exec(QStringLiteral("CREATE DATABASE %1").arg(name));
-        conninfo = admin + QStringLiteral(" dbname=") + name; // the later keyword wins
-        if (inventory)
-            PgEngine().createDatabase(conninfo);
-    }
-    ~ServerDb()
-    {
-        try {
-            PgConnection c;
-            c.open(admin);
-            c.exec(QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(name));
-        } catch (const DaoError &e) {
-            qWarning("%s", e.what());
-        }
-    }
-    ServerDb(const ServerDb &) = delete;
-    ServerDb &operator=(const ServerDb &) = delete;
-
-    // A raw connection of another program, reading dates as the engine writes them.
-    std::unique_ptr<PgConnection> raw() const
-    {
-        auto c = std::make_unique<PgConnection>();
-        c->open(conninfo);
-        c->exec(QStringLiteral("SET DateStyle = 'ISO, YMD'; SET TimeZone = 'UTC'"));
-        return c;
-    }
-    // Rows written with their own ids (as the tests write them) leave the id sequences behind:
-    // they are moved past the largest id, as the file's AUTOINCREMENT moves on by itself.
-    void exec(const QString &sql) const
-    {
-        const auto c = raw();
-        c->exec(sql);
-        c->exec(QStringLiteral("SELECT setval(pg_get_serial_sequence(t, 'id'), m + 1, false) FROM "
-                               "(SELECT 'main' AS t, (SELECT coalesce(max(id), 0) FROM main) AS m UNION ALL "
-                               "SELECT 'models', (SELECT coalesce(max(id), 0) FROM models) UNION ALL "
-                               "SELECT 'users', (SELECT coalesce(max(id), 0) FROM users)) AS ids"));
-    }
-    std::unique_ptr<TDaoDatabase> connect() const
-    {
-        auto db = std::make_unique<TDaoDatabase>();
-        db->setDatabase(conninfo);
-        db->SmartOpen = false;
-        db->Open();
-        return db;
-    }
-};
 
 struct TestDb
 {

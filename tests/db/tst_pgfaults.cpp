@@ -5,53 +5,10 @@
 #include "PgConnection.h"
 #include "PgEngine.h"
 #include "Regional.h"
+#include "ServerDb.h"
 #include "TestDb.h"
 
-#include <QRandomGenerator>
 
-namespace {
-
-struct Server
-{
-    QString admin = qEnvironmentVariable("VELOSTOK_PG_TEST");
-    QString name = QStringLiteral("velostok_f%1").arg(QRandomGenerator::global()->generate());
-    QString conninfo;
-
-    Server()
-    {
-        PgConnection c;
-        c.open(admin);
-        c.exec(QStringLiteral("CREATE DATABASE %1").arg(name));
-        conninfo = admin + QStringLiteral(" dbname=") + name;
-        PgEngine().createDatabase(conninfo);
-    }
-    ~Server()
-    {
-        try {
-            PgConnection c;
-            c.open(admin);
-            c.exec(QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(name));
-        } catch (const DaoError &) {
-        }
-    }
-    // Ends every session on the database but the asking one, as a server restart would.
-    void dropSessions() const
-    {
-        PgConnection c;
-        c.open(admin);
-        c.query(QStringLiteral("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE datname = ? AND pid <> pg_backend_pid()"),
-                {name});
-    }
-    QString text(const QString &sql) const
-    {
-        PgConnection c;
-        c.open(conninfo);
-        const PgResult r = c.query(sql);
-        return r.rows() > 0 && !r.isNull(0, 0) ? r.string(0, 0) : QString();
-    }
-};
-
-} // namespace
 
 class TestPgFaults : public QObject
 {
@@ -67,7 +24,7 @@ private slots:
 
     void connectionLostInTheMiddleOfWork()
     {
-        Server s;
+        ServerDb s;
         {
             PgConnection c;
             c.open(s.conninfo);
