@@ -63,12 +63,21 @@ CREATE TABLE velostok_changes (pid integer PRIMARY KEY, n bigint NOT NULL);
 INSERT INTO velostok_changes VALUES (0, 0);
 CREATE FUNCTION velostok_changed() RETURNS trigger LANGUAGE plpgsql AS $$
 BEGIN
-  INSERT INTO velostok_changes VALUES (pg_backend_pid(), 1) ON CONFLICT (pid) DO UPDATE SET n = velostok_changes.n + 1;
+  -- Once a transaction: a bulk batch of many statements is one change for the others, and the
+  -- count's row is not written over and over within it.
+  IF current_setting('velostok.counted', true) IS DISTINCT FROM txid_current()::text THEN
+    INSERT INTO velostok_changes VALUES (pg_backend_pid(), 1) ON CONFLICT (pid) DO UPDATE SET n = velostok_changes.n + 1;
+    PERFORM set_config('velostok.counted', txid_current()::text, true);
+  END IF;
   RETURN NULL;
 END $$;
 CREATE FUNCTION velostok_writing() RETURNS trigger LANGUAGE plpgsql AS $$
 BEGIN
-  PERFORM pg_advisory_xact_lock_shared(%3);
+  -- The lock lasts to the end of the transaction: taken once.
+  IF current_setting('velostok.locked', true) IS DISTINCT FROM txid_current()::text THEN
+    PERFORM pg_advisory_xact_lock_shared(%3);
+    PERFORM set_config('velostok.locked', txid_current()::text, true);
+  END IF;
   RETURN NULL;
 END $$;
 CREATE FUNCTION jet_escape(c text, special text) RETURNS text LANGUAGE sql IMMUTABLE STRICT AS $$
