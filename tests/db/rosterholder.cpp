@@ -4,7 +4,8 @@
 //   rosterholder --compact DATABASE  compacts the file over and over, printing "compacted" after
 //                                    each, until it is killed
 //   rosterholder --paste DATABASE    writes every row's unit_name in bulk mode, as a row paste
-//                                    does, round after round ("R<round>"), until it is killed
+//                                    does, round after round ("R<round>", going on from the
+//                                    highest round in the file), until it is killed
 #include "DaoError.h"
 #include "LockRoster.h"
 #include "RosterGate.h"
@@ -13,6 +14,7 @@
 
 #include <QString>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -61,7 +63,12 @@ int main(int argc, char **argv)
         t.setDatabase(&db);
         t.setTableName(QStringLiteral("main"));
         t.Open();
-        for (int round = 1;; ++round) {
+        // Rounds go on from the highest one a killed predecessor left, so that along the rows
+        // the rounds never rise.
+        int last = 0;
+        for (t.First(); !t.Eof(); t.Next())
+            last = std::max(last, t.FieldByName(QStringLiteral("unit_name"))->AsString().mid(1).toInt());
+        for (int round = last + 1;; ++round) {
             t.setBulkMode(true);
             for (t.First(); !t.Eof(); t.Next()) {
                 t.Edit();
