@@ -5,6 +5,7 @@
 #include "PgConnection.h"
 #include "SqliteEngine.h"
 #include "SqliteSchema.h"
+#include "StoredQueries.h"
 
 #include <QFile>
 #include <QTextStream>
@@ -13,17 +14,8 @@ namespace pgschema {
 
 namespace {
 
-struct StoredQuery
-{
-    const char *name;
-    const char *table;
-    const char *column;
-};
-const StoredQuery storedQueries[] = {{"unit_name", "main", "unit_name"},
-                                     {"deliver_name", "main", "deliver_name"},
-                                     {"unit_number", "main", "unit_number"},
-                                     {"Mark", "models", "mark_name"},
-                                     {"comment", "main", "comment"}};
+using storedqueries::StoredQuery;
+constexpr auto &storedQueries = storedqueries::all;
 
 bool isInventoryFile(const QString &path)
 {

@@ -3,6 +3,7 @@
 
 #include "DaoError.h"
 #include "SqliteConnection.h"
+#include "StoredQueries.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -68,17 +69,8 @@ CREATE TABLE users (
 }
 
 namespace {
-struct StoredQuery
-{
-    const char *name;
-    const char *table;
-    const char *column;
-};
-const StoredQuery storedQueries[] = {{"unit_name", "main", "unit_name"},
-                                     {"deliver_name", "main", "deliver_name"},
-                                     {"unit_number", "main", "unit_number"},
-                                     {"Mark", "models", "mark_name"},
-                                     {"comment", "main", "comment"}};
+using storedqueries::StoredQuery;
+constexpr auto &storedQueries = storedqueries::all;
 
 QString simplified(const QString &sql)
 {
