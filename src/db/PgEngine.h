@@ -62,5 +62,4 @@ private:
     PgDialect mDialect;
     std::function<bool()> mStop;
     int mBusyMs = 5000;
-    qint64 mSeenVersion = -1;
 };
