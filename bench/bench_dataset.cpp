@@ -4,6 +4,7 @@
 // connection's result cache answers, the same operation with the cache off (the plain query) is
 // printed beside it; and what the WAL journal would change for a post and a renumbering.
 #include "InventoryData.h"
+#include "Timing.h"
 #include "KeysetSort.h"
 #include "ResultCache.h"
 #include "SqliteConnection.h"
@@ -25,20 +26,7 @@
 
 namespace {
 
-double timeMs(const std::function<void()> &setup, const std::function<void()> &run, int repeats)
-{
-    std::vector<double> t;
-    for (int i = 0; i < repeats; ++i) {
-        if (setup)
-            setup();
-        QElapsedTimer e;
-        e.start();
-        run();
-        t.push_back(e.nsecsElapsed() / 1e6);
-    }
-    std::sort(t.begin(), t.end());
-    return t[t.size() / 2];
-}
+using bench::timeMs;
 
 void report(const char *what, double ours, double base, const char *target = "")
 {

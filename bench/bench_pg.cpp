@@ -7,6 +7,7 @@
 // the ratio ours / baseline.
 #include "DaoError.h"
 #include "InventoryData.h"
+#include "Timing.h"
 #include "PgConnection.h"
 #include "PgEngine.h"
 #include "SqliteEngine.h"
@@ -24,20 +25,7 @@
 
 namespace {
 
-double timeMs(const std::function<void()> &setup, const std::function<void()> &run, int repeats)
-{
-    std::vector<double> t;
-    for (int i = 0; i < repeats; ++i) {
-        if (setup)
-            setup();
-        QElapsedTimer e;
-        e.start();
-        run();
-        t.push_back(double(e.nsecsElapsed()) / 1e6);
-    }
-    std::sort(t.begin(), t.end());
-    return t[t.size() / 2];
-}
+using bench::timeMs;
 
 void report(const char *what, double ours, double base, double sqlite)
 {
