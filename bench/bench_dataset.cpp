@@ -4,13 +4,13 @@
 // connection's result cache answers, the same operation with the cache off (the plain query) is
 // printed beside it; and what the WAL journal would change for a post and a renumbering.
 #include "InventoryData.h"
-#include "Timing.h"
 #include "KeysetSort.h"
 #include "ResultCache.h"
 #include "SqliteConnection.h"
 #include "SqliteEngine.h"
 #include "TDaoDatabase.h"
 #include "TDaoTable.h"
+#include "Timing.h"
 #include "uDM.h"
 
 #include <QCoreApplication>

@@ -7,12 +7,12 @@
 // the ratio ours / baseline.
 #include "DaoError.h"
 #include "InventoryData.h"
-#include "Timing.h"
 #include "PgConnection.h"
 #include "PgEngine.h"
 #include "SqliteEngine.h"
 #include "TDaoDatabase.h"
 #include "TDaoTable.h"
+#include "Timing.h"
 
 #include <QCoreApplication>
 #include <QDir>
