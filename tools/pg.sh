@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # A throwaway PostgreSQL cluster for the tests: tools/pg.sh start|stop|status|url DIR.
-# The server listens only on a unix socket in DIR/socket; anyone local is trusted as any role.
+# The server listens only on a unix socket in DIR/socket; anyone local is trusted as any role but
+# velostok_password, which must give its password (the tests of a refused password make it).
 # start is idempotent and prints nothing but errors; url prints the libpq connection string.
 set -eu
 usage() { echo "usage: $0 start|stop|status|url DIR" >&2; exit 2; }
@@ -123,6 +124,11 @@ synchronous_commit = off
 full_page_writes = off
 shared_buffers = 16MB
 max_connections = 50
+hba_file = $(sql_string "$data/velostok_hba.conf")
+EOF
+as_owner tee "$data/velostok_hba.conf" >/dev/null <<EOF
+local all velostok_password scram-sha-256
+local all all trust
 EOF
 
 # A server killed outright leaves its pid file and socket lock behind; the postmaster ignores

@@ -34,18 +34,21 @@ private slots:
         AppFixture f;
         QVERIFY(f.start());
         // The setting names the empty server database: connecting fails, nothing is made.
-        // A database the server does not have, then one without an inventory: the connection
-        // failure message and the settings window, as for a damaged file.
+        // A database the server does not have, a wrong password, then a database without an
+        // inventory: the connection failure message and the settings window, as for a damaged file.
         const QString failed = QStringLiteral("Не може да се установи връзка с базата или тя е повредена !");
         f.prompts.onModal = [](QDialog *d) { return d->result(); };
         fSettings->eDataBase->setText(s.admin + QStringLiteral(" dbname=velostok_no_such_database"));
         fVelostok->ConnectDatabase();
         QVERIFY(!DM->DataBase->Connected());
+        fSettings->eDataBase->setText(s.ownedByPasswordRole() + QStringLiteral(" password=wrong"));
+        fVelostok->ConnectDatabase();
+        QVERIFY(!DM->DataBase->Connected());
         fSettings->eDataBase->setText(s.conninfo);
         fVelostok->ConnectDatabase();
         QVERIFY(!DM->DataBase->Connected());
-        QCOMPARE(f.prompts.messages, QStringList({failed, failed}));
-        QCOMPARE(f.prompts.modals, QStringList({QStringLiteral("fSettings"), QStringLiteral("fSettings")}));
+        QCOMPARE(f.prompts.messages, QStringList({failed, failed, failed}));
+        QCOMPARE(f.prompts.modals, QStringList({QStringLiteral("fSettings"), QStringLiteral("fSettings"), QStringLiteral("fSettings")}));
         f.prompts.messages.clear();
 
         // "&Нова база", refused at the question: nothing made.

@@ -465,6 +465,50 @@ private slots:
         db.setDatabase(empty.admin + QStringLiteral(" dbname=no_such_database_here"));
         QVERIFY_THROWS_EXCEPTION(DaoError, db.Open());
     }
+
+    // Set up as a shop does: a role with a password owns the database and makes the inventory.
+    void aRoleWithAPasswordOwnsTheInventory()
+    {
+        ServerDb s(false);
+        const QString conninfo = s.ownedByPasswordRole();
+        const QString refused = QStringLiteral("Сървърът на базата отказа достъп: ");
+        const QString withoutPassword = s.conninfo + QStringLiteral(" user=") + QLatin1String(ServerDb::PasswordRole);
+        for (const QString &wrong : {conninfo + QStringLiteral(" password=wrong"), withoutPassword}) {
+            try {
+                PgEngine().createDatabase(wrong);
+                QFAIL("a wrong password was let in");
+            } catch (const DaoError &e) {
+                QVERIFY2(e.message().startsWith(refused), qPrintable(e.message()));
+            }
+            TDaoDatabase db;
+            db.setDatabase(wrong);
+            QVERIFY_THROWS_EXCEPTION(DaoError, db.Open());
+            QVERIFY(!db.Connected());
+        }
+        QCOMPARE(s.text(QStringLiteral("SELECT to_regclass('main')::text")), QString());
+
+        PgEngine().createDatabase(conninfo);
+        TDaoDatabase db;
+        db.setDatabase(conninfo);
+        db.SmartOpen = false;
+        db.Open();
+        auto t = TestDb::table(&db, QStringLiteral("main"));
+        t->Open();
+        t->Append();
+        t->FieldByName(QStringLiteral("unit_name"))->setAsString(QStringLiteral("Накладки"));
+        t->Post();
+        auto names = TestDb::table(&db, QStringLiteral("unit_name"));
+        names->Open();
+        QCOMPARE(names->Fields(0)->AsString(), QStringLiteral("Накладки"));
+        QCOMPARE(s.text(QStringLiteral("SELECT tableowner FROM pg_tables WHERE tablename = 'main'")),
+                 QLatin1String(ServerDb::PasswordRole));
+        PgEngine engine;
+        engine.open(conninfo);
+        engine.announce(QStringLiteral("КАСА-2"), QStringLiteral("Иван"));
+        const auto connected = engine.connectedTo(conninfo);
+        QVERIFY(connected && connected->size() == 2); // the database above, and this counter
+        QCOMPARE(connected->last().computer, QStringLiteral("КАСА-2"));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestPgEngine)

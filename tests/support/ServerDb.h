@@ -75,6 +75,24 @@ struct ServerDb
         const PgResult r = raw()->query(sql);
         return r.rows() > 0 && !r.isNull(0, 0) ? r.string(0, 0) : QString();
     }
+    // Hands the database to a role that is no superuser and must give its password (the throwaway
+    // server trusts every other role), as a shop sets its server up; its connection string.
+    static constexpr const char *PasswordRole = "velostok_password";
+    static constexpr const char *Password = "hemlig";
+    QString ownedByPasswordRole() const
+    {
+        PgConnection c;
+        c.open(admin);
+        try {
+            c.exec(QStringLiteral("CREATE ROLE %1 LOGIN").arg(QLatin1String(PasswordRole)));
+        } catch (const DaoError &) {
+            // made by an earlier test (roles belong to the whole server)
+        }
+        c.exec(QStringLiteral("ALTER ROLE %1 NOSUPERUSER LOGIN PASSWORD '%2'").arg(QLatin1String(PasswordRole), QLatin1String(Password)));
+        c.exec(QStringLiteral("ALTER DATABASE %1 OWNER TO %2").arg(name, QLatin1String(PasswordRole)));
+        return conninfo + QStringLiteral(" user=%1 password=%2").arg(QLatin1String(PasswordRole), QLatin1String(Password));
+    }
+
     // Ends every session on the database but the asking one, as a server restart or a dropped
     // network ends them.
     void dropSessions() const
