@@ -5,7 +5,9 @@
 #include "StoredDateTime.h"
 
 #include <QDateTime>
+#include <cerrno>
 #include <libpq-fe.h>
+#include <poll.h>
 
 namespace {
 
@@ -229,6 +231,44 @@ QByteArray PgConnection::prepared(const QString &sql)
     return name;
 }
 
+PgResult PgConnection::execPrepared(const QByteArray &name, int params, const char *const *values)
+{
+    if (!mStop)
+        return PgResult(PQexecPrepared(mConn, name.constData(), params, values, nullptr, nullptr, 0));
+    if (!PQsendQueryPrepared(mConn, name.constData(), params, values, nullptr, nullptr, 0))
+        return PgResult();
+    // Waited for in short steps, so that a statement nobody wants any more (a long scan) is
+    // cancelled on the server instead of being waited out.
+    bool cancelled = false;
+    while (PQisBusy(mConn)) {
+        if (!cancelled && mStop()) {
+            cancelled = true;
+            if (PGcancel *c = PQgetCancel(mConn)) {
+                char error[256];
+                PQcancel(c, error, sizeof error); // a statement just finished needs none
+                PQfreeCancel(c);
+            }
+        }
+        pollfd p{PQsocket(mConn), POLLIN, 0};
+        if (poll(&p, 1, 50) < 0 && errno != EINTR)
+            break;
+        if (!PQconsumeInput(mConn))
+            break; // the connection is lost: the result below tells
+    }
+    // One statement gives one result; an error or the lost connection's is kept.
+    PgResult out;
+    while (PGresult *r = PQgetResult(mConn)) {
+        const bool failed = PQresultStatus(r) != PGRES_COMMAND_OK && PQresultStatus(r) != PGRES_TUPLES_OK;
+        if (!out.get() || failed)
+            out = PgResult(r);
+        else
+            PQclear(r);
+        if (PQstatus(mConn) == CONNECTION_BAD)
+            break;
+    }
+    return out;
+}
+
 QString PgConnection::numberedPlaceholders(const QString &sql, int *params)
 {
     QString out;
@@ -294,11 +334,11 @@ bool PgStatement::step()
             values.push_back(v ? v->constData() : nullptr);
         refresh();
         const bool idle = PQtransactionStatus(mConn.handle()) == PQTRANS_IDLE;
-        mResult = PgResult(PQexecPrepared(mConn.handle(), mName.constData(), mParams, values.data(), nullptr, nullptr, 0));
+        mResult = mConn.execPrepared(mName, mParams, values.data());
         if (idle && mReadOnly && mConn.lostMeanwhile(mResult)) {
             // A read outside a transaction changes nothing: done again on a new connection.
             refresh();
-            mResult = PgResult(PQexecPrepared(mConn.handle(), mName.constData(), mParams, values.data(), nullptr, nullptr, 0));
+            mResult = mConn.execPrepared(mName, mParams, values.data());
         }
         mConn.check(mResult);
         mConn.noteChanges(mResult);

@@ -64,6 +64,12 @@ public:
     PgResult query(const QString &sql, const QVariantList &params = {});
     // The server's name for the prepared form of sql (prepared on first use).
     QByteArray prepared(const QString &sql);
+    // Runs a prepared statement; with a stop check, the statement is cancelled on the server
+    // as soon as the check says so (then it fails as interrupted).
+    PgResult execPrepared(const QByteArray &name, int params, const char *const *values);
+    void setStopCheck(std::function<bool()> stop) { mStop = std::move(stop); }
+    bool stopAsked() const { return mStop && mStop(); }
+
     // Rows changed by the last statement run through this connection.
     int changes() const { return mChanges; }
     void setChanges(int n) { mChanges = n; }
@@ -94,6 +100,7 @@ private:
     int mNextName = 0;
     int mGeneration = 0;
     std::function<void()> mOnReconnect;
+    std::function<bool()> mStop;
     int mChanges = 0;
 };
 

@@ -106,7 +106,7 @@ std::unique_ptr<DbEngine> PgEngine::openReader() const
 
 std::unique_ptr<DbStatement> PgEngine::prepare(const QString &sql)
 {
-    if (mStop && mStop())
+    if (mConn.stopAsked())
         throw DaoError(QStringLiteral("Заявката беше прекъсната."));
     return std::make_unique<PgStatement>(mConn, sql);
 }
@@ -273,8 +273,8 @@ qint64 PgEngine::dataVersion()
 
 void PgEngine::releaseMemory() {}
 
-// Checked before each statement: a statement under way runs to its end on the server.
-void PgEngine::setStopCheck(std::function<bool()> stop) { mStop = std::move(stop); }
+// Checked before each statement, and while one runs: the server is told to cancel it.
+void PgEngine::setStopCheck(std::function<bool()> stop) { mConn.setStopCheck(std::move(stop)); }
 
 
 // The names go to a table of sessions rather than into the server's application name, which

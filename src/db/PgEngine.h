@@ -60,6 +60,5 @@ private:
     QString mComputer;
     QString mUser;
     PgDialect mDialect;
-    std::function<bool()> mStop;
     int mBusyMs = 5000;
 };

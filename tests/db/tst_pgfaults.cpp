@@ -8,6 +8,11 @@
 #include "ServerDb.h"
 #include "TestDb.h"
 
+#include <QScopeGuard>
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 
 
 class TestPgFaults : public QObject
@@ -118,6 +123,37 @@ private slots:
         t.FieldByName(QStringLiteral("unit_name"))->setAsString(QStringLiteral("отново"));
         t.Post();
         QCOMPARE(s.text(QStringLiteral("SELECT unit_name FROM main WHERE user_id = 1")), QStringLiteral("отново"));
+    }
+
+    // A read nobody wants any more (the window moved on) is cancelled on the server rather than
+    // waited out; the connection serves the next read.
+    void aStoppedReadIsCancelledOnTheServer()
+    {
+        ServerDb s;
+        PgEngine e;
+        e.open(s.conninfo);
+        std::atomic<bool> stop = false;
+        e.setStopCheck([&stop] { return stop.load(); });
+        e.beginRead();
+        auto slow = e.prepare(QStringLiteral("SELECT pg_sleep(60), count(*) FROM main"));
+        std::thread stopper([&stop] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            stop = true;
+        });
+        const auto joined = qScopeGuard([&stopper] { stopper.join(); });
+        try {
+            slow->step();
+            QFAIL("the read ran to its end");
+        } catch (const DaoError &err) {
+            QCOMPARE(err.message(), QStringLiteral("Заявката беше прекъсната."));
+        }
+        e.rollback();
+        QVERIFY(!e.inTransaction());
+        QVERIFY_THROWS_EXCEPTION(DaoError, e.prepare(QStringLiteral("SELECT 1"))); // stopped before it runs
+        stop = false;
+        auto next = e.prepare(QStringLiteral("SELECT count(*) FROM main"));
+        QVERIFY(next->step());
+        QCOMPARE(next->columnInt64(0), 0);
     }
 };
 
