@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <cmath>
 #include <xlsxwriter.h>
 
 namespace {
@@ -46,13 +47,39 @@ Type typeOf(const QString &declType)
     return Type::Text;
 }
 
-// One cell's bytes (UTF-8) for the CSV and HTML files: numbers with ".", date-times as stored.
-QByteArrayView plainBytes(const DbStatement &st, int c, Type type)
+// A real number as SQLite writes one as text: 15 significant digits, always a decimal point
+// ("10.0", "1.5e-07"). Made here rather than taken from the engine, so that a file exported from
+// a server reads the same as one exported from the file.
+void appendReal(QByteArray &out, double v)
+{
+    if (std::isinf(v)) {
+        out.append(v > 0 ? "Inf" : "-Inf");
+        return;
+    }
+    QByteArray t = QByteArray::number(v == 0 ? 0.0 : v, 'g', 15); // no "-0"
+    if (!t.contains('.')) {
+        const qsizetype e = t.indexOf('e');
+        t.insert(e < 0 ? t.size() : e, ".0");
+    }
+    out.append(t);
+}
+
+// One cell's bytes (UTF-8) for the CSV and HTML files: numbers with ".", date-times as stored;
+// scratch holds what is made here.
+QByteArrayView plainBytes(const DbStatement &st, int c, Type type, QByteArray &scratch)
 {
     if (st.columnIsNull(c))
         return {};
     if (type == Type::Boolean)
         return st.columnInt64(c) != 0 ? QByteArrayView("True") : QByteArrayView("False");
+    if (type == Type::Number) {
+        const QVariant v = st.column(c);
+        if (v.typeId() == QMetaType::Double) {
+            scratch.clear();
+            appendReal(scratch, v.toDouble());
+            return scratch;
+        }
+    }
     return st.columnText(c);
 }
 
@@ -137,9 +164,12 @@ public:
         SqlFragment where;
         if (!s.filter.trimmed().isEmpty())
             where = FilterExpression::parse(s.filter).toSql(d, resolve);
-        statement = engine.prepare(QStringLiteral("SELECT %1 FROM %2%3")
+        // A table's rows in the order they were added, as the file keeps them; a server keeps
+        // them in no order of its own. A stored query keeps its own.
+        statement = engine.prepare(QStringLiteral("SELECT %1 FROM %2%3%4")
                                        .arg(select.join(QStringLiteral(", ")), d.quoteIdentifier(source->name),
-                                            where.sql.isEmpty() ? QString() : QStringLiteral(" WHERE ") + where.sql));
+                                            where.sql.isEmpty() ? QString() : QStringLiteral(" WHERE ") + where.sql,
+                                            source->isTable ? QStringLiteral(" ORDER BY ") + d.rowKey() : QString()));
         statement->bindAll(where.params);
     }
 
@@ -154,6 +184,7 @@ int writeText(Selection &sel, const QString &path)
     if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
         throw DaoError(QStringLiteral("Файлът \"%1\" не може да бъде записан: %2").arg(path, out.errorString()));
     QByteArray buffer;
+    QByteArray scratch;
     buffer.reserve(1 << 17);
     for (int c = 0; c < int(sel.names.size()); ++c) {
         if (c)
@@ -167,7 +198,7 @@ int writeText(Selection &sel, const QString &path)
             if (c)
                 buffer.append(',');
             const Type t = sel.types[size_t(c)];
-            appendCsv(buffer, plainBytes(*sel.statement, c, t), t == Type::Text && !sel.statement->columnIsNull(c));
+            appendCsv(buffer, plainBytes(*sel.statement, c, t, scratch), t == Type::Text && !sel.statement->columnIsNull(c));
         }
         buffer.append("\r\n");
         ++rows;
@@ -188,6 +219,7 @@ int writeHtml(Selection &sel, const QString &path, const QString &title)
     if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
         throw DaoError(QStringLiteral("Файлът \"%1\" не може да бъде записан: %2").arg(path, out.errorString()));
     QByteArray buffer;
+    QByteArray scratch;
     buffer.reserve(1 << 17);
     buffer.append("<!DOCTYPE html>\n<html>\n<head>\n<meta charset=\"utf-8\">\n<title>");
     appendHtml(buffer, title.toUtf8());
@@ -203,7 +235,7 @@ int writeHtml(Selection &sel, const QString &path, const QString &title)
         buffer.append("<tr>");
         for (int c = 0; c < int(sel.names.size()); ++c) {
             buffer.append("<td>");
-            appendHtml(buffer, plainBytes(*sel.statement, c, sel.types[size_t(c)]));
+            appendHtml(buffer, plainBytes(*sel.statement, c, sel.types[size_t(c)], scratch));
             buffer.append("</td>");
         }
         buffer.append("</tr>\n");

@@ -9,7 +9,10 @@
 #include "TDaoInfo.h"
 #include "TestDb.h"
 
+#include <QDir>
+#include <QFile>
 #include <QScopeGuard>
+#include <QTemporaryDir>
 #include <QSysInfo>
 #include <ctime>
 
@@ -251,6 +254,49 @@ private slots:
         QCOMPARE(t->FieldByName(QStringLiteral("last_modified"))->AsDateTime(), QDateTime(QDate(2024, 5, 1), QTime(10, 20, 30)));
         t->Next();
         QCOMPARE(t->FieldByName(QStringLiteral("deleted"))->AsBoolean(), true);
+    }
+
+    // The same rows exported from the server and from the file make the same text and HTML files.
+    void exportsAsFromTheFile()
+    {
+        const QString prices = QStringLiteral(
+            "UPDATE main SET price = 0.30000000000000004 WHERE user_id = 1; UPDATE main SET price = 1e20 WHERE user_id = 3;"
+            "UPDATE main SET price = 10, second_price = -0.0000015 WHERE user_id = 5; UPDATE main SET price = 123456789012345678 WHERE user_id = 7;"
+            "UPDATE main SET comment = 'ред \"1\", <b>&' WHERE user_id = 8; UPDATE main SET created = '2026-01-02 03:04:05'");
+        ServerDb s;
+        s.exec(QString::fromUtf8(Rows));
+        s.exec(prices);
+        TestDb file(TestDb::File);
+        file.exec(QString::fromUtf8(Rows));
+        file.exec(prices);
+        auto server = s.connect();
+        auto local = file.connect();
+        QTemporaryDir dir;
+        QByteArray written[2][2];
+        int i = 0;
+        for (TDaoDatabase *db : {server.get(), local.get()}) {
+            auto t = TestDb::table(db, QStringLiteral("main"));
+            t->setFilter(QStringLiteral("[deleted]=False"));
+            t->setFiltered(true);
+            t->Open();
+            QDir(dir.path()).mkdir(QString::number(i)); // one name in both: the HTML title is the name
+            const QString text = dir.filePath(QStringLiteral("%1/склад.txt").arg(i));
+            const QString html = dir.filePath(QStringLiteral("%1/склад.htm").arg(i));
+            t->WriteTextExport(text, false, false);
+            t->WriteHtmlExport(html, false, false);
+            for (int k = 0; k < 2; ++k) {
+                QFile f(k == 0 ? text : html);
+                QVERIFY(f.open(QIODevice::ReadOnly));
+                written[i][k] = f.readAll();
+            }
+            ++i;
+        }
+        QCOMPARE(written[0][0], written[1][0]);
+        QCOMPARE(written[0][1], written[1][1]);
+        // Real numbers as SQLite writes them, whichever engine read them.
+        const QByteArray &csv = written[1][0];
+        for (const char *number : {",0.3,", ",1.0e+20,", ",10.0,-1.5e-06,", ",1.23456789012346e+17,"})
+            QVERIFY2(csv.contains(number), number);
     }
 
     void connectedUsersComeFromTheServer()
