@@ -269,6 +269,51 @@ PgResult PgConnection::execPrepared(const QByteArray &name, int params, const ch
     return out;
 }
 
+PgResult PgConnection::execGuarded(const QByteArray &name, int params, const char *const *values)
+{
+    if (!PQenterPipelineMode(mConn))
+        return PgResult();
+    const bool sent = PQsendQueryParams(mConn, "SAVEPOINT velostok_statement", 0, nullptr, nullptr, nullptr, nullptr, 0)
+                      && PQsendQueryPrepared(mConn, name.constData(), params, values, nullptr, nullptr, 0)
+                      && PQsendQueryParams(mConn, "RELEASE SAVEPOINT velostok_statement", 0, nullptr, nullptr, nullptr,
+                                           nullptr, 0)
+                      && PQpipelineSync(mConn);
+    // The three results, each ended by a null, then the sync's; the statement's is kept.
+    PgResult results[3];
+    bool synced = false;
+    for (int i = 0; sent && i < 4 && PQstatus(mConn) == CONNECTION_OK; ++i) {
+        while (PGresult *r = PQgetResult(mConn)) {
+            if (PQresultStatus(r) == PGRES_PIPELINE_SYNC) {
+                PQclear(r);
+                synced = true;
+                break;
+            }
+            if (i < 3 && !results[i].get())
+                results[i] = PgResult(r);
+            else
+                PQclear(r);
+        }
+        if (synced)
+            break;
+    }
+    PQexitPipelineMode(mConn);
+    if (!sent || !synced || PQstatus(mConn) != CONNECTION_OK)
+        return std::move(results[1].get() && PQresultStatus(results[1].get()) != PGRES_PIPELINE_ABORTED ? results[1] : results[0]);
+    const auto ok = [](const PgResult &r) {
+        const ExecStatusType st = r.get() ? PQresultStatus(r.get()) : PGRES_FATAL_ERROR;
+        return st == PGRES_COMMAND_OK || st == PGRES_TUPLES_OK;
+    };
+    if (!ok(results[0]))
+        return std::move(results[0]); // no savepoint: the statement did not run
+    if (!ok(results[1])) {
+        PgResult undo(PQexec(mConn, "ROLLBACK TO SAVEPOINT velostok_statement; RELEASE SAVEPOINT velostok_statement"));
+        return std::move(results[1]);
+    }
+    if (!ok(results[2]))
+        return std::move(results[2]);
+    return std::move(results[1]);
+}
+
 QString PgConnection::numberedPlaceholders(const QString &sql, int *params)
 {
     QString out;
@@ -334,7 +379,10 @@ bool PgStatement::step()
             values.push_back(v ? v->constData() : nullptr);
         refresh();
         const bool idle = PQtransactionStatus(mConn.handle()) == PQTRANS_IDLE;
-        mResult = mConn.execPrepared(mName, mParams, values.data());
+        // A statement that fails inside a transaction (a write batch) undoes itself alone; a
+        // reader that may be stopped only reads, and its transaction ends with the read.
+        mResult = idle || (mReadOnly && mConn.stoppable()) ? mConn.execPrepared(mName, mParams, values.data())
+                                                           : mConn.execGuarded(mName, mParams, values.data());
         if (idle && mReadOnly && mConn.lostMeanwhile(mResult)) {
             // A read outside a transaction changes nothing: done again on a new connection.
             refresh();

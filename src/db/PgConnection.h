@@ -67,8 +67,13 @@ public:
     // Runs a prepared statement; with a stop check, the statement is cancelled on the server
     // as soon as the check says so (then it fails as interrupted).
     PgResult execPrepared(const QByteArray &name, int params, const char *const *values);
+    // Runs a prepared statement inside a transaction so that its failure undoes it alone and the
+    // transaction goes on, as SQLite undoes a failed statement: within a savepoint, sent together
+    // with it in one round trip.
+    PgResult execGuarded(const QByteArray &name, int params, const char *const *values);
     void setStopCheck(std::function<bool()> stop) { mStop = std::move(stop); }
     bool stopAsked() const { return mStop && mStop(); }
+    bool stoppable() const { return bool(mStop); }
 
     // Rows changed by the last statement run through this connection.
     int changes() const { return mChanges; }
