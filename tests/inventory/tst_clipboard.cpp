@@ -208,11 +208,8 @@ private slots:
         fVelostok->Clipboard->PasteRowsFromClipboard();
         QCOMPARE(mApp->prompts.confirmations,
                  question.isEmpty() ? QStringList() : QStringList{QStringLiteral("Предупреждение|") + question});
-        SqliteConnection c;
-        c.open(mApp->db());
-        const QVariant all = c.scalar(QStringLiteral("SELECT group_concat(user_id || ':' || unit_number, ' ') FROM "
-                                                     "(SELECT user_id, unit_number FROM main ORDER BY user_id)"));
-        QCOMPARE(all.toString(), numbers);
+        QCOMPARE(mApp->joined(QStringLiteral("SELECT user_id || ':' || unit_number FROM main ORDER BY user_id"), QStringLiteral(" ")),
+                 numbers);
         QVERIFY(fVelostok->isEnabled());
         QVERIFY(!fVelostok->ProgressBar1->isVisible());
         QVERIFY(!DM->BulkUpdate);
@@ -231,9 +228,7 @@ private slots:
         });
         QGuiApplication::clipboard()->setText(QStringLiteral("A\r\nB\r\nC\r\n"));
         fVelostok->Clipboard->PasteRowsFromClipboard();
-        QCOMPARE(mApp->scalar(QStringLiteral("SELECT group_concat(user_id || ':' || unit_number, ' ') FROM "
-                                             "(SELECT user_id, unit_number FROM main ORDER BY user_id, id)"))
-                     .toString(),
+        QCOMPARE(mApp->joined(QStringLiteral("SELECT user_id || ':' || unit_number FROM main ORDER BY user_id, id"), QStringLiteral(" ")),
                  QStringLiteral("1:N-1 2:N-2 3:N-3 4:N-4 5:A 6:ДРУГ 7:B 8:C"));
     }
 

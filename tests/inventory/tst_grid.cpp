@@ -41,8 +41,8 @@ class TestGrid : public QObject
     void start(int extraRows = 0)
     {
         exec(QStringLiteral("INSERT INTO main (user_id, unit_name, unit_number, quantity, deleted, locked) VALUES "
-                            "(1, 'Филтър', 'F1', 3, 0, 0), (2, 'Свещ', 'S1', 1, 0, 1), (3, 'Крушка', 'K1', 5, 1, 0),"
-                            "(4, 'Ремък', 'R1', 2, 1, 1), (5, 'Амортисьор', 'A1', 4, 0, 0)"));
+                            "(1, 'Филтър', 'F1', 3, FALSE, FALSE), (2, 'Свещ', 'S1', 1, FALSE, TRUE), (3, 'Крушка', 'K1', 5, TRUE, FALSE),"
+                            "(4, 'Ремък', 'R1', 2, TRUE, TRUE), (5, 'Амортисьор', 'A1', 4, FALSE, FALSE)"));
         if (extraRows > 0)
             exec(QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < %1) "
                                 "INSERT INTO main (user_id, unit_name) SELECT 100 + i, 'x' || i FROM n")

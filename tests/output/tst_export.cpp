@@ -118,8 +118,8 @@ private slots:
         QFETCH(QString, name);
         AppFixture f;
         f.exec(QStringLiteral("INSERT INTO main (user_id, unit_number, unit_name, quantity, price, comment, deleted, last_modified) VALUES "
-                              "(1, 'A-1', 'Помпа \"Бош\", <нова>', 2.5, 10, 'ред 1\r\nред 2', 0, '2024-05-01 10:20:30'),"
-                              "(2, 'A-2', 'Изтрит', 1, 1, NULL, 1, NULL), (3, 'B-3', 'Ключ & гайка', NULL, 0.5, '', 0, NULL)"));
+                              "(1, 'A-1', 'Помпа \"Бош\", <нова>', 2.5, 10, 'ред 1\r\nред 2', FALSE, '2024-05-01 10:20:30'),"
+                              "(2, 'A-2', 'Изтрит', 1, 1, NULL, TRUE, NULL), (3, 'B-3', 'Ключ & гайка', NULL, 0.5, '', FALSE, NULL)"));
         QVERIFY(f.start());
         const QString path = QDir(f.work()).filePath(name);
         QFile old(path);
@@ -161,9 +161,11 @@ private slots:
         old.close();
         QStringList left = QDir(f.work()).entryList(QDir::Files);
         left.sort();
-        QStringList expected{name, QStringLiteral("Velostok.ldb"), QStringLiteral("Velostok.mdb")};
+        QStringList expected{name, QStringLiteral("Velostok.mdb")}; // made at start-up even when a server is named
+        if (!f.server)
+            expected << QStringLiteral("Velostok.ldb");
         expected.sort();
-        QCOMPARE(left, expected); // no temporary file
+        QCOMPARE(left.join(QLatin1Char(' ')), expected.join(QLatin1Char(' '))); // no temporary file
         FileReplacement::renameStep() = nullptr;
         // Confirmed: the deleted row left out by the view's filter, every column, the values.
         f.prompts.fileAnswers = {path};

@@ -89,8 +89,8 @@ private slots:
         AppFixture f;
         f.exec(QStringLiteral(
             "INSERT INTO main (user_id, unit_number, unit_name, quantity, comment, deliver_name, deleted) VALUES "
-            "(1, 'VAL-1', 'Водна помпа', 2, 'VW Golf 1991-1997;', 'Авто', 0), (2, 'VAL-2', 'Помпа усилена', 8, 'Opel Astra;', 'Бош', 0),"
-            "(3, 'NS-1', 'Носач', 12, 'Opel Vectra;', 'Бош', 0), (4, 'VAL-3', 'Помпа стара', 9, '', 'Бош', 1)"));
+            "(1, 'VAL-1', 'Водна помпа', 2, 'VW Golf 1991-1997;', 'Авто', FALSE), (2, 'VAL-2', 'Помпа усилена', 8, 'Opel Astra;', 'Бош', FALSE),"
+            "(3, 'NS-1', 'Носач', 12, 'Opel Vectra;', 'Бош', FALSE), (4, 'VAL-3', 'Помпа стара', 9, '', 'Бош', TRUE)"));
         QVERIFY(f.start());
         TfSearchForm *w = fSearchForm;
         w->show();

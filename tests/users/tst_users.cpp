@@ -135,7 +135,7 @@ private slots:
     {
         AppFixture f;
         users(f, QStringLiteral("('ADMIN', 'pw', '', '')"));
-        f.exec(QStringLiteral("INSERT INTO main (user_id, unit_name, deleted) VALUES (1, 'a', 1), (2, 'b', 0)"));
+        f.exec(QStringLiteral("INSERT INTO main (user_id, unit_name, deleted) VALUES (1, 'a', TRUE), (2, 'b', FALSE)"));
         QVERIFY(f.start());
         auto deleted = [&] { return f.scalar(QStringLiteral("SELECT count(*) FROM main WHERE deleted")).toInt(); };
         answer(f, QStringLiteral("pw"), false);
@@ -156,7 +156,7 @@ private slots:
         QCOMPARE(deleted(), 0);
         QCOMPARE(f.scalar(QStringLiteral("SELECT count(*) FROM main")).toInt(), 1);
         // Without an administrator the purge is unguarded.
-        f.exec(QStringLiteral("DELETE FROM users; INSERT INTO main (unit_name, deleted) VALUES ('c', 1)"));
+        f.exec(QStringLiteral("DELETE FROM users; INSERT INTO main (unit_name, deleted) VALUES ('c', TRUE)"));
         DM->tblUsers->Requery();
         answer(f, QStringLiteral("anything"));
         fVelostok->action(QStringLiteral("Erase1"))->trigger();
