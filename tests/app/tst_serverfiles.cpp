@@ -8,8 +8,12 @@
 #include "DatabaseFiles.h"
 #include "ServerDb.h"
 #include "TApplication.h"
+#include "TDBGrid.h"
 
+#include <QAction>
 #include <QComboBox>
+#include <QScopeGuard>
+#include <QTest>
 #include <QLineEdit>
 #include <QSysInfo>
 
@@ -111,6 +115,69 @@ private slots:
         t.Open();
         QCOMPARE(t.RecordCount(), 1);
         QCOMPARE(t.FieldByName(QStringLiteral("unit_name"))->AsString(), QStringLiteral("на сървъра"));
+    }
+
+    // The server goes away while the window is open (its sessions ended and no new ones let in,
+    // as when it stops): each action is told, the typed value stays in the row being edited, and
+    // once the server is back the same post stores it.
+    void serverGoneInTheMiddleOfWork()
+    {
+        AppFixture f;
+        f.exec(QStringLiteral("INSERT INTO main (user_id, unit_name) SELECT i, 'ред ' || i FROM generate_series(1, 300) AS i"));
+        QVERIFY(f.start());
+        TDBGrid *grid = fVelostok->DBGrid1;
+        TDaoTable *t = DM->tblMain;
+        const int name = grid->columnOfField(QStringLiteral("unit_name"), 2);
+        const auto serverUp = [&](bool up) {
+            PgConnection admin;
+            admin.open(f.server->admin);
+            admin.exec(QStringLiteral("ALTER DATABASE %1 ALLOW_CONNECTIONS %2").arg(f.server->name, up ? QStringLiteral("true") : QStringLiteral("false")));
+            if (!up)
+                f.server->dropSessions();
+        };
+        // The rows on screen are read, as on a counter's display, before the server goes.
+        QVERIFY(QTest::qWaitForWindowExposed(fVelostok));
+        grid->viewport()->repaint();
+        serverUp(false);
+        const auto restore = qScopeGuard([&] { serverUp(true); });
+
+        // Typed into the grid and posted by leaving the row: told, the value kept in the row.
+        grid->setFocus();
+        grid->setCurrentIndex(grid->model()->index(0, name));
+        QVERIFY(grid->model()->setData(grid->model()->index(0, name), QStringLiteral("Нова стойност")));
+        QCOMPARE(t->State(), TDaoTable::dsEdit);
+        QTest::keyClick(grid, Qt::Key_Down);
+        QTest::qWait(50);
+        QVERIFY(!f.prompts.messages.isEmpty());
+        QVERIFY2(f.prompts.messages.first().contains(QStringLiteral("Няма връзка със сървъра на базата")),
+                 qPrintable(f.prompts.messages.join(QLatin1Char('|'))));
+        QCOMPARE(t->State(), TDaoTable::dsEdit);
+        QCOMPARE(t->FieldByName(QStringLiteral("unit_name"))->AsString(), QStringLiteral("Нова стойност"));
+        f.prompts.messages.clear();
+
+        // Scrolling to rows not read yet, and the refresh command: told, nothing breaks.
+        grid->scrollToBottom();
+        QTest::qWait(50);
+        fVelostok->action(QStringLiteral("Rollback1"))->trigger();
+        QTest::qWait(50);
+        QCOMPARE(f.prompts.messages.size(), 2);
+        for (const QString &m : std::as_const(f.prompts.messages))
+            QVERIFY2(m.startsWith(QStringLiteral("Няма връзка със сървъра на базата: ")), qPrintable(m));
+        QVERIFY(fVelostok->isEnabled());
+        QCOMPARE(t->State(), TDaoTable::dsEdit);
+        QCOMPARE(t->FieldByName(QStringLiteral("unit_name"))->AsString(), QStringLiteral("Нова стойност"));
+
+        // Back: leaving the row again stores the kept value.
+        serverUp(true);
+        f.prompts.messages.clear();
+        grid->setCurrentIndex(grid->model()->index(0, name));
+        QTest::keyClick(grid, Qt::Key_Down);
+        QCOMPARE(t->State(), TDaoTable::dsBrowse);
+        QCOMPARE(f.scalar(QStringLiteral("SELECT unit_name FROM main WHERE user_id = 1")).toString(), QStringLiteral("Нова стойност"));
+        QCOMPARE(f.scalar(QStringLiteral("SELECT count(*) FROM main")).toInt(), 300);
+        fVelostok->action(QStringLiteral("Rollback1"))->trigger();
+        QCOMPARE(t->RecordCount(), 300);
+        QVERIFY(f.prompts.messages.isEmpty());
     }
 };
 
