@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <libpq-fe.h>
 #include <poll.h>
+#include <utility>
 
 namespace {
 
@@ -81,6 +82,31 @@ QByteArrayView PgResult::text(int row, int col) const
 // ---- connection
 
 PgConnection::~PgConnection() { close(); }
+
+PgConnection::PgConnection(PgConnection &&other) noexcept { *this = std::move(other); }
+
+PgConnection &PgConnection::operator=(PgConnection &&other) noexcept
+{
+    if (this != &other) {
+        close();
+        mConn = std::exchange(other.mConn, nullptr);
+        mConninfo = std::move(other.mConninfo);
+        mPrepared = std::move(other.mPrepared);
+        mNextName = other.mNextName;
+        mGeneration = other.mGeneration;
+        mChanges = other.mChanges;
+        mOnReconnect = nullptr;
+        mStop = nullptr;
+        other.mPrepared.clear();
+    }
+    return *this;
+}
+
+bool PgConnection::isIdle() const
+{
+    return mConn && PQstatus(mConn) == CONNECTION_OK && PQtransactionStatus(mConn) == PQTRANS_IDLE
+           && PQpipelineStatus(mConn) == PQ_PIPELINE_OFF;
+}
 
 void PgConnection::open(const QString &conninfo)
 {

@@ -50,6 +50,12 @@ public:
     ~PgConnection();
     PgConnection(const PgConnection &) = delete;
     PgConnection &operator=(const PgConnection &) = delete;
+    // A connection handed on keeps its session and its prepared statements; the callbacks stay
+    // behind (they belong to whoever set them).
+    PgConnection(PgConnection &&other) noexcept;
+    PgConnection &operator=(PgConnection &&other) noexcept;
+    // Open, and neither in a transaction nor in the middle of a statement: fit to be used again.
+    bool isIdle() const;
 
     // A libpq connection string (keywords or a postgresql:// URI). Raises DaoError.
     void open(const QString &conninfo);

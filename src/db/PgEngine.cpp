@@ -12,6 +12,8 @@
 #include <QRegularExpression>
 #include <QTimeZone>
 #include <libpq-fe.h>
+#include <mutex>
+#include <vector>
 
 namespace {
 
@@ -35,7 +37,21 @@ QString spelledAsWritten(const QString &name, const QString &sql)
 
 } // namespace
 
-PgEngine::~PgEngine() = default;
+struct PgEngine::ReaderPool
+{
+    static constexpr size_t Kept = 4; // the three pick lists at once, and one more
+    std::mutex mutex;
+    std::vector<PgConnection> idle;
+};
+
+PgEngine::~PgEngine()
+{
+    if (!mHome || !mConn.isIdle())
+        return;
+    const std::lock_guard lock(mHome->mutex);
+    if (mHome->idle.size() < ReaderPool::Kept)
+        mHome->idle.push_back(std::move(mConn));
+}
 
 bool PgEngine::isConnectionString(const QString &database)
 {
@@ -57,15 +73,21 @@ void PgEngine::open(const QString &conninfo)
         if (version < 1 || version > sqliteschema::SchemaVersion)
             throw DaoError(QStringLiteral("Базата на сървъра е от непозната версия (%1) и не може да бъде отворена.").arg(version));
         setUpSession();
-        mConn.setOnReconnect([this] {
-            setUpSession();
-            if (!mComputer.isEmpty() || !mUser.isEmpty())
-                announce(mComputer, mUser);
-        });
+        reconnectWithSession();
     } catch (...) {
         mConn.close();
         throw;
     }
+}
+
+// A connection made again gets this engine's session settings and names back.
+void PgEngine::reconnectWithSession()
+{
+    mConn.setOnReconnect([this] {
+        setUpSession();
+        if (!mComputer.isEmpty() || !mUser.isEmpty())
+            announce(mComputer, mUser);
+    });
 }
 
 // Dates are written and read as local time without a zone, as the file keeps them; a lock
@@ -87,7 +109,15 @@ void PgEngine::setUpSession()
     }
 }
 
-void PgEngine::close() { mConn.close(); }
+void PgEngine::close()
+{
+    mConn.close();
+    if (mReaders) {
+        const std::lock_guard lock(mReaders->mutex);
+        mReaders->idle.clear();
+    }
+    mReaders.reset();
+}
 
 void PgEngine::setBusyTimeout(int ms)
 {
@@ -100,6 +130,18 @@ std::unique_ptr<DbEngine> PgEngine::openReader() const
 {
     auto reader = std::make_unique<PgEngine>();
     reader->mBusyMs = mBusyMs;
+    if (!mReaders)
+        mReaders = std::make_shared<ReaderPool>();
+    reader->mHome = mReaders;
+    {
+        const std::lock_guard lock(mReaders->mutex);
+        if (!mReaders->idle.empty()) {
+            reader->mConn = std::move(mReaders->idle.back());
+            mReaders->idle.pop_back();
+            reader->reconnectWithSession();
+            return reader;
+        }
+    }
     reader->open(mConn.conninfo());
     return reader;
 }
@@ -123,7 +165,20 @@ qint64 PgEngine::lastInsertId() const
     return r.rows() == 1 ? r.text(0, 0).toLongLong() : 0;
 }
 
-void PgEngine::beginRead() { mConn.exec(QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ")); }
+void PgEngine::beginRead()
+{
+    const QString begin = QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ");
+    const bool idle = mConn.isIdle();
+    try {
+        mConn.exec(begin);
+    } catch (const DaoError &) {
+        // A kept connection the server has closed meanwhile: beginning changes nothing, so it
+        // is done again on a new one.
+        if (!idle || mConn.isIdle() || !mConn.isOpen() || PQstatus(mConn.handle()) != CONNECTION_BAD)
+            throw;
+        mConn.exec(begin);
+    }
+}
 
 // The write lock first, so that what the transaction reads afterwards (the largest row number)
 // stays true until it commits.

@@ -8,6 +8,8 @@
 #include "PgConnection.h"
 #include "PgDialect.h"
 
+#include <memory>
+
 class PgEngine : public DbEngine
 {
 public:
@@ -54,9 +56,16 @@ public:
     FileVersion fileVersion(const QString &conninfo) const override;
 
 private:
+    struct ReaderPool;
+
     void setUpSession();
+    void reconnectWithSession();
 
     mutable PgConnection mConn;
+    // Connections of background readers, kept for the next reader: a server connection takes
+    // milliseconds to make, a file's none. Readers give theirs back when they end.
+    mutable std::shared_ptr<ReaderPool> mReaders;
+    std::shared_ptr<ReaderPool> mHome; // a reader's: where its connection goes back
     QString mComputer;
     QString mUser;
     PgDialect mDialect;

@@ -299,6 +299,58 @@ private slots:
             QVERIFY2(csv.contains(number), number);
     }
 
+    // Background readers (the pick lists after each post) use a kept connection rather than a
+    // new one each time; one the server ended meanwhile is made again; closing ends them all.
+    void readersKeepTheirConnections()
+    {
+        ServerDb s;
+        PgEngine engine;
+        engine.open(s.conninfo);
+        const auto pidOf = [](DbEngine &e) {
+            auto st = e.prepare(QStringLiteral("SELECT pg_backend_pid()"));
+            st->step();
+            return st->columnInt64(0);
+        };
+        const auto read = [&] {
+            auto r = engine.openReader();
+            r->beginRead();
+            const qint64 pid = pidOf(*r);
+            r->rollback();
+            return pid;
+        };
+        const qint64 first = read();
+        QCOMPARE(read(), first);
+        {
+            // Two at once: two connections, both kept.
+            auto a = engine.openReader();
+            auto b = engine.openReader();
+            QVERIFY(pidOf(*a) != pidOf(*b));
+        }
+        QCOMPARE(read(), first);
+        // A reader stopped in the middle of its read does not hand on its connection.
+        qint64 stopped = 0;
+        {
+            auto r = engine.openReader();
+            r->beginRead();
+            stopped = pidOf(*r);
+            r->setStopCheck([] { return true; });
+            QVERIFY_THROWS_EXCEPTION(DaoError, r->prepare(QStringLiteral("SELECT 1")));
+        }
+        {
+            auto a = engine.openReader();
+            auto b = engine.openReader();
+            QVERIFY(pidOf(*a) != stopped && pidOf(*b) != stopped);
+        }
+        s.dropSessions();
+        const qint64 again = read();
+        QVERIFY(again != first);
+        QCOMPARE(read(), again);
+        engine.close();
+        QTRY_COMPARE(s.text(QStringLiteral("SELECT count(*) FROM pg_stat_activity WHERE datname = '%1' AND pid <> pg_backend_pid()")
+                                .arg(s.name)),
+                     QStringLiteral("0"));
+    }
+
     void connectedUsersComeFromTheServer()
     {
         ServerDb s;
