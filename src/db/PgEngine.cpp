@@ -112,6 +112,7 @@ void PgEngine::setUpSession()
 void PgEngine::close()
 {
     mConn.close();
+    mReads.clear();
     if (mReaders) {
         const std::lock_guard lock(mReaders->mutex);
         mReaders->idle.clear();
@@ -263,6 +264,9 @@ std::vector<ColumnDecl> PgEngine::resultColumns(const QString &sql)
 // (count(*)) is read whole.
 QList<QPair<QString, QString>> PgEngine::readsOf(const QString &sql)
 {
+    // The schema does not change under an open inventory: what a query reads is asked once.
+    if (const auto it = mReads.constFind(sql); it != mReads.cend())
+        return *it;
     const int changed = mConn.changes();
     const bool own = !inTransaction();
     mConn.exec(own ? QStringLiteral("BEGIN") : QStringLiteral("SAVEPOINT velostok_reads"));
@@ -309,6 +313,7 @@ QList<QPair<QString, QString>> PgEngine::readsOf(const QString &sql)
                 reads.append({table, r.string(i, 1)});
             }
         }
+        mReads.insert(sql, reads);
     } catch (const DaoError &) {
         reads.clear(); // a query no view can hold (with parameters, say): it may read anything
     }

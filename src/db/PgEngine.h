@@ -8,6 +8,7 @@
 #include "PgConnection.h"
 #include "PgDialect.h"
 
+#include <QHash>
 #include <memory>
 
 class PgEngine : public DbEngine
@@ -66,6 +67,7 @@ private:
     // milliseconds to make, a file's none. Readers give theirs back when they end.
     mutable std::shared_ptr<ReaderPool> mReaders;
     std::shared_ptr<ReaderPool> mHome; // a reader's: where its connection goes back
+    QHash<QString, QList<QPair<QString, QString>>> mReads; // readsOf's answers
     QString mComputer;
     QString mUser;
     PgDialect mDialect;
