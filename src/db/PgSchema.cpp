@@ -177,12 +177,19 @@ CREATE TABLE users (
   comment varchar(100),
   last_modified timestamp(0)
 );
-CREATE TRIGGER main_writing BEFORE INSERT OR UPDATE OR DELETE ON main FOR EACH STATEMENT EXECUTE FUNCTION velostok_writing();
-CREATE TRIGGER models_writing BEFORE INSERT OR UPDATE OR DELETE ON models FOR EACH STATEMENT EXECUTE FUNCTION velostok_writing();
-CREATE TRIGGER users_writing BEFORE INSERT OR UPDATE OR DELETE ON users FOR EACH STATEMENT EXECUTE FUNCTION velostok_writing();
-CREATE TRIGGER main_changed AFTER INSERT OR UPDATE OR DELETE ON main FOR EACH STATEMENT EXECUTE FUNCTION velostok_changed();
-CREATE TRIGGER models_changed AFTER INSERT OR UPDATE OR DELETE ON models FOR EACH STATEMENT EXECUTE FUNCTION velostok_changed();
-CREATE TRIGGER users_changed AFTER INSERT OR UPDATE OR DELETE ON users FOR EACH STATEMENT EXECUTE FUNCTION velostok_changed();
+-- Each trigger runs once a transaction; the WHEN spares the call of its function after that.
+CREATE TRIGGER main_writing BEFORE INSERT OR UPDATE OR DELETE ON main FOR EACH STATEMENT
+  WHEN (current_setting('velostok.locked', true) IS DISTINCT FROM txid_current()::text) EXECUTE FUNCTION velostok_writing();
+CREATE TRIGGER models_writing BEFORE INSERT OR UPDATE OR DELETE ON models FOR EACH STATEMENT
+  WHEN (current_setting('velostok.locked', true) IS DISTINCT FROM txid_current()::text) EXECUTE FUNCTION velostok_writing();
+CREATE TRIGGER users_writing BEFORE INSERT OR UPDATE OR DELETE ON users FOR EACH STATEMENT
+  WHEN (current_setting('velostok.locked', true) IS DISTINCT FROM txid_current()::text) EXECUTE FUNCTION velostok_writing();
+CREATE TRIGGER main_changed AFTER INSERT OR UPDATE OR DELETE ON main FOR EACH STATEMENT
+  WHEN (current_setting('velostok.counted', true) IS DISTINCT FROM txid_current()::text) EXECUTE FUNCTION velostok_changed();
+CREATE TRIGGER models_changed AFTER INSERT OR UPDATE OR DELETE ON models FOR EACH STATEMENT
+  WHEN (current_setting('velostok.counted', true) IS DISTINCT FROM txid_current()::text) EXECUTE FUNCTION velostok_changed();
+CREATE TRIGGER users_changed AFTER INSERT OR UPDATE OR DELETE ON users FOR EACH STATEMENT
+  WHEN (current_setting('velostok.counted', true) IS DISTINCT FROM txid_current()::text) EXECUTE FUNCTION velostok_changed();
 )SQL")
                       .arg(sqliteschema::ApplicationId)
                       .arg(sqliteschema::SchemaVersion)
