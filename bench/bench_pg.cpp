@@ -17,10 +17,12 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <libpq-fe.h>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -118,6 +120,61 @@ QString serverInventory(const QString &admin, const QString &file, int rows)
     c.exec(QStringLiteral("SELECT setval('main_id_seq', (SELECT max(id) FROM main))"));
     c.exec(QStringLiteral("VACUUM ANALYZE"));
     return conninfo;
+}
+
+// This process's memory: its peak since the last reset, and now (kB).
+long statusKb(const char *key)
+{
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : f.readAll().split('\n'))
+        if (line.startsWith(key))
+            return line.mid(qstrlen(key)).trimmed().split(' ').value(0).toLong();
+    return 0;
+}
+void resetPeak()
+{
+    QFile f(QStringLiteral("/proc/self/clear_refs"));
+    if (f.open(QIODevice::WriteOnly))
+        f.write("5");
+}
+// Runs f once: its milliseconds and how far the peak memory rose above what was in use before.
+std::pair<double, double> timeAndPeakMb(const std::function<void()> &f)
+{
+    resetPeak();
+    const long before = statusKb("VmRSS:");
+    QElapsedTimer t;
+    t.start();
+    f();
+    const double ms = double(t.nsecsElapsed()) / 1e6;
+    return {ms, double(statusKb("VmHWM:") - before) / 1024.0};
+}
+
+// The archive copy on closing: the server's inventory written as an SQLite file, beside reading
+// the same rows whole through libpq, and beside the copy of the SQLite file itself.
+void archiveCopyFigures(const QString &server, const QString &file, const QString &dataDir)
+{
+    const QString out = QDir(dataDir).filePath(QStringLiteral("bench-pg-backup.mdb"));
+    PgEngine pg;
+    pg.open(server);
+    QFile::remove(out);
+    const auto ours = timeAndPeakMb([&] { pg.copyOpenDatabase(out); });
+    Baseline base(server);
+    const auto whole = timeAndPeakMb([&] {
+        base.rows("SELECT id, user_id, unit_number, unit_name, quantity, price, second_price, deliver_name, delivery_country, "
+                  "delivery_unit_number, comment, modifier, locked, deleted, last_modified, created FROM main ORDER BY id");
+    });
+    SqliteEngine lite;
+    lite.open(file);
+    QFile::remove(out);
+    QFile(out).open(QIODevice::WriteOnly); // the empty file the copy is written into, as the program makes it
+    const auto local = timeAndPeakMb([&] { lite.copyOpenDatabase(out); });
+    QFile::remove(out);
+    std::printf("%-44s %9.1f ms, memory +%.0f MB;  libpq whole result %9.1f ms, +%.0f MB;  SQLite file %9.1f ms, +%.0f MB\n",
+                "archive copy (an SQLite file of the rows)", ours.first, ours.second, whole.first, whole.second, local.first,
+                local.second);
+    std::fflush(stdout);
 }
 
 const QString likeFilter = QStringLiteral(
@@ -232,6 +289,7 @@ void compare(const QString &admin, const QString &dataDir, int rows)
         report("renumber the shown rows", pg.renumber, renum, lite.renumber);
     }
     QFile::remove(copy);
+    archiveCopyFigures(server, file, dataDir);
 }
 
 } // namespace

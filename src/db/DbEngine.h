@@ -72,6 +72,10 @@ public:
     // One statement (a trailing second one is refused). The compiled form is kept for the next
     // use of the same text.
     virtual std::unique_ptr<DbStatement> prepare(const QString &sql) = 0;
+    // A query whose rows are read once, front to back, and may be very many (an export, a copy,
+    // a column's distinct values): the engine may hand them over in parts rather than hold
+    // them all at once. Read it to its end or reset it before the next transaction begins.
+    virtual std::unique_ptr<DbStatement> prepareScan(const QString &sql) { return prepare(sql); }
     // Runs one or more statements without results.
     virtual void execute(const QString &sql) = 0;
     // Rows changed by the last statement, and the key of the last row inserted.

@@ -58,7 +58,7 @@ void DistinctValues::scan(DbEngine &engine)
     const SqlDialect &d = engine.dialect();
     const QString col = d.quoteIdentifier(mColumn);
     std::unique_ptr<DbStatement> st =
-        engine.prepare(QStringLiteral("SELECT %1, count(*) FROM %2 GROUP BY %1").arg(col, d.quoteIdentifier(mTable)));
+        engine.prepareScan(QStringLiteral("SELECT %1, count(*) FROM %2 GROUP BY %1").arg(col, d.quoteIdentifier(mTable)));
     while (st->step()) {
         const qint64 n = st->columnInt64(1);
         if (st->columnIsNull(0)) {

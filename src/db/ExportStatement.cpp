@@ -166,7 +166,7 @@ public:
             where = FilterExpression::parse(s.filter).toSql(d, resolve);
         // A table's rows in the order they were added, as the file keeps them; a server keeps
         // them in no order of its own. A stored query keeps its own.
-        statement = engine.prepare(QStringLiteral("SELECT %1 FROM %2%3%4")
+        statement = engine.prepareScan(QStringLiteral("SELECT %1 FROM %2%3%4")
                                        .arg(select.join(QStringLiteral(", ")), d.quoteIdentifier(source->name),
                                             where.sql.isEmpty() ? QString() : QStringLiteral(" WHERE ") + where.sql,
                                             source->isTable ? QStringLiteral(" ORDER BY ") + d.rowKey() : QString()));

@@ -73,6 +73,8 @@ public:
     // Runs a prepared statement; with a stop check, the statement is cancelled on the server
     // as soon as the check says so (then it fails as interrupted).
     PgResult execPrepared(const QByteArray &name, int params, const char *const *values);
+    // One statement without parameters, cancelled in the same way.
+    PgResult execStoppable(const QByteArray &sql);
     // Runs a prepared statement inside a transaction so that its failure undoes it alone and the
     // transaction goes on, as SQLite undoes a failed statement: within a savepoint, sent together
     // with it in one round trip.
@@ -105,6 +107,9 @@ public:
     static std::optional<QByteArray> parameterText(const QVariant &v);
 
 private:
+    // The result of the statement just sent, cancelling it when the stop check asks.
+    PgResult awaitResult();
+
     pg_conn *mConn = nullptr;
     QString mConninfo;
     QHash<QString, QByteArray> mPrepared;
@@ -138,7 +143,7 @@ public:
     // DOUBLE, YESNO, DATETIME), from the server's type and modifier.
     static QString declTypeOf(unsigned typeOid, int typeModifier);
 
-private:
+protected:
     void refresh() const;
     void describe() const;
     unsigned typeOf(int i) const;
@@ -154,4 +159,28 @@ private:
     mutable PgResult mDescription; // the columns, before the statement has run
     int mRow = -1;
     bool mRan = false;
+};
+
+// A query read through a cursor a few thousand rows at a time, so that a copy or an export of a
+// large inventory never holds it all in memory. Outside a transaction it reads in one of its own
+// (one snapshot), ended with its last row or its reset.
+class PgScanStatement : public PgStatement
+{
+public:
+    static constexpr int RowsAtOnce = 2000;
+
+    PgScanStatement(PgConnection &conn, const QString &sql);
+    ~PgScanStatement() override;
+
+    bool step() override;
+    void reset() override;
+
+private:
+    void fetch();
+    void finish() noexcept;
+
+    QByteArray mCursor;
+    bool mOpen = false;
+    bool mOwnTransaction = false;
+    bool mLastPart = false;
 };

@@ -154,6 +154,13 @@ std::unique_ptr<DbStatement> PgEngine::prepare(const QString &sql)
     return std::make_unique<PgStatement>(mConn, sql);
 }
 
+std::unique_ptr<DbStatement> PgEngine::prepareScan(const QString &sql)
+{
+    if (mConn.stopAsked())
+        throw DaoError(QStringLiteral("Заявката беше прекъсната."));
+    return std::make_unique<PgScanStatement>(mConn, sql);
+}
+
 void PgEngine::execute(const QString &sql) { mConn.exec(sql); }
 
 int PgEngine::changes() const { return mConn.changes(); }
@@ -396,7 +403,7 @@ void PgEngine::copyOpenDatabase(const QString &path)
             out.execute(QStringLiteral("DELETE FROM %1").arg(t));
             std::unique_ptr<DbStatement> ins = out.prepare(
                 QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)").arg(t, names.join(QLatin1Char(',')), marks.join(QLatin1Char(','))));
-            PgStatement rows(mConn, QStringLiteral("SELECT %1 FROM %2 ORDER BY id").arg(names.join(QLatin1Char(',')), t));
+            PgScanStatement rows(mConn, QStringLiteral("SELECT %1 FROM %2 ORDER BY id").arg(names.join(QLatin1Char(',')), t));
             while (rows.step()) {
                 ins->reset();
                 for (int i = 0; i < rows.columnCount(); ++i)

@@ -29,6 +29,7 @@ public:
     std::unique_ptr<DbEngine> openReader() const override;
 
     std::unique_ptr<DbStatement> prepare(const QString &sql) override;
+    std::unique_ptr<DbStatement> prepareScan(const QString &sql) override;
     void execute(const QString &sql) override;
     int changes() const override;
     qint64 lastInsertId() const override;

@@ -299,6 +299,52 @@ private slots:
             QVERIFY2(csv.contains(number), number);
     }
 
+    // Copies, exports and distinct values read many rows in parts through a cursor: every row
+    // once and in order, other statements meanwhile, and a read of its own ended however the
+    // scan ends.
+    void scansReadInParts()
+    {
+        ServerDb s;
+        s.exec(QStringLiteral("INSERT INTO main (user_id, unit_name) SELECT i, 'ред ' || i FROM generate_series(1, 4500) AS i"));
+        PgEngine e;
+        e.open(s.conninfo);
+        const QString sql = QStringLiteral("SELECT user_id FROM main ORDER BY user_id");
+        auto st = e.prepareScan(sql);
+        qint64 n = 0;
+        while (st->step()) {
+            QCOMPARE(st->columnInt64(0), ++n);
+            if (n == 2500) {
+                auto other = e.prepare(QStringLiteral("SELECT count(*) FROM main"));
+                QVERIFY(other->step());
+                QCOMPARE(other->columnInt64(0), 4500);
+            }
+        }
+        QCOMPARE(n, 4500);
+        QVERIFY(!e.inTransaction());
+        auto half = e.prepareScan(sql);
+        QVERIFY(half->step());
+        QVERIFY(e.inTransaction());
+        half->reset();
+        QVERIFY(!e.inTransaction());
+        {
+            auto dropped = e.prepareScan(sql);
+            QVERIFY(dropped->step());
+        }
+        QVERIFY(!e.inTransaction());
+        auto counted = e.prepareScan(QStringLiteral("SELECT count(*) FROM main WHERE user_id > ?"));
+        counted->bind(1, 4000);
+        QVERIFY(counted->step());
+        QCOMPARE(counted->columnInt64(0), 500);
+        QVERIFY(!counted->step());
+        // Inside a transaction of the caller's, the scan leaves it open.
+        e.beginRead();
+        auto inside = e.prepareScan(sql);
+        while (inside->step()) {
+        }
+        QVERIFY(e.inTransaction());
+        e.rollback();
+    }
+
     // Background readers (the pick lists after each post) use a kept connection rather than a
     // new one each time; one the server ended meanwhile is made again; closing ends them all.
     void readersKeepTheirConnections()

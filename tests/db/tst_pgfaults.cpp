@@ -135,17 +135,26 @@ private slots:
         std::atomic<bool> stop = false;
         e.setStopCheck([&stop] { return stop.load(); });
         e.beginRead();
-        auto slow = e.prepare(QStringLiteral("SELECT pg_sleep(60), count(*) FROM main"));
-        std::thread stopper([&stop] {
-            std::this_thread::sleep_for(std::chrono::milliseconds(200));
-            stop = true;
-        });
-        const auto joined = qScopeGuard([&stopper] { stopper.join(); });
-        try {
-            slow->step();
-            QFAIL("the read ran to its end");
-        } catch (const DaoError &err) {
-            QCOMPARE(err.message(), QStringLiteral("Заявката беше прекъсната."));
+        // A statement, then a scan read in parts.
+        for (const bool scan : {false, true}) {
+            const QString sql = QStringLiteral("SELECT pg_sleep(60), count(*) FROM main");
+            auto slow = scan ? e.prepareScan(sql) : e.prepare(sql);
+            std::thread stopper([&stop] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(200));
+                stop = true;
+            });
+            const auto joined = qScopeGuard([&stopper] { stopper.join(); });
+            try {
+                slow->step();
+                QFAIL("the read ran to its end");
+            } catch (const DaoError &err) {
+                QCOMPARE(err.message(), QStringLiteral("Заявката беше прекъсната."));
+            }
+            if (!scan) {
+                stop = false;
+                e.rollback();
+                e.beginRead();
+            }
         }
         e.rollback();
         QVERIFY(!e.inTransaction());
