@@ -254,6 +254,16 @@ private slots:
         QCOMPARE(t->FieldByName(QStringLiteral("last_modified"))->AsDateTime(), QDateTime(QDate(2024, 5, 1), QTime(10, 20, 30)));
         t->Next();
         QCOMPARE(t->FieldByName(QStringLiteral("deleted"))->AsBoolean(), true);
+        // Made with the rows in, the copy's indexes are those of a new inventory file.
+        const auto indexes = [](const QString &file) {
+            SqliteConnection c;
+            c.open(file);
+            return c.scalar(QStringLiteral("SELECT group_concat(sql, ';') FROM (SELECT sql FROM sqlite_master "
+                                           "WHERE type = 'index' ORDER BY name)")).toString();
+        };
+        TestDb fresh(TestDb::File);
+        QVERIFY(!indexes(fresh.path).isEmpty());
+        QCOMPARE(indexes(copy), indexes(fresh.path));
     }
 
     // The same rows exported from the server and from the file make the same text and HTML files.
