@@ -17,6 +17,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QScopeGuard>
 
 namespace {
 
@@ -183,6 +185,9 @@ void DatabaseFiles::archiveOnClose()
     const QString name = archiveFileName(Clock::today(), settings().archiveCount());
     if (name.isEmpty() || QFileInfo(db->Database()).fileName() == name)
         return;
+    // A large inventory on a server takes seconds to copy: the window shows it is busy.
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    const auto restore = qScopeGuard([] { QGuiApplication::restoreOverrideCursor(); });
     // A failed copy is silent and the close goes on: the settings are still saved.
     try {
         db->CopyOpenDatabase(QDir(Paths::programDir()).absoluteFilePath(name));
