@@ -5,6 +5,7 @@
 #include "AppLog.h"
 #include "DaoError.h"
 #include "DatabaseFiles.h"
+#include "DbEngine.h"
 #include "ExportCommands.h"
 #include "Guard.h"
 #include "HelpViewer.h"
@@ -226,7 +227,7 @@ void TfVelostok::ConnectDatabase()
         if (fSettings && !fSettings->isVisible())
             prompts().showModal(fSettings);
     }
-    StatusBar1->showMessage(QStringLiteral("   Velostok v1.0 - DataBase: ") + db->Database());
+    StatusBar1->showMessage(QStringLiteral("   Velostok v1.0 - DataBase: ") + DbEngine::shownName(db->Database()));
 }
 
 void TfVelostok::applySettings(Apply when)

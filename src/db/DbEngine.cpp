@@ -14,6 +14,11 @@ std::unique_ptr<DbEngine> DbEngine::create(const QString &database)
 
 bool DbEngine::isServer(const QString &database) { return PgEngine::isConnectionString(database); }
 
+QString DbEngine::shownName(const QString &database)
+{
+    return PgEngine::isConnectionString(database) ? PgEngine::withoutPassword(database) : database;
+}
+
 QVariant DbEngine::storedForm(const QVariant &v) const
 {
     if (!v.isValid() || v.isNull())

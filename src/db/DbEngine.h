@@ -54,6 +54,8 @@ public:
     static std::unique_ptr<DbEngine> create(const QString &database);
     // Whether a Database setting names a server rather than a file.
     static bool isServer(const QString &database);
+    // A Database setting as shown on screen: a server connection without its password.
+    static QString shownName(const QString &database);
 
     virtual const SqlDialect &dialect() const = 0;
 

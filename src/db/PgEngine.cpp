@@ -63,6 +63,29 @@ bool PgEngine::isConnectionString(const QString &database)
     return keyword.match(d).hasMatch();
 }
 
+QString PgEngine::withoutPassword(const QString &conninfo)
+{
+    PQconninfoOption *options = PQconninfoParse(conninfo.toUtf8().constData(), nullptr);
+    if (!options)
+        return QStringLiteral("?"); // not readable: nothing of it is shown, a password included
+    bool hadPassword = false;
+    QStringList kept;
+    for (const PQconninfoOption *o = options; o->keyword; ++o) {
+        if (!o->val || !*o->val)
+            continue;
+        if (qstrcmp(o->keyword, "password") == 0) {
+            hadPassword = true;
+            continue;
+        }
+        QString v = QString::fromUtf8(o->val);
+        if (v.contains(QLatin1Char(' ')) || v.contains(QLatin1Char('\'')) || v.contains(QLatin1Char('\\')))
+            v = QLatin1Char('\'') + v.replace(QLatin1Char('\\'), QLatin1String("\\\\")).replace(QLatin1Char('\''), QLatin1String("\\'")) + QLatin1Char('\'');
+        kept << QString::fromUtf8(o->keyword) + QLatin1Char('=') + v;
+    }
+    PQconninfoFree(options);
+    return hadPassword ? kept.join(QLatin1Char(' ')) : conninfo;
+}
+
 void PgEngine::open(const QString &conninfo)
 {
     mConn.open(conninfo);

@@ -19,6 +19,9 @@ public:
 
     // Whether a Database setting names a server rather than a file.
     static bool isConnectionString(const QString &database);
+    // The connection string as keywords without the password, for the screen; as written when it
+    // holds none.
+    static QString withoutPassword(const QString &conninfo);
 
     const SqlDialect &dialect() const override { return mDialect; }
 

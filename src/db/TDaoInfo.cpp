@@ -212,11 +212,11 @@ QString TDaoInfo::errorText(int code) const
     case NoDatabaseName:
         return QStringLiteral("Не е зададен файл на базата данни.");
     case DatabaseNotFound:
-        return QStringLiteral("Файлът на базата данни „%1“ не е намерен.").arg(mDatabase);
+        return QStringLiteral("Файлът на базата данни „%1“ не е намерен.").arg(DbEngine::shownName(mDatabase));
     case DatabaseUnreadable:
-        return QStringLiteral("Файлът на базата данни „%1“ не може да бъде прочетен.").arg(mDatabase);
+        return QStringLiteral("Файлът на базата данни „%1“ не може да бъде прочетен.").arg(DbEngine::shownName(mDatabase));
     case NotADatabase:
-        return QStringLiteral("Файлът „%1“ не е база данни.").arg(mDatabase);
+        return QStringLiteral("Файлът „%1“ не е база данни.").arg(DbEngine::shownName(mDatabase));
     case LockFileUnreadable:
         if (DbEngine::isServer(mDatabase))
             return QStringLiteral("Сървърът на базата не дава списъка на свързаните потребители.");

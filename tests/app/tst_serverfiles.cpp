@@ -13,6 +13,7 @@
 #include <QAction>
 #include <QComboBox>
 #include <QScopeGuard>
+#include <QStatusBar>
 #include <QTest>
 #include <QLineEdit>
 #include <QSysInfo>
@@ -48,6 +49,11 @@ private slots:
         fSettings->eDataBase->setText(s.ownedByPasswordRole() + QStringLiteral(" password=wrong"));
         fVelostok->ConnectDatabase();
         QVERIFY(!DM->DataBase->Connected());
+        // The status bar names the database tried, never with its password.
+        const QString shown = fVelostok->StatusBar1->currentMessage();
+        QVERIFY2(shown.contains(QStringLiteral("dbname=%1").arg(s.name)) && !shown.contains(QLatin1String("wrong"))
+                     && !shown.contains(QLatin1String(ServerDb::Password)),
+                 qPrintable(shown));
         fSettings->eDataBase->setText(s.conninfo);
         fVelostok->ConnectDatabase();
         QVERIFY(!DM->DataBase->Connected());
