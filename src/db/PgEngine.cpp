@@ -181,6 +181,10 @@ std::unique_ptr<DbStatement> PgEngine::prepareScan(const QString &sql)
 {
     if (mConn.stopAsked())
         throw DaoError(QStringLiteral("Заявката беше прекъсната."));
+    // Inside a transaction of the caller's, a failed cursor would abort that transaction: the
+    // rows are read whole there, through the statement that undoes itself alone on failure.
+    if (inTransaction())
+        return std::make_unique<PgStatement>(mConn, sql);
     return std::make_unique<PgScanStatement>(mConn, sql);
 }
 
@@ -440,11 +444,14 @@ void PgEngine::copyOpenDatabase(const QString &path)
             out.execute(QStringLiteral("DELETE FROM %1").arg(t));
             std::unique_ptr<DbStatement> ins = out.prepare(
                 QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)").arg(t, names.join(QLatin1Char(',')), marks.join(QLatin1Char(','))));
-            PgScanStatement rows(mConn, QStringLiteral("SELECT %1 FROM %2 ORDER BY id").arg(names.join(QLatin1Char(',')), t));
-            while (rows.step()) {
+            const QString select = QStringLiteral("SELECT %1 FROM %2 ORDER BY id").arg(names.join(QLatin1Char(',')), t);
+            // In parts only in the snapshot of its own (see prepareScan).
+            const std::unique_ptr<DbStatement> rows =
+                own ? std::unique_ptr<DbStatement>(std::make_unique<PgScanStatement>(mConn, select)) : std::make_unique<PgStatement>(mConn, select);
+            while (rows->step()) {
                 ins->reset();
-                for (int i = 0; i < rows.columnCount(); ++i)
-                    ins->bind(i + 1, rows.column(i));
+                for (int i = 0; i < rows->columnCount(); ++i)
+                    ins->bind(i + 1, rows->column(i));
                 ins->step();
             }
         }
