@@ -1,6 +1,7 @@
 // The inventory schema on a PostgreSQL server.
 #include "PgSchema.h"
 
+
 #include "DaoError.h"
 #include "PgConnection.h"
 #include "SqliteEngine.h"
@@ -8,6 +9,7 @@
 #include "StoredQueries.h"
 
 #include <QFile>
+#include <array>
 #include <QTextStream>
 
 namespace pgschema {
@@ -177,23 +179,22 @@ CREATE TABLE users (
   comment varchar(100),
   last_modified timestamp(0)
 );
--- Each trigger runs once a transaction; the WHEN spares the call of its function after that.
-CREATE TRIGGER main_writing BEFORE INSERT OR UPDATE OR DELETE ON main FOR EACH STATEMENT
-  WHEN (current_setting('velostok.locked', true) IS DISTINCT FROM txid_current()::text) EXECUTE FUNCTION velostok_writing();
-CREATE TRIGGER models_writing BEFORE INSERT OR UPDATE OR DELETE ON models FOR EACH STATEMENT
-  WHEN (current_setting('velostok.locked', true) IS DISTINCT FROM txid_current()::text) EXECUTE FUNCTION velostok_writing();
-CREATE TRIGGER users_writing BEFORE INSERT OR UPDATE OR DELETE ON users FOR EACH STATEMENT
-  WHEN (current_setting('velostok.locked', true) IS DISTINCT FROM txid_current()::text) EXECUTE FUNCTION velostok_writing();
-CREATE TRIGGER main_changed AFTER INSERT OR UPDATE OR DELETE ON main FOR EACH STATEMENT
-  WHEN (current_setting('velostok.counted', true) IS DISTINCT FROM txid_current()::text) EXECUTE FUNCTION velostok_changed();
-CREATE TRIGGER models_changed AFTER INSERT OR UPDATE OR DELETE ON models FOR EACH STATEMENT
-  WHEN (current_setting('velostok.counted', true) IS DISTINCT FROM txid_current()::text) EXECUTE FUNCTION velostok_changed();
-CREATE TRIGGER users_changed AFTER INSERT OR UPDATE OR DELETE ON users FOR EACH STATEMENT
-  WHEN (current_setting('velostok.counted', true) IS DISTINCT FROM txid_current()::text) EXECUTE FUNCTION velostok_changed();
 )SQL")
                       .arg(sqliteschema::ApplicationId)
                       .arg(sqliteschema::SchemaVersion)
                       .arg(WriteLockKey);
+    // Each table's two triggers run once a transaction; the WHEN spares the call of the
+    // function after that.
+    for (const char *table : {"main", "models", "users"}) {
+        for (const auto &[name, when, setting, function] :
+             {std::array<const char *, 4>{"writing", "BEFORE", "locked", "velostok_writing"},
+              std::array<const char *, 4>{"changed", "AFTER", "counted", "velostok_changed"}})
+            sql += QStringLiteral("CREATE TRIGGER %1_%2 %3 INSERT OR UPDATE OR DELETE ON %1 FOR EACH STATEMENT WHEN "
+                                  "(current_setting('velostok.%4', true) IS DISTINCT FROM txid_current()::text) "
+                                  "EXECUTE FUNCTION %5();\n")
+                       .arg(QLatin1String(table), QLatin1String(name), QLatin1String(when), QLatin1String(setting),
+                            QLatin1String(function));
+    }
     for (const StoredQuery &q : storedQueries)
         sql += distinctViewSql(q);
     return sql;
