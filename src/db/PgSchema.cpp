@@ -9,8 +9,8 @@
 #include "StoredQueries.h"
 
 #include <QFile>
-#include <array>
 #include <QTextStream>
+#include <array>
 
 namespace pgschema {
 
