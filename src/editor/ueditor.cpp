@@ -71,6 +71,9 @@ void TfEditor::setupUi()
         c->setObjectName(QLatin1String(name));
         c->setEditable(true);
         c->setInsertPolicy(QComboBox::NoInsert);
+        // The name is stored as typed, even when it only begins a user's name.
+        c->setCompleter(nullptr);
+        c->setDuplicatesEnabled(true);
         c->setGeometry(left, top, width, 21);
         return c;
     };

@@ -10,6 +10,10 @@ PickListBox::PickListBox(QWidget *parent) : QComboBox(parent)
 {
     setEditable(true);
     setInsertPolicy(QComboBox::NoInsert);
+    // The box holds what was typed: an entry is taken only when picked from the open list, and
+    // Enter does not swap the text for an entry that differs only in letter case.
+    setCompleter(nullptr);
+    setDuplicatesEnabled(true);
     // As wide as laid out, not as the longest of a million entries.
     setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     if (auto *view = qobject_cast<QListView *>(this->view()))
@@ -37,11 +41,26 @@ void PickListBox::setPickList(const TPickList &list)
 
 void PickListBox::attach()
 {
-    const QString text = currentText();
+    // Swapping the model puts a list entry in the box; the text, cursor and selection come back
+    // as they were, so that the key that caused the swap acts where the cursor is.
+    QLineEdit *edit = lineEdit();
+    const QString text = edit->text();
+    const int cursor = edit->cursorPosition();
+    const int selStart = edit->selectionStart();
+    const int selLength = edit->selectedText().size();
     if (model() != mList.model())
         setModel(mList.model()); // the box deletes a stand-in of its own
     mAttached = true;
     setEditText(text);
+    if (selStart >= 0 && selLength > 0) {
+        // The cursor stays at the end of the selection it was at.
+        if (cursor == selStart)
+            edit->setSelection(selStart + selLength, -selLength);
+        else
+            edit->setSelection(selStart, selLength);
+    } else {
+        edit->setCursorPosition(cursor);
+    }
 }
 
 void PickListBox::showPopup()

@@ -1,7 +1,8 @@
-// An editable combo box showing a pick list, whose model it shares. A list not read yet is read
-// when the box is first opened, browsed with the row keys or typed into (completion needs the
-// entries), not when the box is given it: a window that shows a list of a million catalogue
-// numbers opens at once, and the list is read only if the user goes to it.
+// An editable combo box showing a pick list, whose model it shares. The box holds the text as
+// typed: there is no completion, and an entry comes into the box only when picked from the
+// open list. A list not read yet is read when the box is first opened, browsed with the row
+// keys or typed into, not when the box is given it: a window that shows a list of a million
+// catalogue numbers opens at once, and the list is read only if the user goes to it.
 #pragma once
 
 #include "TPickList.h"

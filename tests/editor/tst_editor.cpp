@@ -286,7 +286,7 @@ private slots:
 
     void keyRules()
     {
-        start(false);
+        start(true);
         TfEditor *e = fEditor;
         edit([&] {
             QVERIFY(activate(e));
@@ -296,12 +296,22 @@ private slots:
             QCOMPARE(e->eID->text(), QStringLiteral("12"));
             QVERIFY(keys(e, {QStringLiteral("BackSpace")}));
             QCOMPARE(e->eID->text(), QStringLiteral("1"));
-            // Typing in the catalogue-number box completes from the grid's list.
-            e->cbxUnitNum->setEditText(QString());
+            // The first key in a loaded box reads its list and acts where the cursor is.
+            QVERIFY(!e->cbxUnitNum->listAttached());
             e->cbxUnitNum->setFocus();
-            QVERIFY(type(e, QStringLiteral("val-06")));
-            QTRY_VERIFY(e->cbxUnitNum->listAttached());
-            QTRY_COMPARE(e->cbxUnitNum->currentText(), QStringLiteral("val-0615"));
+            e->cbxUnitNum->lineEdit()->setCursorPosition(4);
+            QVERIFY(type(e, QStringLiteral("XY")));
+            QVERIFY(e->cbxUnitNum->listAttached());
+            QCOMPARE(e->cbxUnitNum->currentText(), QStringLiteral("VAL-XY0615"));
+            // What is typed stays as typed, though it begins a listed entry.
+            const std::pair<QComboBox *, QString> typed[] = {{e->cbxUnitNum, QStringLiteral("K-")},
+                                                             {e->cbxUsers, QStringLiteral("Iv")}};
+            for (const auto &[box, text] : typed) {
+                box->setEditText(QString());
+                box->setFocus();
+                QVERIFY(type(e, text));
+                QCOMPARE(box->currentText(), text);
+            }
             // A number box: the characters of a float, "." and the regional ",".
             e->eQuantity->clear();
             e->eQuantity->setFocus();

@@ -153,6 +153,7 @@ private slots:
     void keyRules()
     {
         AppFixture f;
+        f.exec(QStringLiteral("INSERT INTO main (unit_number, deleted) VALUES ('VAL-1', FALSE)"));
         QVERIFY(f.start());
         TfSearchForm *w = fSearchForm;
         w->show();
@@ -168,6 +169,15 @@ private slots:
         QVERIFY(keys(w, {QStringLiteral("Return")}));
         QVERIFY(w->isVisible());
         QCOMPARE(DM->tblMain->Filter(), QStringLiteral("[deleted]=False"));
+        // The typed beginning of a listed number is searched as typed.
+        w->eID->clear();
+        w->eQuantity->clear();
+        w->cbxUnitNum->setFocus();
+        QVERIFY(type(w, QStringLiteral("VAL")));
+        w->bSearch->click();
+        QCOMPARE(DM->tblMain->Filter(), QStringLiteral("[deleted]=False AND [unit_number] LIKE \"*VAL*\""));
+        QVERIFY(activate(w));
+        w->cbxUnitNum->setFocus();
         QVERIFY(keys(w, {QStringLiteral("Escape")}));
         QTRY_VERIFY(!w->isVisible());
     }
