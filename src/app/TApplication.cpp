@@ -1,9 +1,27 @@
 // The application object that reports errors escaping event delivery.
 #include "TApplication.h"
 
+#include "AppLog.h"
 #include "Guard.h"
+#include "Regional.h"
 
-TApplication::TApplication(int &argc, char **argv) : QApplication(argc, argv) {}
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+
+TApplication::TApplication(int &argc, char **argv) : QApplication(argc, argv)
+{
+    // The application object took every locale category from the system; numbers in files stay
+    // in the C form.
+    regional::keepCNumbers();
+    // The program speaks Bulgarian whatever the system's language.
+    auto *qt = new QTranslator(this);
+    if (qt->load(QLocale(QLocale::Bulgarian, QLocale::Bulgaria), QStringLiteral("qtbase"), QStringLiteral("_"),
+                 QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        installTranslator(qt);
+    else
+        qCWarning(lcApp) << "Qt's Bulgarian translations were not found in" << QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+}
 
 bool TApplication::notify(QObject *receiver, QEvent *event)
 {

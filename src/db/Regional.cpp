@@ -3,7 +3,9 @@
 
 #include "Clock.h"
 
+#include <clocale>
 #include <cmath>
+#include <locale.h>
 
 namespace regional {
 
@@ -42,6 +44,28 @@ const QLocale &current() { return forms().locale; }
 
 QLocale locale() { return current(); }
 void setLocale(const QLocale &l) { forms() = Forms(l); }
+
+void keepCNumbers()
+{
+    std::setlocale(LC_NUMERIC, "C");
+}
+
+CNumbers::CNumbers()
+{
+    locale_t c = ::newlocale(LC_NUMERIC_MASK, "C", locale_t(nullptr));
+    if (c) {
+        mC = c;
+        mOld = ::uselocale(c);
+    }
+}
+
+CNumbers::~CNumbers()
+{
+    if (!mC)
+        return;
+    ::uselocale(static_cast<locale_t>(mOld));
+    ::freelocale(static_cast<locale_t>(mC));
+}
 
 QChar decimalSeparator() { return forms().decimal; }
 

@@ -11,6 +11,27 @@ namespace regional {
 QLocale locale();
 void setLocale(const QLocale &locale);
 
+// The C library formats and reads numbers in its numeric locale, which the application object
+// sets from the system's (a Bulgarian one writes "10,5"). Files are written and read with the
+// C forms: this sets the process's numeric locale back to "C"; the regional forms above come
+// from QLocale and do not depend on it.
+void keepCNumbers();
+
+// The C numeric locale for this thread while it lives, whatever the process's is: for code that
+// writes a file through a C library.
+class CNumbers
+{
+public:
+    CNumbers();
+    ~CNumbers();
+    CNumbers(const CNumbers &) = delete;
+    CNumbers &operator=(const CNumbers &) = delete;
+
+private:
+    void *mOld = nullptr;
+    void *mC = nullptr;
+};
+
 QChar decimalSeparator();
 
 // General format: up to 15 significant digits, the regional decimal separator, no grouping.

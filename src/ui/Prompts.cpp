@@ -54,6 +54,8 @@ public:
         QFileDialog dlg(QApplication::activeWindow(), r.title, r.folder, qtFileFilter(r.filter));
         dlg.setAcceptMode(QFileDialog::AcceptSave);
         dlg.setFileMode(QFileDialog::AnyFile);
+        // The commands ask about an existing file themselves, in their own words: one question.
+        dlg.setOption(QFileDialog::DontConfirmOverwrite);
         if (!r.fileName.isEmpty())
             dlg.selectFile(r.fileName);
         if (!r.defaultSuffix.isEmpty())

@@ -6,8 +6,14 @@
 #include "TDBGrid.h"
 #include "uFiters.h"
 
+#include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QProcess>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
 
 class TestKeys : public QObject
 {
@@ -107,6 +113,46 @@ private slots:
         QTRY_COMPARE(count(f, QStringLiteral("main WHERE unit_name = 'Филтър'")), 0);
         QCOMPARE(f.prompts.confirmations, QStringList{QStringLiteral("Confirm|Delete record?")});
         fSettings->cbxPassByChange->setChecked(false);
+    }
+
+    void saveDialogAsksNothingOfItsOwnAndSpeaksBulgarian()
+    {
+        QTemporaryDir dir;
+        QFile existing(dir.filePath(QStringLiteral("Склад.txt")));
+        QVERIFY(existing.open(QIODevice::WriteOnly));
+        existing.close();
+        Prompts::FileRequest r;
+        r.folder = dir.path();
+        r.fileName = QStringLiteral("Склад.txt");
+        r.filter = QStringLiteral("Text files|*.txt");
+        r.defaultSuffix = QStringLiteral("txt");
+        r.mustExist = false;
+        // Whatever box the dialog itself opens is recorded and answered No (which would keep the
+        // dialog open: it is then cancelled).
+        QStringList asked;
+        QString saveButton;
+        QTimer watch;
+        connect(&watch, &QTimer::timeout, this, [&] {
+            QWidget *top = QApplication::activeModalWidget();
+            if (auto *box = qobject_cast<QMessageBox *>(top)) {
+                asked << box->text();
+                box->done(QMessageBox::No);
+            } else if (auto *d = qobject_cast<QFileDialog *>(top); d && saveButton.isEmpty()) {
+                saveButton = d->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Save)->text();
+                QTimer::singleShot(0, d, [d] { send(d, {QStringLiteral("Return")}); });
+            } else if (d && !asked.isEmpty()) {
+                d->reject();
+            }
+        });
+        watch.start(50);
+        const QString chosen = prompts().saveFile(r);
+        watch.stop();
+        QCOMPARE(asked, QStringList());
+        QCOMPARE(QFileInfo(chosen), QFileInfo(existing));
+        // Qt's own texts in Bulgarian: the dialog's button, a message box's OK.
+        QVERIFY2(!saveButton.contains(QLatin1String("Save")), qPrintable(saveButton));
+        QMessageBox box(QMessageBox::NoIcon, QString(), QString(), QMessageBox::Ok | QMessageBox::Cancel);
+        QVERIFY2(!box.button(QMessageBox::Ok)->text().contains(QLatin1String("OK")), qPrintable(box.button(QMessageBox::Ok)->text()));
     }
 };
 
