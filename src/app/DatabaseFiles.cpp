@@ -150,7 +150,8 @@ void DatabaseFiles::Compact1Click()
         return;
     TDaoDatabase *db = DM->DataBase;
     try {
-        db->CopyOpenDatabase(QDir::current().absoluteFilePath(QStringLiteral("Compact.mdb")));
+        // A database left closed by a failed compaction or connection is copied all the same.
+        db->CopyDatabase(QDir::current().absoluteFilePath(QStringLiteral("Compact.mdb")));
     } catch (const DaoError &e) {
         qCWarning(lcApp) << "the safety copy before compaction failed:" << e.message();
         prompts().message(QStringLiteral("Не може да се създаде копие на базата!"));

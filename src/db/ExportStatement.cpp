@@ -6,6 +6,7 @@
 #include "DbStatement.h"
 #include "FileReplacement.h"
 #include "FilterExpression.h"
+#include "Regional.h"
 #include "SqlDialect.h"
 #include "StoredDateTime.h"
 
@@ -254,6 +255,8 @@ int writeHtml(Selection &sel, const QString &path, const QString &title)
 
 int writeSpreadsheet(Selection &sel, const QString &path, const QString &sheetName)
 {
+    // The library prints numbers with the C library: "10.5", never a regional "10,5".
+    const regional::CNumbers cNumbers;
     // Constant memory: rows go to a temporary file of the library's in the destination's folder.
     const QByteArray file = QFile::encodeName(path);
     const QByteArray tmpdir = QFile::encodeName(QFileInfo(path).absolutePath());
@@ -376,13 +379,14 @@ QString ExportStatement::outputPath() const
     if (kind == Spreadsheet)
         return database;
     QString name = target;
-    name.replace(QLatin1Char('#'), QLatin1Char('.'));
+    if (kind == Text)
+        name.replace(QLatin1Char('#'), QLatin1Char('.'));
     return QDir(database).filePath(name);
 }
 
-int runExport(DbEngine &engine, const ExportStatement &statement)
+int runExport(DbEngine &engine, const ExportStatement &statement, const QString &file)
 {
-    const QString path = QFileInfo(statement.outputPath()).absoluteFilePath();
+    const QString path = QFileInfo(file.isEmpty() ? statement.outputPath() : file).absoluteFilePath();
     Selection selection(engine, statement); // a bad filter or column fails before any file is made
     FileReplacement replacement(path);
     int rows = 0;

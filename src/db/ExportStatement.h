@@ -25,11 +25,13 @@ struct ExportStatement
 
     // Raises DaoError for a text that is not such a statement or names an unknown driver.
     static ExportStatement parse(const QString &sql);
-    // The file written: the folder and the target (each "#" a "." again) for text and HTML, the
+    // The file the statement names: the folder and the target for HTML, the same with each "#" a
+    // "." again for text (so a "#" of the file's own name cannot be told from a dot), the
     // workbook's path for a spreadsheet.
     QString outputPath() const;
 };
 
-// Runs the statement on the engine's open database; the number of rows written. Raises DaoError
-// (FilterError for the filter) and leaves an existing file of that name as it was.
-int runExport(DbEngine &engine, const ExportStatement &statement);
+// Runs the statement on the engine's open database, writing to path (the statement's
+// outputPath() when empty); the number of rows written. Raises DaoError (FilterError for the
+// filter) and leaves an existing file of that name as it was.
+int runExport(DbEngine &engine, const ExportStatement &statement, const QString &path = QString());

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -41,14 +42,37 @@ bool lockInUse(int fd)
     return ::fcntl(fd, F_OFD_SETLK, &fl) == 0;
 }
 
+// The permissions a new file gets from open(): 0666 less the process's umask.
+mode_t newFileMode()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (status.open(QIODevice::ReadOnly)) {
+        for (QByteArray line = status.readLine(); !line.isEmpty(); line = status.readLine()) {
+            if (line.startsWith("Umask:")) {
+                bool ok = false;
+                const uint mask = line.mid(6).trimmed().toUInt(&ok, 8);
+                if (ok)
+                    return 0666 & ~mode_t(mask);
+            }
+        }
+    }
+    // Without /proc: read it by setting it, and set it back at once.
+    const mode_t mask = ::umask(022);
+    ::umask(mask);
+    return 0666 & ~mask;
+}
+
 } // namespace
+
+const QString FileReplacement::Suffix = QStringLiteral(".velostok-tmp");
 
 int FileReplacement::removeLeftovers(const QString &folder, const QString &prefix)
 {
     const QDir dir(folder);
-    const QRegularExpression name(QStringLiteral("^") + QRegularExpression::escape(prefix) + QStringLiteral("[A-Za-z0-9]{6}$"));
+    const QRegularExpression name(QStringLiteral("^") + QRegularExpression::escape(prefix) + QStringLiteral("[A-Za-z0-9]{6}")
+                                  + QRegularExpression::escape(Suffix) + QStringLiteral("$"));
     int removed = 0;
-    for (const QString &f : dir.entryList({prefix + QStringLiteral("*")}, QDir::Files | QDir::Hidden)) {
+    for (const QString &f : dir.entryList({prefix + QStringLiteral("*") + Suffix}, QDir::Files | QDir::Hidden)) {
         if (!name.match(f).hasMatch())
             continue;
         const QByteArray path = QFile::encodeName(dir.filePath(f));
@@ -79,11 +103,17 @@ FileReplacement::FileReplacement(const QString &target, const QString &prefix)
 {
     const QFileInfo fi(mTarget);
     const QString name = prefix.isEmpty() ? fi.fileName() + QLatin1Char('.') : prefix;
-    QByteArray pattern = QFile::encodeName(fi.absolutePath() + QLatin1Char('/') + name + QStringLiteral("XXXXXX"));
-    const int fd = ::mkstemp(pattern.data());
+    const QByteArray suffix = QFile::encodeName(Suffix);
+    QByteArray pattern = QFile::encodeName(fi.absolutePath() + QLatin1Char('/') + name + QStringLiteral("XXXXXX")) + suffix;
+    const int fd = ::mkstemps(pattern.data(), int(suffix.size()));
     if (fd < 0)
         throw DaoError(QStringLiteral("Не може да се създаде временен файл в папката на \"%1\": %2")
                            .arg(mTarget, QString::fromLocal8Bit(std::strerror(errno))));
+    // mkstemp makes it readable by its owner alone.
+    struct stat old = {};
+    const mode_t mode = ::stat(QFile::encodeName(mTarget).constData(), &old) == 0 ? (old.st_mode & 0777) : newFileMode();
+    if (::fchmod(fd, mode) != 0)
+        qCWarning(lcDb) << "could not set the permissions of" << QFile::decodeName(pattern);
     // Held while the file is being written: a later look at the folder knows it is in use.
     lockInUse(fd);
     mHold = fd;

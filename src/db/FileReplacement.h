@@ -1,7 +1,9 @@
 // Replaces a file in one step: the new content is written to a temporary file in the target's
 // folder, which is flushed to disk, renamed over the target, and the folder flushed. Until the
 // rename the old file stays whole; after it the new one is complete. A failure at any point
-// leaves the target as it was and removes the temporary file.
+// leaves the target as it was and removes the temporary file. The new file gets the permissions
+// of the file it replaces, or those of a file made anew (the process's umask): in a shared shop
+// folder the other counters can read it as they could the old one.
 #pragma once
 
 #include <QString>
@@ -10,8 +12,9 @@
 class FileReplacement
 {
 public:
-    // Makes an empty temporary file beside target, named prefix followed by random characters
-    // (target's name followed by "." when prefix is empty). Raises DaoError when it cannot.
+    // Makes an empty temporary file beside target, named prefix followed by six random characters
+    // (target's name followed by "." when prefix is empty) and the suffix below. Raises DaoError
+    // when it cannot.
     explicit FileReplacement(const QString &target, const QString &prefix = QString());
     ~FileReplacement();
     FileReplacement(const FileReplacement &) = delete;
@@ -28,8 +31,12 @@ public:
     static std::function<int(const QByteArray &from, const QByteArray &to)> &renameStep();
 
     // Removes the temporary files (and their journals) that an interrupted replacement left in a
-    // folder: names of prefix and six characters that no process holds. The count removed.
+    // folder: names of prefix, six characters and the suffix that no process holds. Files a user
+    // named alike without the suffix are never touched. The count removed.
     static int removeLeftovers(const QString &folder, const QString &prefix);
+
+    // Ends every temporary file's name: no user names a file so.
+    static const QString Suffix;
 
 private:
     int mHold = -1; // the temporary file, held open and locked while it is written

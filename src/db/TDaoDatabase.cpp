@@ -16,6 +16,7 @@
 #include <QDateTime>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSysInfo>
 
@@ -184,9 +185,9 @@ int TDaoDatabase::executeStatement(const QString &sql)
     return n;
 }
 
-int TDaoDatabase::executeExport(const QString &sql)
+int TDaoDatabase::executeExport(const QString &sql, const QString &file)
 {
-    return runExport(engine(), ExportStatement::parse(sql));
+    return runExport(engine(), ExportStatement::parse(sql), file);
 }
 
 void TDaoDatabase::openFile()
@@ -409,6 +410,43 @@ void TDaoDatabase::CopyOpenDatabase(const QString &dest)
     FileReplacement::removeLeftovers(QFileInfo(target).absolutePath(), QFileInfo(target).fileName() + QLatin1Char('.'));
     FileReplacement copy(target);
     mEngine->copyOpenDatabase(copy.temporaryPath());
+    copy.commit();
+}
+
+void TDaoDatabase::CopyDatabase(const QString &dest)
+{
+    if (Connected()) {
+        CopyOpenDatabase(dest);
+        return;
+    }
+    const bool server = DbEngine::isServer(mDatabase);
+    const QString source = server ? mDatabase : QFileInfo(normalisedPath(mDatabase)).absoluteFilePath();
+    const QString target = QFileInfo(normalisedPath(dest)).absoluteFilePath();
+    if (!server && QFileInfo(target) == QFileInfo(source))
+        throw DaoError(QStringLiteral("Базата не може да бъде копирана върху себе си."));
+    FileReplacement::removeLeftovers(QFileInfo(target).absolutePath(), QFileInfo(target).fileName() + QLatin1Char('.'));
+    FileReplacement copy(target);
+    try {
+        // Through the engine: consistent while other copies write, a crash's journal replayed.
+        std::unique_ptr<DbEngine> e = DbEngine::create(source);
+        e->setBusyTimeout(mBusyMs);
+        e->open(source);
+        e->copyOpenDatabase(copy.temporaryPath());
+        e->close();
+    } catch (const DaoError &e) {
+        if (server)
+            throw;
+        qCInfo(lcDb) << "copying" << source << "as it lies:" << e.message();
+        QFile in(source);
+        QFile out(copy.temporaryPath());
+        if (!in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            throw DaoError(QStringLiteral("Файлът \"%1\" не може да бъде копиран: %2").arg(source, in.errorString()));
+        for (QByteArray block = in.read(1 << 20); !block.isEmpty(); block = in.read(1 << 20))
+            if (out.write(block) != block.size())
+                throw DaoError(QStringLiteral("Файлът \"%1\" не може да бъде записан: %2").arg(target, out.errorString()));
+        if (in.error() != QFileDevice::NoError || !out.flush())
+            throw DaoError(QStringLiteral("Файлът \"%1\" не може да бъде копиран.").arg(source));
+    }
     copy.commit();
 }
 

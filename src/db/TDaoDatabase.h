@@ -78,6 +78,9 @@ public:
     // Copies the open database, committed data still in its journal included, to a file,
     // replacing it in one step. Raises on failure; an older copy at dest then stays whole.
     void CopyOpenDatabase(const QString &dest);
+    // The same for the database Database names, open or not: a closed one is opened alone for the
+    // copy; a file the engine cannot open (damaged, of another program) is copied as it lies.
+    void CopyDatabase(const QString &dest);
 
     // This connection's entry in the lock file (-1 when not listed).
     int rosterEntry() const { return mRoster.entryIndex(); }
@@ -109,8 +112,9 @@ private:
     // ExecSQL: one statement, all or nothing; the rows it changed. Datasets forget the values
     // they hold, and the result cache what it kept.
     int executeStatement(const QString &sql);
-    // An export statement (ExportStatement): the rows written.
-    int executeExport(const QString &sql);
+    // An export statement (ExportStatement) writing to file, which the caller chose: the
+    // statement's text names it only ambiguously. The rows written.
+    int executeExport(const QString &sql, const QString &file);
 
     // Bulk loops group their posts into one transaction (the write batch), committed every
     // batchMs and at the end, instead of one commit per row. Calls nest.

@@ -1062,7 +1062,7 @@ void TDaoTable::runExportStatement(const QString &fileName, bool replace, const 
     // The file is not deleted first: the new one takes its place only when complete.
     if (!replace && QFileInfo::exists(fileName))
         throw DaoError(QStringLiteral("Файлът \"%1\" вече съществува.").arg(fileName));
-    mRowsAffected = mDb->executeExport(statement());
+    mRowsAffected = mDb->executeExport(statement(), fileName);
 }
 
 void TDaoTable::WriteSpreadsheetExport(const QString &fileName, const QString &tableName, int version, bool largeObjects,

@@ -108,8 +108,8 @@ private slots:
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QString>("name");
         QTest::newRow("xlsx") << "xlsx" << "Склад.xlsx";
-        QTest::newRow("csv") << "csv" << "a.b.txt";
-        QTest::newRow("html") << "html" << "Склад.htm";
+        QTest::newRow("csv") << "csv" << "a.b#2.txt"; // a "#" of the name's own stays one
+        QTest::newRow("html") << "html" << "Склад#2.htm";
     }
 
     void filesReadBack()
@@ -167,9 +167,13 @@ private slots:
         expected.sort();
         QCOMPARE(left.join(QLatin1Char(' ')), expected.join(QLatin1Char(' '))); // no temporary file
         FileReplacement::renameStep() = nullptr;
-        // Confirmed: the deleted row left out by the view's filter, every column, the values.
+        // Confirmed: the deleted row left out by the view's filter, every column, the values; the
+        // new file keeps the old one's permissions, so that the other counters still read it.
+        const QFile::Permissions shared = QFile::ReadUser | QFile::WriteUser | QFile::ReadGroup | QFile::WriteGroup | QFile::ReadOther;
+        QVERIFY(QFile::setPermissions(path, shared));
         f.prompts.fileAnswers = {path};
         run();
+        QCOMPARE(QFileInfo(path).permissions() & 0x0fff, shared);
         QCOMPARE(f.prompts.messages.value(1), QStringLiteral("Файлът %1 бе записан успешно.").arg(name));
         const QJsonObject back = readBack(kind, path);
         if (kind == QLatin1String("xlsx"))
