@@ -163,8 +163,8 @@ void RowClipboard::CopyCellToClipboard()
     if (c < 0 || c >= g->Columns().size())
         return;
     const TDaoField *f = inventory()->FieldByName(g->Columns().at(c).FieldName);
-    // The stored value, not what is being typed.
-    QGuiApplication::clipboard()->setText(copyText(f, inventory()->rowValue(inventory()->RecNo(), f->Index())));
+    // The current row's value (of the new row, when one is being added), not what is being typed.
+    QGuiApplication::clipboard()->setText(copyText(f, f->Value()));
 }
 
 void RowClipboard::PasteCellFromClipboard()
@@ -341,10 +341,12 @@ void RowClipboard::PasteRowsFromClipboard()
         t->Append();
         number->setAsInteger(next++);
     };
-    if (rows == 0)
-        appendRow();
+    // An empty view gets its row when the first cell comes: text without cells adds none.
+    bool rowWanted = rows == 0;
     qsizetype column = 0; // index into targets of the next cell of the line
     const auto writeCell = [&](const QString &cell) {
+        if (std::exchange(rowWanted, false))
+            appendRow();
         const qsizetype at = column++;
         if (at < targets.size() && targets.at(at) && setCell(t, targets.at(at), cell))
             t->Post();

@@ -186,6 +186,7 @@ private slots:
             << 5 << 0 << 1 << "A\r\nB" << "Ще бъде променен един ред !" << "1:A 2:B 3:N-3 4:N-4 5:N-5";
         QTest::newRow("one line") << 5 << 2 << 1 << "A\r\n" << "Ще бъде променен един ред !" << "1:N-1 2:N-2 3:A 4:N-4 5:N-5";
         QTest::newRow("empty view, no line break") << -1 << 0 << 1 << "A" << "" << "1:N-1 2:A";
+        QTest::newRow("empty view, text without cells") << -1 << 0 << 1 << "\n" << "" << "1:N-1";
         QTest::newRow("numbers typed") << 2 << 1 << 0 << "40\tX\r\n50\tY\r\n" << "Ще бъдат променени 1 и добавени 1 реда !"
                                        << "1:N-1 40:X 50:Y";
         QTest::newRow("control characters and a lone CR")
@@ -322,6 +323,14 @@ private slots:
         fVelostok->Clipboard->Paste2Click();
         QCOMPARE(stored("unit_number", QStringLiteral("user_id = 3")), QString(40, QLatin1Char('k')));
         QVERIFY(stored("last_modified", QStringLiteral("user_id = 3")) > QStringLiteral("2025"));
+        // A cell of a new row: its own (empty) value, not the row above's.
+        grid->setFocus();
+        QTest::keyClick(grid, Qt::Key_Insert);
+        QCOMPARE(DM->tblMain->State(), TDaoTable::dsInsert);
+        QTest::keyClicks(grid, QStringLiteral("Z"));
+        QVERIFY(grid->editorOpen());
+        fVelostok->Clipboard->Copy2Click();
+        QCOMPARE(clip(), QString());
     }
 };
 
