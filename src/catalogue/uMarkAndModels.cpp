@@ -6,6 +6,7 @@
 #include "uDM.h"
 
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QSignalBlocker>
 #include <QLabel>
 #include <QLineEdit>
@@ -21,6 +22,33 @@ void setTextQuietly(QComboBox *box, const QString &text)
     const QSignalBlocker quiet(box);
     box->setEditText(text);
 }
+
+// Down or Up in an empty box gives its first entry, as any list box does; otherwise the box
+// would step from the entry it last showed (after a new list, the second).
+class FirstEntryKeys : public QObject
+{
+public:
+    explicit FirstEntryKeys(QComboBox *box) : QObject(box), mBox(box) { box->installEventFilter(this); }
+
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() != QEvent::KeyPress)
+            return false;
+        const auto *k = static_cast<QKeyEvent *>(event);
+        if ((k->key() != Qt::Key_Down && k->key() != Qt::Key_Up) || k->modifiers() != Qt::NoModifier
+            || !mBox->currentText().isEmpty() || mBox->count() == 0)
+            return false;
+        {
+            const QSignalBlocker quiet(mBox);
+            mBox->setCurrentIndex(-1);
+        }
+        mBox->setCurrentIndex(0); // the box's reaction runs, as for any other entry chosen
+        return true;
+    }
+
+private:
+    QComboBox *mBox;
+};
 } // namespace
 
 TfMarkAndModels::TfMarkAndModels(QWidget *parent)
@@ -42,6 +70,7 @@ void TfMarkAndModels::setupUi()
         c->setCompleter(nullptr);
         c->setDuplicatesEnabled(true);
         c->setGeometry(left, 24, 150, 21);
+        new FirstEntryKeys(c);
         return c;
     };
     Label1 = FormLook::label(this, QStringLiteral("Label1"), QStringLiteral("Марка"), 8, 8);

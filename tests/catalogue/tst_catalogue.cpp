@@ -211,6 +211,28 @@ private slots:
         QVERIFY(PickedCompatibility.isEmpty());
     }
 
+    void pickerKeysReachTheFirstEntry()
+    {
+        AppFixture f;
+        catalogue(f);
+        QVERIFY(f.start());
+        TfMarkAndModels *p = fMarkAndModels;
+        p->dbcbMark->setEditText(QString());
+        p->show();
+        QVERIFY(QTest::qWaitForWindowExposed(p));
+        // Down, or Up, from an empty box: its first entry, and the make's models follow.
+        for (const auto &[box, key, first] : {std::tuple{p->dbcbMark, "Down", "BMW"}, std::tuple{p->dbcbModel, "Up", "X5"},
+                                              std::tuple{p->dbcbMark, "Up", "BMW"}}) {
+            box->setEditText(QString());
+            box->setFocus();
+            QVERIFY(keys(p, {QLatin1String(key)}));
+            QCOMPARE(box->currentText(), QLatin1String(first));
+        }
+        QVERIFY(keys(p, {QStringLiteral("Down")}));
+        QCOMPARE(p->dbcbMark->currentText(), entries(p->dbcbMark).value(1));
+        p->reject();
+    }
+
     void memoPicksAndLimits()
     {
         AppFixture f;
