@@ -23,8 +23,11 @@ public:
         const auto *k = static_cast<QKeyEvent *>(event);
         if (!TDBGrid::typesCharacter(k) || k->key() == Qt::Key_Escape)
             return false;
+        // Shortcuts and editing keys (X gives Ctrl+A the text U+0001) are not typed characters.
         const QChar c = k->text().at(0);
-        return c != QLatin1Char('\b') && !mPasses(c);
+        if ((k->modifiers() & (Qt::ControlModifier | Qt::MetaModifier)) || !c.isPrint())
+            return false;
+        return !mPasses(c);
     }
 
 private:

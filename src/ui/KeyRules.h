@@ -1,6 +1,6 @@
 // Typed-character rules of the number boxes in the editor and the search window. Only keys that
-// type a character are judged (Tab, Delete and the arrows are not); Esc and backspace always pass,
-// so that Esc still closes the window.
+// type a printable character are judged: Tab, Delete, the arrows and the shortcuts (Ctrl+A,
+// Ctrl+C, Ctrl+V …) are not; Esc and backspace always pass, so that Esc still closes the window.
 #pragma once
 
 #include <functional>

@@ -296,6 +296,9 @@ private slots:
             QCOMPARE(e->eID->text(), QStringLiteral("12"));
             QVERIFY(keys(e, {QStringLiteral("BackSpace")}));
             QCOMPARE(e->eID->text(), QStringLiteral("1"));
+            // Shortcuts are no typed characters: Ctrl+A selects all.
+            QVERIFY(keys(e, {QStringLiteral("ctrl+a"), QStringLiteral("7")}));
+            QCOMPARE(e->eID->text(), QStringLiteral("7"));
             // The first key in a loaded box reads its list and acts where the cursor is.
             QVERIFY(!e->cbxUnitNum->listAttached());
             e->cbxUnitNum->setFocus();

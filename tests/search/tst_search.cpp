@@ -165,6 +165,8 @@ private slots:
         w->eQuantity->setFocus();
         QVERIFY(type(w, QStringLiteral("1.x,5E-")));
         QCOMPARE(w->eQuantity->text(), QStringLiteral("1.,5E-"));
+        QVERIFY(keys(w, {QStringLiteral("ctrl+a"), QStringLiteral("7")}));
+        QCOMPARE(w->eQuantity->text(), QStringLiteral("7"));
         // Enter does not search; Esc closes.
         QVERIFY(keys(w, {QStringLiteral("Return")}));
         QVERIFY(w->isVisible());
