@@ -229,7 +229,7 @@ void createInventory(PgConnection &conn, const QString &cataloguePath)
     try {
         conn.exec(creationSql());
         if (!cataloguePath.isEmpty() && isInventoryFile(cataloguePath)) {
-            // The makes and models of an inventory file (the template of a new one).
+            // The makes and models and the users of an inventory file (the template of a new one).
             SqliteEngine file;
             file.open(cataloguePath);
             std::unique_ptr<DbStatement> rows =
@@ -237,6 +237,11 @@ void createInventory(PgConnection &conn, const QString &cataloguePath)
             while (rows->step())
                 conn.query(QStringLiteral("INSERT INTO models (mark_name, model_name, first_date, last_date) VALUES (?, ?, ?, ?)"),
                            {rows->column(0), rows->column(1), rows->column(2), rows->column(3)});
+            std::unique_ptr<DbStatement> users =
+                file.prepare(QStringLiteral("SELECT user_name, pass_stars, password, comment FROM users ORDER BY id"));
+            while (users->step())
+                conn.query(QStringLiteral("INSERT INTO users (user_name, pass_stars, password, comment) VALUES (?, ?, ?, ?)"),
+                           {users->column(0), users->column(1), users->column(2), users->column(3)});
         } else if (!cataloguePath.isEmpty()) {
             QFile f(cataloguePath);
             if (!f.open(QIODevice::ReadOnly | QIODevice::Text))
@@ -257,6 +262,7 @@ void createInventory(PgConnection &conn, const QString &cataloguePath)
                            {cells[0], cells[1], cells[2].isEmpty() ? QVariant() : QVariant(cells[2].toLongLong()),
                             cells[3].isEmpty() ? QVariant() : QVariant(cells[3].toLongLong())});
             }
+            conn.exec(sqliteschema::firstUserSql());
         }
         conn.exec(QStringLiteral("COMMIT"));
     } catch (...) {

@@ -149,6 +149,12 @@ int loadCatalogue(SqliteConnection &db, const QString &cataloguePath)
     return added;
 }
 
+QString firstUserSql()
+{
+    return QStringLiteral("INSERT INTO users (user_name, pass_stars, password, comment) "
+                          "VALUES ('Admin', '', '', 'Администратор: сменете паролата')");
+}
+
 void createDatabase(const QString &path, const QString &cataloguePath)
 {
     if (QFileInfo::exists(path))
@@ -159,8 +165,10 @@ void createDatabase(const QString &path, const QString &cataloguePath)
     db.exec(QStringLiteral("BEGIN"));
     db.exec(creationSql());
     db.exec(QStringLiteral("COMMIT"));
-    if (!cataloguePath.isEmpty())
+    if (!cataloguePath.isEmpty()) {
         loadCatalogue(db, cataloguePath);
+        db.exec(firstUserSql());
+    }
     db.exec(QStringLiteral("VACUUM"));
     db.close();
 }

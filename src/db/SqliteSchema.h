@@ -24,9 +24,15 @@ QString distinctViewSql(const QString &view, const QString &table, const QString
 // (table, column) when a view's stored text is exactly such a distinct-values query.
 std::optional<std::pair<QString, QString>> distinctViewSource(const QString &view, const QString &storedSql);
 
+// The first user of a shop's new inventory: the administrator "Admin" with an empty password,
+// so that the users window can be opened (leaving the password prompt empty) and the first
+// password set. Plain SQL that both engines run.
+QString firstUserSql();
+
 // Makes an inventory database at path (which must not exist) with empty tables, then, when
-// cataloguePath is not empty, fills models from that tab-separated file (a heading line, then
-// mark_name, model_name, first_date, last_date). Throws DaoError.
+// cataloguePath is not empty (a shop's new inventory), fills models from that tab-separated file
+// (a heading line, then mark_name, model_name, first_date, last_date) and adds the first user.
+// Throws DaoError.
 void createDatabase(const QString &path, const QString &cataloguePath = QString());
 
 // Loads a tab-separated catalogue into models on an open connection; returns the rows added.

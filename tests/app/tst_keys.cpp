@@ -56,7 +56,7 @@ private slots:
     void usersWindowDeletesTheAdminRowWithCtrlDelete()
     {
         AppFixture f;
-        f.exec(QStringLiteral("INSERT INTO users (user_name, password) VALUES ('Admin', 'a'), ('Иван', 'i')"));
+        f.exec(QStringLiteral("DELETE FROM users; INSERT INTO users (user_name, password) VALUES ('Admin', 'a'), ('Иван', 'i')"));
         QVERIFY(f.start());
         TfFiters *w = fFiters;
         TDBGrid *grid = w->DBGrid1;

@@ -37,7 +37,7 @@ class TestEditor : public QObject
             "INSERT INTO main (id, user_id, unit_number, unit_name, quantity, price, second_price, comment, deliver_name, "
             "modifier) VALUES (1, 5, 'VAL-0615', 'Водна помпа', 2.5, 10, NULL, 'VW Golf 1991-1997;', 'Авто', 'Стар'),"
             "(2, 6, 'K-1', 'Ключ', 1, 1, 1, '', '', '')"));
-        mApp->exec(QStringLiteral("INSERT INTO users (user_name, password, pass_stars, comment) VALUES "
+        mApp->exec(QStringLiteral("DELETE FROM users; INSERT INTO users (user_name, password, pass_stars, comment) VALUES "
                                   "('Ivan', 'ivan1', '*', ''), ('Ivanka', 'ivanka1', '*', ''), ('Petar', NULL, '', '')"));
         QVERIFY(mApp->start());
         fSettings->cbxPassByChange->setChecked(passByChange);

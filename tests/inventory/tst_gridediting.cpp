@@ -293,7 +293,7 @@ private slots:
 
     void theUsersGrid()
     {
-        mApp->exec(QStringLiteral("INSERT INTO users (user_name, comment) VALUES ('Admin', ''), ('Иван', ''), ('Мария', '')"));
+        mApp->exec(QStringLiteral("DELETE FROM users; INSERT INTO users (user_name, comment) VALUES ('Admin', ''), ('Иван', ''), ('Мария', '')"));
         QVERIFY(mApp->start());
         TfFiters *w = fFiters;
         TDBGrid *g = w->DBGrid1;

@@ -52,7 +52,7 @@ private slots:
         c.open(mPath);
         c.exec(QStringLiteral("INSERT INTO main (user_id, unit_name, quantity) VALUES (1, 'Филтър', 2.5), "
                               "(2, 'Свещ', 4), (3, NULL, NULL);"
-                              "INSERT INTO users (user_name) VALUES ('Admin'), ('Иван');"));
+                              "DELETE FROM users; INSERT INTO users (user_name) VALUES ('Admin'), ('Иван');"));
         mDb = std::make_unique<TDaoDatabase>();
         mDb->setDatabase(mPath);
         mDb->SmartOpen = false;

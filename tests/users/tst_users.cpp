@@ -32,8 +32,10 @@ class TestUsers : public QObject
         };
     }
 
+    // The users, in place of a new inventory's administrator.
     static void users(AppFixture &f, const QString &values)
     {
+        f.exec(QStringLiteral("DELETE FROM users"));
         f.exec(QStringLiteral("INSERT INTO users (user_name, password, pass_stars, comment) VALUES ") + values);
     }
 
@@ -70,8 +72,15 @@ private slots:
     void noAdministratorAndEmptyPasswords()
     {
         {
+            // A new inventory's administrator has an empty password: the users window opens.
             AppFixture f;
             QVERIFY(f.start());
+            answer(f, QString());
+            fVelostok->action(QStringLiteral("Users1"))->trigger();
+            QCOMPARE(f.prompts.modals, (QStringList{QStringLiteral("fPass"), QStringLiteral("fFiters")}));
+            QCOMPARE(DM->tblUsers->FieldByName(QStringLiteral("user_name"))->AsString(), QStringLiteral("Admin"));
+            f.exec(QStringLiteral("DELETE FROM users"));
+            DM->tblUsers->Requery();
             answer(f, QString());
             QCOMPARE(CheckAdminPassword(), TAdminCheck::NoAdministrator); // empty table
         }
