@@ -13,6 +13,7 @@
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <QWindow>
 
 THelpViewer::THelpViewer(QWidget *parent) : QDialog(parent)
 {
@@ -37,6 +38,7 @@ THelpViewer::THelpViewer(QWidget *parent) : QDialog(parent)
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(bar);
     layout->addWidget(Browser, 1);
+    Browser->setFocus(); // the text takes the keys (Page Down, Alt+Left) when the window opens
     resize(820, 700);
     bBack->setEnabled(false);
     bForward->setEnabled(false);
@@ -60,8 +62,29 @@ void THelpViewer::showFile(const QString &path, const QString &section)
     }
     shownFile = path;
     show();
+    followModal();
     raise();
     activateWindow();
+}
+
+bool THelpViewer::event(QEvent *e)
+{
+    // A modal window shown after this one blocks it; once that has settled, follow it.
+    if (e->type() == QEvent::WindowBlocked)
+        QMetaObject::invokeMethod(this, &THelpViewer::followModal, Qt::QueuedConnection);
+    return QDialog::event(e);
+}
+
+void THelpViewer::followModal()
+{
+    QWindow *own = windowHandle();
+    QWindow *owner = QGuiApplication::modalWindow();
+    if (!own || owner == own || (owner && own->isAncestorOf(owner, QWindow::IncludeTransients)))
+        return;
+    if (!owner && parentWidget())
+        owner = parentWidget()->window()->windowHandle();
+    // Qt lets a modal window's transient children take input; the widget's parent stays.
+    own->setTransientParent(owner);
 }
 
 namespace Help {

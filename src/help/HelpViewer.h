@@ -1,6 +1,6 @@
 // The program's own help viewer: the user manual (HTML) or the read-me file, with back, forward
 // and contents. One window for the whole program, not modal, so that the manual can stay open
-// beside the work.
+// beside the work; like the platform's help viewer it stands for, no modal window blocks it.
 #pragma once
 
 #include <QDialog>
@@ -23,6 +23,14 @@ public:
     QToolButton *bBack;
     QToolButton *bForward;
     QToolButton *bHome;
+
+protected:
+    bool event(QEvent *e) override;
+
+private:
+    // Makes the window the modal window's own, which that one does not block; with none, its
+    // parent's again.
+    void followModal();
 };
 
 namespace Help {

@@ -158,6 +158,7 @@ report::Layout TfUniversalReport::templateLayout() const
 {
     report::Layout layout;
     layout.page = mPageLayout;
+    layout.width = BandWidth; // drawn smaller on a page narrower than Letter's (A4)
     const TDaoTable *t = mDataSet;
     const auto bandOf = [&](const QFrame *frame) {
         report::Band band;

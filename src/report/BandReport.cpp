@@ -3,6 +3,7 @@
 
 #include "Regional.h"
 
+#include <QFontMetricsF>
 #include <QPagedPaintDevice>
 #include <QPainter>
 #include <cmath>
@@ -26,6 +27,21 @@ QFont atDesignDpi(QFont f)
     return f;
 }
 
+// The longest beginning of text that is no wider than width.
+QString fitting(const QString &text, const QFontMetricsF &fm, double width)
+{
+    if (fm.horizontalAdvance(text) <= width)
+        return text;
+    qsizetype fits = 0, over = text.size();
+    while (over - fits > 1) {
+        const qsizetype mid = (fits + over) / 2;
+        (fm.horizontalAdvance(text.left(mid)) <= width ? fits : over) = mid;
+    }
+    if (fits > 0 && text.at(fits - 1).isHighSurrogate())
+        --fits; // never half a character
+    return text.left(fits);
+}
+
 } // namespace
 
 BandReport::BandReport(Layout layout, int rows, std::function<QString(int, int)> text)
@@ -46,13 +62,24 @@ QPointF BandReport::printableTopLeft() const
     return {mmToPx(m.left()), mmToPx(m.top())};
 }
 
+double BandReport::scale() const
+{
+    const double printable = mmToPx(mLayout.page.paintRect(QPageLayout::Millimeter).width());
+    return mLayout.width > 0 && printable < mLayout.width ? printable / mLayout.width : 1.0;
+}
+
+QSizeF BandReport::printableBandPixels() const
+{
+    const QSizeF mm = mLayout.page.paintRect(QPageLayout::Millimeter).size();
+    return QSizeF(mmToPx(mm.width()), mmToPx(mm.height())) / scale();
+}
+
 void BandReport::paginate(int rows)
 {
     mPages.clear();
     if (rows <= 0)
         return; // an empty view makes no pages
-    const QRectF printable = mLayout.page.paintRect(QPageLayout::Millimeter);
-    const double height = mmToPx(printable.height());
+    const double height = printableBandPixels().height();
     const int detail = std::max(1, mLayout.detail.height);
     const double fixed = mLayout.header.height + mLayout.footer.height;
     int row = 0;
@@ -80,13 +107,18 @@ void BandReport::paginate(int rows)
 
 void BandReport::paintBand(QPainter &p, const Band &band, double top, int row, int page) const
 {
+    const double width = mLayout.width > 0 ? mLayout.width : printableBandPixels().width();
+    const QRectF bandRect(0, 0, width, band.height);
     p.save();
     p.translate(0, top);
-    p.setClipRect(QRectF(0, 0, paperPixels().width(), band.height));
+    p.setClipRect(bandRect);
     for (const Item &it : band.items) {
+        const QRectF shown = bandRect.intersected(QRectF(it.rect));
+        if (shown.isEmpty())
+            continue; // wholly beyond the band
         p.setPen(it.colour);
         if (it.kind == Item::Line) {
-            p.drawLine(QPointF(it.rect.left(), it.rect.top() + 0.5), QPointF(it.rect.right() + 1, it.rect.top() + 0.5));
+            p.drawLine(QPointF(shown.left(), it.rect.top() + 0.5), QPointF(shown.right(), it.rect.top() + 0.5));
             continue;
         }
         QString text;
@@ -107,12 +139,19 @@ void BandReport::paintBand(QPainter &p, const Band &band, double top, int row, i
             break;
         }
         p.setFont(atDesignDpi(it.font));
+        // A cell never spills into the next nor past the band's end: only the characters that
+        // fit are drawn, so that none lies in the margin, not even in a PDF's text. A label sized
+        // to its text in the window may measure a fraction wider here; within a pixel, the clip
+        // trims it.
+        const QRectF room(QPointF(it.rect.topLeft()), QSizeF(shown.right() - it.rect.left(), it.rect.height()));
+        const bool cut = shown.right() < it.rect.x() + it.rect.width();
+        text = fitting(text, QFontMetricsF(p.font(), p.device()), room.width() + (cut ? 0 : 1));
         p.save();
-        p.setClipRect(it.rect, Qt::IntersectClip); // a cell never spills into the next
-        p.drawText(it.rect, int(it.alignment) | Qt::TextSingleLine, text);
+        p.setClipRect(room, Qt::IntersectClip);
+        p.drawText(room, int(it.alignment) | Qt::TextSingleLine, text);
         p.restore();
         if (it.underline)
-            p.drawLine(QPointF(it.rect.left(), it.rect.bottom() + 0.5), QPointF(it.rect.right() + 1, it.rect.bottom() + 0.5));
+            p.drawLine(QPointF(shown.left(), it.rect.bottom() + 0.5), QPointF(shown.right(), it.rect.bottom() + 0.5));
     }
     p.restore();
 }
@@ -125,7 +164,8 @@ void BandReport::paintPage(QPainter &painter, int page, double dpi) const
     painter.save();
     painter.scale(dpi / Dpi, dpi / Dpi);
     painter.translate(printableTopLeft());
-    const double height = mmToPx(mLayout.page.paintRect(QPageLayout::Millimeter).height());
+    painter.scale(scale(), scale());
+    const double height = printableBandPixels().height();
     double top = 0;
     if (pg.title) {
         paintBand(painter, mLayout.title, top, -1, page);

@@ -1,7 +1,10 @@
 // A banded report: a title band once at the start, a column header on every page, a detail band
 // per row, a summary once after the last row, and a page footer at the bottom of every page.
-// Bands and their items are laid out in pixels at 96 per inch across the page's printable width;
-// pages are counted from the row count alone, so any page can be painted on its own, on any paged
+// Bands and their items are laid out in pixels at 96 per inch across the bands' width; where the
+// page's printable width is narrower, the whole report is drawn smaller to fit it. Nothing is
+// drawn past a band's right edge: an item reaching beyond it shows the characters that fit, one
+// wholly beyond it nothing.
+// Pages are counted from the row count alone, so any page can be painted on its own, on any paged
 // device or on screen, without painting the ones before it.
 #pragma once
 
@@ -41,6 +44,7 @@ struct Band
 struct Layout
 {
     QPageLayout page;
+    int width = 0; // the bands' width in pixels; 0: the page's printable width
     Band title, header, detail, summary, footer;
 };
 
@@ -62,6 +66,10 @@ public:
     // The paper size and the printable area's top left, in pixels at 96 per inch.
     QSizeF paperPixels() const;
     QPointF printableTopLeft() const;
+    // How much smaller than designed the report is drawn (1 where the bands fit the page), and
+    // the printable area in the bands' pixels.
+    double scale() const;
+    QSizeF printableBandPixels() const;
 
 private:
     struct Page

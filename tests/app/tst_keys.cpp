@@ -2,6 +2,7 @@
 // sent by xdotool. Delete and Ctrl+Delete carry the text DEL there, Enter a carriage return,
 // letters their character.
 #include "AppFixture.h"
+#include "HelpViewer.h"
 #include "TApplication.h"
 #include "TDBGrid.h"
 #include "uFiters.h"
@@ -13,6 +14,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTextBrowser>
 #include <QTimer>
 
 class TestKeys : public QObject
@@ -153,6 +155,32 @@ private slots:
         QVERIFY2(!saveButton.contains(QLatin1String("Save")), qPrintable(saveButton));
         QMessageBox box(QMessageBox::NoIcon, QString(), QString(), QMessageBox::Ok | QMessageBox::Cancel);
         QVERIFY2(!box.button(QMessageBox::Ok)->text().contains(QLatin1String("OK")), qPrintable(box.button(QMessageBox::Ok)->text()));
+    }
+
+    // The manual, opened from the main window, takes keys while the modal settings window stays
+    // open, before and after F1 there shows it at their section (the settings used to block it).
+    void manualBesideTheModalSettings()
+    {
+        AppFixture f;
+        QVERIFY(f.start());
+        QFile manual(Help::helpFilePath());
+        QVERIFY(manual.open(QIODevice::WriteOnly) && manual.write("<h1 id=\"start\">Начало</h1><h1 id=\"grid\">Таблица</h1><h1 id=\"settings\">Настройки</h1>") > 0);
+        manual.close();
+        QVERIFY(send(fVelostok, {QStringLiteral("F1")}));
+        THelpViewer *v = Help::viewer();
+        const QString fromMain = v->Browser->source().fragment();
+        fSettings->setWindowModality(Qt::ApplicationModal); // as the settings command's exec shows it
+        fSettings->show();
+        QVERIFY(QTest::qWaitForWindowExposed(fSettings));
+        QVERIFY(send(v, {QStringLiteral("Escape")})); // the manual open before them: closed
+        QTRY_VERIFY(!v->isVisible());
+        QVERIFY(send(fSettings, {QStringLiteral("F1")}));
+        QCOMPARE(v->Browser->source().fragment(), QStringLiteral("settings"));
+        QVERIFY(send(v, {QStringLiteral("alt+Left")})); // back
+        QTRY_COMPARE(v->Browser->source().fragment(), fromMain);
+        QVERIFY(fSettings->isVisible() && QApplication::activeModalWidget() == fSettings);
+        fSettings->hide();
+        delete v;
     }
 };
 

@@ -3,6 +3,7 @@
 // the grid shows them, where each slot starts, the special columns, the rows and the footer.
 #include "AppFixture.h"
 #include "ReportPreview.h"
+#include "StandInPrinter.h"
 #include "TApplication.h"
 #include "TDBGrid.h"
 #include "uUniversalReport.h"
@@ -21,6 +22,7 @@ class TestReport : public QObject
         QString text;
         double x; // points from the paper's left edge
         int page;
+        double right; // where it ends
     };
 
     static QList<Word> wordsOf(const QString &pdf)
@@ -32,16 +34,16 @@ class TestReport : public QObject
         const QString html = QString::fromUtf8(p.readAllStandardOutput());
         QList<Word> words;
         int page = -1;
-        static const QRegularExpression tag(QStringLiteral("<page |<word xMin=\"([0-9.]+)\"[^>]*>([^<]*)</word>"));
+        static const QRegularExpression tag(QStringLiteral("<page |<word xMin=\"([0-9.]+)\" yMin=\"[0-9.]+\" xMax=\"([0-9.]+)\"[^>]*>([^<]*)</word>"));
         for (auto it = tag.globalMatch(html); it.hasNext();) {
             const QRegularExpressionMatch m = it.next();
             if (m.captured(0).startsWith(QLatin1String("<page"))) {
                 ++page;
                 continue;
             }
-            QString text = m.captured(2);
+            QString text = m.captured(3);
             text.replace(QStringLiteral("&amp;"), QStringLiteral("&"));
-            words << Word{text, m.captured(1).toDouble(), page};
+            words << Word{text, m.captured(1).toDouble(), page, m.captured(2).toDouble()};
         }
         return words;
     }
@@ -52,6 +54,12 @@ class TestReport : public QObject
             if (w.text == text && w.page == page)
                 return &w;
         return nullptr;
+    }
+
+    // Whether a word of the first page starts at x points with the beginning of text.
+    static bool begun(const QList<Word> &words, double x, const QString &text)
+    {
+        return std::any_of(words.cbegin(), words.cend(), [&](const Word &w) { return qAbs(w.x - x) < 1.5 && w.page == 0 && text.startsWith(w.text); });
     }
 
     // The x, in points, of a slot starting at px pixels of the band (10 mm margin).
@@ -84,6 +92,7 @@ class TestReport : public QObject
 
 private slots:
     void initTestCase() { initWindowTests(); }
+    void cleanup() { TfUniversalReport::setPrinterSource({}); }
 
     void printedReport()
     {
@@ -94,7 +103,7 @@ private slots:
         QVERIFY(f.start());
         TDBGrid *g = fVelostok->DBGrid1;
         const QString pdf = QDir(f.work()).filePath(QStringLiteral("report.pdf"));
-        // Default widths: slot 7 (the supplier) starts at 723 pixels.
+        // Default widths: slot 7 (the supplier) starts at 723 pixels, cut at the band's end.
         Run run = print(f, pdf);
         QCOMPARE(run.pages, 1);
         QVERIFY(run.specialShown);
@@ -102,9 +111,7 @@ private slots:
         QVERIFY(run.pageLabel.startsWith(QStringLiteral("Страница 1 от ")));
         QList<Word> words = wordsOf(pdf);
         QVERIFY(!words.isEmpty());
-        const Word *supplier = find(words, QStringLiteral("Доставчик"));
-        QVERIFY(supplier);
-        QVERIFY(qAbs(supplier->x - slotX(723)) < 1.5);
+        QVERIFY(begun(words, slotX(723), QStringLiteral("Доставчик")));
         QVERIFY(find(words, QStringLiteral("Кат.№")));
         QVERIFY(qAbs(find(words, QStringLiteral("Кол."))->x - slotX(346)) < 1.5);
         QVERIFY(find(words, QStringLiteral("VAL-1")));
@@ -140,6 +147,42 @@ private slots:
         fVelostok->ApplyFilter(QStringLiteral("[user_id]=0"));
         run = print(f, pdf);
         QCOMPARE(run.pageLabel, QStringLiteral("Няма страници"));
+    }
+
+    // On the page the printer takes, no word and no ink lies outside the printable area, and the
+    // column that the band's end cuts (the supplier's, at 723 of 740 pixels) is still begun.
+    void staysWithinThePrintableArea_data()
+    {
+        QTest::addColumn<QPageSize>("size");
+        QTest::addColumn<double>("margin"); // the printer's least side margins, mm
+        QTest::newRow("Letter") << QPageSize(QPageSize::Letter) << 4.0;
+        QTest::newRow("A4") << QPageSize(QPageSize::A4) << 4.0;
+        QTest::newRow("A4, 16 mm") << QPageSize(QPageSize::A4) << 16.0;
+    }
+    void staysWithinThePrintableArea()
+    {
+        QFETCH(QPageSize, size);
+        QFETCH(double, margin);
+        TfUniversalReport::setPrinterSource([=] { return std::make_unique<StandInPrinter>(QList<QPageSize>{size}, QMarginsF(margin, 4, margin, 4)); });
+        AppFixture f;
+        f.exec(QStringLiteral("INSERT INTO main (user_id, unit_name, comment, deliver_name) VALUES (1, '%1', '%1', 'Бош Сервиз')").arg(QString(60, u'Ж')));
+        QVERIFY(f.start());
+        const QString pdf = QDir(f.work()).filePath(QStringLiteral("area.pdf"));
+        QCOMPARE(print(f, pdf).pages, 1);
+        const QRectF area = fUniversalReport->pageLayout().paintRect(QPageLayout::Point);
+        const QList<Word> words = wordsOf(pdf);
+        for (const Word &w : words) // not even the PDF's text of what the paper does not show
+            QVERIFY2(w.x >= area.left() - 0.5 && w.right <= area.right() + 0.5, qPrintable(w.text));
+        const double x = area.left() + 723 * std::min(0.75, area.width() / TfUniversalReport::BandWidth);
+        QVERIFY(begun(words, x, QStringLiteral("Доставчик")) && begun(words, x, QStringLiteral("Бош")));
+        // The page at 72 pixels per inch, as printed: no ink in the margins.
+        QProcess::execute(QStringLiteral("pdftoppm"), {QStringLiteral("-r"), QStringLiteral("72"), QStringLiteral("-gray"), QStringLiteral("-singlefile"), pdf, pdf});
+        const QImage page(pdf + QStringLiteral(".pgm"));
+        int inked = 0;
+        for (int py = 0; py < page.height(); ++py)
+            for (int px = 0; px < page.width(); ++px)
+                inked += (px < area.left() - 1 || px > area.right() + 1) && qGray(page.pixel(px, py)) < 240;
+        QVERIFY(page.width() > 500 && inked == 0);
     }
 };
 
