@@ -358,13 +358,14 @@ void TDaoDatabase::endWriteBatch()
     }
 }
 
-void TDaoDatabase::checkBatch()
+void TDaoDatabase::checkBatch(const QString &cause)
 {
     // Some failures (a full disk, an I/O error) make the engine undo the whole open transaction.
     if (mBatchDepth == 0 || !Connected() || mEngine->inTransaction())
         return;
     abandonBatch(true);
-    throw BatchLost(batchLostText(QStringLiteral("операцията беше прекъсната от грешка.")));
+    // The cause (a full disk, a read-only file, a lost connection) tells the user the cure.
+    throw BatchLost(batchLostText(cause.isEmpty() ? QStringLiteral("операцията беше прекъсната от грешка.") : cause));
 }
 
 bool TDaoDatabase::beginPost()

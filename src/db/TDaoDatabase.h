@@ -126,8 +126,9 @@ private:
     // Commits the batch (retrying a refused COMMIT for commitRetryMs); raises when it cannot, and
     // the batch is then undone.
     void endWriteBatch();
-    // After a failed write inside a batch: raises when the engine undid the whole batch.
-    void checkBatch();
+    // After a write inside a batch failed with cause (the engine's message): raises, naming the
+    // cause, when the engine undid the whole batch.
+    void checkBatch(const QString &cause);
 
     // An atomic post (TDaoTable::setPostAtomic): the write lock from before its BeforePost until
     // its row is committed. False when a transaction is open already (a write batch), which then

@@ -806,8 +806,15 @@ void TDaoTable::Post()
             postUpdate();
     } catch (...) {
         if (mBulk) {
+            QString cause;
             try {
-                mDb->checkBatch();
+                throw;
+            } catch (const DaoError &e) {
+                cause = e.message();
+            } catch (...) {
+            }
+            try {
+                mDb->checkBatch(cause);
             } catch (const BatchLost &e) {
                 throw BatchLost(e.message(), mBatchFirst);
             }

@@ -41,6 +41,7 @@ class TestFaults : public QObject
     }
 
     int mInjected = 0; // faults injected, over every scenario
+    const Fault *mFault = nullptr; // the kind being injected
 
     // Runs one scenario under every fault kind and N until it meets no fault; counts the faults met.
     int sweep(const std::function<void(TestDb &db, bool failed)> &check, const std::function<void(TDaoDatabase *, TDaoTable *)> &op)
@@ -55,6 +56,7 @@ class TestFaults : public QObject
                 auto t = TestDb::table(conn.get(), QStringLiteral("main"));
                 t->Open();
                 faultvfs::arm(fault.kind, n, fault.full);
+                mFault = &fault;
                 bool failed = false;
                 try {
                     op(conn.get(), t.get());
@@ -140,8 +142,13 @@ private slots:
                 if (!failed)
                     QCOMPARE(db.scalar(QStringLiteral("SELECT COUNT(*) FROM main WHERE user_id >= 100")).toInt(), 20);
             },
-            [](TDaoDatabase *, TDaoTable *t) {
+            [this](TDaoDatabase *, TDaoTable *t) {
             t->setBulkMode(true);
+            // A lost batch says why: a full disk is told as one, so that the user knows the cure.
+            const auto toldWhy = [this](const BatchLost &e) {
+                if (mFault->full && !e.message().contains(QStringLiteral("Дискът е пълен")))
+                    qFatal("a batch lost to a full disk was told as: %s", qPrintable(e.message()));
+            };
             const auto end = qScopeGuard([t] {
                 if (t->State() != TDaoTable::dsBrowse)
                     t->Cancel();
@@ -150,12 +157,17 @@ private slots:
                 } catch (const DaoError &) {
                 }
             });
-            for (t->First(); !t->Eof(); t->Next()) {
-                t->Edit();
-                t->FieldByName(QStringLiteral("user_id"))->setAsInteger(t->RecNo() + 100);
-                t->Post();
+            try {
+                for (t->First(); !t->Eof(); t->Next()) {
+                    t->Edit();
+                    t->FieldByName(QStringLiteral("user_id"))->setAsInteger(t->RecNo() + 100);
+                    t->Post();
+                }
+                t->setBulkMode(false);
+            } catch (const BatchLost &e) {
+                toldWhy(e);
+                throw;
             }
-            t->setBulkMode(false);
         });
         qInfo("bulk posts: %d faults met", met);
         QVERIFY(met > 0);
