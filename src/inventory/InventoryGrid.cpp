@@ -214,15 +214,20 @@ void InventoryGrid::RefreshPickLists()
     }
 }
 
-QColor InventoryGrid::DBGrid1DrawColumnCell(int row, bool, const QColor &drawn) const
+QColor InventoryGrid::DBGrid1DrawColumnCell(int row, bool selected, const QColor &drawn) const
 {
     if (DM && DM->BulkUpdate)
         return drawn;
-    // Deletion wins over locking; both show also in a selected cell.
-    if (rowFlag(row, "deleted"))
-        return QColor(255, 255, 255);
-    if (rowFlag(row, "locked"))
-        return QColor(0, 0, 0);
+    // Deletion wins over locking; both show also in a selected cell. A skin chooses its own
+    // colours, readable on its grounds; without one the form's white and black.
+    if (rowFlag(row, "deleted")) {
+        const QColor skin = mGrid->deletedColor(selected);
+        return skin.isValid() ? skin : QColor(255, 255, 255);
+    }
+    if (rowFlag(row, "locked")) {
+        const QColor skin = mGrid->lockedColor(selected);
+        return skin.isValid() ? skin : QColor(0, 0, 0);
+    }
     return drawn;
 }
 

@@ -5,10 +5,38 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLoggingCategory>
+#include <QMetaProperty>
+#include <QRegularExpression>
+#include <QSet>
+#include <QWidget>
 
 Q_LOGGING_CATEGORY(lcSkin, "velostok.skin", QtWarningMsg)
 
 TSkinData *SkinData1 = nullptr;
+
+namespace {
+
+// A style sheet sets the properties it names ("qproperty-name: value;") once and never takes
+// them back: those that can be reset return to their defaults when that sheet goes.
+void resetSheetProperties(const QString &sheet)
+{
+    static const QRegularExpression named(QStringLiteral("qproperty-([A-Za-z_][A-Za-z0-9_]*)"));
+    QSet<QByteArray> names;
+    for (const QRegularExpressionMatch &m : named.globalMatch(sheet))
+        names << m.captured(1).toLatin1();
+    if (names.isEmpty())
+        return;
+    for (QWidget *w : QApplication::allWidgets()) {
+        const QMetaObject *meta = w->metaObject();
+        for (const QByteArray &name : names) {
+            const int i = meta->indexOfProperty(name.constData());
+            if (i >= 0 && meta->property(i).isResettable())
+                meta->property(i).reset(w);
+        }
+    }
+}
+
+} // namespace
 
 TSkinData::TSkinData(QObject *parent) : QObject(parent)
 {
@@ -54,6 +82,7 @@ void TSkinData::setActive(bool on)
 
 void TSkinData::apply()
 {
+    resetSheetProperties(qApp->styleSheet());
     // The whole application: every window, those made later too.
     qApp->setStyleSheet(mActive ? mSheet : QString());
     emit applied();

@@ -49,6 +49,12 @@ class TDataSource;
 class TDBGrid : public QTableView
 {
     Q_OBJECT
+    // Text colours of the rows the owner marks locked or deleted, plain and selected, for a skin
+    // to set ("qproperty-lockedColor: #123456;"). Invalid (reset): the owner's own colours.
+    Q_PROPERTY(QColor lockedColor MEMBER mLockedColor RESET resetLockedColor)
+    Q_PROPERTY(QColor lockedSelectedColor MEMBER mLockedSelectedColor RESET resetLockedSelectedColor)
+    Q_PROPERTY(QColor deletedColor MEMBER mDeletedColor RESET resetDeletedColor)
+    Q_PROPERTY(QColor deletedSelectedColor MEMBER mDeletedSelectedColor RESET resetDeletedSelectedColor)
 
 public:
     explicit TDBGrid(QWidget *parent = nullptr);
@@ -93,6 +99,13 @@ public:
     // The text colour of a data cell after its normal drawing: given the row, whether the cell is
     // selected and the colour it was drawn with.
     std::function<QColor(int row, bool selected, const QColor &drawn)> cellTextColour;
+    // A marked row's text colour as a skin sets it (invalid when none does).
+    QColor lockedColor(bool selected) const { return selected ? mLockedSelectedColor : mLockedColor; }
+    QColor deletedColor(bool selected) const { return selected ? mDeletedSelectedColor : mDeletedColor; }
+    void resetLockedColor() { mLockedColor = QColor(); }
+    void resetLockedSelectedColor() { mLockedSelectedColor = QColor(); }
+    void resetDeletedColor() { mDeletedColor = QColor(); }
+    void resetDeletedSelectedColor() { mDeletedSelectedColor = QColor(); }
     // Each character key typed into the grid or its editor (Enter, Esc and Backspace included),
     // before the grid's own handling; true swallows it.
     std::function<bool(QKeyEvent *event)> keyPress;
@@ -166,4 +179,8 @@ private:
     bool mHolding = false;
     bool mRowChosen = false; // a row chosen by its indicator: the column stays
     int mColumn = -1;
+    QColor mLockedColor;
+    QColor mLockedSelectedColor;
+    QColor mDeletedColor;
+    QColor mDeletedSelectedColor;
 };

@@ -4,6 +4,7 @@
 #include "AppFixture.h"
 #include "TApplication.h"
 #include "SkinSheet.h"
+#include "TDBGrid.h"
 #include "TSkinData.h"
 
 #include <QAction>
@@ -13,6 +14,49 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
+
+#include <array>
+#include <cmath>
+#include <map>
+
+namespace {
+
+double linear(double v) { return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); }
+std::array<double, 3> rgb(const QColor &c) { return {linear(c.redF()), linear(c.greenF()), linear(c.blueF())}; }
+double luminance(const QColor &c) { const auto [r, g, b] = rgb(c); return 0.2126 * r + 0.7152 * g + 0.0722 * b; }
+
+// WCAG 2 contrast ratio.
+double contrast(const QColor &a, const QColor &b)
+{
+    return (std::max(luminance(a), luminance(b)) + 0.05) / (std::min(luminance(a), luminance(b)) + 0.05);
+}
+
+// CIE76 colour difference: about 2 is just told apart, 20 at a glance.
+double difference(const QColor &a, const QColor &b)
+{
+    auto lab = [](const QColor &c) {
+        const auto [r, g, b] = rgb(c);
+        auto f = [](double t) { return t > 0.008856 ? std::cbrt(t) : 7.787 * t + 16.0 / 116; };
+        const double x = f((0.4124 * r + 0.3576 * g + 0.1805 * b) / 0.95047), y = f(luminance(c)), z = f((0.0193 * r + 0.1192 * g + 0.9505 * b) / 1.08883);
+        return std::array<double, 3>{116 * y - 16, 500 * (x - y), 200 * (y - z)};
+    };
+    const auto p = lab(a), q = lab(b);
+    return std::hypot(p[0] - q[0], p[1] - q[1], p[2] - q[2]);
+}
+
+// A drawn cell's ground (its commonest colour) and text (the commonest of the others).
+std::pair<QColor, QColor> groundAndText(const QImage &cell)
+{
+    std::map<QRgb, int> count;
+    for (int i = 0; i < cell.width() * cell.height(); ++i)
+        ++count[cell.pixel(i % cell.width(), i / cell.width())];
+    auto commonest = [&] { return std::max_element(count.begin(), count.end(), [](auto a, auto b) { return a.second < b.second; })->first; };
+    const QRgb ground = commonest();
+    count.erase(ground);
+    return {QColor(ground), QColor(count.empty() ? ground : commonest())};
+}
+
+} // namespace
 
 class TestSkins : public QObject
 {
@@ -142,6 +186,51 @@ private slots:
         QCOMPARE(s->SkinFile(), QStringLiteral("/nowhere/x.skn"));
         s->setActive(false);
         QVERIFY(qApp->styleSheet().isEmpty());
+    }
+
+    // Normal, locked, deleted, and deleted and locked rows, plain and current (drawn selected), as
+    // the grid draws them: without a skin in the form's colours; under each shipped skin each text
+    // reads on its ground at 4.5:1 or more and stands apart from the other states' at a glance, the
+    // deleted and locked row as the deleted one. A skin's colours go with it.
+    void rowStates()
+    {
+        AppFixture f;
+        f.exec(QStringLiteral("INSERT INTO main (user_id, unit_name, locked, deleted) VALUES (1, 'Нормален', 0, 0), "
+                              "(2, 'Заключен', 1, 0), (3, 'Изтрит', 0, 1), (4, 'Изтрит и заключен', 1, 1)"));
+        QVERIFY(f.start(true));
+        TDBGrid *grid = fVelostok->DBGrid1;
+        for (TColumn &c : grid->Columns())
+            c.Font.setStyleStrategy(QFont::NoAntialias); // every pixel of a letter in the text's colour
+        grid->columnsChanged();
+        const char *states[] = {"normal", "locked", "deleted"};
+        for (const QString &skin : {QStringLiteral("Dark"), QString(), QStringLiteral("MySkin"), QStringLiteral("HighContrast")}) {
+            SkinData1->setSkinFile(QStringLiteral(VELOSTOK_ASSETS "/Skins/%1.skn").arg(skin));
+            SkinData1->setActive(!skin.isEmpty());
+            std::pair<QColor, QColor> drawn[2][4]; // [selected][row]: ground, text
+            for (int k = 0; k < 8; ++k) {
+                const int row = k % 4, sel = k / 4;
+                DM->tblMain->setRecNo(sel ? row : (row + 1) % 4); // the current row is drawn selected
+                const QRect cell = grid->visualRect(grid->model()->index(row, 2)).adjusted(1, 1, -1, -1);
+                drawn[sel][row] = groundAndText(grid->viewport()->grab().toImage().copy(cell));
+            }
+            QString ratios = skin.isEmpty() ? QStringLiteral("no skin") : skin;
+            for (int sel : {0, 1})
+                for (int i = 0; i < 3; ++i) {
+                    const auto [ground, text] = drawn[sel][i];
+                    ratios += QStringLiteral(", %1%2 %3:1").arg(QLatin1String(states[i]), sel ? QStringLiteral(" selected") : QString()).arg(contrast(ground, text), 0, 'f', 2);
+                    QVERIFY(drawn[sel][3] == drawn[sel][2] && ground != drawn[!sel][i].first);
+                    QVERIFY2(skin.isEmpty() || contrast(ground, text) >= 4.5, qPrintable(ratios));
+                    for (int j = 0; j < i && !skin.isEmpty(); ++j)
+                        QVERIFY2(difference(text, drawn[sel][j].second) >= 20, qPrintable(ratios + QStringLiteral(" ~ ") + QLatin1String(states[j])));
+                }
+            qInfo("%s", qPrintable(ratios));
+            if (skin.isEmpty()) {
+                for (int i = 0; i < 3; ++i)
+                    QCOMPARE(drawn[0][i], std::make_pair(QColor(192, 192, 192), QList<QColor>{QColor(255, 83, 83), Qt::black, Qt::white}.at(i)));
+                QCOMPARE(drawn[1][1].second, QColor(Qt::black));
+                QCOMPARE(drawn[1][2].second, QColor(Qt::white));
+            }
+        }
     }
 
     void readingStopsAtTheLimit()

@@ -1,7 +1,9 @@
 // The secondary windows as their forms lay them out: controls, captions, sizes, closing.
 // With VELOSTOK_WINDOW_SHOTS set to a folder, each window is also saved there as a PNG.
+#include "AppFixture.h"
 #include "DaoError.h"
 #include "StandInPrinter.h"
+#include "TSkinData.h"
 #include "uAbout.h"
 #include "uFiters.h"
 #include "uMarkAndModels.h"
@@ -23,6 +25,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStyleOption>
+#include <QTabBar>
 #include <QTableView>
 #include <QToolButton>
 #include <QtTest>
@@ -51,11 +54,6 @@ QString textOf(const QObject *o)
     return QString();
 }
 
-QString withoutMnemonic(QString text)
-{
-    return text.remove(QLatin1Char('&')); // no caption here shows a literal "&"
-}
-
 // The widgets a form names (not the parts Qt builds inside combo boxes, grids and memos).
 QList<QWidget *> namedChildren(QWidget *parent)
 {
@@ -65,6 +63,81 @@ QList<QWidget *> namedChildren(QWidget *parent)
         if (w && !w->isWindow() && !w->objectName().isEmpty() && !w->objectName().startsWith(QLatin1String("qt_")))
             out << w;
     }
+    return out;
+}
+
+// The texts of a control that its style gives too little room: a label's size hint; the contents
+// of a button or check box; an edit box's text, scrolled when painted; each tab's text, inside its
+// bar; each grid title, in the font the style draws it with.
+QStringList clippedTexts(QWidget *w)
+{
+    QStringList out;
+    auto need = [&](const QString &text, QSize size, QRect room) {
+        if (!text.isEmpty() && (size.width() > room.width() || size.height() > room.height()))
+            out << text;
+    };
+    auto size = [w](const QString &text) { return w->fontMetrics().size(Qt::TextShowMnemonic, text); };
+    QStyle *style = w->style();
+    if (auto *l = qobject_cast<QLabel *>(w); l && l->pixmap().isNull())
+        need(l->text(), l->sizeHint(), l->rect());
+    if (auto *b = qobject_cast<QAbstractButton *>(w); b && !qobject_cast<QToolButton *>(w)) {
+        QStyleOptionButton o;
+        o.initFrom(b);
+        if (auto *p = qobject_cast<QPushButton *>(b); p && p->autoDefault())
+            o.features = QStyleOptionButton::AutoDefaultButton;
+        need(b->text(), size(b->text()), style->subElementRect(qobject_cast<QCheckBox *>(b) ? QStyle::SE_CheckBoxContents : QStyle::SE_PushButtonContents, &o, b));
+    }
+    if (auto *c = qobject_cast<QComboBox *>(w); c && c->lineEdit()) {
+        QLineEdit *e = c->lineEdit();
+        const QString text = e->text();
+        auto start = [e] { // where the text starts, painted with the cursor after it
+            e->grab();
+            e->setCursorPosition(0);
+            return e->inputMethodQuery(Qt::ImCursorRectangle).toRect().x();
+        };
+        e->clear();
+        const int unscrolled = start();
+        e->setText(text);
+        if (start() != unscrolled)
+            out << text;
+    }
+    if (auto *tabs = qobject_cast<QTabBar *>(w))
+        for (int i = 0; i < tabs->count(); ++i) {
+            QStyleOptionTab o;
+            o.initFrom(tabs);
+            o.shape = tabs->shape();
+            o.rect = tabs->tabRect(i);
+            const bool inside = tabs->rect().contains(o.rect);
+            need(tabs->tabText(i), size(tabs->tabText(i)), inside ? style->subElementRect(QStyle::SE_TabBarTabText, &o, tabs) : QRect());
+        }
+    if (auto *grid = qobject_cast<QTableView *>(w))
+        for (int i = 0; i < grid->model()->columnCount(); ++i) {
+            QHeaderView *h = grid->horizontalHeader();
+            QStyleOptionHeader o;
+            o.initFrom(h);
+            const QVariant font = h->model()->headerData(i, Qt::Horizontal, Qt::FontRole);
+            o.fontMetrics = QFontMetrics(font.isValid() ? font.value<QFont>() : h->font());
+            o.rect = QRect(0, 0, h->sectionSize(i), h->height());
+            o.text = QStringLiteral(""); // the style's size hint without the text, and with it
+            const int bare = style->sizeFromContents(QStyle::CT_HeaderSection, &o, QSize(), h).width();
+            o.text = h->model()->headerData(i, Qt::Horizontal).toString();
+            const int width = style->sizeFromContents(QStyle::CT_HeaderSection, &o, QSize(), h).width() - bare;
+            if (!h->isSectionHidden(i))
+                need(o.text, QSize(width, 0), style->subElementRect(QStyle::SE_HeaderLabel, &o, h));
+        }
+    return out;
+}
+
+// Every control of a window, also those on unnamed panels; not the parts that Qt builds inside
+// combo boxes, grids and memos.
+QList<QWidget *> controlsOf(QWidget *window)
+{
+    QList<QWidget *> out;
+    for (int i = -1; i < int(out.size()); ++i)
+        for (auto *w : (i < 0 ? window : out.at(i))->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
+            if (!w->isWindow() && !w->objectName().startsWith(QLatin1String("qt_")) && !qobject_cast<QComboBox *>(w->parentWidget())
+                && !qobject_cast<QAbstractScrollArea *>(w->parentWidget()))
+                out << w;
     return out;
 }
 
@@ -81,6 +154,7 @@ class TestWindows : public QObject
 private slots:
     void initTestCase()
     {
+        initWindowTests();
         // Start-up's order.
         for (QDialog *w : std::initializer_list<QDialog *>{
                  new TAboutBox, new TfSearchForm, new TfFiters, new TfModels, new TfPass, new TfEditor,
@@ -280,18 +354,35 @@ private slots:
                 for (int j = i + 1; j < kids.size(); ++j)
                     QVERIFY2(!a->geometry().intersects(kids.at(j)->geometry()),
                              qPrintable(where + QStringLiteral(" overlaps ") + kids.at(j)->objectName()));
-                int needed = 0;
-                if (auto *l = qobject_cast<QLabel *>(a); l && l->pixmap().isNull())
-                    needed = l->sizeHint().width();
-                else if (qobject_cast<QCheckBox *>(a))
-                    needed = a->sizeHint().width();
-                else if (auto *b = qobject_cast<QPushButton *>(a))
-                    needed = b->fontMetrics().horizontalAdvance(withoutMnemonic(b->text())) + 12;
-                QVERIFY2(needed <= a->width(), qPrintable(where + QStringLiteral(" is too narrow for its text")));
+                const QStringList clipped = clippedTexts(a);
+                QVERIFY2(clipped.isEmpty(), qPrintable(where + QStringLiteral(" is too small for ") + clipped.join(QLatin1Char(' '))));
                 parents << a;
             }
         }
         w->hide();
+    }
+
+    // Under every shipped skin and without one, each control of every window shows all of its text.
+    void textsFit()
+    {
+        AppFixture app;
+        QVERIFY(app.start());
+        QStringList clipped;
+        for (const QString &skin : {QString(), QStringLiteral("MySkin"), QStringLiteral("Dark"), QStringLiteral("HighContrast")}) {
+            SkinData1->setSkinFile(QStringLiteral(VELOSTOK_ASSETS "/Skins/%1.skn").arg(skin));
+            SkinData1->setActive(!skin.isEmpty());
+            QList<QWidget *> windows{fVelostok};
+            for (QDialog *d : fVelostok->findChildren<QDialog *>())
+                windows << d;
+            for (QWidget *window : windows) {
+                window->show();
+                for (QWidget *w : controlsOf(window))
+                    for (const QString &text : clippedTexts(w))
+                        clipped << QStringLiteral("%1 %2.%3: %4").arg(skin.isEmpty() ? QStringLiteral("no skin") : skin, window->objectName(), w->objectName(), text);
+                window->hide();
+            }
+        }
+        QVERIFY2(clipped.isEmpty(), qPrintable(clipped.join(QLatin1Char('\n'))));
     }
 
     void gridColumns_data()
@@ -304,7 +395,7 @@ private slots:
                                << QStringList{"№", "Име", "Парола", "Коментар"} << QList<int>{28, 145, 121, 195};
         QTest::newRow("models") << "fModels" << QStringList{"id", "mark_name", "model_name", "first_date", "last_date"}
                                 << QStringList{"№", "Марка", "Модел", "Нач. год. произ.", "Кр-на год. пр."}
-                                << QList<int>{36, 105, 98, 85, 72};
+                                << QList<int>{36, 105, 98, 85, 73};
     }
 
     void gridColumns()
