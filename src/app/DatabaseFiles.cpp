@@ -5,6 +5,7 @@
 #include "Clock.h"
 #include "DaoError.h"
 #include "DbEngine.h"
+#include "FileCheck.h"
 #include "FileReplacement.h"
 #include "Paths.h"
 #include "Prompts.h"
@@ -149,6 +150,27 @@ void DatabaseFiles::Compact1Click()
                            QStringLiteral("Внимание")))
         return;
     TDaoDatabase *db = DM->DataBase;
+    // A file damaged in its tables is never compacted: the copy would lose what cannot be read.
+    if (db->Damaged()) {
+        prompts().message(damageMessage(db->Database(), std::nullopt));
+        return;
+    }
+    if (db->Connected()) {
+        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+        const auto restore = qScopeGuard([] { QGuiApplication::restoreOverrideCursor(); });
+        std::optional<FileHealth> health;
+        try {
+            health = db->CheckFile();
+        } catch (const DaoError &e) {
+            qCWarning(lcApp) << "the check before compaction failed:" << e.message();
+        }
+        if (health && health->damage == FileHealth::Tables) {
+            qCWarning(lcApp) << db->Database() << "is damaged:" << health->problems;
+            db->setDamaged(true);
+            prompts().message(damageMessage(db->Database(), std::nullopt));
+            return;
+        }
+    }
     try {
         // A database left closed by a failed compaction or connection is copied all the same.
         db->CopyDatabase(QDir::current().absoluteFilePath(QStringLiteral("Compact.mdb")));
@@ -168,6 +190,10 @@ void DatabaseFiles::Compact1Click()
             return;
         }
         db->CompactDatabaseFile(db->Database(), db->DatabasePassword);
+    } catch (const FileDamaged &e) {
+        qCWarning(lcApp) << "compaction refused:" << e.message();
+        prompts().message(damageMessage(db->Database(), std::nullopt));
+        return;
     } catch (const DaoError &e) {
         // The connection stays closed until the user connects again.
         qCWarning(lcApp) << "compaction failed:" << e.message();
@@ -189,6 +215,21 @@ void DatabaseFiles::archiveOnClose()
     // A large inventory on a server takes seconds to copy: the window shows it is busy.
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     const auto restore = qScopeGuard([] { QGuiApplication::restoreOverrideCursor(); });
+    // A damaged file never takes the place of a sound older copy.
+    if (db->Damaged())
+        return; // told when it was found
+    try {
+        if (const std::optional<FileHealth> health = db->CheckFile(); health && health->damage != FileHealth::Sound) {
+            qCWarning(lcApp) << "no archive copy of the damaged" << db->Database() << ":" << health->problems;
+            prompts().message(QStringLiteral("Архивно копие не е направено: файлът на базата \"%1\" е повреден.\r"
+                                             "По-старите архивни копия са запазени непроменени.")
+                                  .arg(db->Database()));
+            return;
+        }
+    } catch (const DaoError &e) {
+        qCWarning(lcApp) << "no archive copy: the check failed:" << e.message();
+        return;
+    }
     // A failed copy is silent and the close goes on: the settings are still saved.
     try {
         db->CopyOpenDatabase(QDir(Paths::programDir()).absoluteFilePath(name));
@@ -197,4 +238,87 @@ void DatabaseFiles::archiveOnClose()
     } catch (const std::exception &e) {
         qCWarning(lcApp) << "the archive copy" << name << "failed:" << e.what();
     }
+}
+
+QStringList DatabaseFiles::backupFiles()
+{
+    QStringList out;
+    const QDir dir(Paths::programDir());
+    for (int slot = 0; slot <= 9; ++slot)
+        if (const QString f = dir.absoluteFilePath(QStringLiteral("Backup%1.mdb").arg(slot)); QFileInfo(f).isFile())
+            out << f;
+    return out;
+}
+
+QString DatabaseFiles::damageMessage(const QString &file, const std::optional<QStringList> &soundBackups, bool open)
+{
+    QString text = QStringLiteral("Файлът на базата \"%1\" е повреден: част от записите не може да бъде прочетена.\r").arg(file);
+    text += open ? QStringLiteral("Програмата продължава само за четене: промени не се записват и не се прави архивно копие.\r")
+                 : QStringLiteral("Базата не може да бъде отворена.\r");
+    if (soundBackups && soundBackups->isEmpty()) {
+        text += QStringLiteral("В папката на програмата няма здраво архивно копие.\r");
+    } else if (soundBackups) {
+        QStringList lines;
+        for (const QString &b : *soundBackups) {
+            const QFileInfo fi(b);
+            lines << QStringLiteral("   %1 от %2").arg(fi.fileName(), fi.lastModified().toString(QStringLiteral("dd.MM.yyyy HH:mm")));
+        }
+        text += QStringLiteral("Здрави архивни копия в папката на програмата (%1):\r%2\r").arg(QDir::toNativeSeparators(Paths::programDir()), lines.join(QLatin1Char('\r')));
+    } else if (!backupFiles().isEmpty()) {
+        text += QStringLiteral("В папката на програмата има архивни копия (Backup*.mdb).\r");
+    }
+    text += QStringLiteral("Затворете програмата и заменете файла на базата със здраво копие.");
+    return text;
+}
+
+void DatabaseFiles::connected()
+{
+    mCheckWanted = !mRepairing;
+}
+
+void DatabaseFiles::startFileCheck()
+{
+    if (!std::exchange(mCheckWanted, false))
+        return;
+    DM->DataBase->startFileCheck(backupFiles());
+}
+
+void DatabaseFiles::fileChecked(const FileHealth &health, const QStringList &soundBackups)
+{
+    TDaoDatabase *db = DM->DataBase;
+    if (!db->Connected() || health.damage == FileHealth::Sound)
+        return;
+    qCWarning(lcApp) << db->Database() << "is damaged:" << health.problems;
+    if (health.damage == FileHealth::Tables) {
+        db->setDamaged(true);
+        prompts().message(damageMessage(db->Database(), soundBackups));
+        return;
+    }
+    // Every row reads whole: the file is made anew from them, as compaction does, when no one
+    // else has it open.
+    const QString file = db->Database();
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    auto restore = qScopeGuard([] { QGuiApplication::restoreOverrideCursor(); });
+    bool repaired = false;
+    try {
+        db->Close();
+        if (CountConnectedUsers() == 0) {
+            db->CompactDatabaseFile(file, db->DatabasePassword);
+            repaired = true;
+        }
+    } catch (const DaoError &e) {
+        qCWarning(lcApp) << "the repair of" << file << "failed:" << e.message();
+    }
+    mRepairing = true;
+    mConnectDatabase(); // not checked again: the repair has just read every row
+    mRepairing = false;
+    restore.dismiss();
+    QGuiApplication::restoreOverrideCursor();
+    prompts().message(repaired ? QStringLiteral("Файлът на базата \"%1\" имаше повреда в индексите и беше поправен.\r"
+                                                "Всички записи са запазени.")
+                                     .arg(file)
+                               : QStringLiteral("Файлът на базата \"%1\" има повреда в индексите; записите са здрави.\r"
+                                                "Той ще бъде поправен, когато не е отворен от друго работно място: "
+                                                "при следващото стартиране или със \"Сбиване на базата\".")
+                                     .arg(file));
 }

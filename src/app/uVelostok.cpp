@@ -7,6 +7,7 @@
 #include "DatabaseFiles.h"
 #include "DbEngine.h"
 #include "ExportCommands.h"
+#include "FileCheck.h"
 #include "Guard.h"
 #include "HelpViewer.h"
 #include "InventoryGrid.h"
@@ -19,6 +20,8 @@
 #include "Settings.h"
 #include "Startup.h"
 #include "TDBGrid.h"
+#include "TDaoDatabase.h"
+#include "TDaoTable.h"
 #include "TSkinData.h"
 #include "uAbout.h"
 #include "uDM.h"
@@ -41,6 +44,7 @@
 #include <QShortcut>
 #include <QScreen>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -115,6 +119,30 @@ void TfVelostok::setupUi()
     EmptyPopup = Commands->EmptyPopup;
 
     resize(DesignWidth, DesignHeight);
+
+    // The file is checked once the grid has painted, so that the check never delays it.
+    DBGrid1->viewport()->installEventFilter(this);
+    connect(DM->DataBase, &TDaoDatabase::fileChecked, this, [this](const FileHealth &health, const QStringList &sound) {
+        whenIdle([this, health, sound] { Files->fileChecked(health, sound); });
+    });
+}
+
+bool TfVelostok::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::Paint && watched == DBGrid1->viewport() && Files && Files->checkWanted())
+        QTimer::singleShot(0, this, [this] { Guard::run([this] { Files->startFileCheck(); }); });
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TfVelostok::whenIdle(const std::function<void()> &act)
+{
+    const bool busy = QApplication::activeModalWidget() || !isEnabled() || DBGrid1->editorOpen()
+                      || (DM->tblMain->Active() && DM->tblMain->State() != TDaoTable::dsBrowse);
+    if (busy) {
+        QTimer::singleShot(500, this, [this, act] { whenIdle(act); });
+        return;
+    }
+    Guard::run(act);
 }
 
 void TfVelostok::bindHandlers()
@@ -204,6 +232,7 @@ void TfVelostok::ConnectDatabase()
     DM->dbInfo->setDatabase(db->Database());
 
     bool failed = false;
+    bool damaged = false;
     try {
         db->Open();
         // The roster is read under the name the connection found (letter case, the program
@@ -213,6 +242,10 @@ void TfVelostok::ConnectDatabase()
         DM->dbInfo->setActive(true);
         for (TDaoTable *t : DM->connectOrder())
             t->Open();
+        Files->connected();
+    } catch (const FileDamaged &e) {
+        qCWarning(lcApp) << "connecting" << db->Database() << "failed:" << e.message();
+        failed = damaged = true;
     } catch (const DaoError &e) {
         // The user is told the connection failed; why, only the log says.
         qCWarning(lcApp) << "connecting" << db->Database() << "failed:" << e.message();
@@ -223,7 +256,15 @@ void TfVelostok::ConnectDatabase()
     if (failed) {
         DM->dbInfo->setActive(false);
         db->Close();
-        prompts().message(QStringLiteral("Не може да се установи връзка с базата или тя е повредена !"));
+        // A damaged file is named, with the archive copies that can take its place.
+        if (damaged) {
+            QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+            const QStringList sound = FileCheck::soundOf(DatabaseFiles::backupFiles());
+            QGuiApplication::restoreOverrideCursor();
+            prompts().message(DatabaseFiles::damageMessage(db->Database(), sound, false));
+        } else {
+            prompts().message(QStringLiteral("Не може да се установи връзка с базата или тя е повредена !"));
+        }
         if (fSettings && !fSettings->isVisible())
             prompts().showModal(fSettings);
     }

@@ -93,6 +93,7 @@ public:
     void Users1Click();
 
 protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
@@ -100,6 +101,9 @@ protected:
 private:
     void setupUi();
     void bindHandlers();
+    // Runs act once the user is not in the middle of something: no modal window, no row being
+    // edited, the window enabled.
+    void whenIdle(const std::function<void()> &act);
 
     int mMinHeight = 0;
     bool mFirstShown = false;

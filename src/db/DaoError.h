@@ -26,6 +26,21 @@ public:
     using DaoError::DaoError;
 };
 
+// A statement stopped on purpose (its stop check, or interrupt() from another thread).
+class Interrupted : public DaoError
+{
+public:
+    using DaoError::DaoError;
+};
+
+// A database file the engine found damaged in its tables: what can be read is kept, nothing is
+// written to it, and no copy of it is made in place of a sound one.
+class FileDamaged : public DaoError
+{
+public:
+    using DaoError::DaoError;
+};
+
 // The posts of a bulk write batch that the engine undid (a full disk, an I/O error). row: the
 // position in its dataset of the first row the batch had written, -1 when not known; the rows
 // written before it were committed by earlier batches and are stored.

@@ -37,6 +37,19 @@ struct SourceInfo
     std::optional<std::pair<QString, QString>> distinctOf;
 };
 
+// What a check of a database file found.
+struct FileHealth
+{
+    enum Damage {
+        Sound,      // the engine found nothing wrong
+        Repairable, // damage beside the rows (indexes, free space): every table reads whole, so the
+                    // file can be made anew from them without losing a row
+        Tables      // a table itself cannot be read whole
+    };
+    Damage damage = Sound;
+    QStringList problems; // the engine's own words, for the log
+};
+
 // What the header of a database file says, read without opening it with the engine.
 struct FileVersion
 {
@@ -115,6 +128,10 @@ public:
     // A check the engine runs now and then while a statement runs: when it gives true, the
     // statement stops with an error. It runs on the thread that runs the statement.
     virtual void setStopCheck(std::function<bool()> stop) = 0;
+    // Stops the statement this connection runs now, from any thread (it ends with an error).
+    virtual void interrupt() {}
+    // Refuses every write of this connection (a damaged file is read, never written).
+    virtual void setReadOnly(bool readOnly) = 0;
     // The value the engine gives back when it stores a typed value: a bool as 0 or 1, a
     // date-time as its stored text, an int as a 64-bit integer, the rest as it is.
     virtual QVariant storedForm(const QVariant &typed) const;
@@ -131,11 +148,20 @@ public:
     // engine keeps no such list (a file's lock file lists them). Raises when it cannot be asked.
     virtual std::optional<QList<Connected>> connectedTo(const QString &database) { Q_UNUSED(database) return std::nullopt; }
 
+    // ---- the file's health (engines whose database is a file of its own)
+    // The engine's quick check of the open database, and on damage whether every table still
+    // reads whole; nullopt for an engine with no file to check (a server keeps its own). Runs on
+    // a reader connection too, where interrupt() stops it.
+    virtual std::optional<FileHealth> checkFile() { return std::nullopt; }
+
     // ---- files
     // Copies the open database, committed data still in its journal included, into an empty
     // file at path.
     virtual void copyOpenDatabase(const QString &path) = 0;
-    // Writes a compacted copy of the closed database at source into the empty file dest.
+    // Writes a compacted copy of the closed database at source into the empty file dest, with
+    // as many rows in each table as the source has; a file with damage beside its rows is made
+    // anew from its tables (which repairs it). Raises FileDamaged for a file whose tables cannot
+    // be read whole, DaoError for any other failure.
     virtual void compactInto(const QString &source, const QString &dest) = 0;
     // Makes an empty inventory database at path (which must not exist), with the catalogue of
     // makes and models from a tab-separated file when one is named.

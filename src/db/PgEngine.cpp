@@ -370,6 +370,12 @@ void PgEngine::releaseMemory() {}
 // Checked before each statement, and while one runs: the server is told to cancel it.
 void PgEngine::setStopCheck(std::function<bool()> stop) { mConn.setStopCheck(std::move(stop)); }
 
+void PgEngine::setReadOnly(bool readOnly)
+{
+    mConn.exec(readOnly ? QStringLiteral("SET SESSION CHARACTERISTICS AS TRANSACTION READ ONLY")
+                        : QStringLiteral("SET SESSION CHARACTERISTICS AS TRANSACTION READ WRITE"));
+}
+
 
 // The names go to a table of sessions rather than into the server's application name, which
 // keeps printable ASCII only; a session's row counts while the server runs that session.

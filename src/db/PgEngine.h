@@ -51,6 +51,7 @@ public:
     qint64 dataVersion() override;
     void releaseMemory() override;
     void setStopCheck(std::function<bool()> stop) override;
+    void setReadOnly(bool readOnly) override;
 
     void announce(const QString &computer, const QString &user) override;
     std::optional<QList<Connected>> connectedTo(const QString &conninfo) override;

@@ -137,5 +137,7 @@ qint64 SqliteConnection::lastInsertId() const { return sqlite3_last_insert_rowid
 
 void SqliteConnection::raise(int code) const
 {
+    if ((code & 0xff) == SQLITE_CORRUPT)
+        throw FileDamaged(sqliteErrorMessage(code, QString::fromUtf8(sqlite3_errmsg(mDb))));
     throw DaoError(sqliteErrorMessage(code, QString::fromUtf8(sqlite3_errmsg(mDb))));
 }

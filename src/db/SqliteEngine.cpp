@@ -8,6 +8,8 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
+#include <QSet>
 #include <cstring>
 #include <limits>
 #include <sqlite3.h>
@@ -102,6 +104,140 @@ void refuseForeignJournal(const QString &path)
                        .arg(path, QFileInfo(journalPath).fileName()));
 }
 
+// The program's tables of a file, in the order they were made.
+QStringList tablesOf(const SqliteConnection &conn)
+{
+    QStringList out;
+    SqliteStatement st = conn.prepare(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite_%' ORDER BY rowid"));
+    while (st.step())
+        out << st.column(0).toString();
+    return out;
+}
+
+QString quoted(const QString &name)
+{
+    return QLatin1Char('"') + QString(name).replace(QLatin1Char('"'), QStringLiteral("\"\"")) + QLatin1Char('"');
+}
+
+// Rows of a table, counted in the table itself, not in an index of it.
+qint64 rowsOf(const SqliteConnection &conn, const QString &table)
+{
+    return conn.scalar(QStringLiteral("SELECT count(*) FROM %1 NOT INDEXED").arg(quoted(table))).toLongLong();
+}
+
+// Reads every value of every row of a table from the table itself; raises where it cannot.
+void readWhole(const SqliteConnection &conn, const QString &table)
+{
+    SqliteStatement st = conn.prepare(QStringLiteral("SELECT * FROM %1 NOT INDEXED").arg(quoted(table)));
+    const int columns = st.columnCount();
+    while (st.step())
+        for (int c = 0; c < columns; ++c)
+            sqlite3_column_bytes(st.handle(), c); // long values are read from their overflow pages
+}
+
+std::optional<FileHealth> checkFile(const SqliteConnection &conn)
+{
+    FileHealth health;
+    {
+        SqliteStatement st = conn.prepare(QStringLiteral("PRAGMA quick_check"));
+        while (st.step())
+            if (const QString line = st.column(0).toString(); line != QLatin1String("ok"))
+                health.problems << line;
+    }
+    if (health.problems.isEmpty())
+        return health;
+    // Damage that no page of a table shares (an index, the free pages) can be made anew from
+    // the tables. A problem the check names no page for counts as the tables'; so does any when
+    // the pages cannot be told apart.
+    health.damage = FileHealth::Tables;
+    try {
+        QSet<qint64> tablePages{1}; // the schema
+        for (const QString &table : tablesOf(conn)) {
+            SqliteStatement st = conn.prepare(QStringLiteral("SELECT pageno FROM dbstat WHERE name = ?"));
+            st.bind(1, table);
+            while (st.step())
+                tablePages.insert(st.columnInt64(0));
+        }
+        const qint64 pageCount = conn.scalar(QStringLiteral("PRAGMA page_count")).toLongLong();
+        static const QRegularExpression pageNumber(QStringLiteral("page (\\d+)"), QRegularExpression::CaseInsensitiveOption);
+        for (const QString &line : std::as_const(health.problems)) {
+            bool named = false;
+            for (auto m = pageNumber.globalMatch(line); m.hasNext();) {
+                const qint64 page = m.next().captured(1).toLongLong();
+                if (page < 1 || page > pageCount)
+                    continue; // a pointer the damage wrote, not a page of the file
+                named = true;
+                if (tablePages.contains(page))
+                    return health;
+            }
+            if (!named)
+                return health;
+        }
+        for (const QString &table : tablesOf(conn))
+            readWhole(conn, table);
+        health.damage = FileHealth::Repairable;
+    } catch (const Interrupted &) {
+        throw;
+    } catch (const DaoError &e) {
+        health.problems << e.message();
+    }
+    return health;
+}
+
+// Writes the database of src anew into the empty file dest: every table's rows read from the
+// table itself, then the indexes, views and triggers made from the schema's own statements.
+// Raises when a table cannot be read whole or the new file is not sound.
+void rebuild(const SqliteConnection &src, const QString &dest)
+{
+    SqliteConnection out;
+    out.open(dest);
+    // A new file nobody sees until it is renamed into place after a flush.
+    out.exec(QStringLiteral("PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF"));
+    out.exec(QStringLiteral("PRAGMA page_size = %1").arg(src.scalar(QStringLiteral("PRAGMA page_size")).toInt()));
+    out.exec(QStringLiteral("PRAGMA application_id = %1; PRAGMA user_version = %2")
+                 .arg(src.scalar(QStringLiteral("PRAGMA application_id")).toLongLong())
+                 .arg(src.scalar(QStringLiteral("PRAGMA user_version")).toLongLong()));
+    struct Object
+    {
+        QString type, name, sql;
+    };
+    QList<Object> objects;
+    {
+        SqliteStatement st = src.prepare(QStringLiteral("SELECT type, name, sql FROM sqlite_master WHERE sql IS NOT NULL ORDER BY rowid"));
+        while (st.step())
+            objects.append({st.column(0).toString(), st.column(1).toString(), st.column(2).toString()});
+    }
+    out.exec(QStringLiteral("BEGIN"));
+    for (const Object &o : std::as_const(objects))
+        if (o.type == QLatin1String("table") && !o.name.startsWith(QLatin1String("sqlite_")))
+            out.exec(o.sql);
+    QStringList tables = tablesOf(src);
+    if (src.scalar(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE name = 'sqlite_sequence'")).toInt() > 0)
+        tables << QStringLiteral("sqlite_sequence");
+    for (const QString &table : std::as_const(tables)) {
+        SqliteStatement read = src.prepare(QStringLiteral("SELECT * FROM %1 NOT INDEXED").arg(quoted(table)));
+        const int columns = read.columnCount();
+        QStringList marks;
+        for (int c = 0; c < columns; ++c)
+            marks << QStringLiteral("?");
+        if (table == QLatin1String("sqlite_sequence"))
+            out.exec(QStringLiteral("DELETE FROM sqlite_sequence"));
+        SqliteStatement write = out.prepare(QStringLiteral("INSERT INTO %1 VALUES (%2)").arg(quoted(table), marks.join(QLatin1Char(','))));
+        while (read.step()) {
+            for (int c = 0; c < columns; ++c)
+                sqlite3_bind_value(write.handle(), c + 1, sqlite3_column_value(read.handle(), c));
+            write.step();
+            sqlite3_reset(write.handle());
+        }
+    }
+    for (const Object &o : std::as_const(objects))
+        if (o.type != QLatin1String("table"))
+            out.exec(o.sql);
+    out.exec(QStringLiteral("COMMIT"));
+    if (const QString result = out.scalar(QStringLiteral("PRAGMA integrity_check")).toString(); result != QLatin1String("ok"))
+        throw DaoError(QStringLiteral("Новото копие на базата не е здраво: %1").arg(result));
+}
+
 } // namespace
 
 SqliteEngine::~SqliteEngine() = default;
@@ -149,13 +285,18 @@ void SqliteEngine::open(const QString &path)
         if (mode.compare(QLatin1String("delete"), Qt::CaseInsensitive) != 0)
             qCWarning(lcDb) << "journal of" << path << "stays" << mode << "while another program holds it open";
         mConn.exec(QStringLiteral("PRAGMA synchronous = FULL"));
+        mHandle = mConn.handle();
     } catch (...) {
         mConn.close();
         throw;
     }
 }
 
-void SqliteEngine::close() { mConn.close(); }
+void SqliteEngine::close()
+{
+    mHandle = nullptr;
+    mConn.close();
+}
 
 void SqliteEngine::setBusyTimeout(int ms)
 {
@@ -169,10 +310,27 @@ std::unique_ptr<DbEngine> SqliteEngine::openReader() const
     auto reader = std::make_unique<SqliteEngine>();
     reader->mConn.open(mPath, false, true);
     reader->mPath = mPath;
+    reader->mHandle = reader->mConn.handle();
     prepareConnection(reader->mConn);
     sqlite3_busy_timeout(reader->mConn.handle(), mBusyMs);
     reader->mBusyMs = mBusyMs;
     return reader;
+}
+
+void SqliteEngine::interrupt()
+{
+    if (sqlite3 *db = mHandle.load())
+        sqlite3_interrupt(db);
+}
+
+void SqliteEngine::setReadOnly(bool readOnly)
+{
+    mConn.exec(readOnly ? QStringLiteral("PRAGMA query_only = ON") : QStringLiteral("PRAGMA query_only = OFF"));
+}
+
+std::optional<FileHealth> SqliteEngine::checkFile()
+{
+    return ::checkFile(mConn);
 }
 
 void SqliteEngine::setStopCheck(std::function<bool()> stop)
@@ -322,9 +480,29 @@ void SqliteEngine::compactInto(const QString &source, const QString &dest)
     // Fold a WAL into the file first: the file is replaced afterwards, and a journal left
     // beside it would be applied to the new one.
     src.exec(QStringLiteral("PRAGMA journal_mode = DELETE"));
-    SqliteStatement vac = src.prepare(QStringLiteral("VACUUM INTO ?"));
-    vac.bind(1, dest);
-    vac.step();
+    // Nobody else writes now (the caller holds the file alone): the counts stay true.
+    const std::optional<FileHealth> health = ::checkFile(src);
+    if (health->damage == FileHealth::Tables)
+        throw FileDamaged(QStringLiteral("Файлът на базата \"%1\" е повреден: част от записите не може да бъде прочетена (%2).")
+                              .arg(source, health->problems.value(0)));
+    if (health->damage == FileHealth::Repairable) {
+        qCWarning(lcDb) << "rebuilding" << source << "from its tables:" << health->problems;
+        rebuild(src, dest);
+    } else {
+        SqliteStatement vac = src.prepare(QStringLiteral("VACUUM INTO ?"));
+        vac.bind(1, dest);
+        vac.step();
+    }
+    // A copy with fewer rows never takes the file's place.
+    SqliteConnection out;
+    out.open(dest, false, true);
+    for (const QString &table : tablesOf(src)) {
+        const qint64 before = rowsOf(src, table);
+        const qint64 after = rowsOf(out, table);
+        if (before != after)
+            throw DaoError(QStringLiteral("Копието на \"%1\" има %2 реда в таблицата %3 вместо %4; базата е оставена както беше.")
+                               .arg(source).arg(after).arg(table).arg(before));
+    }
 }
 
 void SqliteEngine::createDatabase(const QString &path, const QString &cataloguePath)

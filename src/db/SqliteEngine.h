@@ -7,6 +7,8 @@
 #include "SqliteConnection.h"
 #include "SqliteDialect.h"
 
+#include <atomic>
+
 class SqliteEngine : public DbEngine
 {
 public:
@@ -40,6 +42,10 @@ public:
     qint64 dataVersion() override;
     void releaseMemory() override;
     void setStopCheck(std::function<bool()> stop) override;
+    void interrupt() override;
+    void setReadOnly(bool readOnly) override;
+
+    std::optional<FileHealth> checkFile() override;
 
     void copyOpenDatabase(const QString &path) override;
     void compactInto(const QString &source, const QString &dest) override;
@@ -54,6 +60,7 @@ public:
 
 private:
     SqliteConnection mConn;
+    mutable std::atomic<sqlite3 *> mHandle = nullptr; // for interrupt() from another thread
     QString mPath;
     std::function<bool()> mStop;
     SqliteDialect mDialect;

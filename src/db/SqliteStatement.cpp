@@ -97,6 +97,10 @@ bool SqliteStatement::step()
         return false;
     const QString msg = QString::fromUtf8(sqlite3_errmsg(mDb));
     sqlite3_reset(mStmt);
+    if (rc == SQLITE_INTERRUPT)
+        throw Interrupted(sqliteErrorMessage(rc, msg));
+    if ((rc & 0xff) == SQLITE_CORRUPT)
+        throw FileDamaged(sqliteErrorMessage(rc, msg));
     throw DaoError(sqliteErrorMessage(rc, msg));
 }
 

@@ -6,6 +6,7 @@
 #include "DbEngine.h"
 #include "DbLog.h"
 #include "ExportStatement.h"
+#include "FileCheck.h"
 #include "FileReplacement.h"
 #include "ResultCache.h"
 #include "RosterGate.h"
@@ -65,7 +66,10 @@ qint64 now() { return QDateTime::currentMSecsSinceEpoch(); }
 
 } // namespace
 
-TDaoDatabase::TDaoDatabase(QObject *parent) : QObject(parent) {}
+TDaoDatabase::TDaoDatabase(QObject *parent) : QObject(parent), mCheck(std::make_unique<FileCheck>())
+{
+    connect(mCheck.get(), &FileCheck::checked, this, &TDaoDatabase::fileChecked);
+}
 
 TDaoDatabase::~TDaoDatabase()
 {
@@ -164,9 +168,39 @@ void TDaoDatabase::dropValuesEverywhere()
 
 void TDaoDatabase::readBeforeWrite(const QString &table, const QStringList &columns)
 {
+    aboutToWrite();
     for (TDaoTable *t : std::as_const(mDataSets))
         t->readBeforeWrite(table, columns);
     mCache->beforeWrite();
+}
+
+void TDaoDatabase::aboutToWrite()
+{
+    if (mDamaged)
+        throw FileDamaged(QStringLiteral("Файлът на базата е повреден и е отворен само за четене: промените не могат да бъдат записани."));
+    mCheck->giveWay();
+}
+
+std::optional<FileHealth> TDaoDatabase::CheckFile()
+{
+    if (!Connected())
+        return std::nullopt;
+    mCheck->giveWay(); // the file is read here and now
+    return mEngine->checkFile();
+}
+
+void TDaoDatabase::startFileCheck(const QStringList &backups)
+{
+    if (Connected())
+        mCheck->start(*mEngine, backups);
+}
+
+void TDaoDatabase::setDamaged(bool damaged)
+{
+    if (!Connected() || damaged == mDamaged)
+        return;
+    mEngine->setReadOnly(damaged);
+    mDamaged = damaged;
 }
 
 int TDaoDatabase::executeStatement(const QString &sql)
@@ -234,6 +268,8 @@ void TDaoDatabase::setConnected(bool connected)
         emit connectedChanged(true);
         return;
     }
+    mCheck->stop();
+    mDamaged = false;
     for (TDaoTable *t : std::as_const(mDataSets))
         t->closeForDatabase();
     // A batch still open is committed (or, when that cannot be, undone) before closing,
@@ -298,6 +334,8 @@ void TDaoDatabase::abandonBatch(bool restart)
 
 void TDaoDatabase::beginWriteBatch()
 {
+    if (Connected())
+        aboutToWrite();
     if (mBatchDepth++ == 0 && Connected() && !mEngine->inTransaction()) {
         try {
             mEngine->beginWrite();
@@ -314,6 +352,7 @@ void TDaoDatabase::batchCheckpoint(bool mayCommit)
 {
     if (mBatchDepth == 0 || !Connected())
         return;
+    mCheck->giveWay();
     if (!mEngine->inTransaction()) {
         // Not open since a commit or a loss: open it now, before the row is written.
         mEngine->beginWrite();
@@ -370,6 +409,7 @@ void TDaoDatabase::checkBatch(const QString &cause)
 
 bool TDaoDatabase::beginPost()
 {
+    aboutToWrite();
     DbEngine &e = engine();
     if (e.inTransaction())
         return false;

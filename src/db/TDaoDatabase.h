@@ -10,13 +10,14 @@
 // fails; what it held is then lost).
 #pragma once
 
+#include "DbEngine.h"
 #include "LockRoster.h"
 
 #include <QObject>
 #include <QStringList>
 #include <memory>
 
-class DbEngine;
+class FileCheck;
 class ResultCache;
 class TDaoTable;
 
@@ -82,6 +83,18 @@ public:
     // copy; a file the engine cannot open (damaged, of another program) is copied as it lies.
     void CopyDatabase(const QString &dest);
 
+    // ---- the file's health
+    // The engine's check of the open file, now (nullopt: closed, or a server, which keeps its own).
+    std::optional<FileHealth> CheckFile();
+    // Checks the open file in the background (FileCheck), giving way to this connection's
+    // writes; fileChecked tells the result. backups: archive copies to check on damage.
+    void startFileCheck(const QStringList &backups = QStringList());
+    FileCheck *fileCheck() const { return mCheck.get(); }
+    // A file damaged in its tables is kept open for reading only: every write is refused with a
+    // message that says why. Cleared when the connection closes.
+    void setDamaged(bool damaged);
+    bool Damaged() const { return mDamaged; }
+
     // This connection's entry in the lock file (-1 when not listed).
     int rosterEntry() const { return mRoster.entryIndex(); }
 
@@ -97,6 +110,7 @@ public:
 
 signals:
     void connectedChanged(bool connected);
+    void fileChecked(const FileHealth &health, const QStringList &soundBackups);
 
 private:
     friend class TDaoTable;
@@ -140,6 +154,8 @@ private:
     void rollbackPost() noexcept;
 
     void openFile();
+    // Before any write: refused on a damaged file; a background check gives way.
+    void aboutToWrite();
     void commitRetrying();
     // Rolls the open batch back, forgets what was counted from it, and (restart) opens the next.
     void abandonBatch(bool restart);
@@ -151,6 +167,8 @@ private:
     QString mProgramDir;
     std::unique_ptr<DbEngine> mEngine;
     std::unique_ptr<ResultCache> mCache;
+    std::unique_ptr<FileCheck> mCheck;
+    bool mDamaged = false;
     LockRoster mRoster;
     QList<TDaoTable *> mDataSets;
     int mBatchDepth = 0;

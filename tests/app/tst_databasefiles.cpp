@@ -38,11 +38,95 @@ class TestDatabaseFiles : public QObject
         return holder.waitForReadyRead(10000) && holder.readAll().startsWith("joined");
     }
 
+    // Garbage over one leaf page of a table or index, written with the file closed, as a disk
+    // that lost a sector would leave it.
+    static void damage(const QString &path, const QString &btree, const QString &pageType)
+    {
+        const qint64 page = scalarOf(path, QStringLiteral("SELECT pageno FROM dbstat WHERE name = '%1' AND pagetype = '%2' "
+                                                          "ORDER BY pageno LIMIT 1 OFFSET 3").arg(btree, pageType)).toLongLong();
+        const int size = scalarOf(path, QStringLiteral("PRAGMA page_size")).toInt();
+        QFile f(path);
+        QVERIFY(page > 1 && f.open(QIODevice::ReadWrite) && f.seek((page - 1) * size));
+        QByteArray garbage(size, 0);
+        for (char &c : garbage)
+            c = char(QRandomGenerator::global()->bounded(256));
+        QCOMPARE(f.write(garbage), qint64(size));
+    }
+
+    static QByteArray bytesOf(const QString &path)
+    {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+
 private slots:
     void initTestCase()
     {
         initWindowTests();
         ::umask(022);
+    }
+
+    void damagedFiles_data()
+    {
+        QTest::addColumn<QString>("btree");
+        QTest::addColumn<QString>("pageType");
+        QTest::newRow("index: repaired") << "main_unit_name" << "leaf";
+        QTest::newRow("table: not opened") << "main" << "leaf";
+        QTest::newRow("a long value: read only") << "main" << "overflow";
+    }
+
+    void damagedFiles()
+    {
+        QFETCH(QString, btree);
+        QFETCH(QString, pageType);
+        const bool repairable = btree != QLatin1String("main");
+        const bool opens = pageType == QLatin1String("overflow");
+        AppFixture f;
+        f.exec(QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 3000) "
+                              "INSERT INTO main (user_id, unit_number, unit_name, comment) SELECT i, 'N-' || i, 'Име ' || (i * 7 % 3000), "
+                              "CASE WHEN i % 500 = 0 THEN hex(randomblob(3000)) END FROM n"));
+        // Archive copies of earlier days: a sound one, and one of the file already damaged.
+        pinDay(7);
+        QVERIFY(QFile::copy(f.db(), f.bin(QStringLiteral("Backup5.mdb"))));
+        damage(f.db(), btree, pageType);
+        QVERIFY(QFile::copy(f.db(), f.bin(QStringLiteral("Backup6.mdb"))));
+        QVERIFY(QFile::copy(f.db(), f.bin(QStringLiteral("Backup7.mdb")))); // today's slot
+        const QByteArray damaged = bytesOf(f.db());
+        const QByteArray olderCopy = bytesOf(f.bin(QStringLiteral("Backup7.mdb")));
+        // Found in the background once the window has painted, and told in one message (or, for a
+        // file that cannot be opened, at once).
+        QCOMPARE(f.start(), repairable || opens);
+        fSettings->eArchiveCount->setEditText(QStringLiteral("10"));
+        QTRY_COMPARE_WITH_TIMEOUT(f.prompts.messages.size(), 1, 20000);
+        const QString told = f.prompts.messages.first();
+        if (repairable) {
+            QVERIFY2(told.contains(QStringLiteral("беше поправен")), qPrintable(told));
+            QCOMPARE(scalarOf(f.db(), QStringLiteral("PRAGMA integrity_check")).toString(), QStringLiteral("ok"));
+            QCOMPARE(scalarOf(f.db(), QStringLiteral("SELECT count(*) FROM main")).toInt(), 3000);
+            QVERIFY(DM->DataBase->Connected() && !DM->DataBase->Damaged());
+            return;
+        }
+        // Damaged tables: which file, the sound copy named and the damaged one not; what still
+        // reads is shown, and nothing is written.
+        QVERIFY2(told.contains(QFileInfo(f.db()).fileName()) && told.contains(QStringLiteral("Backup5.mdb"))
+                     && !told.contains(QStringLiteral("Backup6.mdb")),
+                 qPrintable(told));
+        QCOMPARE(DM->DataBase->Connected(), opens);
+        if (opens) {
+            QVERIFY(DM->DataBase->Damaged());
+            TDaoTable *t = DM->tblMain;
+            t->First();
+            t->Edit();
+            t->FieldByName(QStringLiteral("unit_name"))->setAsString(QStringLiteral("нов"));
+            QVERIFY_THROWS_EXCEPTION(DaoError, t->Post());
+            t->Cancel();
+        }
+        // Compaction refused, the file as it was; on closing no copy over today's slot.
+        fVelostok->Files->Compact1Click();
+        QVERIFY(f.prompts.messages.last().startsWith(QStringLiteral("Файлът на базата")));
+        fVelostok->close();
+        QVERIFY(bytesOf(f.db()) == damaged);
+        QVERIFY(bytesOf(f.bin(QStringLiteral("Backup7.mdb"))) == olderCopy);
     }
     void cleanup()
     {
