@@ -153,6 +153,8 @@ public:
     // reads whole; nullopt for an engine with no file to check (a server keeps its own). Runs on
     // a reader connection too, where interrupt() stops it.
     virtual std::optional<FileHealth> checkFile() { return std::nullopt; }
+    // Whether checkFile() has a file to check.
+    virtual bool checksFile() const { return false; }
 
     // ---- files
     // Copies the open database, committed data still in its journal included, into an empty

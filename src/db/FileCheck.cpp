@@ -25,6 +25,8 @@ FileCheck::~FileCheck()
 void FileCheck::start(const DbEngine &engine, const QStringList &backups)
 {
     stop();
+    if (!engine.checksFile())
+        return;
     mEngine = &engine;
     mBackups = backups;
     mWanted = true;

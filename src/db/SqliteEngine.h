@@ -46,6 +46,7 @@ public:
     void setReadOnly(bool readOnly) override;
 
     std::optional<FileHealth> checkFile() override;
+    bool checksFile() const override { return true; }
 
     void copyOpenDatabase(const QString &path) override;
     void compactInto(const QString &source, const QString &dest) override;
