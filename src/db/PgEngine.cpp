@@ -228,7 +228,16 @@ void PgEngine::beginWrite()
     }
 }
 
-void PgEngine::commit() { mConn.exec(QStringLiteral("COMMIT")); }
+void PgEngine::commit()
+{
+    // Never on a connection made again: the transaction ended with the one that was lost.
+    PgResult r(mConn.isOpen() ? PQexec(mConn.handle(), "COMMIT") : nullptr);
+    mConn.check(r);
+    // A transaction that a failed statement aborted ends in a rollback, which the server
+    // reports as such rather than as an error.
+    if (qstrcmp(PQcmdStatus(r.get()), "ROLLBACK") == 0)
+        throw DaoError(QStringLiteral("Сървърът на базата отмени транзакцията заради неуспешна заявка в нея."));
+}
 
 // Readers never keep a commit waiting on a server.
 bool PgEngine::tryCommit()
