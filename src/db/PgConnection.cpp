@@ -8,6 +8,7 @@
 #include <QDateTime>
 #include <atomic>
 #include <cerrno>
+#include <cmath>
 #include <libpq-fe.h>
 #include <poll.h>
 #include <utility>
@@ -30,6 +31,20 @@ enum : unsigned {
 
 bool isInteger(unsigned oid) { return oid == Int8Oid || oid == Int2Oid || oid == Int4Oid; }
 bool isReal(unsigned oid) { return oid == Float4Oid || oid == Float8Oid || oid == NumericOid; }
+
+// A real as the server writes it, "NaN" and "Infinity" included, which Qt does not read.
+double realOf(QByteArrayView t)
+{
+    bool ok = false;
+    const double d = t.toDouble(&ok);
+    if (ok)
+        return d;
+    if (t == "NaN")
+        return qQNaN();
+    if (t == "Infinity" || t == "-Infinity")
+        return t.startsWith('-') ? -qInf() : qInf();
+    return d;
+}
 
 } // namespace
 
@@ -562,8 +577,10 @@ qint64 PgStatement::columnInt64(int i) const
     const QByteArrayView t = mResult.text(mRow, i);
     if (typeOf(i) == BoolOid)
         return t == "t" ? 1 : 0;
-    if (isReal(typeOf(i)))
-        return qint64(t.toDouble());
+    if (isReal(typeOf(i))) {
+        const double d = realOf(t);
+        return std::isfinite(d) ? qint64(d) : 0;
+    }
     return t.toLongLong();
 }
 
@@ -578,7 +595,7 @@ QVariant PgStatement::column(int i) const
     if (isInteger(oid))
         return QVariant(t.toLongLong());
     if (isReal(oid))
-        return QVariant(t.toDouble());
+        return QVariant(realOf(t));
     if (oid == ByteaOid)
         return QVariant(QByteArray::fromHex(t.sliced(2).toByteArray()));
     return QVariant(QString::fromUtf8(t));

@@ -280,13 +280,17 @@ private slots:
     // The same rows exported from the server and from the file make the same text and HTML files.
     void exportsAsFromTheFile()
     {
+        // Among them two exact ties at the fifteenth digit, which SQLite rounds its own way.
         const QString prices = QStringLiteral(
             "UPDATE main SET price = 0.30000000000000004 WHERE user_id = 1; UPDATE main SET price = 1e20 WHERE user_id = 3;"
             "UPDATE main SET price = 10, second_price = -0.0000015 WHERE user_id = 5; UPDATE main SET price = 123456789012345678 WHERE user_id = 7;"
+            "UPDATE main SET quantity = 100000000000002.5 WHERE user_id = 3; UPDATE main SET second_price = 100000000000005.5 WHERE user_id = 8;"
             "UPDATE main SET comment = 'ред \"1\", <b>&' WHERE user_id = 8; UPDATE main SET created = '2026-01-02 03:04:05'");
         ServerDb s;
         s.exec(QString::fromUtf8(Rows));
         s.exec(prices);
+        // Not a number, which only the server holds: an empty cell, as the file's null there.
+        s.exec(QStringLiteral("UPDATE main SET price = 'NaN' WHERE user_id = 4"));
         TestDb file(TestDb::File);
         file.exec(QString::fromUtf8(Rows));
         file.exec(prices);
@@ -318,6 +322,11 @@ private slots:
         const QByteArray &csv = written[1][0];
         for (const char *number : {",0.3,", ",1.0e+20,", ",10.0,-1.5e-06,", ",1.23456789012346e+17,"})
             QVERIFY2(csv.contains(number), number);
+        for (const char *column : {"quantity", "second_price"}) {
+            const QByteArray own = file.scalar(QStringLiteral("SELECT CAST(%1 AS TEXT) FROM main WHERE %1 > 1e14").arg(QLatin1String(column)))
+                                       .toString().toUtf8();
+            QVERIFY2(csv.contains(',' + own + ','), own.constData());
+        }
     }
 
     // Copies, exports and distinct values read many rows in parts through a cursor: every row
