@@ -417,10 +417,30 @@ private slots:
             auto b = engine.openReader();
             QVERIFY(pidOf(*a) != stopped && pidOf(*b) != stopped);
         }
+        // A kept connection used again takes the settings of now, not those it was made with.
+        const auto lockTimeout = [&] {
+            auto r = engine.openReader();
+            auto st = r->prepare(QStringLiteral("SELECT current_setting('lock_timeout'), pg_backend_pid()"));
+            st->step();
+            return std::pair(st->column(0).toString(), st->columnInt64(1));
+        };
+        engine.setBusyTimeout(1234);
+        const auto before = lockTimeout();
+        QCOMPARE(before.first, QStringLiteral("1234ms"));
+        engine.setBusyTimeout(4321);
+        QCOMPARE(lockTimeout(), std::pair(QStringLiteral("4321ms"), before.second));
+        // Unused for the idle time, it is ended, on the server too; readers go on with new ones.
+        const int kept = PgEngine::keptReaderIdleMs();
+        const auto restore = qScopeGuard([kept] { PgEngine::keptReaderIdleMs() = kept; });
+        PgEngine::keptReaderIdleMs() = 300;
+        const qint64 idle = read();
+        QTRY_COMPARE(s.text(QStringLiteral("SELECT count(*) FROM pg_stat_activity WHERE pid = %1").arg(idle)), QStringLiteral("0"));
+        QVERIFY(read() != idle);
         s.dropSessions();
         const qint64 again = read();
         QVERIFY(again != first);
         QCOMPARE(read(), again);
+
         engine.close();
         QTRY_COMPARE(s.text(QStringLiteral("SELECT count(*) FROM pg_stat_activity WHERE datname = '%1' AND pid <> pg_backend_pid()")
                                 .arg(s.name)),
