@@ -440,7 +440,6 @@ private slots:
         const qint64 again = read();
         QVERIFY(again != first);
         QCOMPARE(read(), again);
-
         engine.close();
         QTRY_COMPARE(s.text(QStringLiteral("SELECT count(*) FROM pg_stat_activity WHERE datname = '%1' AND pid <> pg_backend_pid()")
                                 .arg(s.name)),
