@@ -701,6 +701,29 @@ private slots:
         const auto connected = engine.connectedTo(conninfo);
         QVERIFY(connected && connected->size() == 2); // the database above, and this counter
         QCOMPARE(connected->last().computer, QStringLiteral("КАСА-2"));
+
+        // Without a password in the setting, libpq's password file gives it, to every connection
+        // of the counter (its pick lists' readers too).
+        QTemporaryDir home;
+        QFile passfile(home.filePath(QStringLiteral(".pgpass")));
+        QVERIFY(passfile.open(QIODevice::WriteOnly));
+        passfile.write(QStringLiteral("*:*:*:%1:%2\n").arg(QLatin1String(ServerDb::PasswordRole), QLatin1String(ServerDb::Password)).toUtf8());
+        passfile.close();
+        QVERIFY(passfile.setPermissions(QFile::ReadOwner | QFile::WriteOwner)); // libpq reads no other
+        qputenv("PGPASSFILE", QFile::encodeName(passfile.fileName()));
+        const auto unset = qScopeGuard([] { qunsetenv("PGPASSFILE"); });
+        TDaoDatabase fromFile;
+        fromFile.setDatabase(withoutPassword);
+        fromFile.SmartOpen = false;
+        fromFile.Open();
+        auto rows = TestDb::table(&fromFile, QStringLiteral("main"));
+        rows->Open();
+        rows->Append();
+        rows->FieldByName(QStringLiteral("unit_name"))->setAsString(QStringLiteral("Дискове"));
+        rows->Post();
+        auto listed = TestDb::table(&fromFile, QStringLiteral("unit_name"));
+        listed->Open();
+        QCOMPARE(listed->RecordCount(), 2);
     }
 };
 
