@@ -12,6 +12,7 @@
 #include <atomic>
 #include <libpq-fe.h>
 #include <chrono>
+#include <functional>
 #include <thread>
 
 
@@ -136,20 +137,23 @@ private slots:
         e.open(s.conninfo);
         const QString rows = QStringLiteral("SELECT string_agg(user_id::text, ',' ORDER BY user_id) FROM main");
         const auto insert = [](int n) { return QStringLiteral("INSERT INTO main (user_id) VALUES (%1)").arg(n); };
+        const auto failure = [](const std::function<void()> &f) {
+            try {
+                f();
+            } catch (const DaoError &err) {
+                return err.message();
+            }
+            return QStringLiteral("(succeeded)");
+        };
         for (const bool lost : {false, true}) {
             e.beginWrite();
             e.execute(insert(1));
             if (lost)
                 s.dropSessions();
             QVERIFY_THROWS_EXCEPTION(DaoError, e.execute(QStringLiteral("SELECT 1/0"))); // aborts, or meets the loss
-            try {
-                e.commit();
-                QFAIL("the transaction's end was taken for a commit");
-            } catch (const DaoError &err) {
-                const QString told = lost ? QStringLiteral("Няма връзка със сървъра на базата")
-                                          : QStringLiteral("Сървърът на базата отмени транзакцията");
-                QVERIFY2(err.message().startsWith(told), qPrintable(err.message()));
-            }
+            const QString told = failure([&] { e.commit(); });
+            QVERIFY2(told.startsWith(lost ? QStringLiteral("Няма връзка със сървъра на базата")
+                                          : QStringLiteral("Сървърът на базата отмени транзакцията")), qPrintable(told));
             QVERIFY(!e.inTransaction());
             QCOMPARE(s.text(rows), QString());
         }
@@ -160,12 +164,8 @@ private slots:
         c.exec(insert(2));
         const std::vector<const char *> tooMany(70000, nullptr); // more parameters than the protocol carries
         const PgResult r = c.execGuarded(c.prepared(QStringLiteral("SELECT 1")), int(tooMany.size()), tooMany.data());
-        try {
-            c.check(r);
-            QFAIL("a statement that was never sent succeeded");
-        } catch (const DaoError &err) {
-            QVERIFY2(err.message().startsWith(QStringLiteral("Грешка в базата данни: ")), qPrintable(err.message()));
-        }
+        const QString refused = failure([&] { c.check(r); });
+        QVERIFY2(refused.startsWith(QStringLiteral("Грешка в базата данни: ")), qPrintable(refused));
         QCOMPARE(PQpipelineStatus(c.handle()), PQ_PIPELINE_OFF);
         QCOMPARE(PQtransactionStatus(c.handle()), PQTRANS_INTRANS);
         c.exec(insert(3));
