@@ -5,10 +5,13 @@
 // tools/pg.sh start build/pg). Each size gets a database velostok_bench_<rows>, loaded once from
 // the benchmark inventory file of that size. Prints milliseconds (median of several runs) and
 // the ratio ours / baseline.
+//   build/bench/bench_pg CONNINFO DATA-DIR --readers [ROWS...]
+// only measures another session's reads beside a renumbering of every row (default 100000).
 #include "DaoError.h"
 #include "InventoryData.h"
 #include "PgConnection.h"
 #include "PgEngine.h"
+#include "PgSchema.h"
 #include "SqliteEngine.h"
 #include "TDaoDatabase.h"
 #include "TDaoTable.h"
@@ -19,9 +22,12 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <functional>
 #include <libpq-fe.h>
+#include <mutex>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -180,6 +186,19 @@ void archiveCopyFigures(const QString &server, const QString &file, const QStrin
 const QString likeFilter = QStringLiteral(
     "[unit_name] LIKE \"*маслен*\" AND [deliver_name] LIKE \"авто*\" AND [comment] LIKE \"*golf*\"");
 
+// The renumbering command's loop: every shown row numbered anew in bulk mode.
+void renumberShown(TDaoTable &t)
+{
+    t.setBulkMode(true);
+    qint64 k = 1;
+    for (t.First(); !t.Eof(); t.Next()) {
+        t.Edit();
+        t.FieldByName(QStringLiteral("user_id"))->setAsInteger(k++);
+        t.Post();
+    }
+    t.setBulkMode(false);
+}
+
 struct Figures
 {
     double open, sort, search, post, renumber;
@@ -226,19 +245,208 @@ Figures datasetFigures(const QString &database, bool renumber)
             l.Last();
         }
     }, 5);
-    if (renumber) {
-        f.renumber = timeMs({}, [&] {
-            t.setBulkMode(true);
-            qint64 k = 1;
-            for (t.First(); !t.Eof(); t.Next()) {
-                t.Edit();
-                t.FieldByName(QStringLiteral("user_id"))->setAsInteger(k++);
-                t.Post();
-            }
-            t.setBulkMode(false);
-        }, 1);
-    }
+    if (renumber)
+        f.renumber = timeMs({}, [&] { renumberShown(t); }, 1);
     return f;
+}
+
+// ---- another counter's reads while one counter renumbers every row
+
+// What the other counter reads over and over: the grid's rows and a pick list, each time a
+// snapshot of its own.
+const char *const ReaderQueries[] = {"SELECT id FROM main WHERE deleted = false ORDER BY id",
+                                     "SELECT count(*) FROM unit_name"};
+constexpr int ReaderKinds = 2;
+
+// The processor time a server process has used (ns), where the server runs on this machine: a
+// busy machine stretches the wall-clock times of all alike, not this.
+qint64 serverCpuNs(int pid)
+{
+    QFile f(QStringLiteral("/proc/%1/schedstat").arg(pid));
+    return f.open(QIODevice::ReadOnly) ? f.readAll().split(' ').value(0).toLongLong() : 0;
+}
+
+struct ReaderTimes
+{
+    std::vector<double> wall[ReaderKinds], cpu[ReaderKinds];
+    double writerMs = 0;
+};
+
+double medianOf(std::vector<double> v)
+{
+    if (v.empty())
+        return 0;
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+// The reader's times (appended to into) while writer runs, or, without one, for aloneMs; the
+// writer's milliseconds. Without read, the writer alone.
+double readerBeside(const QString &server, const std::function<void()> &writer, ReaderTimes *into, int aloneMs = 5000)
+{
+    Baseline(server).exec("VACUUM main"); // each writer finds the table as the last left it, cleaned
+    std::atomic<bool> stop = into == nullptr;
+    std::thread reader([&] {
+        Baseline r(server);
+        const int pid = PQbackendPID(r.c);
+        for (int i = 0; !stop; i = (i + 1) % ReaderKinds) {
+            const qint64 cpu = serverCpuNs(pid);
+            QElapsedTimer t;
+            t.start();
+            r.rows(ReaderQueries[i]);
+            into->wall[i].push_back(double(t.nsecsElapsed()) / 1e6);
+            into->cpu[i].push_back(double(serverCpuNs(pid) - cpu) / 1e6);
+        }
+    });
+    QElapsedTimer w;
+    w.start();
+    if (writer)
+        writer();
+    else
+        std::this_thread::sleep_for(std::chrono::milliseconds(aloneMs));
+    const double writerMs = double(w.nsecsElapsed()) / 1e6;
+    stop = true;
+    reader.join();
+    if (into)
+        into->writerMs += writerMs;
+    return writerMs;
+}
+
+// The renumbering through libpq, in batches committed every 100 ms under the write lock as the
+// data layer's are; with subtransactions, each UPDATE in a savepoint of its own sent with it in
+// one round trip, as the engine sends a statement inside a transaction.
+void libpqRenumbering(const QString &server, bool subtransactions)
+{
+    Baseline b(server);
+    const QByteArray lock = "SELECT pg_advisory_xact_lock(" + QByteArray::number(pgschema::WriteLockKey) + ")";
+    PGresult *ids = PQexec(b.c, "SELECT id FROM main WHERE deleted = false ORDER BY id");
+    PQclear(PQprepare(b.c, "renumber", "UPDATE main SET user_id = $1 WHERE id = $2", 2, nullptr));
+    QElapsedTimer batch;
+    const auto begin = [&] {
+        b.exec("BEGIN");
+        b.exec(lock.constData());
+        batch.start();
+    };
+    begin();
+    for (int i = 0; i < PQntuples(ids); ++i) {
+        const QByteArray k = QByteArray::number(i + 1);
+        const char *values[] = {k.constData(), PQgetvalue(ids, i, 0)};
+        if (!subtransactions) {
+            PQclear(PQexecPrepared(b.c, "renumber", 2, values, nullptr, nullptr, 0));
+        } else {
+            PQenterPipelineMode(b.c);
+            PQsendQueryParams(b.c, "SAVEPOINT s", 0, nullptr, nullptr, nullptr, nullptr, 0);
+            PQsendQueryPrepared(b.c, "renumber", 2, values, nullptr, nullptr, 0);
+            PQsendQueryParams(b.c, "RELEASE SAVEPOINT s", 0, nullptr, nullptr, nullptr, nullptr, 0);
+            PQpipelineSync(b.c);
+            for (int results = 0; results < 4;) {
+                PGresult *r = PQgetResult(b.c);
+                if (!r)
+                    continue;
+                ++results;
+                PQclear(r);
+            }
+            PQexitPipelineMode(b.c);
+        }
+        if (batch.elapsed() >= 100) {
+            b.exec("COMMIT");
+            begin();
+        }
+    }
+    b.exec("COMMIT");
+    PQclear(ids);
+}
+
+// The reads beside one batch of the renumbering held open (updates, in savepoints or not), the
+// writer idle meanwhile: what the batch's subtransactions alone cost the reader, free of the
+// writer's use of the processors. Batches alternate, so that a busy machine slows both alike.
+void heldBatchFigures(const QString &server, int updates)
+{
+    std::vector<double> times[2][ReaderKinds];
+    Baseline r(server);
+    for (int round = 0; round < 10; ++round) {
+        for (int guarded = 0; guarded < 2; ++guarded) {
+            Baseline w(server);
+            w.exec("BEGIN");
+            const QByteArray update = "UPDATE main SET user_id = user_id WHERE id = ";
+            for (int i = 1; i <= updates; ++i) {
+                if (guarded)
+                    w.exec("SAVEPOINT s");
+                w.exec((update + QByteArray::number(i * 97 % 100000 + 1)).constData());
+                if (guarded)
+                    w.exec("RELEASE SAVEPOINT s");
+            }
+            for (int k = 0; k < ReaderKinds; ++k) {
+                for (int n = 0; n < 3; ++n) {
+                    QElapsedTimer t;
+                    t.start();
+                    r.rows(ReaderQueries[k]);
+                    times[guarded][k].push_back(double(t.nsecsElapsed()) / 1e6);
+                }
+            }
+            w.exec("ROLLBACK");
+        }
+    }
+    std::printf("  reads beside one open batch of %d updates, the writer idle:", updates);
+    for (int k = 0; k < ReaderKinds; ++k) {
+        const double plain = medianOf(times[0][k]), guarded = medianOf(times[1][k]);
+        std::printf("  %s %.1f ms without subtransactions, %.1f ms with one per update, ratio %.2f", k == 0 ? "rows" : "pick list",
+                    plain, guarded, guarded / plain);
+    }
+    std::printf("\n");
+    std::fflush(stdout);
+}
+
+// Each renumbering twice, in turn, with the reader beside it; the reader's medians, server
+// processor time first, against those beside the renumbering without subtransactions.
+void readerFigures(const QString &server)
+{
+    const auto viaDataset = [&] {
+        TDaoDatabase db;
+        db.setDatabase(server);
+        db.SmartOpen = false;
+        db.Open();
+        TDaoTable t;
+        t.setDatabase(&db);
+        t.setTableName(QStringLiteral("main"));
+        t.setFilter(QStringLiteral("[deleted]=False"));
+        t.setFiltered(true);
+        t.Open();
+        renumberShown(t);
+    };
+    constexpr int Writers = 3;
+    const std::function<void()> writers[Writers] = {[&] { libpqRenumbering(server, false); },
+                                                    [&] { libpqRenumbering(server, true); }, viaDataset};
+    const char *names[Writers] = {"libpq, no subtransactions (baseline)", "libpq, a savepoint per statement",
+                                  "ours (the renumbering command's loop)"};
+    ReaderTimes alone, beside[Writers];
+    readerBeside(server, {}, &alone);
+    for (int round = 0; round < 2; ++round)
+        for (int i = 0; i < Writers; ++i)
+            readerBeside(server, writers[i], &beside[i]);
+    std::printf("\nanother counter's reads beside a renumbering of every row, medians of the server's processor time\n"
+                "per read (wall clock in brackets); ratio to the same beside the renumbering through libpq without\n"
+                "subtransactions, in this run:\n");
+    const auto line = [&](const char *what, const ReaderTimes &t) {
+        std::printf("  %-40s", what);
+        for (int k = 0; k < ReaderKinds; ++k) {
+            const double cpu = medianOf(t.cpu[k]), base = medianOf(beside[0].cpu[k]);
+            std::printf("  %s %6.1f ms (%6.1f) ratio %4.2f", k == 0 ? "rows" : "pick list", cpu, medianOf(t.wall[k]), cpu / base);
+        }
+        std::printf("  %zu reads", t.cpu[0].size() + t.cpu[1].size());
+        if (&t != &alone)
+            std::printf(", renumbering %.1f s", t.writerMs / 2000);
+        std::printf("\n");
+        std::fflush(stdout);
+    };
+    line("no renumbering", alone);
+    for (int i = 0; i < Writers; ++i)
+        line(names[i], beside[i]);
+    std::printf("  the same renumberings without the reader:");
+    for (int i = 0; i < Writers; ++i)
+        std::printf(" %.1f s", readerBeside(server, writers[i], nullptr) / 1000);
+    std::printf("\n");
+    heldBatchFigures(server, 1000);
 }
 
 void compare(const QString &admin, const QString &dataDir, int rows)
@@ -290,6 +498,8 @@ void compare(const QString &admin, const QString &dataDir, int rows)
     }
     QFile::remove(copy);
     archiveCopyFigures(server, file, dataDir);
+    if (renumber)
+        readerFigures(server);
 }
 
 } // namespace
@@ -298,20 +508,29 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     if (argc < 2) {
-        std::fprintf(stderr, "usage: bench_pg CONNINFO [DATA-DIR] [ROWS...]\n");
+        std::fprintf(stderr, "usage: bench_pg CONNINFO [DATA-DIR] [--readers] [ROWS...]\n");
         return 2;
     }
     const QString admin = QString::fromLocal8Bit(argv[1]);
     const QString dir = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QDir::current().filePath(QStringLiteral("bench-data"));
     QDir().mkpath(dir);
     std::vector<int> sizes;
-    for (int i = 3; i < argc; ++i)
-        sizes.push_back(QString::fromLocal8Bit(argv[i]).toInt());
+    bool readersOnly = false;
+    for (int i = 3; i < argc; ++i) {
+        if (qstrcmp(argv[i], "--readers") == 0)
+            readersOnly = true;
+        else
+            sizes.push_back(QString::fromLocal8Bit(argv[i]).toInt());
+    }
     if (sizes.empty())
-        sizes = {100000, 1000000};
+        sizes = readersOnly ? std::vector<int>{100000} : std::vector<int>{100000, 1000000};
     try {
-        for (int rows : sizes)
-            compare(admin, dir, rows);
+        for (int rows : sizes) {
+            if (readersOnly)
+                readerFigures(serverInventory(admin, benchdata::inventory(dir, rows), rows));
+            else
+                compare(admin, dir, rows);
+        }
     } catch (const std::exception &e) {
         std::fprintf(stderr, "failed: %s\n", e.what());
         return 1;

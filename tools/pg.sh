@@ -2,7 +2,9 @@
 # A throwaway PostgreSQL cluster for the tests: tools/pg.sh start|stop|status|url DIR.
 # The server listens only on a unix socket in DIR/socket; anyone local is trusted as any role but
 # velostok_password, which must give its password (the tests of a refused password make it).
-# start is idempotent and prints nothing but errors; url prints the libpq connection string.
+# start is idempotent and prints nothing but errors; a running cluster that was started before its
+# configuration read as it does now (by an older version of this script) is started again with it.
+# url prints the libpq connection string.
 set -eu
 usage() { echo "usage: $0 start|stop|status|url DIR" >&2; exit 2; }
 [ $# -eq 2 ] || usage
@@ -14,6 +16,7 @@ role=postgres
 data=$dir/cluster
 sock=$dir/socket
 log=$dir/server.log
+started_with=$dir/started-with.conf # the configuration the running cluster was started with
 
 # A libpq keyword value, quoted when it holds a space, a quote or a backslash.
 conninfo_value() {
@@ -75,12 +78,52 @@ if [ $(( ${#sock} + ${#port} + 10 )) -gt 107 ]; then
   echo "path too long for a unix socket: $sock" >&2; exit 1
 fi
 
+# The server's configuration and its authentication rules, written at every start (a moved build
+# folder gets its new socket path).
+sql_string() { printf "'%s'" "${1//\'/\'\'}"; }
+server_conf() {
+  cat <<EOF
+listen_addresses = ''
+port = $port
+unix_socket_directories = $(sql_string "$sock")
+fsync = off
+synchronous_commit = off
+full_page_writes = off
+shared_buffers = 16MB
+max_connections = 50
+hba_file = $(sql_string "$data/velostok_hba.conf")
+EOF
+}
+hba_conf() {
+  cat <<EOF
+local all velostok_password scram-sha-256
+local all all trust
+EOF
+}
+configuration() { server_conf; echo; hba_conf; }
+write_config() {
+  server_conf | as_owner tee "$data/velostok.conf" >/dev/null
+  hba_conf | as_owner tee "$data/velostok_hba.conf" >/dev/null
+}
+
 mkdir -p "$dir"
 # One start at a time per cluster (ctest and a shell may both ask).
 exec 9>"$dir/.lock"
 flock 9
 
-if running; then exit 0; fi
+if running; then
+  [ -d "$data" ] && [ "$(cat "$started_with" 2>/dev/null)" != "$(configuration)" ] || exit 0
+  write_config
+  # 9>&-: the server must not inherit the lock, or it would hold it for its whole life.
+  if ! (cd / && as_owner "$bindir/pg_ctl" -D "$data" -l "$log" -m fast -w -t 60 restart) >/dev/null 2>&1 9>&- \
+      || ! running; then
+    tail -n 30 "$log" >&2
+    echo "PostgreSQL did not start again in $data (log: $log)" >&2
+    exit 1
+  fi
+  configuration >"$started_with"
+  exit 0
+fi
 
 [ -d "$sock" ] || mkdir -p "$sock"
 [ -f "$log" ] || : >"$log"
@@ -113,23 +156,7 @@ if [ ! -d "$data" ]; then
 fi
 if [ "$(stat -c %U "$data")" != "$owner" ]; then chown -R "$owner" "$data"; fi
 
-# Written at every start, so a moved build folder gets its new socket path.
-sql_string() { printf "'%s'" "${1//\'/\'\'}"; }
-as_owner tee "$data/velostok.conf" >/dev/null <<EOF
-listen_addresses = ''
-port = $port
-unix_socket_directories = $(sql_string "$sock")
-fsync = off
-synchronous_commit = off
-full_page_writes = off
-shared_buffers = 16MB
-max_connections = 50
-hba_file = $(sql_string "$data/velostok_hba.conf")
-EOF
-as_owner tee "$data/velostok_hba.conf" >/dev/null <<EOF
-local all velostok_password scram-sha-256
-local all all trust
-EOF
+write_config
 
 # A server killed outright leaves its pid file and socket lock behind; the postmaster ignores
 # them when that pid is gone, but not when it is an unreaped zombie or an unrelated process.
@@ -167,6 +194,7 @@ if [ $started = no ]; then
   echo "PostgreSQL did not start in $data (log: $log)" >&2
   exit 1
 fi
+configuration >"$started_with"
 
 psql() { "$bindir/psql" -X -q -v ON_ERROR_STOP=1 -h "$sock" -p "$port" -U "$role" "$@"; }
 if [ "$(psql -d postgres -Atc "SELECT 1 FROM pg_database WHERE datname = '$db'")" != 1 ]; then

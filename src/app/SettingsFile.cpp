@@ -1,12 +1,16 @@
 // The settings file's reading and writing rules.
 #include "SettingsFile.h"
 
+#include "DaoError.h"
+#include "DbEngine.h"
 #include "TextCodec.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QSaveFile>
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
 
 QStringList SettingsFile::lines(const Values &v)
 {
@@ -78,16 +82,34 @@ std::optional<QStringList> SettingsFile::readFile(const QString &path, QString *
     return splitLines(f.readAll());
 }
 
-bool SettingsFile::writeFile(const QString &path, const QByteArray &bytes)
+bool SettingsFile::writeFile(const QString &path, const QByteArray &bytes, FileReplacement::Permissions permissions)
 {
-    QSaveFile f(path);
-    // A folder that takes no new files may still let its existing files be rewritten.
-    f.setDirectWriteFallback(true);
-    if (!f.open(QIODevice::WriteOnly))
-        return false;
-    if (f.write(bytes) != bytes.size()) {
-        f.cancelWriting();
+    std::unique_ptr<FileReplacement> replacement;
+    try {
+        replacement = std::make_unique<FileReplacement>(path, QString(), permissions);
+    } catch (const DaoError &) {
+        // A folder that takes no new files may still let its existing files be rewritten.
+        QFile f(path);
+        if (!f.exists() || !f.open(QIODevice::ReadWrite))
+            return false;
+        if (permissions == FileReplacement::Permissions::OwnerOnly && ::fchmod(f.handle(), 0600) != 0)
+            return false;
+        return f.resize(0) && f.write(bytes) == bytes.size() && f.flush() && ::fsync(f.handle()) == 0;
+    }
+    try {
+        QFile f(replacement->temporaryPath());
+        if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size() || !f.flush())
+            return false;
+        f.close();
+        replacement->commit();
+        return true;
+    } catch (const DaoError &) {
         return false;
     }
-    return f.commit();
+}
+
+FileReplacement::Permissions SettingsFile::permissionsFor(const Values &values)
+{
+    return DbEngine::holdsPassword(values.database) ? FileReplacement::Permissions::OwnerOnly
+                                                    : FileReplacement::Permissions::OfNewFile;
 }

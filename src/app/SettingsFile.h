@@ -12,6 +12,8 @@
 // on only for exactly "Yes"; Skins and AutoArchive on unless exactly "No".
 #pragma once
 
+#include "FileReplacement.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -50,7 +52,13 @@ public:
     // The lines of the file at path; nullopt when there is no such file. Sets *error (and
     // gives nullopt) when it exists but cannot be read.
     static std::optional<QStringList> readFile(const QString &path, QString *error);
-    // Replaces the file at path with bytes; false when it cannot be written (the old file is
-    // then left as it was where the folder allows a new file beside it).
-    static bool writeFile(const QString &path, const QByteArray &bytes);
+    // Replaces the file at path with bytes, with the permissions asked for; false when it cannot
+    // be written (the old file is then left as it was where the folder allows a new file beside
+    // it). In a folder that takes no new file, an existing file is written over in place; an
+    // owner's-only one only when it can be made so first.
+    static bool writeFile(const QString &path, const QByteArray &bytes,
+                          FileReplacement::Permissions permissions = FileReplacement::Permissions::OfTarget);
+    // The permissions set.dll is written with: its owner's alone while the Database setting holds
+    // a password, those of a new file otherwise.
+    static FileReplacement::Permissions permissionsFor(const Values &values);
 };

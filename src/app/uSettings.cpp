@@ -427,7 +427,8 @@ void TfSettings::SaveSettings()
         ok = SettingsFile::writeFile(Paths::programFile(QStringLiteral("grid.ini")),
                                      GridLayout::save(storedColumns(main->grid()->Columns())));
     if (ok)
-        ok = SettingsFile::writeFile(Paths::programFile(QStringLiteral("set.dll")), SettingsFile::bytes(v));
+        ok = SettingsFile::writeFile(Paths::programFile(QStringLiteral("set.dll")), SettingsFile::bytes(v),
+                                     SettingsFile::permissionsFor(v));
     if (!ok)
         prompts().message(QStringLiteral("Програмата не може да съхрани промените."));
 }

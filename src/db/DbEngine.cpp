@@ -19,6 +19,12 @@ QString DbEngine::shownName(const QString &database)
     return PgEngine::isConnectionString(database) ? PgEngine::withoutPassword(database) : database;
 }
 
+// A connection string that cannot be read counts as holding one: nothing of it is known.
+bool DbEngine::holdsPassword(const QString &database)
+{
+    return PgEngine::isConnectionString(database) && PgEngine::withoutPassword(database) != database;
+}
+
 QVariant DbEngine::storedForm(const QVariant &v) const
 {
     if (!v.isValid() || v.isNull())

@@ -69,6 +69,8 @@ public:
     static bool isServer(const QString &database);
     // A Database setting as shown on screen: a server connection without its password.
     static QString shownName(const QString &database);
+    // Whether a Database setting holds a password (a server connection that names one).
+    static bool holdsPassword(const QString &database);
 
     virtual const SqlDialect &dialect() const = 0;
 

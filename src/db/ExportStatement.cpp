@@ -8,6 +8,7 @@
 #include "FilterExpression.h"
 #include "Regional.h"
 #include "SqlDialect.h"
+#include "SqliteRealText.h"
 #include "StoredDateTime.h"
 
 #include <QDir>
@@ -48,23 +49,6 @@ Type typeOf(const QString &declType)
     return Type::Text;
 }
 
-// A real number as SQLite writes one as text: 15 significant digits, always a decimal point
-// ("10.0", "1.5e-07"). Made here rather than taken from the engine, so that a file exported from
-// a server reads the same as one exported from the file.
-void appendReal(QByteArray &out, double v)
-{
-    if (std::isinf(v)) {
-        out.append(v > 0 ? "Inf" : "-Inf");
-        return;
-    }
-    QByteArray t = QByteArray::number(v == 0 ? 0.0 : v, 'g', 15); // no "-0"
-    if (!t.contains('.')) {
-        const qsizetype e = t.indexOf('e');
-        t.insert(e < 0 ? t.size() : e, ".0");
-    }
-    out.append(t);
-}
-
 // One cell's bytes (UTF-8) for the CSV and HTML files: numbers with ".", date-times as stored;
 // scratch holds what is made here.
 QByteArrayView plainBytes(const DbStatement &st, int c, Type type, QByteArray &scratch)
@@ -74,10 +58,14 @@ QByteArrayView plainBytes(const DbStatement &st, int c, Type type, QByteArray &s
     if (type == Type::Boolean)
         return st.columnInt64(c) != 0 ? QByteArrayView("True") : QByteArrayView("False");
     if (type == Type::Number) {
+        // As the file gives it, whichever engine read it; a server's NaN, which a file cannot
+        // hold, is no number: an empty cell.
         const QVariant v = st.column(c);
         if (v.typeId() == QMetaType::Double) {
+            if (std::isnan(v.toDouble()))
+                return {};
             scratch.clear();
-            appendReal(scratch, v.toDouble());
+            appendSqliteRealText(scratch, v.toDouble());
             return scratch;
         }
     }
@@ -294,7 +282,8 @@ int writeSpreadsheet(Selection &sel, const QString &path, const QString &sheetNa
             switch (sel.types[size_t(c)]) {
             case Type::Integer:
             case Type::Number:
-                worksheet_write_number(ws, row, col, st.column(c).toDouble(), nullptr);
+                if (const double v = st.column(c).toDouble(); !std::isnan(v))
+                    worksheet_write_number(ws, row, col, v, nullptr);
                 break;
             case Type::Boolean:
                 worksheet_write_boolean(ws, row, col, st.columnInt64(c) != 0, nullptr);

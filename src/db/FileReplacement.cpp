@@ -98,7 +98,7 @@ std::function<int(const QByteArray &, const QByteArray &)> &FileReplacement::ren
     return step;
 }
 
-FileReplacement::FileReplacement(const QString &target, const QString &prefix)
+FileReplacement::FileReplacement(const QString &target, const QString &prefix, Permissions permissions)
     : mTarget(QFileInfo(target).absoluteFilePath())
 {
     const QFileInfo fi(mTarget);
@@ -111,7 +111,11 @@ FileReplacement::FileReplacement(const QString &target, const QString &prefix)
                            .arg(mTarget, QString::fromLocal8Bit(std::strerror(errno))));
     // mkstemp makes it readable by its owner alone.
     struct stat old = {};
-    const mode_t mode = ::stat(QFile::encodeName(mTarget).constData(), &old) == 0 ? (old.st_mode & 0777) : newFileMode();
+    mode_t mode = 0600;
+    if (permissions == Permissions::OfNewFile)
+        mode = newFileMode();
+    else if (permissions == Permissions::OfTarget)
+        mode = ::stat(QFile::encodeName(mTarget).constData(), &old) == 0 ? (old.st_mode & 0777) : newFileMode();
     if (::fchmod(fd, mode) != 0)
         qCWarning(lcDb) << "could not set the permissions of" << QFile::decodeName(pattern);
     // Held while the file is being written: a later look at the folder knows it is in use.

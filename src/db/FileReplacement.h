@@ -3,7 +3,8 @@
 // rename the old file stays whole; after it the new one is complete. A failure at any point
 // leaves the target as it was and removes the temporary file. The new file gets the permissions
 // of the file it replaces, or those of a file made anew (the process's umask): in a shared shop
-// folder the other counters can read it as they could the old one.
+// folder the other counters can read it as they could the old one. A file that holds a secret
+// asks for its owner's alone instead, before anything is written into it.
 #pragma once
 
 #include <QString>
@@ -12,10 +13,17 @@
 class FileReplacement
 {
 public:
+    enum class Permissions {
+        OfTarget,  // those of the file replaced; a new file's when there is none
+        OfNewFile, // 0666 less the umask, whatever the file replaced had
+        OwnerOnly, // 0600: read and written by its owner alone
+    };
+
     // Makes an empty temporary file beside target, named prefix followed by six random characters
-    // (target's name followed by "." when prefix is empty) and the suffix below. Raises DaoError
-    // when it cannot.
-    explicit FileReplacement(const QString &target, const QString &prefix = QString());
+    // (target's name followed by "." when prefix is empty) and the suffix below, with the
+    // permissions asked for. Raises DaoError when it cannot.
+    explicit FileReplacement(const QString &target, const QString &prefix = QString(),
+                             Permissions permissions = Permissions::OfTarget);
     ~FileReplacement();
     FileReplacement(const FileReplacement &) = delete;
     FileReplacement &operator=(const FileReplacement &) = delete;

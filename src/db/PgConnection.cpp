@@ -2,11 +2,13 @@
 #include "PgConnection.h"
 
 #include "DaoError.h"
+#include "DbLog.h"
 #include "StoredDateTime.h"
 
 #include <QDateTime>
 #include <atomic>
 #include <cerrno>
+#include <cmath>
 #include <libpq-fe.h>
 #include <poll.h>
 #include <utility>
@@ -29,6 +31,20 @@ enum : unsigned {
 
 bool isInteger(unsigned oid) { return oid == Int8Oid || oid == Int2Oid || oid == Int4Oid; }
 bool isReal(unsigned oid) { return oid == Float4Oid || oid == Float8Oid || oid == NumericOid; }
+
+// A real as the server writes it, "NaN" and "Infinity" included, which Qt does not read.
+double realOf(QByteArrayView t)
+{
+    bool ok = false;
+    const double d = t.toDouble(&ok);
+    if (ok)
+        return d;
+    if (t == "NaN")
+        return qQNaN();
+    if (t == "Infinity" || t == "-Infinity")
+        return t.startsWith('-') ? -qInf() : qInf();
+    return d;
+}
 
 } // namespace
 
@@ -150,6 +166,13 @@ void PgConnection::ensureLive()
     PQreset(mConn);
     if (PQstatus(mConn) != CONNECTION_OK)
         raise(nullptr);
+    renewed();
+}
+
+void PgConnection::renewed()
+{
+    if (PQstatus(mConn) != CONNECTION_OK)
+        return; // made again by the next action's ensureLive
     mPrepared.clear();
     ++mGeneration;
     PQsetClientEncoding(mConn, "UTF8");
@@ -165,13 +188,19 @@ bool PgConnection::lostMeanwhile(const PgResult &r) const
 
 void PgConnection::raise(const pg_result *r) const
 {
-    if (!r || !mConn || PQstatus(mConn) != CONNECTION_OK) {
+    const bool lost = !mConn || PQstatus(mConn) != CONNECTION_OK;
+    if (!r || lost) {
         const QString msg = QString::fromUtf8(mConn ? PQerrorMessage(mConn) : "not connected").trimmed();
-        throw DaoError(pgErrorMessage({}, msg));
+        if (lost)
+            throw DaoError(pgErrorMessage({}, msg));
+        throw DaoError(pgErrorMessage("XX000", msg));
     }
-    const QByteArray state(PQresultErrorField(r, PG_DIAG_SQLSTATE));
+    QByteArray state(PQresultErrorField(r, PG_DIAG_SQLSTATE));
     const char *primary = PQresultErrorField(r, PG_DIAG_MESSAGE_PRIMARY);
     const QString msg = QString::fromUtf8(primary ? primary : PQresultErrorMessage(r)).trimmed();
+    // libpq's own refusals carry no state; the connection is still up.
+    if (state.isEmpty())
+        state = "XX000";
     throw DaoError(pgErrorMessage(state, msg));
 }
 
@@ -314,42 +343,56 @@ PgResult PgConnection::execGuarded(const QByteArray &name, int params, const cha
 {
     if (!PQenterPipelineMode(mConn))
         return PgResult();
-    const bool sent = PQsendQueryParams(mConn, "SAVEPOINT velostok_statement", 0, nullptr, nullptr, nullptr, nullptr, 0)
-                      && PQsendQueryPrepared(mConn, name.constData(), params, values, nullptr, nullptr, 0)
-                      && PQsendQueryParams(mConn, "RELEASE SAVEPOINT velostok_statement", 0, nullptr, nullptr, nullptr,
-                                           nullptr, 0)
-                      && PQpipelineSync(mConn);
-    // The three results, each ended by a null, then the sync's; the statement's is kept.
+    // A send that fails leaves the connection up; its error is kept before the others come.
+    PgResult refused;
+    const auto sent = [&](int ok) {
+        if (!ok && !refused.get())
+            refused = PgResult(PQmakeEmptyPGresult(mConn, PGRES_FATAL_ERROR));
+        return ok != 0;
+    };
+    sent(PQsendQueryParams(mConn, "SAVEPOINT velostok_statement", 0, nullptr, nullptr, nullptr, nullptr, 0))
+        && sent(PQsendQueryPrepared(mConn, name.constData(), params, values, nullptr, nullptr, 0))
+        && sent(PQsendQueryParams(mConn, "RELEASE SAVEPOINT velostok_statement", 0, nullptr, nullptr, nullptr, nullptr, 0));
+    // Whatever was sent is synced and its results read, each ended by a null, up to the sync's:
+    // libpq leaves pipeline mode only once nothing is pending. The first result of each is kept.
     PgResult results[3];
     bool synced = false;
-    for (int i = 0; sent && i < 4 && PQstatus(mConn) == CONNECTION_OK; ++i) {
-        while (PGresult *r = PQgetResult(mConn)) {
-            if (PQresultStatus(r) == PGRES_PIPELINE_SYNC) {
-                PQclear(r);
+    if (sent(PQpipelineSync(mConn))) {
+        for (int i = 0; !synced && PQstatus(mConn) == CONNECTION_OK;) {
+            PgResult r(PQgetResult(mConn));
+            if (!r.get())
+                ++i;
+            else if (PQresultStatus(r.get()) == PGRES_PIPELINE_SYNC)
                 synced = true;
-                break;
-            }
-            if (i < 3 && !results[i].get())
-                results[i] = PgResult(r);
-            else
-                PQclear(r);
+            else if (i < 3 && !results[i].get())
+                results[i] = std::move(r);
         }
-        if (synced)
-            break;
     }
-    PQexitPipelineMode(mConn);
-    if (!sent || !synced || PQstatus(mConn) != CONNECTION_OK)
-        return std::move(results[1].get() && PQresultStatus(results[1].get()) != PGRES_PIPELINE_ABORTED ? results[1] : results[0]);
+    if (!PQexitPipelineMode(mConn) && PQstatus(mConn) == CONNECTION_OK) {
+        // Still pending and never to be read: the session is given up for a new one, as a lost
+        // one is (its transaction ends with it).
+        qCWarning(lcDb) << "a server connection left in pipeline mode is made again";
+        PQreset(mConn);
+        renewed();
+    }
     const auto ok = [](const PgResult &r) {
         const ExecStatusType st = r.get() ? PQresultStatus(r.get()) : PGRES_FATAL_ERROR;
         return st == PGRES_COMMAND_OK || st == PGRES_TUPLES_OK;
     };
-    if (!ok(results[0]))
-        return std::move(results[0]); // no savepoint: the statement did not run
-    if (!ok(results[1])) {
-        PgResult undo(PQexec(mConn, "ROLLBACK TO SAVEPOINT velostok_statement; RELEASE SAVEPOINT velostok_statement"));
-        return std::move(results[1]);
+    if (!synced) {
+        if (refused.get())
+            return refused;
+        return std::move(results[1].get() && PQresultStatus(results[1].get()) != PGRES_PIPELINE_ABORTED ? results[1] : results[0]);
     }
+    if (!ok(results[0]))
+        return std::move(results[0].get() ? results[0] : refused); // no savepoint: the statement did not run
+    if (!ok(results[1])) {
+        // Failed, or never sent: undone alone.
+        PgResult undo(PQexec(mConn, "ROLLBACK TO SAVEPOINT velostok_statement; RELEASE SAVEPOINT velostok_statement"));
+        return std::move(results[1].get() ? results[1] : refused);
+    }
+    if (!results[2].get()) // ran, its release not sent
+        results[2] = PgResult(PQexec(mConn, "RELEASE SAVEPOINT velostok_statement"));
     if (!ok(results[2]))
         return std::move(results[2]);
     return std::move(results[1]);
@@ -534,8 +577,10 @@ qint64 PgStatement::columnInt64(int i) const
     const QByteArrayView t = mResult.text(mRow, i);
     if (typeOf(i) == BoolOid)
         return t == "t" ? 1 : 0;
-    if (isReal(typeOf(i)))
-        return qint64(t.toDouble());
+    if (isReal(typeOf(i))) {
+        const double d = realOf(t);
+        return std::isfinite(d) ? qint64(d) : 0;
+    }
     return t.toLongLong();
 }
 
@@ -550,7 +595,7 @@ QVariant PgStatement::column(int i) const
     if (isInteger(oid))
         return QVariant(t.toLongLong());
     if (isReal(oid))
-        return QVariant(t.toDouble());
+        return QVariant(realOf(t));
     if (oid == ByteaOid)
         return QVariant(QByteArray::fromHex(t.sliced(2).toByteArray()));
     return QVariant(QString::fromUtf8(t));

@@ -109,6 +109,8 @@ public:
 private:
     // The result of the statement just sent, cancelling it when the stop check asks.
     PgResult awaitResult();
+    // After a reset: the prepared statements and settings of the new session.
+    void renewed();
 
     pg_conn *mConn = nullptr;
     QString mConninfo;

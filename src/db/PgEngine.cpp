@@ -8,6 +8,7 @@
 #include "SqliteSchema.h"
 
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QRegularExpression>
 #include <QTimeZone>
@@ -40,17 +41,35 @@ QString spelledAsWritten(const QString &name, const QString &sql)
 struct PgEngine::ReaderPool
 {
     static constexpr size_t Kept = 4; // the three pick lists at once, and one more
+    struct Connection
+    {
+        PgConnection conn;
+        QDeadlineTimer expires;
+    };
     std::mutex mutex;
-    std::vector<PgConnection> idle;
+    std::vector<Connection> idle; // the most recently kept last
+
+    // Ends those kept longer than the idle time (the server ends them too, should nobody come).
+    void dropExpired()
+    {
+        std::erase_if(idle, [](const Connection &c) { return c.expires.hasExpired(); });
+    }
 };
+
+int &PgEngine::keptReaderIdleMs()
+{
+    static int ms = 60000;
+    return ms;
+}
 
 PgEngine::~PgEngine()
 {
     if (!mHome || !mConn.isIdle())
         return;
     const std::lock_guard lock(mHome->mutex);
+    mHome->dropExpired();
     if (mHome->idle.size() < ReaderPool::Kept)
-        mHome->idle.push_back(std::move(mConn));
+        mHome->idle.push_back({std::move(mConn), QDeadlineTimer(keptReaderIdleMs())});
 }
 
 bool PgEngine::isConnectionString(const QString &database)
@@ -114,22 +133,33 @@ void PgEngine::reconnectWithSession()
 }
 
 // Dates are written and read as local time without a zone, as the file keeps them; a lock
-// held by another counter is waited for as long as the busy timeout says.
+// held by another counter is waited for as long as the busy timeout says. A kept reader's session
+// ends on the server once it has been idle a little longer than it is kept. Set again whenever a
+// kept connection is used again, in one round trip when the server knows the zone by name.
 void PgEngine::setUpSession()
 {
-    mConn.exec(QStringLiteral("SET DateStyle = 'ISO, YMD'; SET lock_timeout = %1").arg(qMax(mBusyMs, 1)));
+    QString settings = QStringLiteral("SET DateStyle = 'ISO, YMD'; SET lock_timeout = %1; ").arg(qMax(mBusyMs, 1));
+    if (mHome)
+        settings += QStringLiteral("SET idle_session_timeout = %1; ").arg(keptReaderIdleMs() + 1000);
     // The server's clock in this computer's zone: a new row's creation time is local time, as the
     // file stamps it. A zone the server does not know by name is given as today's offset.
-    const QString zone = QString::fromUtf8(QTimeZone::systemTimeZoneId());
-    try {
-        mConn.query(QStringLiteral("SELECT set_config('TimeZone', ?, false)"), {zone});
-    } catch (const DaoError &) {
-        const int offset = QDateTime::currentDateTime().offsetFromUtc();
-        mConn.exec(QStringLiteral("SET TIME ZONE INTERVAL '%1%2:%3' HOUR TO MINUTE")
-                       .arg(offset < 0 ? QLatin1Char('-') : QLatin1Char('+'))
-                       .arg(qAbs(offset) / 3600, 2, 10, QLatin1Char('0'))
-                       .arg(qAbs(offset) % 3600 / 60, 2, 10, QLatin1Char('0')));
+    const QByteArray zone = QTimeZone::systemTimeZoneId();
+    if (char *quoted = PQescapeLiteral(mConn.handle(), zone.constData(), size_t(zone.size()))) {
+        const QString byName = QStringLiteral("SET TimeZone = %1").arg(QString::fromUtf8(quoted));
+        PQfreemem(quoted);
+        try {
+            mConn.exec(settings + byName); // all or none: one implicit transaction
+            return;
+        } catch (const DaoError &) {
+            if (!mConn.isIdle())
+                throw; // the connection, not the zone
+        }
     }
+    const int offset = QDateTime::currentDateTime().offsetFromUtc();
+    mConn.exec(settings + QStringLiteral("SET TIME ZONE INTERVAL '%1%2:%3' HOUR TO MINUTE")
+                              .arg(offset < 0 ? QLatin1Char('-') : QLatin1Char('+'))
+                              .arg(qAbs(offset) / 3600, 2, 10, QLatin1Char('0'))
+                              .arg(qAbs(offset) % 3600 / 60, 2, 10, QLatin1Char('0')));
 }
 
 void PgEngine::close()
@@ -159,11 +189,20 @@ std::unique_ptr<DbEngine> PgEngine::openReader() const
     reader->mHome = mReaders;
     {
         const std::lock_guard lock(mReaders->mutex);
+        mReaders->dropExpired();
         if (!mReaders->idle.empty()) {
-            reader->mConn = std::move(mReaders->idle.back());
+            reader->mConn = std::move(mReaders->idle.back().conn);
             mReaders->idle.pop_back();
+        }
+    }
+    if (reader->mConn.isOpen()) {
+        try {
+            // This engine's settings of now, not those it had when the connection was made.
+            reader->setUpSession();
             reader->reconnectWithSession();
             return reader;
+        } catch (const DaoError &) {
+            reader->mConn.close(); // ended by the server meanwhile: a new one
         }
     }
     reader->open(mConn.conninfo());
@@ -228,7 +267,16 @@ void PgEngine::beginWrite()
     }
 }
 
-void PgEngine::commit() { mConn.exec(QStringLiteral("COMMIT")); }
+void PgEngine::commit()
+{
+    // Never on a connection made again: the transaction ended with the one that was lost.
+    PgResult r(mConn.isOpen() ? PQexec(mConn.handle(), "COMMIT") : nullptr);
+    mConn.check(r);
+    // A transaction that a failed statement aborted ends in a rollback, which the server
+    // reports as such rather than as an error.
+    if (qstrcmp(PQcmdStatus(r.get()), "ROLLBACK") == 0)
+        throw DaoError(QStringLiteral("Сървърът на базата отмени транзакцията заради неуспешна заявка в нея."));
+}
 
 // Readers never keep a commit waiting on a server.
 bool PgEngine::tryCommit()

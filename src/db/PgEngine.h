@@ -22,6 +22,9 @@ public:
     // The connection string as keywords without the password, for the screen; as written when it
     // holds none.
     static QString withoutPassword(const QString &conninfo);
+    // How long a background reader's connection is kept unused for the next reader (ms); tests
+    // shorten it.
+    static int &keptReaderIdleMs();
 
     const SqlDialect &dialect() const override { return mDialect; }
 
@@ -69,7 +72,8 @@ private:
 
     mutable PgConnection mConn;
     // Connections of background readers, kept for the next reader: a server connection takes
-    // milliseconds to make, a file's none. Readers give theirs back when they end.
+    // milliseconds to make, a file's none. Readers give theirs back when they end; one unused
+    // for keptReaderIdleMs() is ended.
     mutable std::shared_ptr<ReaderPool> mReaders;
     std::shared_ptr<ReaderPool> mHome; // a reader's: where its connection goes back
     QHash<QString, QList<QPair<QString, QString>>> mReads; // readsOf's answers

@@ -5,8 +5,11 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
+#include <sys/stat.h>
 
 class TestSettingsFile : public QObject
 {
@@ -127,6 +130,16 @@ private slots:
         QVERIFY(error.isEmpty()); // missing is not an error
         QVERIFY(SettingsFile::writeFile(path, "SP=Yes\r\n"));
         QCOMPARE(SettingsFile::readFile(path, &error).value_or(QStringList()), (QStringList{"SP=Yes", ""}));
+        // The permissions asked for, whatever the file replaced had (Qt's flags: 0x6004 is 0604).
+        const mode_t mask = ::umask(027);
+        const auto restoreMask = qScopeGuard([mask] { ::umask(mask); });
+        for (const auto &[asked, expected] : {std::pair(FileReplacement::Permissions::OfTarget, 0x6004),
+                                              std::pair(FileReplacement::Permissions::OfNewFile, 0x6040),
+                                              std::pair(FileReplacement::Permissions::OwnerOnly, 0x6000)}) {
+            QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther));
+            QVERIFY(SettingsFile::writeFile(path, "SP=No\r\n", asked));
+            QCOMPARE(int(QFileInfo(path).permissions() & 0x7077), expected);
+        }
         // A folder in the file's place: nothing written, and the caller is told.
         QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("grid.ini"))));
         QVERIFY(!SettingsFile::writeFile(dir.filePath(QStringLiteral("grid.ini")), "x"));

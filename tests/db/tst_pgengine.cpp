@@ -280,13 +280,15 @@ private slots:
     // The same rows exported from the server and from the file make the same text and HTML files.
     void exportsAsFromTheFile()
     {
+        // Among them two exact ties at the fifteenth digit, which SQLite rounds its own way.
         const QString prices = QStringLiteral(
             "UPDATE main SET price = 0.30000000000000004 WHERE user_id = 1; UPDATE main SET price = 1e20 WHERE user_id = 3;"
             "UPDATE main SET price = 10, second_price = -0.0000015 WHERE user_id = 5; UPDATE main SET price = 123456789012345678 WHERE user_id = 7;"
+            "UPDATE main SET quantity = 100000000000002.5 WHERE user_id = 3; UPDATE main SET second_price = 100000000000005.5 WHERE user_id = 8;"
             "UPDATE main SET comment = 'ред \"1\", <b>&' WHERE user_id = 8; UPDATE main SET created = '2026-01-02 03:04:05'");
         ServerDb s;
         s.exec(QString::fromUtf8(Rows));
-        s.exec(prices);
+        s.exec(prices + QStringLiteral("; UPDATE main SET price = 'NaN' WHERE user_id = 4")); // the file's is null: both empty
         TestDb file(TestDb::File);
         file.exec(QString::fromUtf8(Rows));
         file.exec(prices);
@@ -318,6 +320,11 @@ private slots:
         const QByteArray &csv = written[1][0];
         for (const char *number : {",0.3,", ",1.0e+20,", ",10.0,-1.5e-06,", ",1.23456789012346e+17,"})
             QVERIFY2(csv.contains(number), number);
+        for (const char *column : {"quantity", "second_price"}) {
+            const QByteArray own = file.scalar(QStringLiteral("SELECT CAST(%1 AS TEXT) FROM main WHERE %1 > 1e14").arg(QLatin1String(column)))
+                                       .toString().toUtf8();
+            QVERIFY2(csv.contains(',' + own + ','), own.constData());
+        }
     }
 
     // Copies, exports and distinct values read many rows in parts through a cursor: every row
@@ -408,6 +415,24 @@ private slots:
             auto b = engine.openReader();
             QVERIFY(pidOf(*a) != stopped && pidOf(*b) != stopped);
         }
+        // A kept connection used again takes the settings of now, not those it was made with.
+        qint64 kept = 0;
+        for (const int ms : {1234, 4321}) {
+            engine.setBusyTimeout(ms);
+            auto r = engine.openReader();
+            auto st = r->prepare(QStringLiteral("SELECT current_setting('lock_timeout'), pg_backend_pid()"));
+            QVERIFY(st->step());
+            QCOMPARE(st->column(0).toString(), QStringLiteral("%1ms").arg(ms));
+            QVERIFY(kept == 0 || st->columnInt64(1) == kept);
+            kept = st->columnInt64(1);
+        }
+        // Unused for the idle time, it is ended, on the server too; readers go on with new ones.
+        const int limit = PgEngine::keptReaderIdleMs();
+        const auto restore = qScopeGuard([limit] { PgEngine::keptReaderIdleMs() = limit; });
+        PgEngine::keptReaderIdleMs() = 300;
+        const qint64 idle = read();
+        QTRY_COMPARE(s.text(QStringLiteral("SELECT count(*) FROM pg_stat_activity WHERE pid = %1").arg(idle)), QStringLiteral("0"));
+        QVERIFY(read() != idle);
         s.dropSessions();
         const qint64 again = read();
         QVERIFY(again != first);
@@ -673,6 +698,22 @@ private slots:
         const auto connected = engine.connectedTo(conninfo);
         QVERIFY(connected && connected->size() == 2); // the database above, and this counter
         QCOMPARE(connected->last().computer, QStringLiteral("КАСА-2"));
+
+        // Without a password in the setting, libpq's password file (readable by its owner alone)
+        // gives it, to every connection of the counter: its pick lists' readers too.
+        QTemporaryDir home;
+        QFile passfile(home.filePath(QStringLiteral(".pgpass")));
+        QVERIFY(passfile.open(QIODevice::WriteOnly) && passfile.setPermissions(QFile::ReadOwner | QFile::WriteOwner));
+        passfile.write(QStringLiteral("*:*:*:%1:%2\n").arg(QLatin1String(ServerDb::PasswordRole), QLatin1String(ServerDb::Password)).toUtf8());
+        passfile.close();
+        qputenv("PGPASSFILE", QFile::encodeName(passfile.fileName()));
+        const auto unset = qScopeGuard([] { qunsetenv("PGPASSFILE"); });
+        TDaoDatabase fromFile;
+        fromFile.setDatabase(withoutPassword);
+        fromFile.Open();
+        auto listed = TestDb::table(&fromFile, QStringLiteral("unit_name"));
+        listed->Open();
+        QCOMPARE(listed->Fields(0)->AsString(), QStringLiteral("Накладки"));
     }
 };
 

@@ -10,7 +10,9 @@
 
 #include <QScopeGuard>
 #include <atomic>
+#include <libpq-fe.h>
 #include <chrono>
+#include <functional>
 #include <thread>
 
 
@@ -123,6 +125,52 @@ private slots:
         t.FieldByName(QStringLiteral("unit_name"))->setAsString(QStringLiteral("отново"));
         t.Post();
         QCOMPARE(s.text(QStringLiteral("SELECT unit_name FROM main WHERE user_id = 1")), QStringLiteral("отново"));
+    }
+
+    // A COMMIT that the server turned into a rollback (a statement outside a savepoint aborted
+    // the transaction), or one after the connection was lost, is a failure, never a success; a
+    // statement that libpq refuses to send leaves the connection and its transaction as they were.
+    void failedTransactionsAreToldAndRefusedSendsLeaveThemWhole()
+    {
+        ServerDb s;
+        PgEngine e;
+        e.open(s.conninfo);
+        const QString rows = QStringLiteral("SELECT string_agg(user_id::text, ',' ORDER BY user_id) FROM main");
+        const auto insert = [](int n) { return QStringLiteral("INSERT INTO main (user_id) VALUES (%1)").arg(n); };
+        const auto failure = [](const std::function<void()> &f) {
+            try {
+                f();
+            } catch (const DaoError &err) {
+                return err.message();
+            }
+            return QStringLiteral("(succeeded)");
+        };
+        for (const bool lost : {false, true}) {
+            e.beginWrite();
+            e.execute(insert(1));
+            if (lost)
+                s.dropSessions();
+            QVERIFY_THROWS_EXCEPTION(DaoError, e.execute(QStringLiteral("SELECT 1/0"))); // aborts, or meets the loss
+            const QString told = failure([&] { e.commit(); });
+            QVERIFY2(told.startsWith(lost ? QStringLiteral("Няма връзка със сървъра на базата")
+                                          : QStringLiteral("Сървърът на базата отмени транзакцията")), qPrintable(told));
+            QVERIFY(!e.inTransaction());
+            QCOMPARE(s.text(rows), QString());
+        }
+
+        PgConnection c;
+        c.open(s.conninfo);
+        c.exec(QStringLiteral("BEGIN"));
+        c.exec(insert(2));
+        const std::vector<const char *> tooMany(70000, nullptr); // more parameters than the protocol carries
+        const PgResult r = c.execGuarded(c.prepared(QStringLiteral("SELECT 1")), int(tooMany.size()), tooMany.data());
+        const QString refused = failure([&] { c.check(r); });
+        QVERIFY2(refused.startsWith(QStringLiteral("Грешка в базата данни: ")), qPrintable(refused));
+        QCOMPARE(PQpipelineStatus(c.handle()), PQ_PIPELINE_OFF);
+        QCOMPARE(PQtransactionStatus(c.handle()), PQTRANS_INTRANS);
+        c.exec(insert(3));
+        c.exec(QStringLiteral("COMMIT"));
+        QCOMPARE(s.text(rows), QStringLiteral("2,3"));
     }
 
     // A read nobody wants any more (the window moved on) is cancelled on the server rather than
