@@ -119,13 +119,18 @@ QVariant TDM::scratchValue(const QString &sql, bool leaveOpen)
     return value;
 }
 
+QVariant TDM::LargestNumber()
+{
+    return scratchValue(QStringLiteral("SELECT Max([user_id]) AS MaxNum FROM main;"));
+}
+
 qint64 TDM::NextNumber()
 {
     TDaoField *userId = tblMain->FieldByName(QStringLiteral("user_id"));
     if (!userId->IsNull() && userId->AsInteger() >= 1)
         return -1;
     try {
-        const QVariant max = scratchValue(QStringLiteral("SELECT Max([user_id]) AS MaxNum FROM main;"));
+        const QVariant max = LargestNumber();
         if (!max.isValid() || max.isNull())
             return 0;
         return max.toLongLong();

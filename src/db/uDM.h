@@ -62,6 +62,9 @@ public:
     // The number to continue row numbering from: -1 when the current row keeps its number (or
     // the query failed), 0 when no row is numbered, else the largest number in the table.
     qint64 NextNumber();
+    // The largest row number of the inventory, by the largest-number query through the scratch
+    // dataset (null when no row is numbered). Raises when the query fails.
+    QVariant LargestNumber();
 
     // Scratch dataset: runs one SELECT and gives the first field of its first row (null when
     // absent), running ProcessMessages between opening it and reading. leaveOpen keeps the

@@ -222,7 +222,7 @@ void RowClipboard::PasteRowsFromClipboard()
         return;
     // The next number for appended rows, from the largest in the table, whatever the current row
     // holds; the query lets pending window messages be handled once.
-    const QVariant max = DM->scratchValue(QStringLiteral("SELECT Max([user_id]) AS MaxNum FROM main;"));
+    const QVariant max = DM->LargestNumber();
     qint64 next = max.isValid() && !max.isNull() ? max.toLongLong() + 1 : 1;
     processMessages();
 
@@ -333,7 +333,7 @@ void RowClipboard::PasteRowsFromClipboard()
     quint64 numberedInBatch = ~quint64(0);
     const auto appendRow = [&] {
         if (DM->DataBase->batchSerial() != numberedInBatch) {
-            const QVariant now = DM->scratchValue(QStringLiteral("SELECT Max([user_id]) AS MaxNum FROM main;"));
+            const QVariant now = DM->LargestNumber();
             if (now.isValid() && !now.isNull())
                 next = qMax(next, now.toLongLong() + 1);
             numberedInBatch = DM->DataBase->batchSerial();
