@@ -301,6 +301,10 @@ void SqliteEngine::open(const QString &path)
         mPath = path;
         prepareConnection(mConn);
         sqlite3_busy_timeout(mConn.handle(), mBusyMs);
+        // EXTRA, not FULL: the journal's deletion, which commits a write, is flushed with its
+        // folder. Unflushed, a power cut can bring the journal back, and the next opening plays it
+        // back over the committed write. Set before the first read, which may play back a journal.
+        mConn.exec(QStringLiteral("PRAGMA synchronous = EXTRA"));
         checkInventoryFile(mConn, path);
         // Always the rollback journal: a file shared from one PC's disk is reached by the others
         // over a network file system, where WAL's shared memory is unsafe. A file left in WAL
@@ -315,7 +319,6 @@ void SqliteEngine::open(const QString &path)
         // has gone switches.
         if (mode.compare(QLatin1String("delete"), Qt::CaseInsensitive) != 0)
             qCWarning(lcDb) << "journal of" << path << "stays" << mode << "while another program holds it open";
-        mConn.exec(QStringLiteral("PRAGMA synchronous = FULL"));
         mHandle = mConn.handle();
     } catch (...) {
         mConn.close();
