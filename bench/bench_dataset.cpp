@@ -361,7 +361,7 @@ void postAndRenumber(const QString &path, int rows)
 
 // What the journal mode costs a post (with the pick-list rebuild) and a renumbering: the same
 // operations with the file in WAL mode (switched by another connection, which ours follows) and in
-// the rollback journal that Velostok uses, both at synchronous=FULL, the connection's setting; and
+// the rollback journal that Velostok uses, both at synchronous=EXTRA, the connection's setting; and
 // in WAL mode at synchronous=NORMAL, as the program ran before it kept to the rollback journal.
 void journalCost(const QString &path, int rows)
 {

@@ -48,6 +48,7 @@ echo
 echo "Reliability:"
 echo "  faults injected: $(figure faults), survived: $(figure survived)"
 echo "  kills survived: $(figure kills)"
+echo "  power cuts survived: $(figure cuts), with $(figure promised) posts promised before them"
 echo "  conflicts reported to the copy that lost: $(figure conflicts)"
 echo "  fuzzing runs: $fuzz_runs"
 if [ "$lost" = 0 ] && [ "$status" = 0 ]; then

@@ -17,9 +17,9 @@
 
 namespace {
 
-bool syncPath(const QByteArray &path, int flags)
+bool syncPath(const QByteArray &path, bool folder)
 {
-    const int fd = ::open(path.constData(), flags | O_CLOEXEC);
+    const int fd = ::open(path.constData(), (folder ? O_RDONLY | O_DIRECTORY : O_RDWR) | O_CLOEXEC);
     if (fd < 0)
         return false;
     const bool ok = ::fsync(fd) == 0;
@@ -91,6 +91,12 @@ int FileReplacement::removeLeftovers(const QString &folder, const QString &prefi
     return removed;
 }
 
+std::function<bool(const QByteArray &, bool)> &FileReplacement::syncStep()
+{
+    static std::function<bool(const QByteArray &, bool)> step = syncPath;
+    return step;
+}
+
 std::function<int(const QByteArray &, const QByteArray &)> &FileReplacement::renameStep()
 {
     static std::function<int(const QByteArray &, const QByteArray &)> step =
@@ -138,7 +144,9 @@ void FileReplacement::commit()
 {
     const QByteArray tmp = QFile::encodeName(mTemporary);
     const QByteArray target = QFile::encodeName(mTarget);
-    if (!syncPath(tmp, O_RDWR))
+    const auto &sync = syncStep(); // an emptied step is the plain fsync again
+    const auto flush = [&sync](const QByteArray &path, bool folder) { return sync ? sync(path, folder) : syncPath(path, folder); };
+    if (!flush(tmp, false))
         throw DaoError(QStringLiteral("Копието \"%1\" не може да бъде записано на диска; \"%2\" е непроменен.")
                            .arg(mTemporary, mTarget));
     const auto &step = renameStep(); // an emptied step is the plain rename again
@@ -147,6 +155,6 @@ void FileReplacement::commit()
                            .arg(mTarget, QString::fromLocal8Bit(std::strerror(errno))));
     mDone = true;
     // The rename is done; without this it could still be lost with the folder's entry.
-    if (!syncPath(QFile::encodeName(QFileInfo(mTarget).absolutePath()), O_RDONLY | O_DIRECTORY))
+    if (!flush(QFile::encodeName(QFileInfo(mTarget).absolutePath()), true))
         qCWarning(lcDb) << "could not flush the folder of" << mTarget;
 }

@@ -37,6 +37,10 @@ public:
     // The rename step; tests replace it to make it fail, and empty it to restore the plain
     // rename. Returns 0 or -1 with errno set, as rename().
     static std::function<int(const QByteArray &from, const QByteArray &to)> &renameStep();
+    // The flush step: fsync of the temporary file (folder false) or of the target's folder
+    // (true); tests replace it to follow what reaches the disk, and empty it to restore the plain
+    // fsync. Returns true when flushed (else errno is set).
+    static std::function<bool(const QByteArray &path, bool folder)> &syncStep();
 
     // Removes the temporary files (and their journals) that an interrupted replacement left in a
     // folder: names of prefix, six characters and the suffix that no process holds. Files a user

@@ -37,6 +37,34 @@ quint32 bigEndian32(const uchar *p)
     return (quint32(p[0]) << 24) | (quint32(p[1]) << 16) | (quint32(p[2]) << 8) | quint32(p[3]);
 }
 
+// The page size a database header gives; 0 when it is no sound header (of an inventory, when
+// inventory is set).
+quint32 headerPageSize(const QByteArray &head, bool inventory = false)
+{
+    if (head.size() < HeaderSize || !head.startsWith(QByteArrayView(Magic, sizeof Magic)))
+        return 0;
+    const quint32 v = (quint32(uchar(head[16])) << 8) | quint32(uchar(head[17]));
+    const quint32 size = v == 1 ? 65536u : v;
+    if (size < 512 || size > 65536 || (size & (size - 1)) != 0)
+        return 0;
+    if (inventory && bigEndian32(reinterpret_cast<const uchar *>(head.constData()) + 68) != quint32(sqliteschema::ApplicationId))
+        return 0;
+    return size;
+}
+
+// The page size in the journal's copy of page 1 (0: it holds none, or no inventory's).
+quint32 journalPageOne(QFile &journal, qint64 sector, qint64 recordSize, qint64 count)
+{
+    for (qint64 i = 0; i < count && journal.seek(sector + i * recordSize); ++i) {
+        const QByteArray number = journal.read(4);
+        if (number.size() < 4)
+            return 0;
+        if (bigEndian32(reinterpret_cast<const uchar *>(number.constData())) == 1)
+            return headerPageSize(journal.read(HeaderSize), true);
+    }
+    return 0;
+}
+
 // Whether a rollback journal could have been written for this file: played back, it writes its
 // pages over the file's and cuts the file to the size its header names.
 bool journalFits(const QString &journalPath, const QString &path)
@@ -58,14 +86,17 @@ bool journalFits(const QString &journalPath, const QString &path)
     const QByteArray fileHead = file.read(HeaderSize);
     if (fileHead.size() < HeaderSize)
         return true;
-    const quint32 filePageSize = [&] {
-        const quint32 v = (quint32(uchar(fileHead[16])) << 8) | quint32(uchar(fileHead[17]));
-        return v == 1 ? 65536u : v;
-    }();
-    if (pageSize != filePageSize || sector < 32 || sector > 65536 || (sector & (sector - 1)) != 0)
+    if (sector < 32 || sector > 65536 || (sector & (sector - 1)) != 0)
         return false;
     const qint64 recordSize = qint64(pageSize) + 8;
     const qint64 count = records == 0xffffffffu ? (journal.size() - sector) / recordSize : qint64(records);
+    quint32 filePageSize = headerPageSize(fileHead);
+    // A header torn by a power cut while page 1 was written: the journal holds the page as it
+    // was, and playing it back writes it back.
+    if (filePageSize == 0 && count > 0)
+        filePageSize = journalPageOne(journal, sector, recordSize, count);
+    if (pageSize != filePageSize)
+        return false;
     if (count <= 0) // only the cut to the original size would happen
         return qint64(originalPages) * pageSize >= file.size();
     // The first page record carries a checksum seeded by the header's random number.
@@ -270,6 +301,10 @@ void SqliteEngine::open(const QString &path)
         mPath = path;
         prepareConnection(mConn);
         sqlite3_busy_timeout(mConn.handle(), mBusyMs);
+        // EXTRA, not FULL: the journal's deletion, which commits a write, is flushed with its
+        // folder. Unflushed, a power cut can bring the journal back, and the next opening plays it
+        // back over the committed write. Set before the first read, which may play back a journal.
+        mConn.exec(QStringLiteral("PRAGMA synchronous = EXTRA"));
         checkInventoryFile(mConn, path);
         // Always the rollback journal: a file shared from one PC's disk is reached by the others
         // over a network file system, where WAL's shared memory is unsafe. A file left in WAL
@@ -284,7 +319,6 @@ void SqliteEngine::open(const QString &path)
         // has gone switches.
         if (mode.compare(QLatin1String("delete"), Qt::CaseInsensitive) != 0)
             qCWarning(lcDb) << "journal of" << path << "stays" << mode << "while another program holds it open";
-        mConn.exec(QStringLiteral("PRAGMA synchronous = FULL"));
         mHandle = mConn.handle();
     } catch (...) {
         mConn.close();
