@@ -1,8 +1,8 @@
 // Realistic inventory rows for the benchmarks.
 #include "InventoryData.h"
 
-#include "SqliteSchema.h"
-#include "SqliteConnection.h"
+#include "sqlite/SqliteSchema.h"
+#include "sqlite/SqliteConnection.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,8 +1,8 @@
 // The former single-column keyset sort, as a benchmark reference.
 #include "KeysetSort.h"
 
-#include "SqliteStatement.h"
-#include "TextFold.h"
+#include "sqlite/SqliteStatement.h"
+#include "base/TextFold.h"
 
 #include <algorithm>
 #include <cstring>

@@ -12,7 +12,7 @@
 #include "Startup.h"
 #include "TApplication.h"
 #include "TDBGrid.h"
-#include "uDM.h"
+#include "module/uDM.h"
 #include "uSettings.h"
 #include "uVelostok.h"
 

@@ -5,13 +5,13 @@
 // printed beside it; and what the WAL journal would change for a post and a renumbering.
 #include "InventoryData.h"
 #include "KeysetSort.h"
-#include "ResultCache.h"
-#include "SqliteConnection.h"
-#include "SqliteEngine.h"
-#include "TDaoDatabase.h"
-#include "TDaoTable.h"
+#include "dataset/ResultCache.h"
+#include "sqlite/SqliteConnection.h"
+#include "sqlite/SqliteEngine.h"
+#include "dataset/TDaoDatabase.h"
+#include "dataset/TDaoTable.h"
 #include "Timing.h"
-#include "uDM.h"
+#include "module/uDM.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -13,7 +13,7 @@
 #include "Startup.h"
 #include "TApplication.h"
 #include "TDBGrid.h"
-#include "uDM.h"
+#include "module/uDM.h"
 #include "uSettings.h"
 #include "ueditor.h"
 #include "uVelostok.h"

@@ -7,8 +7,8 @@
 #include "ProgramTree.h"
 #include "Startup.h"
 #include "TApplication.h"
-#include "TDaoTable.h"
-#include "uDM.h"
+#include "dataset/TDaoTable.h"
+#include "module/uDM.h"
 #include "uSettings.h"
 #include "uVelostok.h"
 

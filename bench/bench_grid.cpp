@@ -9,7 +9,7 @@
 #include "Startup.h"
 #include "TApplication.h"
 #include "TDBGrid.h"
-#include "uDM.h"
+#include "module/uDM.h"
 #include "uSettings.h"
 #include "RecordCommands.h"
 #include "uVelostok.h"

@@ -7,14 +7,14 @@
 // the ratio ours / baseline.
 //   build/bench/bench_pg CONNINFO DATA-DIR --readers [ROWS...]
 // only measures another session's reads beside a renumbering of every row (default 100000).
-#include "DaoError.h"
+#include "base/DaoError.h"
 #include "InventoryData.h"
-#include "PgConnection.h"
-#include "PgEngine.h"
-#include "PgSchema.h"
-#include "SqliteEngine.h"
-#include "TDaoDatabase.h"
-#include "TDaoTable.h"
+#include "postgresql/PgConnection.h"
+#include "postgresql/PgEngine.h"
+#include "postgresql/PgSchema.h"
+#include "sqlite/SqliteEngine.h"
+#include "dataset/TDaoDatabase.h"
+#include "dataset/TDaoTable.h"
 #include "Timing.h"
 
 #include <QCoreApplication>

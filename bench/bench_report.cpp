@@ -9,7 +9,7 @@
 #include "ReportPreview.h"
 #include "Startup.h"
 #include "TApplication.h"
-#include "uDM.h"
+#include "module/uDM.h"
 #include "uSettings.h"
 #include "uVelostok.h"
 

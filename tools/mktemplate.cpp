@@ -1,6 +1,6 @@
 // Build tool: writes the template database (Sys/EmptyBase.bck) from the schema and the catalogue.
-#include "DaoError.h"
-#include "SqliteSchema.h"
+#include "base/DaoError.h"
+#include "sqlite/SqliteSchema.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -2,18 +2,19 @@
 #include "DatabaseFiles.h"
 
 #include "AppLog.h"
-#include "Clock.h"
-#include "DaoError.h"
-#include "DbEngine.h"
-#include "FileCheck.h"
-#include "FileReplacement.h"
+#include "base/Clock.h"
+#include "base/DaoError.h"
+#include "engine/DbEngine.h"
+#include "engine/EngineFactory.h"
+#include "files/FileCheck.h"
+#include "files/FileReplacement.h"
 #include "Paths.h"
 #include "Prompts.h"
-#include "RosterGate.h"
+#include "files/RosterGate.h"
 #include "Settings.h"
-#include "TDaoDatabase.h"
-#include "TDaoInfo.h"
-#include "uDM.h"
+#include "dataset/TDaoDatabase.h"
+#include "files/TDaoInfo.h"
+#include "module/uDM.h"
 
 #include <QDir>
 #include <QFile>
@@ -72,11 +73,11 @@ void DatabaseFiles::NewBase1Click()
 {
     // An inventory on a server is made in the database the setting names, which must hold none
     // yet (one that does is never overwritten), with the template's makes and models.
-    if (const QString server = settings().database(); DbEngine::isServer(server)) {
+    if (const QString server = settings().database(); engines::isServer(server)) {
         if (!prompts().confirm(QStringLiteral("Да се създаде ли нова празна база на сървъра ?"), QStringLiteral("Warning")))
             return;
         try {
-            DbEngine::create(server)->createDatabase(server, Paths::fromProgramDir(QStringLiteral("../Sys/EmptyBase.bck")));
+            engines::create(server)->createDatabase(server, Paths::fromProgramDir(QStringLiteral("../Sys/EmptyBase.bck")));
         } catch (const DaoError &e) {
             qCWarning(lcApp) << "the inventory on the server could not be made:" << e.message();
             prompts().message(QStringLiteral("Грешка при създаване на базата !"));

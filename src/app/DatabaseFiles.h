@@ -2,7 +2,7 @@
 // another file, compaction with its safety copy, and the archive copy made on closing.
 #pragma once
 
-#include "DbEngine.h"
+#include "engine/DbEngine.h"
 
 #include <QDate>
 #include <QString>

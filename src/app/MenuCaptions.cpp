@@ -1,7 +1,7 @@
 // Reading caption files.
 #include "MenuCaptions.h"
 
-#include "TextCodec.h"
+#include "base/TextCodec.h"
 
 
 namespace MenuCaptions {

@@ -1,9 +1,10 @@
 // The settings file's reading and writing rules.
 #include "SettingsFile.h"
 
-#include "DaoError.h"
-#include "DbEngine.h"
-#include "TextCodec.h"
+#include "base/DaoError.h"
+#include "engine/DbEngine.h"
+#include "base/TextCodec.h"
+#include "engine/EngineFactory.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -110,6 +111,6 @@ bool SettingsFile::writeFile(const QString &path, const QByteArray &bytes, FileR
 
 FileReplacement::Permissions SettingsFile::permissionsFor(const Values &values)
 {
-    return DbEngine::holdsPassword(values.database) ? FileReplacement::Permissions::OwnerOnly
+    return engines::holdsPassword(values.database) ? FileReplacement::Permissions::OwnerOnly
                                                     : FileReplacement::Permissions::OfNewFile;
 }

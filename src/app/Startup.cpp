@@ -7,7 +7,7 @@
 #include "MainMenus.h"
 #include "Prompts.h"
 #include "uAbout.h"
-#include "uDM.h"
+#include "module/uDM.h"
 #include "uFiters.h"
 #include "uMarkAndModels.h"
 #include "uModels.h"

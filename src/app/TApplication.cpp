@@ -3,7 +3,7 @@
 
 #include "AppLog.h"
 #include "Guard.h"
-#include "Regional.h"
+#include "base/Regional.h"
 
 #include <QLibraryInfo>
 #include <QLocale>

@@ -12,7 +12,7 @@
 #include "TSkinData.h"
 #include "Scope.h"
 #include "TDBGrid.h"
-#include "uDM.h"
+#include "module/uDM.h"
 #include "Startup.h"
 
 #include <QApplication>

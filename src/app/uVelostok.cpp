@@ -3,11 +3,12 @@
 
 #include "AdminCheck.h"
 #include "AppLog.h"
-#include "DaoError.h"
+#include "base/DaoError.h"
 #include "DatabaseFiles.h"
-#include "DbEngine.h"
+#include "engine/DbEngine.h"
 #include "ExportCommands.h"
-#include "FileCheck.h"
+#include "engine/EngineFactory.h"
+#include "files/FileCheck.h"
 #include "Guard.h"
 #include "HelpViewer.h"
 #include "InventoryGrid.h"
@@ -20,11 +21,11 @@
 #include "Settings.h"
 #include "Startup.h"
 #include "TDBGrid.h"
-#include "TDaoDatabase.h"
-#include "TDaoTable.h"
+#include "dataset/TDaoDatabase.h"
+#include "dataset/TDaoTable.h"
 #include "TSkinData.h"
 #include "uAbout.h"
-#include "uDM.h"
+#include "module/uDM.h"
 #include "uFiters.h"
 #include "uModels.h"
 #include "uSearchForm.h"
@@ -268,7 +269,7 @@ void TfVelostok::ConnectDatabase()
         if (fSettings && !fSettings->isVisible())
             prompts().showModal(fSettings);
     }
-    StatusBar1->showMessage(QStringLiteral("   Velostok v1.0 - DataBase: ") + DbEngine::shownName(db->Database()));
+    StatusBar1->showMessage(QStringLiteral("   Velostok v1.0 - DataBase: ") + engines::shownName(db->Database()));
 }
 
 void TfVelostok::applySettings(Apply when)

@@ -3,7 +3,7 @@
 
 #include "FormLook.h"
 #include "Guard.h"
-#include "uDM.h"
+#include "module/uDM.h"
 
 #include <QComboBox>
 #include <QKeyEvent>

@@ -7,7 +7,7 @@
 #include "Scope.h"
 #include "Pictures.h"
 #include "TDBGrid.h"
-#include "uDM.h"
+#include "module/uDM.h"
 
 #include <QAction>
 #include <QKeyEvent>

@@ -2,7 +2,7 @@
 #include "ueditor.h"
 
 #include "CompatibilityMemo.h"
-#include "DaoError.h"
+#include "base/DaoError.h"
 #include "FormLook.h"
 #include "Guard.h"
 #include "KeyRules.h"
@@ -11,9 +11,9 @@
 #include "Prompts.h"
 #include "Settings.h"
 #include "TDBGrid.h"
-#include "TDaoTable.h"
-#include "Regional.h"
-#include "uDM.h"
+#include "dataset/TDaoTable.h"
+#include "base/Regional.h"
+#include "module/uDM.h"
 #include "Pictures.h"
 
 #include <QComboBox>

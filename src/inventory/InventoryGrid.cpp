@@ -1,13 +1,13 @@
 // The inventory grid's look and handlers, filtering and the drop-down lists.
 #include "InventoryGrid.h"
 
-#include "DaoError.h"
+#include "base/DaoError.h"
 #include "Guard.h"
 #include "Prompts.h"
 #include "Scope.h"
 #include "Settings.h"
 #include "TDBGrid.h"
-#include "uDM.h"
+#include "module/uDM.h"
 
 #include <QApplication>
 #include <QHeaderView>

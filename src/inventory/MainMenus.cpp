@@ -8,7 +8,7 @@
 #include "Pictures.h"
 #include "Settings.h"
 #include "TDBGrid.h"
-#include "uDM.h"
+#include "module/uDM.h"
 
 #include <QActionGroup>
 #include <QClipboard>

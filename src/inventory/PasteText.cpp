@@ -1,7 +1,7 @@
 // Splitting and converting the text of a row paste.
 #include "PasteText.h"
 
-#include "Regional.h"
+#include "base/Regional.h"
 
 #include <limits>
 

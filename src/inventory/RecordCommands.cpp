@@ -2,14 +2,14 @@
 #include "RecordCommands.h"
 
 #include "AdminCheck.h"
-#include "DaoError.h"
+#include "base/DaoError.h"
 #include "Guard.h"
 #include "InventoryGrid.h"
 #include "Prompts.h"
 #include "Scope.h"
 #include "Settings.h"
 #include "TDBGrid.h"
-#include "uDM.h"
+#include "module/uDM.h"
 
 #include <QCoreApplication>
 #include <QLoggingCategory>

@@ -1,15 +1,15 @@
 // The row clipboard of the inventory grid.
 #include "RowClipboard.h"
 
-#include "DaoError.h"
+#include "base/DaoError.h"
 #include "Guard.h"
 #include "InventoryGrid.h"
 #include "PasteText.h"
 #include "Prompts.h"
-#include "Regional.h"
+#include "base/Regional.h"
 #include "Scope.h"
 #include "TDBGrid.h"
-#include "uDM.h"
+#include "module/uDM.h"
 
 #include <QClipboard>
 #include <QCoreApplication>

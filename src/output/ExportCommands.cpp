@@ -1,11 +1,11 @@
 // Export: the dialog, the overwrite question, the engine's export and the two messages.
 #include "ExportCommands.h"
 
-#include "DaoError.h"
+#include "base/DaoError.h"
 #include "Paths.h"
 #include "Prompts.h"
-#include "TDaoTable.h"
-#include "uDM.h"
+#include "dataset/TDaoTable.h"
+#include "module/uDM.h"
 
 #include <QFileInfo>
 #include <QLoggingCategory>

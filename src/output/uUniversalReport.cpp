@@ -1,14 +1,14 @@
 // The report window: the template of the printed inventory.
 #include "uUniversalReport.h"
 
-#include "DaoError.h"
+#include "base/DaoError.h"
 #include "FormLook.h"
 #include "Prompts.h"
 #include "ReportPreview.h"
 #include "ReportPrinter.h"
 #include "Scope.h"
 #include "TDBGrid.h"
-#include "TDaoTable.h"
+#include "dataset/TDaoTable.h"
 
 #include <QFrame>
 #include <QLabel>

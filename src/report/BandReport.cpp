@@ -1,7 +1,7 @@
 // Paging and painting of a banded report.
 #include "BandReport.h"
 
-#include "Regional.h"
+#include "base/Regional.h"
 
 #include <QFontMetricsF>
 #include <QPagedPaintDevice>

@@ -1,8 +1,8 @@
 // The preview window of a banded report.
 #include "ReportPreview.h"
 
-#include "DaoError.h"
-#include "FileReplacement.h"
+#include "base/DaoError.h"
+#include "files/FileReplacement.h"
 #include "Guard.h"
 #include "Prompts.h"
 

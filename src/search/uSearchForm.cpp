@@ -10,8 +10,8 @@
 #include "SearchFilter.h"
 #include "Settings.h"
 #include "TDBGrid.h"
-#include "TDaoTable.h"
-#include "uDM.h"
+#include "dataset/TDaoTable.h"
+#include "module/uDM.h"
 #include "Pictures.h"
 
 #include <QButtonGroup>

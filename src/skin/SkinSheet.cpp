@@ -1,7 +1,7 @@
 // Reading a skin file's style sheet.
 #include "SkinSheet.h"
 
-#include "TextCodec.h"
+#include "base/TextCodec.h"
 
 #include <QIODevice>
 #include <QStringDecoder>

@@ -1,7 +1,7 @@
 // Reporting an error that escaped a handler.
 #include "Guard.h"
 
-#include "DaoError.h"
+#include "base/DaoError.h"
 #include "Prompts.h"
 #include "UiLog.h"
 

@@ -2,7 +2,7 @@
 #include "KeyRules.h"
 
 #include "TDBGrid.h"
-#include "TDaoField.h"
+#include "dataset/TDaoField.h"
 
 #include <QKeyEvent>
 

@@ -5,7 +5,7 @@
 #include <QPointer>
 #include <QWidget>
 
-#include "TDaoTable.h"
+#include "dataset/TDaoTable.h"
 
 // The hourglass while a long operation runs; the previous pointer comes back at the end.
 class WaitCursor

@@ -2,7 +2,7 @@
 #include "TDBEdit.h"
 
 #include "Guard.h"
-#include "TDaoTable.h"
+#include "dataset/TDaoTable.h"
 #include "TDataLink.h"
 
 TDBEdit::TDBEdit(QWidget *parent) : QLineEdit(parent), mLink(new TDataLink(this))

@@ -1,13 +1,13 @@
 // The data grid view: keeps the view and the dataset on the same row, and the cell editors.
 #include "TDBGrid.h"
 
-#include "DaoError.h"
+#include "base/DaoError.h"
 #include "Guard.h"
 #include "Prompts.h"
 #include "Scope.h"
 #include "TDBGridDelegate.h"
-#include "TDaoTable.h"
-#include "TDataSource.h"
+#include "dataset/TDaoTable.h"
+#include "dataset/TDataSource.h"
 
 #include <QAbstractItemView>
 #include <QApplication>

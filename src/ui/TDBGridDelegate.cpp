@@ -2,8 +2,8 @@
 #include "TDBGridDelegate.h"
 
 #include "TDBGrid.h"
-#include "TDaoField.h"
-#include "TDaoTable.h"
+#include "dataset/TDaoField.h"
+#include "dataset/TDaoTable.h"
 
 #include <QApplication>
 #include <QPainter>

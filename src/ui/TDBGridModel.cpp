@@ -1,8 +1,8 @@
 // The data grid's model over a dataset.
 #include "TDBGridModel.h"
 
-#include "DaoError.h"
-#include "TDaoTable.h"
+#include "base/DaoError.h"
+#include "dataset/TDaoTable.h"
 
 TDBGridModel::TDBGridModel(QObject *parent) : QAbstractTableModel(parent), mLink(new TDataLink(this))
 {

@@ -1,7 +1,7 @@
 // The link between a control and its data source's dataset.
 #include "TDataLink.h"
 
-#include "TDaoTable.h"
+#include "dataset/TDaoTable.h"
 
 TDataLink::TDataLink(QObject *parent) : QObject(parent) {}
 

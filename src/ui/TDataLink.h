@@ -12,8 +12,8 @@
 #include <QPointer>
 #include <functional>
 
-#include "TDaoTable.h"
-#include "TDataSource.h"
+#include "dataset/TDaoTable.h"
+#include "dataset/TDataSource.h"
 
 class TDataLink : public QObject
 {

@@ -2,7 +2,7 @@
 #include "AdministratorCheck.h"
 
 #include "Prompts.h"
-#include "uDM.h"
+#include "module/uDM.h"
 #include "uPass.h"
 
 #include <QLineEdit>

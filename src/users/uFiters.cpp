@@ -7,7 +7,7 @@
 #include "Scope.h"
 #include "TDBEdit.h"
 #include "TDBGrid.h"
-#include "uDM.h"
+#include "module/uDM.h"
 
 #include <QHeaderView>
 #include <QKeyEvent>

@@ -2,9 +2,9 @@
 // database from the template, connecting to another file, compaction with another copy connected,
 // refused, and killed half-way in a child process.
 #include "AppFixture.h"
-#include "Clock.h"
+#include "base/Clock.h"
 #include "DatabaseFiles.h"
-#include "FileReplacement.h"
+#include "files/FileReplacement.h"
 #include "TApplication.h"
 
 #include <QComboBox>

@@ -3,8 +3,8 @@
 // with the users message while another counter is connected and done alone, and the archive copy
 // on closing written as an inventory file the program opens.
 #include "AppFixture.h"
-#include "Clock.h"
-#include "DaoError.h"
+#include "base/Clock.h"
+#include "base/DaoError.h"
 #include "DatabaseFiles.h"
 #include "ServerDb.h"
 #include "TApplication.h"

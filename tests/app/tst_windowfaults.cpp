@@ -4,14 +4,14 @@
 // user was told (never a success message after a failure), nothing half-written is left in a
 // file's place, and with the fault lifted the program goes on working.
 #include "AppFixture.h"
-#include "Clock.h"
+#include "base/Clock.h"
 #include "DatabaseFiles.h"
 #include "ExportCommands.h"
 #include "FaultIo.h"
 #include "FaultVfs.h"
 #include "Reliability.h"
 #include "RowClipboard.h"
-#include "SqliteStatement.h"
+#include "sqlite/SqliteStatement.h"
 #include "TApplication.h"
 #include "TDBGrid.h"
 

@@ -1,7 +1,7 @@
 // The secondary windows as their forms lay them out: controls, captions, sizes, closing.
 // With VELOSTOK_WINDOW_SHOTS set to a folder, each window is also saved there as a PNG.
 #include "AppFixture.h"
-#include "DaoError.h"
+#include "base/DaoError.h"
 #include "StandInPrinter.h"
 #include "TSkinData.h"
 #include "uAbout.h"

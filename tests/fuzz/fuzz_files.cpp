@@ -11,13 +11,13 @@
 // - the row paste: the lines and cells hold every character but the dropped ones, in order and
 //   only once; no cell holds a separator; the breaks match the CRs; cells copied out again paste
 //   back the same; the numbers and dates the cells give survive a copy and a paste.
-#include "Clock.h"
-#include "DaoError.h"
-#include "ExportStatement.h"
+#include "base/Clock.h"
+#include "base/DaoError.h"
+#include "files/ExportStatement.h"
 #include "GridLayout.h"
 #include "MenuCaptions.h"
 #include "PasteText.h"
-#include "Regional.h"
+#include "base/Regional.h"
 #include "SettingsFile.h"
 #include "SkinSheet.h"
 

@@ -1,12 +1,12 @@
 // libFuzzer target: filter and sort texts must parse or fail cleanly, their SQL must carry no user
 // text and must run; patterns and the NOCASE comparison must agree with simple reference versions.
-#include "FilterError.h"
-#include "FilterExpression.h"
-#include "JetPattern.h"
-#include "SortExpression.h"
-#include "SqliteDialect.h"
-#include "SqliteFunctions.h"
-#include "TextFold.h"
+#include "filter/FilterError.h"
+#include "filter/FilterExpression.h"
+#include "filter/JetPattern.h"
+#include "filter/SortExpression.h"
+#include "sqlite/SqliteDialect.h"
+#include "sqlite/SqliteFunctions.h"
+#include "base/TextFold.h"
 
 #include <QString>
 

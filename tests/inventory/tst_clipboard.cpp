@@ -4,7 +4,7 @@
 #include "AppFixture.h"
 #include "Guard.h"
 #include "PasteText.h"
-#include "Regional.h"
+#include "base/Regional.h"
 #include "RowClipboard.h"
 #include "TApplication.h"
 #include "TDBGrid.h"

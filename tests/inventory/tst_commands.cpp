@@ -1,7 +1,7 @@
 // The record commands: mark deleted and restore, commit, purge, refresh, add and renumber, with
 // their guards and the rows they write.
 #include "AppFixture.h"
-#include "Clock.h"
+#include "base/Clock.h"
 #include "TApplication.h"
 #include "TDBGrid.h"
 

@@ -2,13 +2,13 @@
 // after an in-place edit, the navigation buttons and the grid's own delete.
 #include "AppFixture.h"
 #include "Paths.h"
-#include "Regional.h"
+#include "base/Regional.h"
 #include "ScriptedPrompts.h"
-#include "SqliteConnection.h"
+#include "sqlite/SqliteConnection.h"
 #include "Startup.h"
 #include "TApplication.h"
 #include "TDBGrid.h"
-#include "uDM.h"
+#include "module/uDM.h"
 #include "uSettings.h"
 #include "uVelostok.h"
 

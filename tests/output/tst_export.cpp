@@ -2,10 +2,10 @@
 // messages, and each file read back by a reader made for its kind (readback.py: openpyxl, csv,
 // html.parser) holding exactly the filtered rows and all sixteen columns.
 #include "AppFixture.h"
-#include "DaoError.h"
+#include "base/DaoError.h"
 #include "ExportCommands.h"
-#include "ExportStatement.h"
-#include "FileReplacement.h"
+#include "files/ExportStatement.h"
+#include "files/FileReplacement.h"
 #include "TApplication.h"
 
 #include <QJsonArray>

@@ -18,7 +18,7 @@
 // it is: it holds no data.
 #pragma once
 
-#include "FileReplacement.h"
+#include "files/FileReplacement.h"
 
 #include <QByteArray>
 #include <QDir>

@@ -2,10 +2,10 @@
 // the connection string of a user who may create databases).
 #pragma once
 
-#include "DaoError.h"
-#include "PgConnection.h"
-#include "PgEngine.h"
-#include "TDaoDatabase.h"
+#include "base/DaoError.h"
+#include "postgresql/PgConnection.h"
+#include "postgresql/PgEngine.h"
+#include "dataset/TDaoDatabase.h"
 
 #include <QRandomGenerator>
 #include <QString>

@@ -1,13 +1,13 @@
 // The data grid's model and the data link over a real inventory file, without any window of the
 // program: what the model shows, how it follows the dataset, what it writes, and lazy pick lists.
-#include "DaoError.h"
-#include "Regional.h"
-#include "SqliteConnection.h"
+#include "base/DaoError.h"
+#include "base/Regional.h"
+#include "sqlite/SqliteConnection.h"
 #include "TDBGrid.h"
 #include "TDBGridModel.h"
-#include "TDaoDatabase.h"
-#include "TDaoTable.h"
-#include "TDataSource.h"
+#include "dataset/TDaoDatabase.h"
+#include "dataset/TDaoTable.h"
+#include "dataset/TDataSource.h"
 #include "TPickList.h"
 
 #include <QAbstractItemModelTester>

@@ -1,7 +1,0 @@
-// The data layer's error type.
-#include "DaoError.h"
-
-DaoError::DaoError(QString message)
-    : mMessage(std::move(message)), mUtf8(mMessage.toUtf8())
-{
-}

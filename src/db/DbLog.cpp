@@ -1,4 +1,0 @@
-// The data layer's logging category, "velostok.db".
-#include "DbLog.h"
-
-Q_LOGGING_CATEGORY(lcDb, "velostok.db", QtWarningMsg)

@@ -1,8 +1,0 @@
-// The engine-independent part of a statement.
-#include "DbStatement.h"
-
-void DbStatement::bindAll(const QVariantList &values)
-{
-    for (int i = 0; i < values.size(); ++i)
-        bind(i + 1, values.at(i));
-}

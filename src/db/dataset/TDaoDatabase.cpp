@@ -1,0 +1,515 @@
+// The connection: finding and opening inventory files, write batches, statements, compaction and
+// copies.
+#include "dataset/TDaoDatabase.h"
+
+#include "base/DaoError.h"
+#include "engine/DbEngine.h"
+#include "base/DbLog.h"
+#include "engine/EngineFactory.h"
+#include "files/ExportStatement.h"
+#include "files/FileCheck.h"
+#include "files/FileReplacement.h"
+#include "dataset/ResultCache.h"
+#include "files/RosterGate.h"
+#include "engine/SqlDialect.h"
+#include "dataset/TDaoTable.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSysInfo>
+
+namespace {
+
+QStringList &availableEngines()
+{
+    static QStringList engines{QStringLiteral("3.6")};
+    return engines;
+}
+
+// A stored path may come from the older system with backslashes.
+QString normalisedPath(const QString &path)
+{
+    QString p = path;
+    p.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    return p;
+}
+
+// Names that come from the older system were written for a file system that ignores case: a
+// missing file is taken to be the one file of its folder whose name differs only in case.
+QString withFoundCase(const QString &path)
+{
+    if (QFileInfo::exists(path))
+        return path;
+    const QFileInfo fi(path);
+    const QDir dir = fi.dir();
+    if (!dir.exists())
+        return path;
+    QString match;
+    const QStringList names = dir.entryList(QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString &n : names) {
+        if (n.compare(fi.fileName(), Qt::CaseInsensitive) == 0) {
+            if (!match.isEmpty())
+                return path; // ambiguous: take none
+            match = n;
+        }
+    }
+    if (match.isEmpty())
+        return path;
+    // A bare name stays bare.
+    return path.contains(QLatin1Char('/')) ? dir.filePath(match) : match;
+}
+
+qint64 now() { return QDateTime::currentMSecsSinceEpoch(); }
+
+} // namespace
+
+TDaoDatabase::TDaoDatabase(QObject *parent) : QObject(parent), mCheck(std::make_unique<FileCheck>())
+{
+    connect(mCheck.get(), &FileCheck::checked, this, &TDaoDatabase::fileChecked);
+}
+
+TDaoDatabase::~TDaoDatabase()
+{
+    try {
+        Close();
+    } catch (const DaoError &e) {
+        qCWarning(lcDb) << "closing" << mDatabase << "failed:" << e.message();
+    } catch (...) {
+        qCWarning(lcDb) << "closing" << mDatabase << "failed";
+    }
+    const QList<TDaoTable *> sets = std::exchange(mDataSets, {});
+    for (TDaoTable *t : sets)
+        t->databaseGone();
+}
+
+void TDaoDatabase::setDatabase(const QString &path)
+{
+    if (Connected())
+        throw DaoError(QStringLiteral("Файлът на базата не може да се сменя при отворена връзка."));
+    mDatabase = path;
+}
+
+void TDaoDatabase::setAvailableEngines(const QStringList &versions) { availableEngines() = versions; }
+
+QStringList TDaoDatabase::EngineVersions() const
+{
+    QStringList v = availableEngines();
+    v.sort();
+    v.removeDuplicates();
+    return v;
+}
+
+void TDaoDatabase::setVersion(const QString &version)
+{
+    if (Connected())
+        throw DaoError(QStringLiteral("Версията на DAO не може да се сменя при отворена връзка с базата."));
+    const QString v = version.left(3);
+    if (v != QLatin1String("3.5") && v != QLatin1String("3.6"))
+        throw DaoError(QStringLiteral("Неподдържана версия на DAO \"%1\": изберете 3.5 или 3.6.").arg(version));
+    const QStringList engines = availableEngines();
+    if (engines.contains(v))
+        mVersion = v;
+    else if (v == QLatin1String("3.5") && engines.contains(QLatin1String("3.6")))
+        mVersion = QStringLiteral("3.6");
+    else
+        throw DaoError(QStringLiteral("You does not have Microsoft DAO installed ot it is an OLD Version!"));
+}
+
+QString TDaoDatabase::programDir() const
+{
+    return mProgramDir.isEmpty() ? QCoreApplication::applicationDirPath() : mProgramDir;
+}
+
+QString TDaoDatabase::connectText() const
+{
+    return QStringLiteral(";UID=%1;PWD=%2;").arg(UserName, DatabasePassword);
+}
+
+bool TDaoDatabase::Connected() const { return mEngine && mEngine->isOpen(); }
+
+void TDaoDatabase::setLockTimes(int busyMs, int commitRetryMs, int batchMs)
+{
+    mBusyMs = busyMs;
+    mCommitRetryMs = commitRetryMs;
+    mBatchMs = batchMs;
+    if (mEngine)
+        mEngine->setBusyTimeout(busyMs);
+}
+
+DbEngine &TDaoDatabase::engine()
+{
+    if (!Connected())
+        throw DaoError(QStringLiteral("Няма връзка с базата данни."));
+    return *mEngine;
+}
+
+ResultCache &TDaoDatabase::cache()
+{
+    engine();
+    return *mCache;
+}
+
+void TDaoDatabase::registerDataSet(TDaoTable *t)
+{
+    if (!mDataSets.contains(t))
+        mDataSets.append(t);
+}
+
+void TDaoDatabase::unregisterDataSet(TDaoTable *t) { mDataSets.removeAll(t); }
+
+void TDaoDatabase::dropValuesEverywhere()
+{
+    for (TDaoTable *t : std::as_const(mDataSets))
+        t->dropValues();
+}
+
+void TDaoDatabase::readBeforeWrite(const QString &table, const QStringList &columns)
+{
+    aboutToWrite();
+    for (TDaoTable *t : std::as_const(mDataSets))
+        t->readBeforeWrite(table, columns);
+    mCache->beforeWrite();
+}
+
+void TDaoDatabase::aboutToWrite()
+{
+    if (mDamaged)
+        throw FileDamaged(QStringLiteral("Файлът на базата е повреден и е отворен само за четене: промените не могат да бъдат записани."));
+    mCheck->giveWay();
+}
+
+std::optional<FileHealth> TDaoDatabase::CheckFile()
+{
+    if (!Connected())
+        return std::nullopt;
+    mCheck->giveWay(); // the file is read here and now
+    return mEngine->checkFile();
+}
+
+void TDaoDatabase::startFileCheck(const QStringList &backups)
+{
+    if (Connected())
+        mCheck->start(*mEngine, backups);
+}
+
+void TDaoDatabase::setDamaged(bool damaged)
+{
+    if (!Connected() || damaged == mDamaged)
+        return;
+    mEngine->setReadOnly(damaged);
+    mDamaged = damaged;
+}
+
+int TDaoDatabase::executeStatement(const QString &sql)
+{
+    DbEngine &e = engine();
+    readBeforeWrite(QString(), {});
+    // One statement is one transaction: an error in any row undoes all of it.
+    std::unique_ptr<DbStatement> st = e.prepare(e.dialect().programStatement(sql));
+    while (st->step()) {
+    }
+    const int n = e.changes();
+    st.reset();
+    // What it changed is not known here.
+    mCache->forgetAll();
+    dropValuesEverywhere();
+    return n;
+}
+
+int TDaoDatabase::executeExport(const QString &sql, const QString &file)
+{
+    return runExport(engine(), ExportStatement::parse(sql), file);
+}
+
+void TDaoDatabase::openFile()
+{
+    if (engines::isServer(mDatabase)) {
+        // A server keeps its own list of who is connected; there is no lock file.
+        std::unique_ptr<DbEngine> e = engines::create(mDatabase);
+        e->setBusyTimeout(mBusyMs);
+        e->open(mDatabase);
+        e->announce(QSysInfo::machineHostName(), UserName);
+        mEngine = std::move(e);
+        mCache = std::make_unique<ResultCache>(*mEngine);
+        return;
+    }
+    QString path = withFoundCase(normalisedPath(mDatabase));
+    if (!QFileInfo::exists(path) && SmartOpen) {
+        // A missing file is looked for beside the program, under the same name.
+        path = withFoundCase(QDir(programDir()).filePath(QFileInfo(path).fileName()));
+    }
+    // From here on the connection names the file it tries (and, once open, the one it has).
+    mDatabase = path;
+    if (!QFileInfo(path).isFile())
+        throw DaoError(QStringLiteral("Файлът на базата \"%1\" не съществува.").arg(path));
+    std::unique_ptr<DbEngine> e = engines::create(path);
+    e->setBusyTimeout(mBusyMs);
+    try {
+        e->open(path);
+        mRoster.join(path, QSysInfo::machineHostName(), UserName);
+    } catch (...) {
+        mRoster.leave();
+        e->close();
+        throw;
+    }
+    mEngine = std::move(e);
+    mCache = std::make_unique<ResultCache>(*mEngine);
+}
+
+void TDaoDatabase::setConnected(bool connected)
+{
+    if (connected == Connected())
+        return;
+    if (connected) {
+        openFile();
+        emit connectedChanged(true);
+        return;
+    }
+    mCheck->stop();
+    mDamaged = false;
+    for (TDaoTable *t : std::as_const(mDataSets))
+        t->closeForDatabase();
+    // A batch still open is committed (or, when that cannot be, undone) before closing,
+    // whatever the nesting count says: closing must never leave a transaction behind.
+    QString failure;
+    if (mEngine->inTransaction()) {
+        try {
+            commitRetrying();
+        } catch (const DaoError &e) {
+            failure = e.message();
+            mEngine->rollback();
+        }
+    }
+    mBatchDepth = 0;
+    mCache.reset();
+    mEngine->close();
+    mEngine.reset();
+    mRoster.leave();
+    emit connectedChanged(false);
+    if (!failure.isEmpty())
+        throw DaoError(batchLostText(failure));
+}
+
+QString TDaoDatabase::batchLostText(const QString &cause)
+{
+    return QStringLiteral("Последните промени не бяха записани в базата: %1").arg(cause);
+}
+
+void TDaoDatabase::commitRetrying()
+{
+    // A COMMIT refused because others still read (rollback journal) keeps the transaction
+    // open: try again for a while before giving up.
+    QDeadlineTimer deadline(mCommitRetryMs);
+    for (;;) {
+        try {
+            mEngine->commit();
+            return;
+        } catch (const DaoError &) {
+            if (!mEngine->inTransaction() || deadline.hasExpired())
+                throw;
+        }
+    }
+}
+
+void TDaoDatabase::abandonBatch(bool restart)
+{
+    mEngine->rollback();
+    // What the caches counted did not reach the file.
+    mCache->forgetAll();
+    dropValuesEverywhere();
+    if (!restart)
+        return;
+    try {
+        mEngine->beginWrite();
+        mBatchStarted = now();
+        ++mBatchSerial;
+    } catch (const DaoError &e) {
+        // The next bulk post begins it.
+        qCWarning(lcDb) << "write batch not begun again:" << e.message();
+    }
+}
+
+void TDaoDatabase::beginWriteBatch()
+{
+    if (Connected())
+        aboutToWrite();
+    if (mBatchDepth++ == 0 && Connected() && !mEngine->inTransaction()) {
+        try {
+            mEngine->beginWrite();
+        } catch (...) {
+            mBatchDepth = 0;
+            throw;
+        }
+        mBatchStarted = now();
+        ++mBatchSerial;
+    }
+}
+
+void TDaoDatabase::batchCheckpoint(bool mayCommit)
+{
+    if (mBatchDepth == 0 || !Connected())
+        return;
+    mCheck->giveWay();
+    if (!mEngine->inTransaction()) {
+        // Not open since a commit or a loss: open it now, before the row is written.
+        mEngine->beginWrite();
+        mBatchStarted = now();
+        ++mBatchSerial;
+        return;
+    }
+    if (!mayCommit)
+        return;
+    // Other copies wait for our write lock: let them in now and then.
+    if (now() - mBatchStarted < mBatchMs)
+        return;
+    try {
+        if (!mEngine->tryCommit())
+            return; // others still read: the batch stays open and is tried again later
+    } catch (const DaoError &e) {
+        if (mEngine->inTransaction()) {
+            qCDebug(lcDb) << "write batch kept open:" << e.message();
+            return;
+        }
+        // The engine undid the batch: its posts are lost.
+        abandonBatch(true);
+        throw BatchLost(batchLostText(e.message()));
+    }
+    mEngine->beginWrite();
+    mBatchStarted = now();
+    ++mBatchSerial;
+}
+
+void TDaoDatabase::endWriteBatch()
+{
+    if (mBatchDepth == 0 || --mBatchDepth > 0)
+        return;
+    if (Connected() && mEngine->inTransaction()) {
+        try {
+            commitRetrying();
+        } catch (const DaoError &e) {
+            // Undone rather than left open for later posts to pile onto; the caller is told.
+            abandonBatch(false);
+            throw BatchLost(batchLostText(e.message()));
+        }
+    }
+}
+
+void TDaoDatabase::checkBatch(const QString &cause)
+{
+    // Some failures (a full disk, an I/O error) make the engine undo the whole open transaction.
+    if (mBatchDepth == 0 || !Connected() || mEngine->inTransaction())
+        return;
+    abandonBatch(true);
+    // The cause (a full disk, a read-only file, a lost connection) tells the user the cure.
+    throw BatchLost(batchLostText(cause.isEmpty() ? QStringLiteral("операцията беше прекъсната от грешка.") : cause));
+}
+
+bool TDaoDatabase::beginPost()
+{
+    aboutToWrite();
+    DbEngine &e = engine();
+    if (e.inTransaction())
+        return false;
+    e.beginWrite();
+    return true;
+}
+
+void TDaoDatabase::commitPost()
+{
+    try {
+        mEngine->commit();
+    } catch (const DaoError &) {
+        // The row's write is undone with it; the caches were already told of it.
+        mEngine->rollback();
+        mCache->forgetAll();
+        throw;
+    }
+}
+
+void TDaoDatabase::rollbackPost() noexcept
+{
+    if (Connected())
+        mEngine->rollback();
+}
+
+void TDaoDatabase::Idle()
+{
+    if (Connected())
+        mEngine->releaseMemory();
+}
+
+void TDaoDatabase::CopyOpenDatabase(const QString &dest)
+{
+    if (!Connected())
+        throw DaoError(QStringLiteral("Няма връзка с базата данни."));
+    const QString target = QFileInfo(normalisedPath(dest)).absoluteFilePath();
+    if (!engines::isServer(mDatabase) && QFileInfo(target) == QFileInfo(normalisedPath(mDatabase)))
+        throw DaoError(QStringLiteral("Базата не може да бъде копирана върху себе си."));
+    FileReplacement::removeLeftovers(QFileInfo(target).absolutePath(), QFileInfo(target).fileName() + QLatin1Char('.'));
+    FileReplacement copy(target);
+    mEngine->copyOpenDatabase(copy.temporaryPath());
+    copy.commit();
+}
+
+void TDaoDatabase::CopyDatabase(const QString &dest)
+{
+    if (Connected()) {
+        CopyOpenDatabase(dest);
+        return;
+    }
+    const bool server = engines::isServer(mDatabase);
+    const QString source = server ? mDatabase : QFileInfo(normalisedPath(mDatabase)).absoluteFilePath();
+    const QString target = QFileInfo(normalisedPath(dest)).absoluteFilePath();
+    if (!server && QFileInfo(target) == QFileInfo(source))
+        throw DaoError(QStringLiteral("Базата не може да бъде копирана върху себе си."));
+    FileReplacement::removeLeftovers(QFileInfo(target).absolutePath(), QFileInfo(target).fileName() + QLatin1Char('.'));
+    FileReplacement copy(target);
+    try {
+        // Through the engine: consistent while other copies write, a crash's journal replayed.
+        std::unique_ptr<DbEngine> e = engines::create(source);
+        e->setBusyTimeout(mBusyMs);
+        e->open(source);
+        e->copyOpenDatabase(copy.temporaryPath());
+        e->close();
+    } catch (const DaoError &e) {
+        if (server)
+            throw;
+        qCInfo(lcDb) << "copying" << source << "as it lies:" << e.message();
+        QFile in(source);
+        QFile out(copy.temporaryPath());
+        if (!in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            throw DaoError(QStringLiteral("Файлът \"%1\" не може да бъде копиран: %2").arg(source, in.errorString()));
+        for (QByteArray block = in.read(1 << 20); !block.isEmpty(); block = in.read(1 << 20))
+            if (out.write(block) != block.size())
+                throw DaoError(QStringLiteral("Файлът \"%1\" не може да бъде записан: %2").arg(target, out.errorString()));
+        if (in.error() != QFileDevice::NoError || !out.flush())
+            throw DaoError(QStringLiteral("Файлът \"%1\" не може да бъде копиран.").arg(source));
+    }
+    copy.commit();
+}
+
+void TDaoDatabase::CompactDatabaseFile(const QString &file, const QString &password)
+{
+    Q_UNUSED(password) // the embedded engine keeps no password in the file
+    if (engines::isServer(file)) {
+        engines::create(file)->compactInto(file, QString());
+        return;
+    }
+    const QString path = QFileInfo(normalisedPath(file)).absoluteFilePath();
+    if (!QFileInfo(path).isFile())
+        throw DaoError(QStringLiteral("Файлът на базата \"%1\" не съществува.").arg(path));
+    RosterGate gate;
+    if (!gate.tryLockExclusive(path))
+        throw DaoError(QStringLiteral("Базата \"%1\" се използва от друг потребител и не може да бъде сбита.").arg(path));
+    // What an interrupted compaction left behind goes first; nobody else compacts this file now.
+    if (const int n = FileReplacement::removeLeftovers(QFileInfo(path).absolutePath(), QStringLiteral("mdb")))
+        qCInfo(lcDb) << "removed" << n << "files left by interrupted compactions beside" << path;
+    // A unique "mdb…" name in the database's own folder, so that the rename stays on one disk.
+    FileReplacement compacted(path, QStringLiteral("mdb"));
+    engines::create(path)->compactInto(path, compacted.temporaryPath());
+    compacted.commit();
+}

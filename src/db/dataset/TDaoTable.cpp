@@ -1,0 +1,1126 @@
+// The dataset: its state, edit buffer, navigation, notifications and bookmarks over a row source
+// (a table's keyset or a query's rows) and a table's writer.
+#include "dataset/TDaoTable.h"
+
+#include "base/DaoError.h"
+#include "engine/DbEngine.h"
+#include "filter/FilterExpression.h"
+#include "filter/JetPattern.h"
+#include "dataset/QueryRows.h"
+#include "base/Regional.h"
+#include "filter/SortExpression.h"
+#include "engine/SqlDialect.h"
+#include "dataset/TDaoDatabase.h"
+#include "dataset/TableKeyset.h"
+#include "dataset/TableWriter.h"
+
+#include <QFileInfo>
+#include <QMetaMethod>
+#include <QScopeGuard>
+#include <algorithm>
+#include <utility>
+
+namespace {
+
+// The field type a declared column type stands for.
+TFieldType typeOfDecl(const QString &decl, bool primaryKey, int *size)
+{
+    const QString d = decl.trimmed().toUpper();
+    *size = 0;
+    if (primaryKey && d.contains(QLatin1String("INT")))
+        return TFieldType::Counter;
+    const int paren = d.indexOf(QLatin1Char('('));
+    const QString base = (paren >= 0 ? d.left(paren) : d).trimmed();
+    if (paren >= 0)
+        *size = d.mid(paren + 1).section(QLatin1Char(')'), 0, 0).section(QLatin1Char(','), 0, 0).trimmed().toInt();
+    if (base == QLatin1String("COUNTER") || base == QLatin1String("AUTOINCREMENT"))
+        return TFieldType::Counter;
+    if (base == QLatin1String("SHORT") || base == QLatin1String("SMALLINT"))
+        return TFieldType::Short;
+    if (base == QLatin1String("LONG") || base.contains(QLatin1String("INT")))
+        return TFieldType::Long;
+    if (base == QLatin1String("DOUBLE") || base == QLatin1String("REAL") || base == QLatin1String("FLOAT")
+        || base == QLatin1String("NUMERIC") || base == QLatin1String("CURRENCY") || base == QLatin1String("DECIMAL"))
+        return TFieldType::Double;
+    if (base == QLatin1String("YESNO") || base == QLatin1String("BOOLEAN") || base == QLatin1String("BOOL")
+        || base == QLatin1String("BIT"))
+        return TFieldType::Boolean;
+    if (base == QLatin1String("DATETIME") || base == QLatin1String("DATE") || base == QLatin1String("TIMESTAMP"))
+        return TFieldType::DateTime;
+    if (base == QLatin1String("BLOB"))
+        return TFieldType::Blob;
+    return TFieldType::Text;
+}
+
+TFieldType typeOfValue(const QVariant &v)
+{
+    switch (v.typeId()) {
+    case QMetaType::LongLong:
+        return TFieldType::Long;
+    case QMetaType::Double:
+        return TFieldType::Double;
+    case QMetaType::QByteArray:
+        return TFieldType::Blob;
+    default:
+        return TFieldType::Text;
+    }
+}
+
+[[noreturn]] void closedDataSet()
+{
+    throw DaoError(QStringLiteral("Cannot perform this operation on a closed dataset"));
+}
+
+[[noreturn]] void notConnected()
+{
+    throw DaoError(QStringLiteral("Няма връзка с базата данни."));
+}
+
+} // namespace
+
+TDaoTable::TDaoTable(QObject *parent) : QObject(parent) {}
+
+TDaoTable::~TDaoTable()
+{
+    if (mDb)
+        mDb->unregisterDataSet(this);
+}
+
+void TDaoTable::setDatabase(TDaoDatabase *db)
+{
+    if (mDb == db)
+        return;
+    if (Active())
+        Close();
+    if (mDb)
+        mDb->unregisterDataSet(this);
+    mDb = db;
+    if (mDb)
+        mDb->registerDataSet(this);
+}
+
+void TDaoTable::setTableName(const QString &name)
+{
+    if (Active())
+        Close();
+    mTableName = name;
+}
+
+bool TDaoTable::isTable() const { return mSource && mSource->isTable; }
+
+// ---------------------------------------------------------------- notifications
+
+void TDaoTable::notifyReset()
+{
+    if (isDisabled())
+        mPendingReset = true;
+    else
+        emit dataSetChanged();
+}
+
+void TDaoTable::notifyCurrent()
+{
+    if (isDisabled()) {
+        mPendingReset = true;
+        return;
+    }
+    if (mUnread) {
+        // Where the current row is depends on rows not read yet: read them only for a listener.
+        static const QMetaMethod signal = QMetaMethod::fromSignal(&TDaoTable::currentChanged);
+        if (!isSignalConnected(signal))
+            return;
+        try {
+            rows();
+        } catch (const DaoError &) {
+            return; // raised again by the next call that reads
+        }
+    }
+    emit currentChanged(mPos);
+}
+
+void TDaoTable::notifyRow(int position)
+{
+    if (isDisabled())
+        mPendingReset = true;
+    else
+        emit rowChanged(position);
+}
+
+void TDaoTable::setState(TDataSetState s)
+{
+    if (mState == s)
+        return;
+    mState = s;
+    if (!isDisabled())
+        emit stateChanged();
+}
+
+void TDaoTable::DisableControls() { ++mDisableCount; }
+
+void TDaoTable::EnableControls()
+{
+    if (mDisableCount == 0)
+        return;
+    if (--mDisableCount == 0 && mPendingReset) {
+        mPendingReset = false;
+        emit dataSetChanged();
+        emit stateChanged();
+    }
+}
+
+void TDaoTable::setBulkMode(bool on)
+{
+    if (on == mBulk)
+        return;
+    mBulk = on;
+    if (on) {
+        DisableControls();
+        try {
+            if (mDb)
+                mDb->beginWriteBatch();
+        } catch (...) {
+            // Not started: everything as it was before.
+            mBulk = false;
+            EnableControls();
+            throw;
+        }
+    } else {
+        // Re-read what the loop wrote, once, now that it is over; the grid comes back even
+        // when the last commit fails.
+        const auto resume = qScopeGuard([this] {
+            dropValues();
+            mPendingReset = true;
+            EnableControls();
+        });
+        if (!mDb)
+            return;
+        const bool posted = mDb->batchSerial() == mBatchSeen;
+        try {
+            mDb->endWriteBatch();
+        } catch (const BatchLost &e) {
+            throw BatchLost(e.message(), posted ? mBatchFirst : -1);
+        }
+    }
+}
+
+// ---------------------------------------------------------------- open and close
+
+void TDaoTable::checkActive() const
+{
+    if (mState == dsInactive)
+        closedDataSet();
+}
+
+void TDaoTable::setActive(bool active)
+{
+    if (active == Active())
+        return;
+    if (!active) {
+        mUnread = false;
+        mRows.reset();
+        mKeyset = nullptr;
+        mQuery = nullptr;
+        mWriter.reset();
+        mBuffer.clear();
+        mChanged.clear();
+        mModified = false;
+        mPos = -1;
+        mEof = mBof = true;
+        setState(dsInactive);
+        notifyReset();
+        return;
+    }
+    if (!mDb || !mDb->Connected())
+        notConnected();
+    DbEngine &engine = mDb->engine();
+    std::optional<SourceInfo> source;
+    if (!mTableName.isEmpty()) {
+        source = engine.findSource(mTableName);
+        if (!source)
+            throw DaoError(QStringLiteral("Таблицата или заявката \"%1\" не съществува в базата.").arg(mTableName));
+    }
+    buildFields(source);
+    reopen(mFilter, mFiltered);
+}
+
+void TDaoTable::closeForDatabase()
+{
+    if (Active())
+        setActive(false);
+}
+
+void TDaoTable::databaseGone()
+{
+    closeForDatabase();
+    mDb = nullptr;
+}
+
+void TDaoTable::setFieldNames(const QStringList &names)
+{
+    mFieldNames = names;
+    if (Active())
+        return;
+    // Until the first open tells their types the fields are untyped text; opening keeps these
+    // objects (found by name) and gives them their types.
+    std::vector<std::unique_ptr<TDaoField>> fields;
+    for (int f = 0; f < names.size(); ++f) {
+        std::unique_ptr<TDaoField> *old = size_t(f) < mFields.size() ? &mFields[size_t(f)] : nullptr;
+        if (old && *old && (*old)->FieldName().compare(names[f], Qt::CaseInsensitive) == 0)
+            fields.push_back(std::move(*old));
+        else
+            fields.push_back(std::unique_ptr<TDaoField>(new TDaoField(this, f, names[f], TFieldType::Text, 0)));
+    }
+    mFields = std::move(fields);
+}
+
+// Finds the source's columns and makes the fields: the persistent ones in their order, or all.
+void TDaoTable::buildFields(const std::optional<SourceInfo> &source)
+{
+    DbEngine &engine = mDb->engine();
+    std::vector<ColumnDecl> columns;
+    if (source) {
+        columns = source->columns;
+    } else {
+        QString sql = mSql.join(QLatin1Char(' ')).trimmed();
+        while (sql.endsWith(QLatin1Char(';')))
+            sql.chop(1);
+        mQuerySql = engine.dialect().programStatement(sql);
+        columns = engine.resultColumns(mQuerySql);
+    }
+    const bool table = source && source->isTable;
+    std::vector<TFieldType> types;
+    std::vector<int> sizes;
+    for (const ColumnDecl &c : columns) {
+        int size = 0;
+        types.push_back(c.declType.isEmpty() ? TFieldType::Text : typeOfDecl(c.declType, table && c.primaryKey, &size));
+        sizes.push_back(size);
+    }
+
+    auto indexOf = [&](const QString &n) -> int {
+        for (size_t i = 0; i < columns.size(); ++i)
+            if (columns[i].name.compare(n, Qt::CaseInsensitive) == 0)
+                return int(i);
+        return -1;
+    };
+    QStringList wanted = mFieldNames;
+    if (wanted.isEmpty())
+        for (const ColumnDecl &c : columns)
+            wanted << c.name;
+    // Every name is found before any field object moves, so a failed open leaves them whole.
+    std::vector<int> found;
+    for (const QString &w : std::as_const(wanted)) {
+        const int col = indexOf(w);
+        if (col < 0)
+            throw DaoError(QStringLiteral("Field '%1' not found").arg(w));
+        found.push_back(col);
+    }
+
+    mSource = source ? std::make_unique<SourceInfo>(*source) : nullptr;
+    if (source)
+        mTableName = source->name;
+    mAllColumns.clear();
+    for (size_t i = 0; i < columns.size(); ++i)
+        mAllColumns.push_back(ColumnInfo{columns[i].name, types[i] == TFieldType::Text});
+    std::vector<std::unique_ptr<TDaoField>> fields;
+    mColumns.clear();
+    mSourceColumn.clear();
+    mUntyped.clear();
+    std::vector<bool> generated;
+    for (int f = 0; f < wanted.size(); ++f) {
+        const size_t col = size_t(found[size_t(f)]);
+        // Keep field objects across reopening: callers may hold pointers to them.
+        std::unique_ptr<TDaoField> *old = size_t(f) < mFields.size() ? &mFields[size_t(f)] : nullptr;
+        if (old && *old && (*old)->FieldName().compare(columns[col].name, Qt::CaseInsensitive) == 0) {
+            (*old)->mType = types[col];
+            (*old)->mSize = sizes[col];
+            fields.push_back(std::move(*old));
+        } else {
+            fields.push_back(std::unique_ptr<TDaoField>(new TDaoField(this, f, columns[col].name, types[col], sizes[col])));
+        }
+        mColumns.push_back(columns[col].name);
+        // A table's keyset reads the fields' columns in field order; a query keeps all of its own.
+        mSourceColumn.push_back(table ? f : int(col));
+        mUntyped.push_back(columns[col].declType.isEmpty());
+        generated.push_back(types[col] == TFieldType::Counter);
+    }
+    mFields = std::move(fields);
+    // What a query reads is asked once per opening, not at every re-query.
+    mReads.clear();
+    if (!table)
+        mReads = engine.readsOf(source ? QStringLiteral("SELECT * FROM ") + engine.dialect().quoteIdentifier(mTableName)
+                                       : mQuerySql);
+    mWriter = table ? std::make_unique<TableWriter>(engine, mDb->cache(), mTableName, mColumns, std::move(generated))
+                    : nullptr;
+}
+
+QString TDaoTable::sortText() const
+{
+    QString s;
+    for (int i = 0; i < mSortedBy.size(); ++i) {
+        s += mSortedBy[i];
+        if (i + 1 < mSortedBy.size())
+            s += QLatin1Char(',');
+    }
+    if (!s.isEmpty())
+        s += QLatin1Char(' ');
+    return s;
+}
+
+// Filters and sorts may name any column of the source, letter case ignored.
+ColumnResolver TDaoTable::columnResolver() const
+{
+    return [this](const QString &name) -> std::optional<ColumnInfo> {
+        for (const ColumnInfo &c : mAllColumns)
+            if (c.name.compare(name, Qt::CaseInsensitive) == 0)
+                return c;
+        return std::nullopt;
+    };
+}
+
+SqlFragment TDaoTable::whereOf(const QString &filter, bool filtered) const
+{
+    if (!filtered || filter.trimmed().isEmpty())
+        return {};
+    return FilterExpression::parse(filter).toSql(mDb->engine().dialect(), columnResolver());
+}
+
+std::unique_ptr<TableKeyset> TDaoTable::openTable(const QString &filter, bool filtered)
+{
+    DbEngine &engine = mDb->engine();
+    const SqlFragment where = whereOf(filter, filtered);
+    const QString order = SortExpression::parse(sortText()).toSql(engine.dialect(), columnResolver());
+    auto keyset = std::make_unique<TableKeyset>(engine, mTableName, mColumns);
+    keyset->load(where, order);
+    return keyset;
+}
+
+// The statement is compiled here, so that a filter or sort that the engine refuses raises now; the
+// rows are read when first asked for.
+std::unique_ptr<QueryRows> TDaoTable::openQuery(const QString &filter, bool filtered)
+{
+    DbEngine &engine = mDb->engine();
+    const SqlDialect &d = engine.dialect();
+    SqlFragment where = whereOf(filter, filtered);
+    const QString order = SortExpression::parse(sortText()).toSql(d, columnResolver());
+    const QString from = mSource ? d.quoteIdentifier(mSource->name) : d.derivedTable(mQuerySql);
+    SqlFragment sql;
+    std::optional<SourceInfo> stored;
+    if (where.sql.isEmpty() && order.isEmpty()) {
+        sql.sql = mSource ? QStringLiteral("SELECT * FROM ") + from : mQuerySql;
+        if (mSource)
+            stored = *mSource;
+    } else {
+        sql.sql = QStringLiteral("SELECT * FROM ") + from;
+        if (!where.sql.isEmpty())
+            sql.sql += QStringLiteral(" WHERE ") + where.sql;
+        if (!order.isEmpty())
+            sql.sql += QStringLiteral(" ORDER BY ") + order;
+        sql.params = std::move(where.params);
+    }
+    engine.resultColumns(sql.sql);
+    return std::make_unique<QueryRows>(engine, mDb->cache(), std::move(sql), int(mAllColumns.size()), mReads,
+                                       std::move(stored));
+}
+
+// Builds the new row set first, so that a filter that fails leaves the old one in place.
+void TDaoTable::reopen(const QString &filter, bool filtered)
+{
+    if (isTable()) {
+        std::unique_ptr<TableKeyset> keyset = openTable(filter, filtered);
+        mKeyset = keyset.get();
+        mQuery = nullptr;
+        mRows = std::move(keyset);
+    } else {
+        std::unique_ptr<QueryRows> query = openQuery(filter, filtered);
+        mQuery = query.get();
+        mKeyset = nullptr;
+        mRows = std::move(query);
+    }
+    mBuffer.assign(mFields.size(), QVariant());
+    mChanged.assign(mFields.size(), false);
+    mModified = false;
+    setState(dsBrowse);
+    // On the first row, if there is one: known once the rows are read.
+    mPos = 0;
+    mBof = true;
+    mEof = false;
+    mUnread = mRows->pending();
+    if (!mUnread)
+        settleAfterRead();
+    notifyReset();
+    notifyCurrent();
+}
+
+void TDaoTable::readRows() const
+{
+    mRows->read();
+    mUnread = false;
+    settleAfterRead();
+}
+
+void TDaoTable::settleAfterRead() const
+{
+    // Expression columns have no declared type: take it from the first value.
+    for (size_t f = 0; f < mFields.size(); ++f) {
+        if (!mUntyped[f] || mFields[f]->mType != TFieldType::Text)
+            continue;
+        for (int r = 0; r < mRows->count(); ++r) {
+            const QVariant v = mRows->value(r, mSourceColumn[f]);
+            if (v.isValid() && !v.isNull()) {
+                mFields[f]->mType = typeOfValue(v);
+                break;
+            }
+        }
+    }
+    if (mRows->count() == 0) {
+        mPos = -1;
+        mEof = true;
+    }
+}
+
+void TDaoTable::readBeforeWrite(const QString &table, const QStringList &columns)
+{
+    if (!mQuery || !mQuery->reads(table, columns))
+        return;
+    try {
+        rows();
+    } catch (const DaoError &) {
+        // Kept by the query and raised by its next call that reads; the write goes on.
+    }
+}
+
+void TDaoTable::setUpdateRecordHook(const void *owner, std::function<void()> hook)
+{
+    std::erase_if(mUpdateHooks, [owner](const auto &h) { return h.first == owner; });
+    if (hook)
+        mUpdateHooks.emplace_back(owner, std::move(hook));
+}
+
+void TDaoTable::updateRecord()
+{
+    if (mUpdateHooks.empty())
+        return;
+    const auto hooks = mUpdateHooks; // a hook may change the list
+    for (const auto &h : hooks)
+        h.second();
+}
+
+void TDaoTable::checkBrowseMode()
+{
+    checkActive();
+    updateRecord();
+    if (mState == dsEdit || mState == dsInsert) {
+        if (mModified)
+            Post();
+        else
+            Cancel();
+    }
+}
+
+void TDaoTable::Refresh()
+{
+    checkBrowseMode();
+    dropValues();
+    notifyReset();
+    notifyCurrent();
+}
+
+void TDaoTable::Requery()
+{
+    checkBrowseMode();
+    reopen(mFilter, mFiltered);
+}
+
+void TDaoTable::ApplySort()
+{
+    checkBrowseMode();
+    reopen(mFilter, mFiltered);
+}
+
+void TDaoTable::setFilter(const QString &text)
+{
+    if (Active() && mFiltered) {
+        checkBrowseMode();
+        reopen(text, true); // raises before anything changes when the text is wrong
+    }
+    mFilter = text;
+}
+
+void TDaoTable::setFiltered(bool filtered)
+{
+    if (filtered == mFiltered)
+        return;
+    if (Active()) {
+        checkBrowseMode();
+        reopen(mFilter, filtered);
+    }
+    mFiltered = filtered;
+}
+
+void TDaoTable::applyFilter(const QString &text)
+{
+    if (!Active()) {
+        mFilter = text;
+        mFiltered = true;
+        return;
+    }
+    checkBrowseMode();
+    try {
+        reopen(text, true);
+    } catch (const DaoError &) {
+        if (mFiltered) {
+            reopen(mFilter, false);
+            mFiltered = false;
+        }
+        mFilter = text;
+        throw;
+    }
+    mFilter = text;
+    mFiltered = true;
+}
+
+void TDaoTable::dropValues()
+{
+    if (mRows)
+        mRows->dropValues();
+}
+
+// ---------------------------------------------------------------- rows
+
+int TDaoTable::RecordCount() const
+{
+    checkActive();
+    return rows().count();
+}
+
+QVariant TDaoTable::typed(int position, int field) const
+{
+    return mFields[size_t(field)]->fromStorage(rows().value(position, mSourceColumn[size_t(field)]));
+}
+
+QVariant TDaoTable::fieldValue(int field) const
+{
+    if (mState == dsInactive)
+        return QVariant();
+    if (mState == dsEdit || mState == dsInsert)
+        return mBuffer[size_t(field)];
+    const int pos = RecNo();
+    return pos < 0 ? QVariant() : typed(pos, field);
+}
+
+QVariant TDaoTable::rowValue(int position, int field) const
+{
+    if (mState == dsInactive || field < 0 || field >= FieldCount())
+        return QVariant();
+    if ((mState == dsInsert && position == RecordCount()) || (mState == dsEdit && position == mPos))
+        return mBuffer[size_t(field)];
+    return typed(position, field);
+}
+
+bool TDaoTable::rowIsDeletedByOthers(int position) const
+{
+    return mState != dsInactive && rows().missing(position);
+}
+
+void TDaoTable::setFieldValue(int field, const QVariant &typed)
+{
+    checkActive();
+    if (mState != dsEdit && mState != dsInsert)
+        throw DaoError(QStringLiteral("Dataset not in edit or insert mode"));
+    mBuffer[size_t(field)] = typed;
+    mChanged[size_t(field)] = true;
+    mModified = true;
+    notifyRow(mState == dsInsert ? RecordCount() : mPos);
+}
+
+// ---------------------------------------------------------------- navigation
+
+void TDaoTable::moveTo(int position)
+{
+    const int n = RecordCount();
+    const int old = mPos;
+    mPos = n == 0 ? -1 : std::clamp(position, 0, n - 1);
+    if (mPos != old)
+        notifyCurrent();
+}
+
+void TDaoTable::First()
+{
+    checkBrowseMode();
+    moveTo(0);
+    mBof = true;
+    mEof = RecordCount() == 0;
+}
+
+void TDaoTable::Next()
+{
+    checkBrowseMode();
+    const int n = RecordCount();
+    if (mPos + 1 < n) {
+        moveTo(mPos + 1);
+        mEof = false;
+    } else {
+        mEof = true;
+    }
+    mBof = n == 0;
+}
+
+void TDaoTable::Prior()
+{
+    checkBrowseMode();
+    const int n = RecordCount();
+    if (mPos > 0) {
+        moveTo(mPos - 1);
+        mBof = false;
+    } else {
+        mBof = true;
+    }
+    mEof = n == 0;
+}
+
+void TDaoTable::Last()
+{
+    checkBrowseMode();
+    const int n = RecordCount();
+    moveTo(n - 1);
+    mEof = n == 0;
+    mBof = n == 0;
+}
+
+void TDaoTable::setRecNo(int position)
+{
+    checkBrowseMode();
+    moveTo(position);
+    const int n = RecordCount();
+    mEof = n == 0;
+    mBof = n == 0;
+}
+
+void TDaoTable::badFieldIndex(int i) const
+{
+    throw DaoError(QStringLiteral("Field index %1 out of range (the dataset has %2 fields)").arg(i).arg(FieldCount()));
+}
+
+TDaoField *TDaoTable::FindField(const QString &name) const
+{
+    for (const auto &f : mFields)
+        if (f->FieldName().compare(name, Qt::CaseInsensitive) == 0)
+            return f.get();
+    return nullptr;
+}
+
+TDaoField *TDaoTable::FieldByName(const QString &name) const
+{
+    TDaoField *f = FindField(name);
+    if (!f)
+        throw DaoError(QStringLiteral("Field '%1' not found").arg(name));
+    return f;
+}
+
+// ---------------------------------------------------------------- changes
+
+void TDaoTable::checkWritable() const
+{
+    if (mReadOnly || !mWriter)
+        throw DaoError(QStringLiteral("Cannot modify a read-only dataset"));
+}
+
+void TDaoTable::Edit()
+{
+    checkActive();
+    if (mState == dsEdit || mState == dsInsert)
+        return;
+    checkWritable();
+    if (RecordCount() == 0) {
+        Append();
+        return;
+    }
+    if (mRows->missing(mPos))
+        throw RowConflict(QStringLiteral("Записът е изтрит от друг потребител. Обновете таблицата."));
+    mOriginal = mRows->values(mPos);
+    for (size_t f = 0; f < mFields.size(); ++f)
+        mBuffer[f] = mFields[f]->fromStorage(mOriginal[f]);
+    mChanged.assign(mFields.size(), false);
+    mModified = false;
+    setState(dsEdit);
+    notifyRow(mPos);
+}
+
+void TDaoTable::Append()
+{
+    checkBrowseMode();
+    checkWritable();
+    mPosBeforeInsert = mPos;
+    for (size_t f = 0; f < mFields.size(); ++f)
+        mBuffer[f] = mFields[f]->DataType() == TFieldType::Boolean ? QVariant(false) : QVariant();
+    mChanged.assign(mFields.size(), false);
+    mModified = false;
+    setState(dsInsert);
+    mEof = false;
+    if (isDisabled())
+        mPendingReset = true;
+    else
+        emit rowInserted(RecordCount());
+    notifyCurrent();
+}
+
+void TDaoTable::Post()
+{
+    checkActive();
+    if (!mPosting)
+        updateRecord();
+    if (mState != dsEdit && mState != dsInsert)
+        return;
+    // A post started from inside this one (events processed by a BeforePost handler) would
+    // write the row twice and leave the outer post without a buffer.
+    if (mPosting)
+        return;
+    mPosting = true;
+    const auto done = qScopeGuard([this] { mPosting = false; });
+    // Until the row is committed no other copy may write: what BeforePost read still holds.
+    mPostTransaction = mPostAtomic && !mBulk && mDb->beginPost();
+    const auto undo = qScopeGuard([this] {
+        if (std::exchange(mPostTransaction, false))
+            mDb->rollbackPost();
+    });
+    if (BeforePost)
+        BeforePost(this);
+    // The batch's periodic commit comes before the row, so that nothing after the row's write
+    // can fail: a post that raises has written nothing.
+    if (mBulk) {
+        try {
+            mDb->batchCheckpoint(mState != dsInsert);
+        } catch (const BatchLost &e) {
+            throw BatchLost(e.message(), mBatchFirst);
+        }
+        if (mDb->batchSerial() != mBatchSeen) {
+            // The first post of a new batch: a loss of the batch goes back to this row.
+            mBatchSeen = mDb->batchSerial();
+            mBatchFirst = mState == dsInsert ? RecordCount() : mPos;
+        }
+    }
+    try {
+        if (mState == dsInsert)
+            postInsert();
+        else
+            postUpdate();
+    } catch (...) {
+        if (mBulk) {
+            QString cause;
+            try {
+                throw;
+            } catch (const DaoError &e) {
+                cause = e.message();
+            } catch (...) {
+            }
+            try {
+                mDb->checkBatch(cause);
+            } catch (const BatchLost &e) {
+                throw BatchLost(e.message(), mBatchFirst);
+            }
+        }
+        throw;
+    }
+    if (AfterPost)
+        AfterPost(this);
+}
+
+void TDaoTable::postInsert()
+{
+    mDb->readBeforeWrite(mTableName, {});
+    TableWriter::Inserted row = mWriter->insert(mBuffer, mChanged);
+    commitPost();
+    mKeyset->appended(row.key, std::move(row.values));
+    mPos = mKeyset->count() - 1;
+    mModified = false;
+    mChanged.assign(mFields.size(), false);
+    setState(dsBrowse);
+    notifyRow(mPos);
+}
+
+// Optimistic locking: the row is written only if every column still holds what was read.
+void TDaoTable::postUpdate()
+{
+    const QStringList changed = mWriter->columnsOf(mChanged);
+    if (!changed.isEmpty()) {
+        mDb->readBeforeWrite(mTableName, changed);
+        std::vector<QVariant> now = mWriter->update(mKeyset->keyAt(mPos), mOriginal, mBuffer, mChanged);
+        commitPost();
+        mKeyset->updated(mPos, std::move(now));
+    } else {
+        commitPost();
+    }
+    mModified = false;
+    mChanged.assign(mFields.size(), false);
+    setState(dsBrowse);
+    notifyRow(mPos);
+}
+
+void TDaoTable::commitPost()
+{
+    if (std::exchange(mPostTransaction, false))
+        mDb->commitPost();
+}
+
+void TDaoTable::Cancel()
+{
+    checkActive();
+    if (mState == dsInsert) {
+        const int virtualRow = RecordCount();
+        setState(dsBrowse);
+        mModified = false;
+        if (isDisabled())
+            mPendingReset = true;
+        else
+            emit rowRemoved(virtualRow);
+        const int n = RecordCount();
+        mPos = n == 0 ? -1 : std::clamp(mPosBeforeInsert, 0, n - 1);
+        mEof = n == 0;
+        notifyCurrent();
+    } else if (mState == dsEdit) {
+        setState(dsBrowse);
+        mModified = false;
+        mChanged.assign(mFields.size(), false);
+        notifyRow(mPos);
+    }
+}
+
+void TDaoTable::Delete()
+{
+    checkActive();
+    if (mState == dsInsert) {
+        Cancel();
+        return;
+    }
+    checkWritable();
+    if (mState == dsEdit)
+        Cancel();
+    if (RecordCount() == 0)
+        throw DaoError(QStringLiteral("Cannot perform this operation on an empty dataset"));
+    const int removed = mPos;
+    mDb->readBeforeWrite(mTableName, {});
+    const bool deleted = mWriter->remove(mKeyset->keyAt(removed), mKeyset->values(removed));
+    mKeyset->removed(removed);
+    const int n = mKeyset->count();
+    mPos = n == 0 ? -1 : std::min(removed, n - 1);
+    mEof = n == 0;
+    if (isDisabled())
+        mPendingReset = true;
+    else
+        emit rowRemoved(removed);
+    notifyCurrent();
+    // The row is gone either way; the user acted on one that no longer existed.
+    if (!deleted)
+        throw RowConflict(QStringLiteral("Записът вече е бил изтрит от друг потребител. Обновете таблицата."));
+}
+
+// ---------------------------------------------------------------- find
+
+bool TDaoTable::FindByKey(const QString &keyField, const QVariant &value)
+{
+    checkActive();
+    TDaoField *field = FieldByName(keyField);
+    if (RecordCount() == 0)
+        return false;
+    KeyCondition condition;
+    condition.column = mSourceColumn[size_t(field->Index())];
+    condition.text = field->isText();
+    if (condition.text) {
+        condition.pattern = value.toString().toLower();
+        if (!condition.pattern.contains(QLatin1Char('*')))
+            condition.pattern += QLatin1Char('*');
+    } else if (value.typeId() == QMetaType::QString) {
+        if (!regional::parseNumber(value.toString(), &condition.number))
+            throw DaoError(QStringLiteral("'%1' is not a valid floating point value for field '%2'")
+                               .arg(value.toString(), field->FieldName()));
+    } else {
+        condition.number = value.toDouble();
+    }
+    if (mQuery) {
+        // The rows are in memory: the same test, made here.
+        std::optional<JetPattern> pattern;
+        if (condition.text) {
+            QString error;
+            pattern = JetPattern::compile(condition.pattern, &error);
+            if (!pattern)
+                throw DaoError(error);
+        }
+        condition.matches = [&](const QVariant &stored) {
+            const QVariant v = field->fromStorage(stored);
+            if (!v.isValid() || v.isNull())
+                return false;
+            return pattern ? pattern->matches(field->textOf(v)) : v.toDouble() == condition.number;
+        };
+    }
+    const int found = mRows->find(condition);
+    if (found < 0)
+        return false;
+    checkBrowseMode();
+    moveTo(found);
+    mEof = false;
+    mBof = found == 0;
+    return true;
+}
+
+// ---------------------------------------------------------------- statements
+
+int TDaoTable::ExecSQL(const QStringList &lines)
+{
+    if (!mDb || !mDb->Connected())
+        notConnected();
+    mRowsAffected = mDb->executeStatement(lines.join(QLatin1Char(' ')));
+    return mRowsAffected;
+}
+
+// ---------------------------------------------------------------- export
+
+namespace {
+
+// The folder of a path as given, ending in its separator; "." when there is none.
+QString folderOf(const QString &fileName)
+{
+    const qsizetype slash = std::max(fileName.lastIndexOf(QLatin1Char('/')), fileName.lastIndexOf(QLatin1Char('\\')));
+    return slash < 0 ? QStringLiteral(".") : fileName.left(slash + 1);
+}
+
+QString nameOf(const QString &fileName)
+{
+    const qsizetype slash = std::max(fileName.lastIndexOf(QLatin1Char('/')), fileName.lastIndexOf(QLatin1Char('\\')));
+    return fileName.mid(slash + 1);
+}
+
+} // namespace
+
+QString TDaoTable::spreadsheetDriver(int version)
+{
+    switch (version) {
+    case 3:
+        return QStringLiteral("Excel 3.0;");
+    case 4:
+        return QStringLiteral("Excel 4.0;");
+    case 5:
+        return QStringLiteral("Excel 5.0;");
+    default:
+        return QStringLiteral("Excel 8.0;");
+    }
+}
+
+QString TDaoTable::exportColumns(bool largeObjects) const
+{
+    if (ExportMethod == TExportMethod::AllFields)
+        return QStringLiteral("*");
+    QString list;
+    for (size_t i = 0; i < mFields.size(); ++i) {
+        const TDaoField *f = mFields[i].get();
+        if (!f->Visible() || (!largeObjects && f->DataType() == TFieldType::Blob))
+            continue;
+        QString name = f->FieldName();
+        if (UseBrackets) {
+            QStringList parts = name.split(QLatin1Char('.'));
+            for (QString &p : parts)
+                p = QLatin1Char('[') + p + QLatin1Char(']');
+            name = parts.join(QLatin1Char('.'));
+        }
+        list += QLatin1Char(' ') + name;
+        if (i + 1 != mFields.size())
+            list += QLatin1Char(',');
+    }
+    if (list.endsWith(QLatin1Char(',')))
+        list.chop(1);
+    return list;
+}
+
+QString TDaoTable::exportStatement(const QString &line1) const
+{
+    QStringList lines{line1};
+    if (mFiltered && !mFilter.isEmpty())
+        lines << QStringLiteral(" WHERE ") + mFilter;
+    lines << QStringLiteral(";");
+    return lines.join(QLatin1Char(' '));
+}
+
+QString TDaoTable::spreadsheetExportStatement(const QString &fileName, const QString &tableName, int version,
+                                              bool largeObjects) const
+{
+    return exportStatement(QStringLiteral("Select %1 INTO [%2] IN \"%3\"[%4] FROM [%5]")
+                               .arg(exportColumns(largeObjects), tableName, fileName, spreadsheetDriver(version), mTableName));
+}
+
+QString TDaoTable::htmlExportStatement(const QString &fileName, bool largeObjects) const
+{
+    return exportStatement(QStringLiteral("Select %1 INTO [%2] IN \"%3\"[HTML Export;] FROM [%4]")
+                               .arg(exportColumns(largeObjects), nameOf(fileName), folderOf(fileName), mTableName));
+}
+
+QString TDaoTable::textExportStatement(const QString &fileName, bool largeObjects) const
+{
+    QString name = nameOf(fileName);
+    if (name.isEmpty())
+        throw DaoError(QStringLiteral("FileName is empty!"));
+    name.replace(QLatin1Char('.'), QLatin1Char('#'));
+    return exportStatement(QStringLiteral("Select %1 INTO [%2] IN \"%3\"[Text;] FROM [%4]")
+                               .arg(exportColumns(largeObjects), name, folderOf(fileName), mTableName));
+}
+
+void TDaoTable::runExportStatement(const QString &fileName, bool replace, const std::function<QString()> &statement)
+{
+    if (!Active())
+        throw DaoError(QStringLiteral("Table must be open in order to export data!"));
+    // The file is not deleted first: the new one takes its place only when complete.
+    if (!replace && QFileInfo::exists(fileName))
+        throw DaoError(QStringLiteral("Файлът \"%1\" вече съществува.").arg(fileName));
+    mRowsAffected = mDb->executeExport(statement(), fileName);
+}
+
+void TDaoTable::WriteSpreadsheetExport(const QString &fileName, const QString &tableName, int version, bool largeObjects,
+                                       bool replace)
+{
+    runExportStatement(fileName, replace, [&] { return spreadsheetExportStatement(fileName, tableName, version, largeObjects); });
+}
+
+void TDaoTable::WriteHtmlExport(const QString &fileName, bool largeObjects, bool replace)
+{
+    runExportStatement(fileName, replace, [&] { return htmlExportStatement(fileName, largeObjects); });
+}
+
+void TDaoTable::WriteTextExport(const QString &fileName, bool largeObjects, bool replace)
+{
+    runExportStatement(fileName, replace, [&] { return textExportStatement(fileName, largeObjects); });
+}
+
+// ---------------------------------------------------------------- bookmarks
+
+TBookmark TDaoTable::GetBookmark() const
+{
+    checkActive();
+    const int pos = RecNo();
+    if (pos < 0)
+        return TBookmark();
+    return TBookmark{mRows->keyAt(pos), pos};
+}
+
+int TDaoTable::positionOf(const TBookmark &b) const
+{
+    if (b.isNull() || mState == dsInactive)
+        return -1;
+    return rows().positionOf(b.id, b.position);
+}
+
+bool TDaoTable::BookmarkValid(const TBookmark &b) const { return positionOf(b) >= 0; }
+
+void TDaoTable::GotoBookmark(const TBookmark &b)
+{
+    checkBrowseMode();
+    const int p = positionOf(b);
+    if (p < 0)
+        throw DaoError(QStringLiteral("Record not found"));
+    moveTo(p);
+    mEof = false;
+    mBof = false;
+}
+
+int TDaoTable::CompareBookmarks(const TBookmark &a, const TBookmark &b) const
+{
+    const int pa = positionOf(a), pb = positionOf(b);
+    return pa < pb ? -1 : (pa > pb ? 1 : 0);
+}

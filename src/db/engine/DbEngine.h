@@ -1,0 +1,165 @@
+// The engine behind the data layer: one connection to one inventory database, and the few
+// operations on database files that need no connection. Everything the data layer does to a
+// database goes through here and through the engine's SqlDialect: SQLite (a file) or PostgreSQL
+// (a server).
+//
+// Every failure raises DaoError with a message for the user (the engine's own text inside it).
+#pragma once
+
+#include "engine/DbStatement.h"
+
+#include <QList>
+#include <QPair>
+#include <QString>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+class SqlDialect;
+
+struct ColumnDecl
+{
+    QString name;
+    QString declType;        // as declared; empty for an expression
+    bool primaryKey = false;
+};
+
+// A named table or stored query (view) as the database holds it.
+struct SourceInfo
+{
+    bool isTable = false;
+    QString name;                   // as the database spells it
+    std::vector<ColumnDecl> columns; // in order
+    QString viewSql;                // a view's stored statement
+    // The (table, column) whose distinct values the view lists, when it is one of the stored
+    // pick-list queries in their known form.
+    std::optional<std::pair<QString, QString>> distinctOf;
+};
+
+// What a check of a database file found.
+struct FileHealth
+{
+    enum Damage {
+        Sound,      // the engine found nothing wrong
+        Repairable, // damage beside the rows (indexes, free space): every table reads whole, so the
+                    // file can be made anew from them without losing a row
+        Tables      // a table itself cannot be read whole
+    };
+    Damage damage = Sound;
+    QStringList problems; // the engine's own words, for the log
+};
+
+// What the header of a database file says, read without opening it with the engine.
+struct FileVersion
+{
+    enum Status { Ok, Unreadable, NotADatabase } status = Unreadable;
+    int version = 0;
+};
+
+class DbEngine
+{
+public:
+    virtual ~DbEngine() = default;
+
+    virtual const SqlDialect &dialect() const = 0;
+
+    // ---- the connection
+    // Opens an existing inventory database read-write and shared; raises for a missing file and
+    // for one that is not an inventory of a known version, leaving it untouched.
+    virtual void open(const QString &path) = 0;
+    virtual void close() = 0;
+    virtual bool isOpen() const = 0;
+    // How long a statement waits for another connection's lock before it fails.
+    virtual void setBusyTimeout(int ms) = 0;
+    // Another connection to the open database, for reading only, to be used by one other thread
+    // (the connection itself may then not be touched by this one).
+    virtual std::unique_ptr<DbEngine> openReader() const = 0;
+
+    // One statement (a trailing second one is refused). The compiled form is kept for the next
+    // use of the same text.
+    virtual std::unique_ptr<DbStatement> prepare(const QString &sql) = 0;
+    // A query whose rows are read once, front to back, and may be very many (an export, a copy,
+    // a column's distinct values): the engine may hand them over in parts rather than hold
+    // them all at once. Read it to its end or reset it before the next transaction begins.
+    virtual std::unique_ptr<DbStatement> prepareScan(const QString &sql) { return prepare(sql); }
+    // Runs one or more statements without results.
+    virtual void execute(const QString &sql) = 0;
+    // Rows changed by the last statement, and the key of the last row inserted.
+    virtual int changes() const = 0;
+    virtual qint64 lastInsertId() const = 0;
+
+    // ---- transactions (each statement outside one commits on its own)
+    // Begins a transaction whose reads all see the database as it was at its first read; it
+    // keeps others from committing until it ends (rollback).
+    virtual void beginRead() = 0;
+    // Begins a transaction that holds the write lock from the start.
+    virtual void beginWrite() = 0;
+    // Raises when refused; inTransaction() then tells whether the transaction is still open.
+    virtual void commit() = 0;
+    // One attempt without waiting: false when others' locks refuse it (still open), raises for
+    // any other failure.
+    virtual bool tryCommit() = 0;
+    virtual void rollback() noexcept = 0;
+    virtual bool inTransaction() const = 0;
+
+    // ---- the schema
+    // A table or view by name, letter case ignored; nullopt when there is none.
+    virtual std::optional<SourceInfo> findSource(const QString &name) = 0;
+    // The result columns of a query, without running it.
+    virtual std::vector<ColumnDecl> resultColumns(const QString &sql) = 0;
+    // The (table, column) pairs a query reads, views included; an empty column stands for the
+    // whole table. Empty when the engine cannot tell (then it may read anything).
+    virtual QList<QPair<QString, QString>> readsOf(const QString &sql) = 0;
+
+    // ---- state
+    // Changes whenever another connection has committed to the database since it was last asked.
+    virtual qint64 dataVersion() = 0;
+    // Gives back memory and read locks the connection holds while idle.
+    virtual void releaseMemory() = 0;
+    // A check the engine runs now and then while a statement runs: when it gives true, the
+    // statement stops with an error. It runs on the thread that runs the statement.
+    virtual void setStopCheck(std::function<bool()> stop) = 0;
+    // Stops the statement this connection runs now, from any thread (it ends with an error).
+    virtual void interrupt() {}
+    // Refuses every write of this connection (a damaged file is read, never written).
+    virtual void setReadOnly(bool readOnly) = 0;
+    // The value the engine gives back when it stores a typed value: a bool as 0 or 1, a
+    // date-time as its stored text, an int as a 64-bit integer, the rest as it is.
+    virtual QVariant storedForm(const QVariant &typed) const;
+
+    // ---- who is connected (engines whose databases keep no lock file beside them)
+    struct Connected
+    {
+        QString computer;
+        QString user;
+    };
+    // Names this connection for the others' list of connected users.
+    virtual void announce(const QString &computer, const QString &user) { Q_UNUSED(computer) Q_UNUSED(user) }
+    // The program's connections to the database now, asked of a new connection; nullopt when the
+    // engine keeps no such list (a file's lock file lists them). Raises when it cannot be asked.
+    virtual std::optional<QList<Connected>> connectedTo(const QString &database) { Q_UNUSED(database) return std::nullopt; }
+
+    // ---- the file's health (engines whose database is a file of its own)
+    // The engine's quick check of the open database, and on damage whether every table still
+    // reads whole; nullopt for an engine with no file to check (a server keeps its own). Runs on
+    // a reader connection too, where interrupt() stops it.
+    virtual std::optional<FileHealth> checkFile() { return std::nullopt; }
+    // Whether checkFile() has a file to check.
+    virtual bool checksFile() const { return false; }
+
+    // ---- files
+    // Copies the open database, committed data still in its journal included, into an empty
+    // file at path.
+    virtual void copyOpenDatabase(const QString &path) = 0;
+    // Writes a compacted copy of the closed database at source into the empty file dest, with
+    // as many rows in each table as the source has; a file with damage beside its rows is made
+    // anew from its tables (which repairs it). Raises FileDamaged for a file whose tables cannot
+    // be read whole, DaoError for any other failure.
+    virtual void compactInto(const QString &source, const QString &dest) = 0;
+    // Makes an empty inventory database at path (which must not exist), with the catalogue of
+    // makes and models from a tab-separated file when one is named.
+    virtual void createDatabase(const QString &path, const QString &cataloguePath = QString()) = 0;
+    // The schema version recorded in a database file's header.
+    virtual FileVersion fileVersion(const QString &path) const = 0;
+};

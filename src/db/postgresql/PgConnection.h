@@ -1,0 +1,188 @@
+// A raw libpq connection to a PostgreSQL server, its prepared statements (the data layer's "?"
+// placeholders turned into "$n"), and the Bulgarian texts of server failures.
+#pragma once
+
+#include "engine/DbStatement.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QString>
+#include <QVariantList>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+struct pg_conn;
+struct pg_result;
+
+// The message shown for a failure with this SQLSTATE (five characters; empty for a connection
+// that failed or was lost) and the server's own text.
+QString pgErrorMessage(const QByteArray &sqlState, const QString &serverMessage);
+
+// Owns one PGresult.
+class PgResult
+{
+public:
+    PgResult() = default;
+    explicit PgResult(pg_result *r) : mResult(r) {}
+    ~PgResult();
+    PgResult(PgResult &&other) noexcept : mResult(other.mResult) { other.mResult = nullptr; }
+    PgResult &operator=(PgResult &&other) noexcept;
+    PgResult(const PgResult &) = delete;
+    PgResult &operator=(const PgResult &) = delete;
+
+    pg_result *get() const { return mResult; }
+    int rows() const;
+    int columns() const;
+    bool isNull(int row, int col) const;
+    QByteArrayView text(int row, int col) const;
+    QString string(int row, int col) const { return QString::fromUtf8(text(row, col)); }
+
+private:
+    pg_result *mResult = nullptr;
+};
+
+class PgConnection
+{
+public:
+    PgConnection() = default;
+    ~PgConnection();
+    PgConnection(const PgConnection &) = delete;
+    PgConnection &operator=(const PgConnection &) = delete;
+    // A connection handed on keeps its session and its prepared statements; the callbacks stay
+    // behind (they belong to whoever set them).
+    PgConnection(PgConnection &&other) noexcept;
+    PgConnection &operator=(PgConnection &&other) noexcept;
+    // Open, and neither in a transaction nor in the middle of a statement: fit to be used again.
+    bool isIdle() const;
+
+    // A libpq connection string (keywords or a postgresql:// URI). Raises DaoError.
+    void open(const QString &conninfo);
+    void close();
+    bool isOpen() const { return mConn != nullptr; }
+    pg_conn *handle() const { return mConn; }
+    const QString &conninfo() const { return mConninfo; }
+
+    // One or more statements without parameters.
+    void exec(const QString &sql);
+    // One statement with parameters (text form, types left to the server); the result rows.
+    PgResult query(const QString &sql, const QVariantList &params = {});
+    // The server's name for the prepared form of sql (prepared on first use).
+    QByteArray prepared(const QString &sql);
+    // Runs a prepared statement; with a stop check, the statement is cancelled on the server
+    // as soon as the check says so (then it fails as interrupted).
+    PgResult execPrepared(const QByteArray &name, int params, const char *const *values);
+    // One statement without parameters, cancelled in the same way.
+    PgResult execStoppable(const QByteArray &sql);
+    // Runs a prepared statement inside a transaction so that its failure undoes it alone and the
+    // transaction goes on, as SQLite undoes a failed statement: within a savepoint, sent together
+    // with it in one round trip.
+    PgResult execGuarded(const QByteArray &name, int params, const char *const *values);
+    void setStopCheck(std::function<bool()> stop) { mStop = std::move(stop); }
+    bool stopAsked() const { return mStop && mStop(); }
+    bool stoppable() const { return bool(mStop); }
+
+    // Rows changed by the last statement run through this connection.
+    int changes() const { return mChanges; }
+    void setChanges(int n) { mChanges = n; }
+    void noteChanges(const PgResult &r);
+
+    // Connects again when the connection was lost (then prepared statements are gone: the
+    // generation changes, and onReconnect restores the session's settings). Raises when it cannot.
+    void ensureLive();
+    int generation() const { return mGeneration; }
+    // Whether r failed because the server had closed the connection.
+    bool lostMeanwhile(const PgResult &r) const;
+    void setOnReconnect(std::function<void()> f) { mOnReconnect = std::move(f); }
+
+    // Raises the DaoError for a failed result (or the connection's last error when r is null).
+    [[noreturn]] void raise(const pg_result *r) const;
+    // Raises when r did not succeed.
+    void check(const PgResult &r) const;
+
+    // "?" placeholders outside quotes and comments as "$1", "$2", …; the count in *params.
+    static QString numberedPlaceholders(const QString &sql, int *params = nullptr);
+    // A value as the text the server reads for a parameter; null stays null.
+    static std::optional<QByteArray> parameterText(const QVariant &v);
+
+private:
+    // The result of the statement just sent, cancelling it when the stop check asks.
+    PgResult awaitResult();
+    // After a reset: the prepared statements and settings of the new session.
+    void renewed();
+
+    pg_conn *mConn = nullptr;
+    QString mConninfo;
+    QHash<QString, QByteArray> mPrepared;
+    int mNextName = 0;
+    int mGeneration = 0;
+    std::function<void()> mOnReconnect;
+    std::function<bool()> mStop;
+    int mChanges = 0;
+};
+
+// One prepared statement: executed at the first step, its rows read from the whole result.
+class PgStatement : public DbStatement
+{
+public:
+    PgStatement(PgConnection &conn, const QString &sql);
+
+    void bind(int index, const QVariant &value) override;
+    void bindInt64(int index, qint64 value) override;
+    bool step() override;
+    void reset() override;
+
+    int columnCount() const override;
+    QString columnName(int i) const override;
+    QString columnDeclType(int i) const override;
+    bool columnIsNull(int i) const override;
+    qint64 columnInt64(int i) const override;
+    QVariant column(int i) const override;
+    QByteArrayView columnText(int i) const override;
+
+    // The declared type of a column, in the names the data layer reads (TEXT(n), LONG, SHORT,
+    // DOUBLE, YESNO, DATETIME), from the server's type and modifier.
+    static QString declTypeOf(unsigned typeOid, int typeModifier);
+
+protected:
+    void refresh() const;
+    void describe() const;
+    unsigned typeOf(int i) const;
+
+    PgConnection &mConn;
+    QString mSql;
+    mutable QByteArray mName;
+    mutable int mGeneration;
+    bool mReadOnly; // a SELECT
+    int mParams = 0;
+    std::vector<std::optional<QByteArray>> mValues;
+    PgResult mResult;
+    mutable PgResult mDescription; // the columns, before the statement has run
+    int mRow = -1;
+    bool mRan = false;
+};
+
+// A query read through a cursor a few thousand rows at a time, so that a copy or an export of a
+// large inventory never holds it all in memory. Outside a transaction it reads in one of its own
+// (one snapshot), ended with its last row or its reset.
+class PgScanStatement : public PgStatement
+{
+public:
+    static constexpr int RowsAtOnce = 2000;
+
+    PgScanStatement(PgConnection &conn, const QString &sql);
+    ~PgScanStatement() override;
+
+    bool step() override;
+    void reset() override;
+
+private:
+    void fetch();
+    void finish() noexcept;
+
+    QByteArray mCursor;
+    bool mOpen = false;
+    bool mOwnTransaction = false;
+    bool mLastPart = false;
+};

@@ -1,0 +1,277 @@
+// The inventory schema on a PostgreSQL server.
+#include "postgresql/PgSchema.h"
+
+
+#include "base/DaoError.h"
+#include "postgresql/PgConnection.h"
+#include "sqlite/SqliteEngine.h"
+#include "sqlite/SqliteSchema.h"
+#include "engine/StoredQueries.h"
+
+#include <QFile>
+#include <QTextStream>
+#include <array>
+
+namespace pgschema {
+
+namespace {
+
+using storedqueries::StoredQuery;
+constexpr auto &storedQueries = storedqueries::all;
+
+bool isInventoryFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) && f.read(16) == QByteArray("SQLite format 3", 16);
+}
+
+const QString DistinctNote = QStringLiteral("velostok distinct %1.%2");
+
+// Each group of values equal but for letter case is listed once, by its first value in binary
+// order; nulls first, as the file's stored queries list them. The column itself is listed (not an
+// aggregate of it), so that the view's column keeps its type and width, as on the file.
+QString distinctViewSql(const StoredQuery &q)
+{
+    return QStringLiteral("CREATE VIEW \"%1\" AS SELECT DISTINCT ON (velostok_fold(%3)) %3 FROM %2 "
+                          "ORDER BY velostok_fold(%3) NULLS FIRST, %3 COLLATE \"C\";\n"
+                          "COMMENT ON VIEW \"%1\" IS '%4';\n")
+        .arg(QLatin1String(q.name), QLatin1String(q.table), QLatin1String(q.column),
+             DistinctNote.arg(QLatin1String(q.table), QLatin1String(q.column)));
+}
+
+} // namespace
+
+// Jet patterns become regular expressions on the server: "*" any run, "?" one character, "#" one
+// digit, "[...]" and "[!...]" lists with ranges; both sides lower-cased by ICU, so Cyrillic and
+// Latin letter case are ignored alike. A pattern that is not valid raises, as on SQLite.
+QString creationSql()
+{
+    QString sql = QStringLiteral(R"SQL(
+CREATE FUNCTION velostok_fold(t text) RETURNS text LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $$
+  SELECT lower(t COLLATE "und-x-icu") COLLATE "C"
+$$;
+CREATE TABLE velostok_meta (application_id bigint NOT NULL, schema_version integer NOT NULL);
+INSERT INTO velostok_meta VALUES (%1, %2);
+CREATE TABLE velostok_sessions (pid integer PRIMARY KEY, started timestamptz NOT NULL, computer text, user_name text);
+CREATE TABLE velostok_changes (pid integer PRIMARY KEY, n bigint NOT NULL);
+INSERT INTO velostok_changes VALUES (0, 0);
+CREATE FUNCTION velostok_changed() RETURNS trigger LANGUAGE plpgsql AS $$
+BEGIN
+  -- Once a transaction: a bulk batch of many statements is one change for the others, and the
+  -- count's row is not written over and over within it.
+  IF current_setting('velostok.counted', true) IS DISTINCT FROM txid_current()::text THEN
+    INSERT INTO velostok_changes VALUES (pg_backend_pid(), 1) ON CONFLICT (pid) DO UPDATE SET n = velostok_changes.n + 1;
+    PERFORM set_config('velostok.counted', txid_current()::text, true);
+  END IF;
+  RETURN NULL;
+END $$;
+CREATE FUNCTION velostok_writing() RETURNS trigger LANGUAGE plpgsql AS $$
+BEGIN
+  -- The lock lasts to the end of the transaction: taken once.
+  IF current_setting('velostok.locked', true) IS DISTINCT FROM txid_current()::text THEN
+    PERFORM pg_advisory_xact_lock_shared(%3);
+    PERFORM set_config('velostok.locked', txid_current()::text, true);
+  END IF;
+  RETURN NULL;
+END $$;
+CREATE FUNCTION jet_escape(c text, special text) RETURNS text LANGUAGE sql IMMUTABLE STRICT AS $$
+  SELECT CASE WHEN strpos(special, c) > 0 THEN '\' || c ELSE c END
+$$;
+CREATE FUNCTION jet_regex(pattern text) RETURNS text LANGUAGE plpgsql IMMUTABLE STRICT AS $$
+DECLARE
+  out text := '';
+  i int := 1;
+  n int := char_length(pattern);
+  c text;
+  j int;
+  close int;
+  neg boolean;
+  low text;
+  high text;
+  list text;
+BEGIN
+  WHILE i <= n LOOP
+    c := substr(pattern, i, 1);
+    IF c = '*' THEN
+      IF right(out, 2) <> '.*' OR out = '' THEN out := out || '.*'; END IF;
+    ELSIF c = '?' THEN
+      out := out || '.';
+    ELSIF c = '#' THEN
+      out := out || '[0-9]';
+    ELSIF c = '[' THEN
+      j := i + 1;
+      neg := substr(pattern, j, 1) = '!';
+      IF neg THEN j := j + 1; END IF;
+      close := j;
+      WHILE close <= n AND substr(pattern, close, 1) <> ']' LOOP close := close + 1; END LOOP;
+      IF close > n THEN
+        RAISE EXCEPTION 'незатворена скоба „[“ при знак % на шаблона „%“', i, pattern USING ERRCODE = '22025';
+      END IF;
+      list := '';
+      WHILE j < close LOOP
+        low := substr(pattern, j, 1);
+        IF j + 2 < close AND substr(pattern, j + 1, 1) = '-' THEN
+          high := substr(pattern, j + 2, 1);
+          IF ascii(high) < ascii(low) THEN
+            RAISE EXCEPTION 'обратен обхват „%“ при знак % на шаблона „%“', low || '-' || high, j, pattern USING ERRCODE = '22025';
+          END IF;
+          list := list || jet_escape(lower(low COLLATE "und-x-icu"), ']\^-[') || '-'
+                  || jet_escape(lower(high COLLATE "und-x-icu"), ']\^-[');
+          j := j + 3;
+        ELSE
+          list := list || jet_escape(lower(low COLLATE "und-x-icu"), ']\^-[');
+          j := j + 1;
+        END IF;
+      END LOOP;
+      IF list <> '' THEN
+        out := out || '[' || CASE WHEN neg THEN '^' ELSE '' END || list || ']';
+      ELSIF neg THEN
+        out := out || '.';
+      END IF;
+      i := close;
+    ELSE
+      out := out || jet_escape(lower(c COLLATE "und-x-icu"), '.^$|()[]{}*+?\');
+    END IF;
+    i := i + 1;
+  END LOOP;
+  RETURN '^' || out || '$';
+END $$;
+CREATE FUNCTION jet_like(pattern text, value text) RETURNS boolean LANGUAGE sql IMMUTABLE STRICT AS $$
+  SELECT lower(value COLLATE "und-x-icu") ~ jet_regex(pattern)
+$$;
+CREATE TABLE main (
+  id bigserial PRIMARY KEY,
+  user_id integer,
+  unit_number varchar(40),
+  unit_name varchar(60),
+  quantity double precision,
+  price double precision,
+  second_price double precision,
+  deliver_name varchar(30),
+  delivery_country varchar(30),
+  delivery_unit_number varchar(40),
+  comment varchar(135),
+  modifier varchar(30),
+  locked boolean NOT NULL DEFAULT false,
+  deleted boolean NOT NULL DEFAULT false,
+  last_modified timestamp(0),
+  created timestamp(0) DEFAULT localtimestamp(0)
+);
+CREATE INDEX main_user_id ON main (user_id);
+CREATE INDEX main_unit_number ON main (velostok_fold(unit_number));
+CREATE INDEX main_unit_name ON main (velostok_fold(unit_name));
+CREATE INDEX main_deliver_name ON main (velostok_fold(deliver_name));
+CREATE INDEX main_comment ON main (velostok_fold(comment));
+CREATE INDEX main_deleted ON main (deleted);
+CREATE TABLE models (
+  id bigserial PRIMARY KEY,
+  mark_name varchar(20),
+  model_name varchar(30),
+  first_date smallint,
+  last_date integer
+);
+CREATE INDEX models_mark_name ON models (velostok_fold(mark_name));
+CREATE TABLE users (
+  id bigserial PRIMARY KEY,
+  user_name varchar(30),
+  pass_stars varchar(10),
+  password varchar(20),
+  comment varchar(100),
+  last_modified timestamp(0)
+);
+)SQL")
+                      .arg(sqliteschema::ApplicationId)
+                      .arg(sqliteschema::SchemaVersion)
+                      .arg(WriteLockKey);
+    // Each table's two triggers run once a transaction; the WHEN spares the call of the
+    // function after that.
+    for (const char *table : {"main", "models", "users"}) {
+        for (const auto &[name, when, setting, function] :
+             {std::array<const char *, 4>{"writing", "BEFORE", "locked", "velostok_writing"},
+              std::array<const char *, 4>{"changed", "AFTER", "counted", "velostok_changed"}})
+            sql += QStringLiteral("CREATE TRIGGER %1_%2 %3 INSERT OR UPDATE OR DELETE ON %1 FOR EACH STATEMENT WHEN "
+                                  "(current_setting('velostok.%4', true) IS DISTINCT FROM txid_current()::text) "
+                                  "EXECUTE FUNCTION %5();\n")
+                       .arg(QLatin1String(table), QLatin1String(name), QLatin1String(when), QLatin1String(setting),
+                            QLatin1String(function));
+    }
+    for (const StoredQuery &q : storedQueries)
+        sql += distinctViewSql(q);
+    return sql;
+}
+
+bool isInventory(PgConnection &conn, int *version)
+{
+    const PgResult r = conn.query(QStringLiteral("SELECT to_regclass('velostok_meta') IS NOT NULL"));
+    if (r.rows() != 1 || r.text(0, 0) != "t")
+        return false;
+    const PgResult meta = conn.query(QStringLiteral("SELECT application_id, schema_version FROM velostok_meta"));
+    if (meta.rows() != 1 || meta.text(0, 0).toLongLong() != sqliteschema::ApplicationId)
+        return false;
+    *version = meta.text(0, 1).toInt();
+    return true;
+}
+
+std::optional<std::pair<QString, QString>> distinctOf(const QString &viewComment)
+{
+    for (const StoredQuery &q : storedQueries)
+        if (viewComment == DistinctNote.arg(QLatin1String(q.table), QLatin1String(q.column)))
+            return std::make_pair(QString::fromLatin1(q.table), QString::fromLatin1(q.column));
+    return std::nullopt;
+}
+
+void createInventory(PgConnection &conn, const QString &cataloguePath)
+{
+    int version = 0;
+    if (isInventory(conn, &version))
+        throw DaoError(QStringLiteral("Базата на сървъра вече съдържа склад."));
+    conn.exec(QStringLiteral("BEGIN"));
+    try {
+        conn.exec(creationSql());
+        if (!cataloguePath.isEmpty() && isInventoryFile(cataloguePath)) {
+            // The makes and models and the users of an inventory file (the template of a new one).
+            SqliteEngine file;
+            file.open(cataloguePath);
+            std::unique_ptr<DbStatement> rows =
+                file.prepare(QStringLiteral("SELECT mark_name, model_name, first_date, last_date FROM models ORDER BY id"));
+            while (rows->step())
+                conn.query(QStringLiteral("INSERT INTO models (mark_name, model_name, first_date, last_date) VALUES (?, ?, ?, ?)"),
+                           {rows->column(0), rows->column(1), rows->column(2), rows->column(3)});
+            std::unique_ptr<DbStatement> users =
+                file.prepare(QStringLiteral("SELECT user_name, pass_stars, password, comment FROM users ORDER BY id"));
+            while (users->step())
+                conn.query(QStringLiteral("INSERT INTO users (user_name, pass_stars, password, comment) VALUES (?, ?, ?, ?)"),
+                           {users->column(0), users->column(1), users->column(2), users->column(3)});
+        } else if (!cataloguePath.isEmpty()) {
+            QFile f(cataloguePath);
+            if (!f.open(QIODevice::ReadOnly | QIODevice::Text))
+                throw DaoError(QStringLiteral("Каталогът \"%1\" не може да бъде прочетен.").arg(cataloguePath));
+            QTextStream in(&f);
+            in.setEncoding(QStringConverter::Utf8);
+            in.readLine(); // heading
+            int lineNo = 1;
+            while (!in.atEnd()) {
+                const QString line = in.readLine();
+                ++lineNo;
+                if (line.trimmed().isEmpty())
+                    continue;
+                const QStringList cells = line.split(QLatin1Char('\t'));
+                if (cells.size() != 4 || cells[0].size() > 20 || cells[1].size() > 30)
+                    throw DaoError(QStringLiteral("Грешен ред %1 в каталога \"%2\".").arg(lineNo).arg(cataloguePath));
+                conn.query(QStringLiteral("INSERT INTO models (mark_name, model_name, first_date, last_date) VALUES (?, ?, ?, ?)"),
+                           {cells[0], cells[1], cells[2].isEmpty() ? QVariant() : QVariant(cells[2].toLongLong()),
+                            cells[3].isEmpty() ? QVariant() : QVariant(cells[3].toLongLong())});
+            }
+            conn.exec(sqliteschema::firstUserSql());
+        }
+        conn.exec(QStringLiteral("COMMIT"));
+    } catch (...) {
+        try {
+            conn.exec(QStringLiteral("ROLLBACK"));
+        } catch (const DaoError &) {
+        }
+        throw;
+    }
+}
+
+} // namespace pgschema

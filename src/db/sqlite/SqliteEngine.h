@@ -1,0 +1,69 @@
+// The SQLite engine: an inventory file opened through the SQLite C API with Velostok's functions
+// (Unicode NOCASE, jet_like), the rollback journal and full syncs, and the file operations
+// (backup of an open file, VACUUM INTO, the schema of a new file, the header's version).
+#pragma once
+
+#include "engine/DbEngine.h"
+#include "sqlite/SqliteConnection.h"
+#include "sqlite/SqliteDialect.h"
+
+#include <atomic>
+
+class SqliteEngine : public DbEngine
+{
+public:
+    SqliteEngine() = default;
+    ~SqliteEngine() override;
+
+    const SqlDialect &dialect() const override { return mDialect; }
+
+    void open(const QString &path) override;
+    void close() override;
+    bool isOpen() const override { return mConn.isOpen(); }
+    void setBusyTimeout(int ms) override;
+    std::unique_ptr<DbEngine> openReader() const override;
+
+    std::unique_ptr<DbStatement> prepare(const QString &sql) override;
+    void execute(const QString &sql) override;
+    int changes() const override;
+    qint64 lastInsertId() const override;
+
+    void beginRead() override;
+    void beginWrite() override;
+    void commit() override;
+    bool tryCommit() override;
+    void rollback() noexcept override;
+    bool inTransaction() const override;
+
+    std::optional<SourceInfo> findSource(const QString &name) override;
+    std::vector<ColumnDecl> resultColumns(const QString &sql) override;
+    QList<QPair<QString, QString>> readsOf(const QString &sql) override;
+
+    qint64 dataVersion() override;
+    void releaseMemory() override;
+    void setStopCheck(std::function<bool()> stop) override;
+    void interrupt() override;
+    void setReadOnly(bool readOnly) override;
+
+    std::optional<FileHealth> checkFile() override;
+    bool checksFile() const override { return true; }
+
+    void copyOpenDatabase(const QString &path) override;
+    void compactInto(const QString &source, const QString &dest) override;
+    void createDatabase(const QString &path, const QString &cataloguePath = QString()) override;
+    FileVersion fileVersion(const QString &path) const override;
+
+    // Velostok's functions and connection settings on a raw connection (tests and benchmarks
+    // compare against one).
+    static void prepareConnection(SqliteConnection &conn);
+    // Raises unless the open file is an inventory database of a known version.
+    static void checkInventoryFile(SqliteConnection &conn, const QString &path);
+
+private:
+    SqliteConnection mConn;
+    mutable std::atomic<sqlite3 *> mHandle = nullptr; // for interrupt() from another thread
+    QString mPath;
+    std::function<bool()> mStop;
+    SqliteDialect mDialect;
+    int mBusyMs = 5000;
+};

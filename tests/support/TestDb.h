@@ -1,0 +1,117 @@
+// Shared by the data-layer tests: a fresh inventory of its own, and row makers. The inventory is
+// a file in a temporary folder, or, when VELOSTOK_PG_TEST holds the connection string of a
+// PostgreSQL server whose user may create databases, a database of its own on that server (the
+// same suites then run against both engines).
+#pragma once
+
+#include "base/DaoError.h"
+#include "ServerDb.h"
+#include "sqlite/SqliteConnection.h"
+#include "sqlite/SqliteEngine.h"
+#include "sqlite/SqliteSchema.h"
+#include "sqlite/SqliteStatement.h"
+#include "dataset/TDaoDatabase.h"
+#include "dataset/TDaoTable.h"
+
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+
+struct TestDb
+{
+    enum Where { File, Server };
+
+    QTemporaryDir dir;
+    std::unique_ptr<ServerDb> server;
+    QString path; // the file, or the server database's connection string
+
+    // On the server when the tests run against it, else a file named name.
+    explicit TestDb(const QString &name = QStringLiteral("test.mdb")) : TestDb(onServer() ? Server : File, name) {}
+    explicit TestDb(Where where, const QString &name = QStringLiteral("test.mdb"))
+    {
+        if (where == Server) {
+            server = std::make_unique<ServerDb>();
+            path = server->conninfo;
+        } else {
+            path = dir.filePath(name);
+            sqliteschema::createDatabase(path);
+        }
+    }
+
+    // Whether this run's inventories are on a PostgreSQL server.
+    static bool onServer() { return !qEnvironmentVariableIsEmpty("VELOSTOK_PG_TEST"); }
+
+    // Runs statements on a separate raw connection, as another program would.
+    void exec(const QString &sql) const
+    {
+        if (server) {
+            server->exec(sql);
+            return;
+        }
+        SqliteConnection c;
+        c.open(path);
+        c.exec(sql);
+    }
+
+    // The first value of the first row (null when there is none), typed as SQLite gives it:
+    // booleans as the integers 0 and 1, integers as qint64, reals as double, the rest as text.
+    QVariant scalar(const QString &sql) const
+    {
+        if (server) {
+            const auto c = server->raw();
+            PgStatement st(*c, sql);
+            return st.step() ? st.column(0) : QVariant();
+        }
+        SqliteConnection c;
+        c.open(path);
+        return c.scalar(sql);
+    }
+
+    // The first column of every row, as scalar() types it, read with the engine's own functions
+    // (the stored queries call them).
+    QVariantList column(const QString &sql) const
+    {
+        QVariantList out;
+        if (server) {
+            const auto c = server->raw();
+            PgStatement st(*c, sql);
+            while (st.step())
+                out << st.column(0);
+            return out;
+        }
+        SqliteConnection c;
+        c.open(path);
+        SqliteEngine::prepareConnection(c);
+        SqliteStatement st = c.prepare(sql);
+        while (st.step())
+            out << st.column(0);
+        return out;
+    }
+
+    std::unique_ptr<TDaoDatabase> connect() const
+    {
+        auto db = std::make_unique<TDaoDatabase>();
+        db->setDatabase(path);
+        db->SmartOpen = false;
+        db->Open();
+        return db;
+    }
+
+    static std::unique_ptr<TDaoTable> table(TDaoDatabase *db, const QString &name)
+    {
+        auto t = std::make_unique<TDaoTable>();
+        t->setDatabase(db);
+        t->setTableName(name);
+        return t;
+    }
+};
+
+// One field's text in every row of a dataset, in its order, from the first row.
+inline QStringList columnTexts(TDaoTable *t, const QString &field)
+{
+    QStringList out;
+    for (t->First(); !t->Eof(); t->Next())
+        out << t->FieldByName(field)->AsString();
+    return out;
+}
