@@ -2,10 +2,8 @@
 #include "uSettings.h"
 
 #include "AdminCheck.h"
-#include "GridLayout.h"
 #include "Guard.h"
 #include "HelpViewer.h"
-#include "InventoryGrid.h"
 #include "MainGrid.h"
 #include "Paths.h"
 #include "Prompts.h"
@@ -345,31 +343,13 @@ void TfSettings::skinStepOfFormCreate()
         return;
     }
     // The configured skin, else the default one beside the program; SkinPath stays as it is.
-    const QString configured = Paths::fromCurrentDir(eSkinPath->text());
-    const QString fallback = Paths::fromProgramDir(QStringLiteral("../Skins/MySkin.skn"));
-    for (const QString &file : {configured, fallback}) {
-        if (QFileInfo(file).isFile()) {
-            SkinData1->setSkinFile(file);
-            SkinData1->setActive(true);
-            return;
-        }
-    }
+    SkinData1->useFirstOf({configuredSkin(), Paths::fromProgramDir(QStringLiteral("../Skins/MySkin.skn"))}, true);
 }
 
-namespace {
-
-// The columns as stored: the pick lists that the data fills at every connection are left out,
-// since they are rebuilt before anyone sees them and can hold every catalogue number.
-QList<TColumn> storedColumns(const QList<TColumn> &columns)
+QString TfSettings::configuredSkin() const
 {
-    QList<TColumn> out = columns;
-    for (TColumn &c : out)
-        if (InventoryGrid::dataPickListFields().contains(c.FieldName))
-            c.PickList.clear();
-    return out;
+    return Paths::fromCurrentDir(eSkinPath->text());
 }
-
-} // namespace
 
 void TfSettings::LoadSettings()
 {
@@ -399,19 +379,8 @@ void TfSettings::LoadSettings()
 
     if (MainGrid *main = mainGrid()) {
         QFile g(Paths::programFile(QStringLiteral("grid.ini")));
-        if (g.open(QIODevice::ReadOnly)) {
-            // A damaged layout is ignored: the grid keeps its columns.
-            if (auto cols = GridLayout::load(g.readAll())) {
-                // The lists the data fills are not stored; the ones in hand stay.
-                const QList<TColumn> &now = main->grid()->Columns();
-                for (TColumn &c : *cols)
-                    if (InventoryGrid::dataPickListFields().contains(c.FieldName))
-                        for (const TColumn &o : now)
-                            if (o.FieldName == c.FieldName)
-                                c.PickList = o.PickList;
-                main->grid()->setColumns(*cols);
-            }
-        }
+        if (g.open(QIODevice::ReadOnly))
+            main->restoreLayout(g.readAll());
     }
     if (cbSkins->isChecked())
         excludeLanguageSwitch();
@@ -425,7 +394,7 @@ void TfSettings::SaveSettings()
     bool ok = true;
     if (MainGrid *main = mainGrid())
         ok = SettingsFile::writeFile(Paths::programFile(QStringLiteral("grid.ini")),
-                                     GridLayout::save(storedColumns(main->grid()->Columns())));
+                                     main->savedLayout());
     if (ok)
         ok = SettingsFile::writeFile(Paths::programFile(QStringLiteral("set.dll")), SettingsFile::bytes(v),
                                      SettingsFile::permissionsFor(v));
@@ -442,9 +411,7 @@ void TfSettings::cbSkinsClick()
         excludeLanguageSwitch();
         if (SkinData1) {
             // The skin the path names; the default one is for start-up only.
-            const QString file = Paths::fromCurrentDir(eSkinPath->text());
-            if (QFileInfo(file).isFile())
-                SkinData1->setSkinFile(file);
+            SkinData1->useFirstOf({configuredSkin()}, false);
             SkinData1->setActive(true);
         }
     } else {
@@ -461,7 +428,7 @@ void TfSettings::btnSkinLoadClick()
         QString current = eSkinPath->text();
         current.replace(QLatin1Char('\\'), QLatin1Char('/'));
         Prompts::FileRequest r;
-        r.folder = QFileInfo(Paths::fromCurrentDir(eSkinPath->text())).absolutePath();
+        r.folder = QFileInfo(configuredSkin()).absolutePath();
         r.filter = QStringLiteral("Skins|*.skn|All files|*.*");
         r.fileName = QFileInfo(current).fileName();
         r.mustExist = true;
@@ -548,11 +515,8 @@ void TfSettings::bCancelClick()
 {
     LoadSettings();
     // A skin picked with the browse button stays: its path has been saved.
-    if (SkinPicked && SkinData1) {
-        const QString file = Paths::fromCurrentDir(eSkinPath->text());
-        if (QFileInfo(file).isFile())
-            SkinData1->setSkinFile(file);
-    }
+    if (SkinPicked && SkinData1)
+        SkinData1->useFirstOf({configuredSkin()}, false);
     SkinPicked = false;
 }
 

@@ -115,6 +115,8 @@ private:
     void setupUi();
     void excludeLanguageSwitch();
     void skinStepOfFormCreate();
+    // The skin file the path box names, from the current folder.
+    QString configuredSkin() const;
     // A skin that leaves this window's text unreadable (no size, or the colour of its ground)
     // does not reach this window, so that the skin can always be switched off here.
     void keepReadable();

@@ -2,6 +2,7 @@
 #include "InventoryGrid.h"
 
 #include "base/DaoError.h"
+#include "GridLayout.h"
 #include "Guard.h"
 #include "Prompts.h"
 #include "Scope.h"
@@ -164,6 +165,32 @@ const QStringList &InventoryGrid::dataPickListFields()
 TDaoTable *InventoryGrid::dataSet() const
 {
     return DM ? DM->tblMain : nullptr;
+}
+
+// The pick lists that the data fills at every connection are left out: they are rebuilt before
+// anyone sees them and can hold every catalogue number.
+QByteArray InventoryGrid::savedLayout() const
+{
+    QList<TColumn> columns = mGrid->Columns();
+    for (TColumn &c : columns)
+        if (dataPickListFields().contains(c.FieldName))
+            c.PickList.clear();
+    return GridLayout::save(columns);
+}
+
+void InventoryGrid::restoreLayout(const QByteArray &stored)
+{
+    std::optional<QList<TColumn>> columns = GridLayout::load(stored);
+    if (!columns)
+        return; // the grid keeps its columns
+    // The lists the data fills are not stored; the ones in hand stay.
+    const QList<TColumn> &now = mGrid->Columns();
+    for (TColumn &c : *columns)
+        if (dataPickListFields().contains(c.FieldName))
+            for (const TColumn &o : now)
+                if (o.FieldName == c.FieldName)
+                    c.PickList = o.PickList;
+    mGrid->setColumns(*columns);
 }
 
 QList<int> InventoryGrid::specialColumns() const

@@ -1,6 +1,7 @@
 // The main window's inventory grid: its columns and look, the colours of locked and deleted rows,
 // the keys and clicks it handles, sorting by a column title, the first/last buttons, and the two
-// operations the other windows call through MainGrid: ApplyFilter and RefreshPickLists.
+// operations the other windows call through MainGrid: ApplyFilter and RefreshPickLists, and its
+// layout as the settings keep it.
 #pragma once
 
 #include "MainGrid.h"
@@ -37,6 +38,8 @@ public:
     void RefreshPickLists() override;
     TDBGrid *grid() const override { return mGrid; }
     TDaoTable *dataSet() const override;
+    QByteArray savedLayout() const override;
+    void restoreLayout(const QByteArray &stored) override;
 
     // The special columns by field name (the last match wins), else their fallback positions.
     QList<int> specialColumns() const;

@@ -80,6 +80,19 @@ void TSkinData::setActive(bool on)
     apply();
 }
 
+bool TSkinData::useFirstOf(const QStringList &files, bool activate)
+{
+    for (const QString &file : files) {
+        if (QFileInfo(file).isFile()) {
+            setSkinFile(file);
+            if (activate)
+                setActive(true);
+            return true;
+        }
+    }
+    return false;
+}
+
 void TSkinData::apply()
 {
     resetSheetProperties(qApp->styleSheet());

@@ -8,6 +8,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 class TSkinData : public QObject
 {
@@ -25,6 +26,9 @@ public:
     void setSkinFile(const QString &path);
     bool Active() const { return mActive; }
     void setActive(bool on);
+    // Reads the first of files that exists as the skin and, when activate, turns the engine on;
+    // with none of them there, nothing changes and false is returned.
+    bool useFirstOf(const QStringList &files, bool activate);
     // The style sheet read last (empty when none, or when the file was no skin).
     const QString &styleSheet() const { return mSheet; }
 

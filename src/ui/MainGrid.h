@@ -2,6 +2,7 @@
 // its current row and its columns. The main window installs itself at start-up.
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 class TDBGrid;
@@ -21,6 +22,10 @@ public:
     virtual TDBGrid *grid() const = 0;
     // The inventory dataset; its current row is the grid's current row.
     virtual TDaoTable *dataSet() const = 0;
+    // The columns as the layout file keeps them.
+    virtual QByteArray savedLayout() const = 0;
+    // Lays the columns out as a stored layout has them; a damaged one is ignored.
+    virtual void restoreLayout(const QByteArray &stored) = 0;
 };
 
 // The installed main grid, or nullptr before the main window exists.
