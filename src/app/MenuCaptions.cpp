@@ -3,7 +3,6 @@
 
 #include "base/TextCodec.h"
 
-
 namespace MenuCaptions {
 
 bool hasLines(const QByteArray &bytes)

@@ -25,8 +25,6 @@
 #include <QFont>
 #include <QToolBar>
 
-Q_LOGGING_CATEGORY(lcApp, "velostok.app", QtWarningMsg)
-
 bool MainWindowShown = false;
 
 namespace Startup {
@@ -118,3 +116,23 @@ int run()
 }
 
 } // namespace Startup
+
+namespace Windows {
+
+void showEditor() { prompts().showModal(fEditor); }
+void showSearch() { prompts().showModal(fSearchForm); }
+void showModels() { prompts().showModal(fModels); }
+void showUsers() { prompts().showModal(fFiters); }
+void showAbout() { prompts().showModal(AboutBox); }
+void showSettings() { prompts().showModal(fSettings); }
+
+void showSettingsIfHidden()
+{
+    if (fSettings && !fSettings->isVisible())
+        prompts().showModal(fSettings);
+}
+
+void printGrid(TDBGrid *grid) { fUniversalReport->ShowGridReport(grid); }
+void printerSetup() { prompts().printerSetup(reportPrinter()); }
+
+} // namespace Windows

@@ -4,6 +4,8 @@
 
 #include <QString>
 
+class TDBGrid;
+
 namespace Startup {
 
 // The application's help file.
@@ -23,6 +25,24 @@ void destroyAll();
 int run();
 
 } // namespace Startup
+
+// The windows the main window opens, each shown modally over it; only start-up knows them.
+namespace Windows {
+
+void showEditor();
+void showSearch();
+void showModels();
+void showUsers();
+void showAbout();
+void showSettings();
+// The settings window, unless it is already open (it may be the one that connects).
+void showSettingsIfHidden();
+// The print preview of a grid's shown rows and columns.
+void printGrid(TDBGrid *grid);
+// The printer set-up of the reports' printer.
+void printerSetup();
+
+} // namespace Windows
 
 // Set when the main window is first shown, before the database is connected; never cleared.
 extern bool MainWindowShown;

@@ -24,14 +24,7 @@
 #include "dataset/TDaoDatabase.h"
 #include "dataset/TDaoTable.h"
 #include "TSkinData.h"
-#include "uAbout.h"
 #include "module/uDM.h"
-#include "uFiters.h"
-#include "uModels.h"
-#include "uSearchForm.h"
-#include "uSettings.h"
-#include "uUniversalReport.h"
-#include "ueditor.h"
 
 #include <QAction>
 #include <QApplication>
@@ -155,7 +148,7 @@ void TfVelostok::bindHandlers()
         QWidget *f = QApplication::focusWidget();
         Help::open(f && (f == DBGrid1 || DBGrid1->isAncestorOf(f)) ? QStringLiteral("grid") : QStringLiteral("start"));
     });
-    Records->showEditor = [] { prompts().showModal(fEditor); };
+    Records->showEditor = [] { Windows::showEditor(); };
     Inventory->editRecord = [this] { Records->Connect1Click(); };
 
     const std::pair<const char *, std::function<void()>> handlers[] = {
@@ -266,8 +259,7 @@ void TfVelostok::ConnectDatabase()
         } else {
             prompts().message(QStringLiteral("Не може да се установи връзка с базата или тя е повредена !"));
         }
-        if (fSettings && !fSettings->isVisible())
-            prompts().showModal(fSettings);
+        Windows::showSettingsIfHidden();
     }
     StatusBar1->showMessage(QStringLiteral("   Velostok v1.0 - DataBase: ") + engines::shownName(db->Database()));
 }
@@ -394,19 +386,19 @@ void TfVelostok::FormClose()
 
 void TfVelostok::Models1Click()
 {
-    prompts().showModal(fModels);
+    Windows::showModels();
     Inventory->RefreshPickLists();
 }
 
 void TfVelostok::Settings1Click()
 {
-    prompts().showModal(fSettings);
+    Windows::showSettings();
 }
 
 void TfVelostok::Find1Click()
 {
     if (DBGrid1->isEnabled())
-        prompts().showModal(fSearchForm);
+        Windows::showSearch();
 }
 
 void TfVelostok::Print3Click()
@@ -425,12 +417,12 @@ void TfVelostok::Print3Click()
     });
     for (int c : std::as_const(special))
         DBGrid1->setColumnVisible(c, true);
-    fUniversalReport->ShowGridReport(DBGrid1);
+    Windows::printGrid(DBGrid1);
 }
 
 void TfVelostok::PrintDlgClick()
 {
-    prompts().printerSetup(reportPrinter());
+    Windows::printerSetup();
 }
 
 void TfVelostok::LoadMenuCaptions(const QString &language)
@@ -467,7 +459,7 @@ void TfVelostok::Contents1Click()
 
 void TfVelostok::About1Click()
 {
-    prompts().showModal(AboutBox);
+    Windows::showAbout();
 }
 
 void TfVelostok::Exit1Click()
@@ -481,6 +473,6 @@ void TfVelostok::Users1Click()
     if (outcome == TAdminCheck::Cancelled)
         return;
     if (outcome == TAdminCheck::Passed)
-        prompts().showModal(fFiters);
+        Windows::showUsers();
     Inventory->RefreshPickLists();
 }

@@ -18,8 +18,6 @@
 #include <QTableView>
 #include <QLoggingCategory>
 
-Q_LOGGING_CATEGORY(lcCatalogue, "velostok.catalogue", QtWarningMsg)
-
 TfModels *fModels = nullptr;
 
 TfModels::TfModels(QWidget *parent)

@@ -23,8 +23,6 @@
 #include <QPushButton>
 #include <QLoggingCategory>
 
-Q_LOGGING_CATEGORY(lcEditor, "velostok.editor", QtWarningMsg)
-
 TfEditor *fEditor = nullptr;
 
 namespace {

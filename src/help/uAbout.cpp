@@ -21,8 +21,6 @@
 #include <QPushButton>
 #include <QLoggingCategory>
 
-Q_LOGGING_CATEGORY(lcHelp, "velostok.help", QtWarningMsg)
-
 TAboutBox *AboutBox = nullptr;
 
 namespace {

@@ -1,6 +1,7 @@
 // The inventory grid's look and handlers, filtering and the drop-down lists.
 #include "InventoryGrid.h"
 
+#include "InventoryLog.h"
 #include "base/DaoError.h"
 #include "GridLayout.h"
 #include "Guard.h"
@@ -14,8 +15,6 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLoggingCategory>
-
-Q_LOGGING_CATEGORY(lcInventory, "velostok.inventory", QtWarningMsg)
 
 namespace {
 

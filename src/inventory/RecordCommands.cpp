@@ -1,7 +1,9 @@
 // The record commands of the main window.
 #include "RecordCommands.h"
 
+#include "InventoryLog.h"
 #include "AdminCheck.h"
+#include "BulkRun.h"
 #include "base/DaoError.h"
 #include "Guard.h"
 #include "InventoryGrid.h"
@@ -13,11 +15,8 @@
 
 #include <QCoreApplication>
 #include <QLoggingCategory>
-#include <QElapsedTimer>
 #include <QProgressBar>
 #include <QScopeGuard>
-
-Q_DECLARE_LOGGING_CATEGORY(lcInventory)
 
 namespace {
 
@@ -189,14 +188,11 @@ void RecordCommands::renumberRows(TDaoTable *t, std::exception_ptr &endError)
     // repainting, bulk mode off, the bar hidden, the flag cleared, the pointer restored. A
     // failure to end bulk mode (its last commit) goes to endError unless the loop failed first.
     const WaitCursor wait;
-    DM->BulkUpdate = true;
-    const auto clearFlag = qScopeGuard([] { DM->BulkUpdate = false; });
-    const auto hideBar = qScopeGuard([this] { mProgress->hide(); });
-    bool bulk = false;
+    BulkRun run(t, mProgress);
+    run.raiseFlag();
     const auto endBulk = qScopeGuard([&] {
         try {
-            if (bulk)
-                t->setBulkMode(false);
+            run.endBulk();
         } catch (...) {
             if (!endError)
                 endError = std::current_exception();
@@ -204,16 +200,11 @@ void RecordCommands::renumberRows(TDaoTable *t, std::exception_ptr &endError)
     });
     const ControlsSuspended suspended(t);
     const WidgetDisabled disabled(mWindow);
-    mProgress->setRange(0, qMax(1, CountRows(QStringLiteral("main"))));
-    mProgress->setValue(0);
-    mProgress->show();
+    run.showBar(CountRows(QStringLiteral("main")));
     t->First();
-    t->setBulkMode(true);
-    bulk = true;
+    run.beginBulk();
 
     TDaoField *number = t->FieldByName(QStringLiteral("user_id"));
-    QElapsedTimer paint;
-    paint.start();
     qint64 n = 1;
     while (!t->Eof()) {
         t->Edit();
@@ -223,10 +214,9 @@ void RecordCommands::renumberRows(TDaoTable *t, std::exception_ptr &endError)
         ++n;
         // The bar advances one step a row; it and the window are repainted now and then (the
         // window takes no input meanwhile).
-        if (paint.elapsed() >= 100) {
+        if (run.repaintDue()) {
             mProgress->setValue(int(qMin<qint64>(n - 1, mProgress->maximum())));
-            processMessages();
-            paint.restart();
+            run.repaint();
         }
     }
     mProgress->setValue(int(qMin<qint64>(n - 1, mProgress->maximum())));

@@ -1,6 +1,7 @@
 // The row clipboard of the inventory grid.
 #include "RowClipboard.h"
 
+#include "BulkRun.h"
 #include "base/DaoError.h"
 #include "Guard.h"
 #include "InventoryGrid.h"
@@ -13,7 +14,6 @@
 
 #include <QClipboard>
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QMimeData>
 #include <QProgressBar>
@@ -281,7 +281,7 @@ void RowClipboard::PasteRowsFromClipboard()
             // Another failure: told as it is.
         }
     });
-    bool bulk = false;
+    BulkRun run(t, mProgress);
     const auto finish = qScopeGuard([&] {
         try {
             if (t->State() != TDaoTable::dsBrowse)
@@ -290,18 +290,17 @@ void RowClipboard::PasteRowsFromClipboard()
         }
         mWindow->setEnabled(true);
         t->EnableControls();
-        DM->BulkUpdate = false;
+        run.clearFlag();
         try {
             mGrid->RefreshPickLists();
         } catch (...) {
             finishError = std::current_exception();
         }
         QGuiApplication::restoreOverrideCursor();
-        mProgress->hide();
+        run.hideBar();
         try {
             try {
-                if (bulk)
-                    t->setBulkMode(false);
+                run.endBulk();
             } catch (const BatchLost &e) {
                 // The last batch: its first row, while the positions still hold.
                 finishError = std::current_exception();
@@ -318,12 +317,9 @@ void RowClipboard::PasteRowsFromClipboard()
     });
     t->DisableControls();
     mWindow->setEnabled(false);
-    mProgress->setRange(0, int(qMin<qint64>(qMax<qint64>(lines, 1), std::numeric_limits<int>::max())));
-    mProgress->setValue(0);
-    mProgress->show();
-    t->setBulkMode(true);
-    bulk = true;
-    DM->BulkUpdate = true;
+    run.showBar(lines);
+    run.beginBulk();
+    run.raiseFlag();
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
 
     TDaoField *number = t->FieldByName(QStringLiteral("user_id"));
@@ -353,8 +349,6 @@ void RowClipboard::PasteRowsFromClipboard()
     };
 
     qint64 rowsLeft = rows; // rows of the view from the current one on, the current included
-    QElapsedTimer paint;
-    paint.start();
     try {
         for (const PasteText::Line &line : pasted) {
             column = 0;
@@ -372,10 +366,8 @@ void RowClipboard::PasteRowsFromClipboard()
                 }
             }
             mProgress->setValue(mProgress->value() + 1);
-            if (paint.elapsed() >= 100) {
-                processMessages();
-                paint.restart();
-            }
+            if (run.repaintDue())
+                run.repaint();
         }
         // A new row appended for a line whose cells all went nowhere is still stored.
         if (t->State() != TDaoTable::dsBrowse)

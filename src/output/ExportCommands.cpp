@@ -1,6 +1,7 @@
 // Export: the dialog, the overwrite question, the engine's export and the two messages.
 #include "ExportCommands.h"
 
+#include "OutputLog.h"
 #include "base/DaoError.h"
 #include "Paths.h"
 #include "Prompts.h"
@@ -9,8 +10,6 @@
 
 #include <QFileInfo>
 #include <QLoggingCategory>
-
-Q_DECLARE_LOGGING_CATEGORY(lcOutput)
 
 void ExportCommands::Excel1Click()
 {

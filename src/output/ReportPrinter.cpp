@@ -1,13 +1,13 @@
 // Choosing the report's page layout on the printer at hand.
 #include "ReportPrinter.h"
 
+#include "OutputLog.h"
+
 #include <QLoggingCategory>
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <algorithm>
 #include <cmath>
-
-Q_LOGGING_CATEGORY(lcOutput, "velostok.output", QtWarningMsg)
 
 namespace {
 

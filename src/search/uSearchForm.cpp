@@ -24,8 +24,6 @@
 #include <QToolButton>
 #include <QLoggingCategory>
 
-Q_LOGGING_CATEGORY(lcSearch, "velostok.search", QtWarningMsg)
-
 TfSearchForm *fSearchForm = nullptr;
 
 namespace {

@@ -1,6 +1,8 @@
 // The skin engine over Qt style sheets.
 #include "TSkinData.h"
 
+#include "SkinLog.h"
+
 #include <QApplication>
 #include <QFile>
 #include <QFileInfo>
@@ -9,8 +11,6 @@
 #include <QRegularExpression>
 #include <QSet>
 #include <QWidget>
-
-Q_LOGGING_CATEGORY(lcSkin, "velostok.skin", QtWarningMsg)
 
 TSkinData *SkinData1 = nullptr;
 

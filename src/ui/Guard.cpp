@@ -7,8 +7,6 @@
 
 #include <QString>
 
-Q_LOGGING_CATEGORY(lcUi, "velostok.ui", QtWarningMsg)
-
 namespace Guard {
 
 void report(const std::exception_ptr &error)

@@ -1,14 +1,13 @@
 // The administrator check.
 #include "AdministratorCheck.h"
 
+#include "UsersLog.h"
 #include "Prompts.h"
 #include "module/uDM.h"
 #include "uPass.h"
 
 #include <QLineEdit>
 #include <QLoggingCategory>
-
-Q_LOGGING_CATEGORY(lcUsers, "velostok.users", QtWarningMsg)
 
 TAdminCheck checkAdministrator()
 {

@@ -1,0 +1,4 @@
+// The logging category of the inventory grid and its commands, "velostok.inventory".
+#include "InventoryLog.h"
+
+Q_LOGGING_CATEGORY(lcInventory, "velostok.inventory", QtWarningMsg)
