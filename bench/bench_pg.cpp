@@ -6,7 +6,9 @@
 // the benchmark inventory file of that size. Prints milliseconds (median of several runs) and
 // the ratio ours / baseline.
 //   build/bench/bench_pg CONNINFO DATA-DIR --readers [ROWS...]
-// only measures another session's reads beside a renumbering of every row (default 100000).
+// only measures another session's reads beside a renumbering of every row (default 100000);
+//   build/bench/bench_pg CONNINFO DATA-DIR --archive [ROWS...]
+// only the archive copy (default 100000 1000000).
 #include "base/DaoError.h"
 #include "InventoryData.h"
 #include "postgresql/PgConnection.h"
@@ -508,7 +510,7 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     if (argc < 2) {
-        std::fprintf(stderr, "usage: bench_pg CONNINFO [DATA-DIR] [--readers] [ROWS...]\n");
+        std::fprintf(stderr, "usage: bench_pg CONNINFO [DATA-DIR] [--readers | --archive] [ROWS...]\n");
         return 2;
     }
     const QString admin = QString::fromLocal8Bit(argv[1]);
@@ -516,9 +518,12 @@ int main(int argc, char **argv)
     QDir().mkpath(dir);
     std::vector<int> sizes;
     bool readersOnly = false;
+    bool archiveOnly = false;
     for (int i = 3; i < argc; ++i) {
         if (qstrcmp(argv[i], "--readers") == 0)
             readersOnly = true;
+        else if (qstrcmp(argv[i], "--archive") == 0)
+            archiveOnly = true;
         else
             sizes.push_back(QString::fromLocal8Bit(argv[i]).toInt());
     }
@@ -526,10 +531,15 @@ int main(int argc, char **argv)
         sizes = readersOnly ? std::vector<int>{100000} : std::vector<int>{100000, 1000000};
     try {
         for (int rows : sizes) {
-            if (readersOnly)
+            if (readersOnly) {
                 readerFigures(serverInventory(admin, benchdata::inventory(dir, rows), rows));
-            else
+            } else if (archiveOnly) {
+                const QString file = benchdata::inventory(dir, rows);
+                std::printf("\n== %d rows\n", rows);
+                archiveCopyFigures(serverInventory(admin, file, rows), file, dir);
+            } else {
                 compare(admin, dir, rows);
+            }
         }
     } catch (const std::exception &e) {
         std::fprintf(stderr, "failed: %s\n", e.what());

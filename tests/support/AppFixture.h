@@ -8,6 +8,7 @@
 #include "MainMenus.h"
 #include "Paths.h"
 #include "postgresql/PgConnection.h"
+#include "postgresql/PgStatement.h"
 #include "RecordCommands.h"
 #include "base/Regional.h"
 #include "ScriptedPrompts.h"

@@ -6,6 +6,7 @@
 
 #include "base/DaoError.h"
 #include "ServerDb.h"
+#include "postgresql/PgStatement.h"
 #include "sqlite/SqliteConnection.h"
 #include "sqlite/SqliteEngine.h"
 #include "sqlite/SqliteSchema.h"

@@ -8,13 +8,14 @@
 // field '<name>'". Values read from the database are converted from the engine's stored form.
 #pragma once
 
+#include "engine/FieldType.h"
+
 #include <QDateTime>
 #include <QString>
 #include <QVariant>
 
 class TDaoTable;
 
-enum class TFieldType { Text, Long, Short, Double, Boolean, DateTime, Counter, Blob };
 
 class TDaoField
 {

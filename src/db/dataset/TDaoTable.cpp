@@ -22,36 +22,6 @@
 
 namespace {
 
-// The field type a declared column type stands for.
-TFieldType typeOfDecl(const QString &decl, bool primaryKey, int *size)
-{
-    const QString d = decl.trimmed().toUpper();
-    *size = 0;
-    if (primaryKey && d.contains(QLatin1String("INT")))
-        return TFieldType::Counter;
-    const int paren = d.indexOf(QLatin1Char('('));
-    const QString base = (paren >= 0 ? d.left(paren) : d).trimmed();
-    if (paren >= 0)
-        *size = d.mid(paren + 1).section(QLatin1Char(')'), 0, 0).section(QLatin1Char(','), 0, 0).trimmed().toInt();
-    if (base == QLatin1String("COUNTER") || base == QLatin1String("AUTOINCREMENT"))
-        return TFieldType::Counter;
-    if (base == QLatin1String("SHORT") || base == QLatin1String("SMALLINT"))
-        return TFieldType::Short;
-    if (base == QLatin1String("LONG") || base.contains(QLatin1String("INT")))
-        return TFieldType::Long;
-    if (base == QLatin1String("DOUBLE") || base == QLatin1String("REAL") || base == QLatin1String("FLOAT")
-        || base == QLatin1String("NUMERIC") || base == QLatin1String("CURRENCY") || base == QLatin1String("DECIMAL"))
-        return TFieldType::Double;
-    if (base == QLatin1String("YESNO") || base == QLatin1String("BOOLEAN") || base == QLatin1String("BOOL")
-        || base == QLatin1String("BIT"))
-        return TFieldType::Boolean;
-    if (base == QLatin1String("DATETIME") || base == QLatin1String("DATE") || base == QLatin1String("TIMESTAMP"))
-        return TFieldType::DateTime;
-    if (base == QLatin1String("BLOB"))
-        return TFieldType::Blob;
-    return TFieldType::Text;
-}
-
 TFieldType typeOfValue(const QVariant &v)
 {
     switch (v.typeId()) {
@@ -291,9 +261,8 @@ void TDaoTable::buildFields(const std::optional<SourceInfo> &source)
     std::vector<TFieldType> types;
     std::vector<int> sizes;
     for (const ColumnDecl &c : columns) {
-        int size = 0;
-        types.push_back(c.declType.isEmpty() ? TFieldType::Text : typeOfDecl(c.declType, table && c.primaryKey, &size));
-        sizes.push_back(size);
+        types.push_back(c.type);
+        sizes.push_back(c.size);
     }
 
     auto indexOf = [&](const QString &n) -> int {
@@ -340,7 +309,7 @@ void TDaoTable::buildFields(const std::optional<SourceInfo> &source)
         mColumns.push_back(columns[col].name);
         // A table's keyset reads the fields' columns in field order; a query keeps all of its own.
         mSourceColumn.push_back(table ? f : int(col));
-        mUntyped.push_back(columns[col].declType.isEmpty());
+        mUntyped.push_back(columns[col].untyped);
         generated.push_back(types[col] == TFieldType::Counter);
     }
     mFields = std::move(fields);

@@ -1,6 +1,9 @@
 #include "engine/DbEngine.h"
 
+#include "base/DaoError.h"
 #include "base/StoredDateTime.h"
+#include "engine/InventorySchema.h"
+#include "engine/SqlDialect.h"
 
 QVariant DbEngine::storedForm(const QVariant &v) const
 {
@@ -16,4 +19,31 @@ QVariant DbEngine::storedForm(const QVariant &v) const
     default:
         return v;
     }
+}
+
+void DbEngine::scanInventory(const TableRows &each)
+{
+    const bool own = !inTransaction();
+    if (own)
+        beginRead();
+    try {
+        for (const char *table : inventoryschema::Tables) {
+            const QString t = QString::fromLatin1(table);
+            const std::optional<SourceInfo> src = findSource(t);
+            if (!src)
+                throw DaoError(QStringLiteral("Таблицата %1 липсва в базата.").arg(t));
+            QStringList names;
+            for (const ColumnDecl &c : src->columns)
+                names << dialect().quoteIdentifier(c.name);
+            const std::unique_ptr<DbStatement> rows =
+                prepareScan(QStringLiteral("SELECT %1 FROM %2 ORDER BY id").arg(names.join(QLatin1Char(',')), t));
+            each(t, src->columns, *rows);
+        }
+    } catch (...) {
+        if (own)
+            rollback();
+        throw;
+    }
+    if (own)
+        rollback(); // the snapshot only read
 }

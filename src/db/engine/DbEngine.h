@@ -7,6 +7,7 @@
 #pragma once
 
 #include "engine/DbStatement.h"
+#include "engine/FieldType.h"
 
 #include <QList>
 #include <QPair>
@@ -21,8 +22,9 @@ class SqlDialect;
 struct ColumnDecl
 {
     QString name;
-    QString declType;        // as declared; empty for an expression
-    bool primaryKey = false;
+    TFieldType type = TFieldType::Text; // a table's integer key is a Counter
+    int size = 0;                       // characters, for text of a given width; 0 otherwise
+    bool untyped = false;               // declared with no type (an expression): typed by its values
 };
 
 // A named table or stored query (view) as the database holds it.
@@ -147,6 +149,18 @@ public:
     virtual std::optional<FileHealth> checkFile() { return std::nullopt; }
     // Whether checkFile() has a file to check.
     virtual bool checksFile() const { return false; }
+
+    // ---- the inventory copied row by row
+    using TableRows = std::function<void(const QString &table, const std::vector<ColumnDecl> &columns, DbStatement &rows)>;
+    // Hands each of the inventory's tables to each, all from one snapshot: its name, its columns
+    // in order, and its rows in key order, read once front to back (the engine may hand them
+    // over in parts). Raises when a table is missing.
+    virtual void scanInventory(const TableRows &each);
+    // A load of many rows into the tables of a new database that nobody sees until it is put in
+    // place, made fast in the engine's own way: begun, the rows inserted, then ended; rollback()
+    // on failure.
+    virtual void beginBulkLoad() { beginWrite(); }
+    virtual void endBulkLoad() { commit(); }
 
     // ---- files
     // Copies the open database, committed data still in its journal included, into an empty

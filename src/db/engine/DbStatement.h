@@ -26,8 +26,6 @@ public:
 
     virtual int columnCount() const = 0;
     virtual QString columnName(int i) const = 0;
-    // The declared type of a column that comes straight from a table; empty for an expression.
-    virtual QString columnDeclType(int i) const = 0;
     virtual bool columnIsNull(int i) const = 0;
     virtual qint64 columnInt64(int i) const = 0;
     // The stored value: null, qint64, double, QString or QByteArray.

@@ -12,6 +12,8 @@ std::unique_ptr<DbEngine> create(const QString &database)
     return std::make_unique<SqliteEngine>();
 }
 
+std::unique_ptr<DbEngine> createForFile() { return std::make_unique<SqliteEngine>(); }
+
 bool isServer(const QString &database) { return PgEngine::isConnectionString(database); }
 
 QString shownName(const QString &database)

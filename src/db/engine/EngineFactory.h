@@ -12,6 +12,9 @@ namespace engines {
 // The engine for a Database setting: a file path for the embedded engine, a connection string
 // (keywords or a postgresql:// URI) for a server.
 std::unique_ptr<DbEngine> create(const QString &database);
+// The engine of an inventory file, whatever the setting: a server inventory's archive copies and
+// the template of a new inventory are files.
+std::unique_ptr<DbEngine> createForFile();
 // Whether a Database setting names a server rather than a file.
 bool isServer(const QString &database);
 // A Database setting as shown on screen: a server connection without its password.

@@ -34,18 +34,24 @@ QString unbracketed(QString name)
 
 enum class Type { Text, Integer, Number, DateTime, Boolean };
 
-Type typeOf(const QString &declType)
+// A short integer (the models' years) is written as text, as the export always wrote it.
+Type typeOf(const ColumnDecl &c)
 {
-    const QString t = declType.toUpper();
-    if (t.contains(QLatin1String("YESNO")) || t.contains(QLatin1String("BOOL")) || t.contains(QLatin1String("BIT")))
+    switch (c.type) {
+    case TFieldType::Boolean:
         return Type::Boolean;
-    if (t.contains(QLatin1String("DATE")) || t.contains(QLatin1String("TIME")))
+    case TFieldType::DateTime:
         return Type::DateTime;
-    if (t.contains(QLatin1String("INT")) || t.contains(QLatin1String("LONG")) || t.contains(QLatin1String("COUNTER")))
+    case TFieldType::Long:
+    case TFieldType::Counter:
         return Type::Integer;
-    if (t.contains(QLatin1String("DOUBLE")) || t.contains(QLatin1String("REAL")) || t.contains(QLatin1String("FLOAT"))
-        || t.contains(QLatin1String("NUMERIC")) || t.contains(QLatin1String("CURRENCY")))
+    case TFieldType::Double:
         return Type::Number;
+    case TFieldType::Short:
+    case TFieldType::Text:
+    case TFieldType::Blob:
+        break;
+    }
     return Type::Text;
 }
 
@@ -141,13 +147,13 @@ public:
             if (c == source->columns.end())
                 throw DaoError(QStringLiteral("Полето \"%1\" не съществува.").arg(w));
             names << c->name;
-            types.push_back(typeOf(c->declType));
+            types.push_back(typeOf(*c));
             select << d.quoteIdentifier(c->name);
         }
         const ColumnResolver resolve = [&](const QString &name) -> std::optional<ColumnInfo> {
             for (const ColumnDecl &c : source->columns)
                 if (c.name.compare(name, Qt::CaseInsensitive) == 0)
-                    return ColumnInfo{c.name, typeOf(c.declType) == Type::Text};
+                    return ColumnInfo{c.name, typeOf(c) == Type::Text};
             return std::nullopt;
         };
         SqlFragment where;

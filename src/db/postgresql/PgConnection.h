@@ -1,47 +1,17 @@
-// A raw libpq connection to a PostgreSQL server, its prepared statements (the data layer's "?"
-// placeholders turned into "$n"), and the Bulgarian texts of server failures.
+// A raw libpq connection to a PostgreSQL server: its session, its prepared statements (the data
+// layer's "?" placeholders turned into "$n"), stoppable and guarded execution, and reconnection.
 #pragma once
 
-#include "engine/DbStatement.h"
+#include "postgresql/PgResult.h"
 
 #include <QByteArray>
 #include <QHash>
 #include <QString>
 #include <QVariantList>
 #include <functional>
-#include <memory>
 #include <optional>
-#include <vector>
 
 struct pg_conn;
-struct pg_result;
-
-// The message shown for a failure with this SQLSTATE (five characters; empty for a connection
-// that failed or was lost) and the server's own text.
-QString pgErrorMessage(const QByteArray &sqlState, const QString &serverMessage);
-
-// Owns one PGresult.
-class PgResult
-{
-public:
-    PgResult() = default;
-    explicit PgResult(pg_result *r) : mResult(r) {}
-    ~PgResult();
-    PgResult(PgResult &&other) noexcept : mResult(other.mResult) { other.mResult = nullptr; }
-    PgResult &operator=(PgResult &&other) noexcept;
-    PgResult(const PgResult &) = delete;
-    PgResult &operator=(const PgResult &) = delete;
-
-    pg_result *get() const { return mResult; }
-    int rows() const;
-    int columns() const;
-    bool isNull(int row, int col) const;
-    QByteArrayView text(int row, int col) const;
-    QString string(int row, int col) const { return QString::fromUtf8(text(row, col)); }
-
-private:
-    pg_result *mResult = nullptr;
-};
 
 class PgConnection
 {
@@ -120,69 +90,4 @@ private:
     std::function<void()> mOnReconnect;
     std::function<bool()> mStop;
     int mChanges = 0;
-};
-
-// One prepared statement: executed at the first step, its rows read from the whole result.
-class PgStatement : public DbStatement
-{
-public:
-    PgStatement(PgConnection &conn, const QString &sql);
-
-    void bind(int index, const QVariant &value) override;
-    void bindInt64(int index, qint64 value) override;
-    bool step() override;
-    void reset() override;
-
-    int columnCount() const override;
-    QString columnName(int i) const override;
-    QString columnDeclType(int i) const override;
-    bool columnIsNull(int i) const override;
-    qint64 columnInt64(int i) const override;
-    QVariant column(int i) const override;
-    QByteArrayView columnText(int i) const override;
-
-    // The declared type of a column, in the names the data layer reads (TEXT(n), LONG, SHORT,
-    // DOUBLE, YESNO, DATETIME), from the server's type and modifier.
-    static QString declTypeOf(unsigned typeOid, int typeModifier);
-
-protected:
-    void refresh() const;
-    void describe() const;
-    unsigned typeOf(int i) const;
-
-    PgConnection &mConn;
-    QString mSql;
-    mutable QByteArray mName;
-    mutable int mGeneration;
-    bool mReadOnly; // a SELECT
-    int mParams = 0;
-    std::vector<std::optional<QByteArray>> mValues;
-    PgResult mResult;
-    mutable PgResult mDescription; // the columns, before the statement has run
-    int mRow = -1;
-    bool mRan = false;
-};
-
-// A query read through a cursor a few thousand rows at a time, so that a copy or an export of a
-// large inventory never holds it all in memory. Outside a transaction it reads in one of its own
-// (one snapshot), ended with its last row or its reset.
-class PgScanStatement : public PgStatement
-{
-public:
-    static constexpr int RowsAtOnce = 2000;
-
-    PgScanStatement(PgConnection &conn, const QString &sql);
-    ~PgScanStatement() override;
-
-    bool step() override;
-    void reset() override;
-
-private:
-    void fetch();
-    void finish() noexcept;
-
-    QByteArray mCursor;
-    bool mOpen = false;
-    bool mOwnTransaction = false;
-    bool mLastPart = false;
 };

@@ -3,9 +3,12 @@
 #include "postgresql/PgEngine.h"
 
 #include "base/DaoError.h"
+#include "engine/EngineFactory.h"
+#include "engine/InventoryCopy.h"
+#include "engine/InventorySchema.h"
+#include "postgresql/PgScanStatement.h"
 #include "postgresql/PgSchema.h"
-#include "sqlite/SqliteEngine.h"
-#include "sqlite/SqliteSchema.h"
+#include "postgresql/PgStatement.h"
 
 #include <QDateTime>
 #include <QDeadlineTimer>
@@ -17,8 +20,6 @@
 #include <vector>
 
 namespace {
-
-const char *const InventoryTables[] = {"main", "models", "users"};
 
 // The server folds a name written without quotes to lower case, SQLite keeps it as written: a
 // result column named by such an alias ("AS MaxNum") takes the alias's spelling.
@@ -112,7 +113,7 @@ void PgEngine::open(const QString &conninfo)
         int version = 0;
         if (!pgschema::isInventory(mConn, &version))
             throw DaoError(QStringLiteral("Базата на сървъра не съдържа склад на Velostok."));
-        if (version < 1 || version > sqliteschema::SchemaVersion)
+        if (version < 1 || version > inventoryschema::SchemaVersion)
             throw DaoError(QStringLiteral("Базата на сървъра е от непозната версия (%1) и не може да бъде отворена.").arg(version));
         setUpSession();
         reconnectWithSession();
@@ -319,9 +320,12 @@ std::optional<SourceInfo> PgEngine::findSource(const QString &name)
         "EXISTS (SELECT 1 FROM pg_index i WHERE i.indrelid = a.attrelid AND i.indisprimary AND a.attnum = ANY (i.indkey)) "
         "FROM pg_attribute a WHERE a.attrelid = ?::oid AND a.attnum > 0 AND NOT a.attisdropped ORDER BY a.attnum"),
         {oid});
-    for (int i = 0; i < cols.rows(); ++i)
-        info.columns.push_back({cols.string(i, 0), PgStatement::declTypeOf(cols.string(i, 1).toUInt(), cols.string(i, 2).toInt()),
-                                cols.text(i, 3) == "t"});
+    for (int i = 0; i < cols.rows(); ++i) {
+        ColumnDecl c;
+        c.name = cols.string(i, 0);
+        c.type = PgStatement::fieldTypeOf(cols.string(i, 1).toUInt(), cols.string(i, 2).toInt(), cols.text(i, 3) == "t", &c.size);
+        info.columns.push_back(c);
+    }
     if (!info.isTable) {
         const PgResult def = mConn.query(QStringLiteral("SELECT pg_get_viewdef(?::oid)"), {oid});
         info.viewSql = def.rows() == 1 ? def.string(0, 0) : QString();
@@ -335,8 +339,11 @@ std::vector<ColumnDecl> PgEngine::resultColumns(const QString &sql)
 {
     PgStatement st(mConn, sql);
     std::vector<ColumnDecl> cols;
-    for (int i = 0; i < st.columnCount(); ++i)
-        cols.push_back({spelledAsWritten(st.columnName(i), sql), st.columnDeclType(i), false});
+    for (int i = 0; i < st.columnCount(); ++i) {
+        ColumnDecl c = st.columnDecl(i);
+        c.name = spelledAsWritten(c.name, sql);
+        cols.push_back(c);
+    }
     return cols;
 }
 
@@ -458,69 +465,44 @@ std::optional<QList<DbEngine::Connected>> PgEngine::connectedTo(const QString &c
     return out;
 }
 
-// The server's inventory as an SQLite inventory file (the shop's local copies), in one snapshot.
+// The server's inventory as an inventory file (the shop's local copies), in one snapshot.
 void PgEngine::copyOpenDatabase(const QString &path)
 {
     QFile::remove(path); // the empty file made for it: the new file takes its name
-    SqliteEngine out;
-    out.createDatabase(path);
-    out.open(path);
-    // A new file nobody sees until the caller puts it in place: no journal of its own. Its
-    // indexes are made once the rows are in, a sort each rather than a row at a time.
-    out.execute(QStringLiteral("PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF"));
-    QStringList indexes;
-    QStringList drop;
-    {
-        std::unique_ptr<DbStatement> st = out.prepare(QStringLiteral("SELECT name, sql FROM sqlite_master WHERE type = 'index' AND sql IS NOT NULL"));
-        while (st->step()) {
-            drop << QStringLiteral("DROP INDEX \"%1\";").arg(st->column(0).toString());
-            indexes << st->column(1).toString();
-        }
-    }
-    if (!drop.isEmpty())
-        out.execute(drop.join(QLatin1Char(' ')));
+    const std::unique_ptr<DbEngine> out = engines::createForFile();
+    out->createDatabase(path);
+    out->open(path);
+    inventorycopy::copyInventory(*this, *out);
+    out->close();
+}
+
+void PgEngine::scanInventory(const TableRows &each)
+{
     const bool own = !inTransaction();
     if (own)
         beginRead();
     try {
-        out.beginWrite();
-        for (const char *table : InventoryTables) {
+        for (const char *table : inventoryschema::Tables) {
             const QString t = QString::fromLatin1(table);
             const std::optional<SourceInfo> src = findSource(t);
             if (!src)
                 throw DaoError(QStringLiteral("Таблицата %1 липсва в базата на сървъра.").arg(t));
             QStringList names;
-            QStringList marks;
-            for (const ColumnDecl &c : src->columns) {
+            for (const ColumnDecl &c : src->columns)
                 names << mDialect.quoteIdentifier(c.name);
-                marks << QStringLiteral("?");
-            }
-            out.execute(QStringLiteral("DELETE FROM %1").arg(t));
-            std::unique_ptr<DbStatement> ins = out.prepare(
-                QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)").arg(t, names.join(QLatin1Char(',')), marks.join(QLatin1Char(','))));
             const QString select = QStringLiteral("SELECT %1 FROM %2 ORDER BY id").arg(names.join(QLatin1Char(',')), t);
             // In parts only in the snapshot of its own (see prepareScan).
             const std::unique_ptr<DbStatement> rows =
                 own ? std::unique_ptr<DbStatement>(std::make_unique<PgScanStatement>(mConn, select)) : std::make_unique<PgStatement>(mConn, select);
-            while (rows->step()) {
-                ins->reset();
-                for (int i = 0; i < rows->columnCount(); ++i)
-                    ins->bind(i + 1, rows->column(i));
-                ins->step();
-            }
+            each(t, src->columns, *rows);
         }
-        for (const QString &index : std::as_const(indexes))
-            out.execute(index);
-        out.commit();
     } catch (...) {
-        out.rollback();
         if (own)
             rollback();
         throw;
     }
     if (own)
         rollback(); // the snapshot only read
-    out.close();
 }
 
 // On a server, compaction is its VACUUM; there is no file to write.

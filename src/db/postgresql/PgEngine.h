@@ -59,6 +59,7 @@ public:
     void announce(const QString &computer, const QString &user) override;
     std::optional<QList<Connected>> connectedTo(const QString &conninfo) override;
 
+    void scanInventory(const TableRows &each) override;
     void copyOpenDatabase(const QString &path) override;
     void compactInto(const QString &source, const QString &dest) override;
     void createDatabase(const QString &conninfo, const QString &cataloguePath = QString()) override;

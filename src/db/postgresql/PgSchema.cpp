@@ -1,29 +1,19 @@
 // The inventory schema on a PostgreSQL server.
 #include "postgresql/PgSchema.h"
 
-
 #include "base/DaoError.h"
+#include "engine/EngineFactory.h"
+#include "engine/InventorySchema.h"
 #include "postgresql/PgConnection.h"
-#include "sqlite/SqliteEngine.h"
-#include "sqlite/SqliteSchema.h"
-#include "engine/StoredQueries.h"
 
-#include <QFile>
-#include <QTextStream>
 #include <array>
 
 namespace pgschema {
 
 namespace {
 
-using storedqueries::StoredQuery;
-constexpr auto &storedQueries = storedqueries::all;
-
-bool isInventoryFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) && f.read(16) == QByteArray("SQLite format 3", 16);
-}
+using inventoryschema::StoredQuery;
+constexpr auto &storedQueries = inventoryschema::StoredQueries;
 
 const QString DistinctNote = QStringLiteral("velostok distinct %1.%2");
 
@@ -180,12 +170,12 @@ CREATE TABLE users (
   last_modified timestamp(0)
 );
 )SQL")
-                      .arg(sqliteschema::ApplicationId)
-                      .arg(sqliteschema::SchemaVersion)
+                      .arg(inventoryschema::ApplicationId)
+                      .arg(inventoryschema::SchemaVersion)
                       .arg(WriteLockKey);
     // Each table's two triggers run once a transaction; the WHEN spares the call of the
     // function after that.
-    for (const char *table : {"main", "models", "users"}) {
+    for (const char *table : inventoryschema::Tables) {
         for (const auto &[name, when, setting, function] :
              {std::array<const char *, 4>{"writing", "BEFORE", "locked", "velostok_writing"},
               std::array<const char *, 4>{"changed", "AFTER", "counted", "velostok_changed"}})
@@ -206,7 +196,7 @@ bool isInventory(PgConnection &conn, int *version)
     if (r.rows() != 1 || r.text(0, 0) != "t")
         return false;
     const PgResult meta = conn.query(QStringLiteral("SELECT application_id, schema_version FROM velostok_meta"));
-    if (meta.rows() != 1 || meta.text(0, 0).toLongLong() != sqliteschema::ApplicationId)
+    if (meta.rows() != 1 || meta.text(0, 0).toLongLong() != inventoryschema::ApplicationId)
         return false;
     *version = meta.text(0, 1).toInt();
     return true;
@@ -228,41 +218,24 @@ void createInventory(PgConnection &conn, const QString &cataloguePath)
     conn.exec(QStringLiteral("BEGIN"));
     try {
         conn.exec(creationSql());
-        if (!cataloguePath.isEmpty() && isInventoryFile(cataloguePath)) {
-            // The makes and models and the users of an inventory file (the template of a new one).
-            SqliteEngine file;
-            file.open(cataloguePath);
+        // An inventory file (the template of a new one) gives its makes and models and its users.
+        const std::unique_ptr<DbEngine> file = cataloguePath.isEmpty() ? nullptr : engines::createForFile();
+        if (file && file->fileVersion(cataloguePath).status == FileVersion::Ok) {
+            file->open(cataloguePath);
             std::unique_ptr<DbStatement> rows =
-                file.prepare(QStringLiteral("SELECT mark_name, model_name, first_date, last_date FROM models ORDER BY id"));
+                file->prepare(QStringLiteral("SELECT mark_name, model_name, first_date, last_date FROM models ORDER BY id"));
             while (rows->step())
-                conn.query(QStringLiteral("INSERT INTO models (mark_name, model_name, first_date, last_date) VALUES (?, ?, ?, ?)"),
-                           {rows->column(0), rows->column(1), rows->column(2), rows->column(3)});
+                conn.query(inventoryschema::catalogueInsertSql(), {rows->column(0), rows->column(1), rows->column(2), rows->column(3)});
             std::unique_ptr<DbStatement> users =
-                file.prepare(QStringLiteral("SELECT user_name, pass_stars, password, comment FROM users ORDER BY id"));
+                file->prepare(QStringLiteral("SELECT user_name, pass_stars, password, comment FROM users ORDER BY id"));
             while (users->step())
                 conn.query(QStringLiteral("INSERT INTO users (user_name, pass_stars, password, comment) VALUES (?, ?, ?, ?)"),
                            {users->column(0), users->column(1), users->column(2), users->column(3)});
-        } else if (!cataloguePath.isEmpty()) {
-            QFile f(cataloguePath);
-            if (!f.open(QIODevice::ReadOnly | QIODevice::Text))
-                throw DaoError(QStringLiteral("Каталогът \"%1\" не може да бъде прочетен.").arg(cataloguePath));
-            QTextStream in(&f);
-            in.setEncoding(QStringConverter::Utf8);
-            in.readLine(); // heading
-            int lineNo = 1;
-            while (!in.atEnd()) {
-                const QString line = in.readLine();
-                ++lineNo;
-                if (line.trimmed().isEmpty())
-                    continue;
-                const QStringList cells = line.split(QLatin1Char('\t'));
-                if (cells.size() != 4 || cells[0].size() > 20 || cells[1].size() > 30)
-                    throw DaoError(QStringLiteral("Грешен ред %1 в каталога \"%2\".").arg(lineNo).arg(cataloguePath));
-                conn.query(QStringLiteral("INSERT INTO models (mark_name, model_name, first_date, last_date) VALUES (?, ?, ?, ?)"),
-                           {cells[0], cells[1], cells[2].isEmpty() ? QVariant() : QVariant(cells[2].toLongLong()),
-                            cells[3].isEmpty() ? QVariant() : QVariant(cells[3].toLongLong())});
-            }
-            conn.exec(sqliteschema::firstUserSql());
+        } else if (file) {
+            inventoryschema::readCatalogue(cataloguePath, [&](const inventoryschema::CatalogueRow &row) {
+                conn.query(inventoryschema::catalogueInsertSql(), {row.mark, row.model, row.firstDate, row.lastDate});
+            });
+            conn.exec(inventoryschema::firstUserSql());
         }
         conn.exec(QStringLiteral("COMMIT"));
     } catch (...) {

@@ -3,6 +3,7 @@
 
 #include "base/DaoError.h"
 #include "base/DbLog.h"
+#include "engine/InventorySchema.h"
 #include "sqlite/SqliteFunctions.h"
 #include "sqlite/SqliteSchema.h"
 
@@ -47,7 +48,7 @@ quint32 headerPageSize(const QByteArray &head, bool inventory = false)
     const quint32 size = v == 1 ? 65536u : v;
     if (size < 512 || size > 65536 || (size & (size - 1)) != 0)
         return 0;
-    if (inventory && bigEndian32(reinterpret_cast<const uchar *>(head.constData()) + 68) != quint32(sqliteschema::ApplicationId))
+    if (inventory && bigEndian32(reinterpret_cast<const uchar *>(head.constData()) + 68) != quint32(inventoryschema::ApplicationId))
         return 0;
     return size;
 }
@@ -286,9 +287,9 @@ void SqliteEngine::checkInventoryFile(SqliteConnection &conn, const QString &pat
     const qint64 appId = conn.scalar(QStringLiteral("PRAGMA application_id")).toLongLong();
     const qint64 version = conn.scalar(QStringLiteral("PRAGMA user_version")).toLongLong();
     conn.scalar(QStringLiteral("SELECT count(*) FROM sqlite_schema"));
-    if (appId != sqliteschema::ApplicationId)
+    if (appId != inventoryschema::ApplicationId)
         throw DaoError(QStringLiteral("Файлът \"%1\" не е база данни на Velostok или е повреден.").arg(path));
-    if (version < 1 || version > sqliteschema::SchemaVersion)
+    if (version < 1 || version > inventoryschema::SchemaVersion)
         throw DaoError(QStringLiteral("Базата \"%1\" е от непозната версия (%2) и не може да бъде отворена.")
                            .arg(path).arg(version));
 }
@@ -441,7 +442,7 @@ std::optional<SourceInfo> SqliteEngine::findSource(const QString &name)
         SqliteStatement cols = mConn.prepare(
             QStringLiteral("PRAGMA table_info(%1)").arg(mDialect.quoteIdentifier(info.name)));
         while (cols.step())
-            info.columns.push_back({cols.column(1).toString(), cols.column(2).toString(), cols.columnInt64(5) > 0});
+            info.columns.push_back(sqliteschema::columnOf(cols.column(1).toString(), cols.column(2).toString(), cols.columnInt64(5) > 0));
     } else {
         info.columns = resultColumns(QStringLiteral("SELECT * FROM %1").arg(mDialect.quoteIdentifier(info.name)));
         info.distinctOf = sqliteschema::distinctViewSource(info.name, info.viewSql);
@@ -454,7 +455,7 @@ std::vector<ColumnDecl> SqliteEngine::resultColumns(const QString &sql)
     SqliteStatement st = mConn.cached(sql);
     std::vector<ColumnDecl> cols;
     for (int i = 0; i < st.columnCount(); ++i)
-        cols.push_back({st.columnName(i), st.columnDeclType(i), false});
+        cols.push_back(sqliteschema::columnOf(st.columnName(i), st.columnDeclType(i), false));
     return cols;
 }
 
@@ -537,6 +538,33 @@ void SqliteEngine::compactInto(const QString &source, const QString &dest)
             throw DaoError(QStringLiteral("Копието на \"%1\" има %2 реда в таблицата %3 вместо %4; базата е оставена както беше.")
                                .arg(source).arg(after).arg(table).arg(before));
     }
+}
+
+// The new file nobody sees until the caller puts it in place needs no journal of its own; its
+// indexes are made once the rows are in, a sort each rather than a row at a time.
+void SqliteEngine::beginBulkLoad()
+{
+    mConn.exec(QStringLiteral("PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF"));
+    mLoadIndexes.clear();
+    QStringList drop;
+    {
+        SqliteStatement st = mConn.prepare(QStringLiteral("SELECT name, sql FROM sqlite_master WHERE type = 'index' AND sql IS NOT NULL"));
+        while (st.step()) {
+            drop << QStringLiteral("DROP INDEX \"%1\";").arg(st.column(0).toString());
+            mLoadIndexes << st.column(1).toString();
+        }
+    }
+    if (!drop.isEmpty())
+        mConn.exec(drop.join(QLatin1Char(' ')));
+    beginWrite();
+}
+
+void SqliteEngine::endBulkLoad()
+{
+    for (const QString &index : std::as_const(mLoadIndexes))
+        mConn.exec(index);
+    mLoadIndexes.clear();
+    commit();
 }
 
 void SqliteEngine::createDatabase(const QString &path, const QString &cataloguePath)

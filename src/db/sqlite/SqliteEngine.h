@@ -48,6 +48,9 @@ public:
     std::optional<FileHealth> checkFile() override;
     bool checksFile() const override { return true; }
 
+    void beginBulkLoad() override;
+    void endBulkLoad() override;
+
     void copyOpenDatabase(const QString &path) override;
     void compactInto(const QString &source, const QString &dest) override;
     void createDatabase(const QString &path, const QString &cataloguePath = QString()) override;
@@ -63,6 +66,7 @@ private:
     SqliteConnection mConn;
     mutable std::atomic<sqlite3 *> mHandle = nullptr; // for interrupt() from another thread
     QString mPath;
+    QStringList mLoadIndexes; // a bulk load's, made at its end
     std::function<bool()> mStop;
     SqliteDialect mDialect;
     int mBusyMs = 5000;

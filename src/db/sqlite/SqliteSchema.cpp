@@ -2,12 +2,11 @@
 #include "sqlite/SqliteSchema.h"
 
 #include "base/DaoError.h"
+#include "engine/InventorySchema.h"
 #include "sqlite/SqliteConnection.h"
-#include "engine/StoredQueries.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QTextStream>
 
 namespace sqliteschema {
 
@@ -63,14 +62,14 @@ CREATE TABLE users (
   last_modified DATETIME
 );
 )SQL")
-        .arg(ApplicationId)
-        .arg(SchemaVersion)
+        .arg(inventoryschema::ApplicationId)
+        .arg(inventoryschema::SchemaVersion)
         + storedQueriesSql();
 }
 
 namespace {
-using storedqueries::StoredQuery;
-constexpr auto &storedQueries = storedqueries::all;
+using inventoryschema::StoredQuery;
+constexpr auto &storedQueries = inventoryschema::StoredQueries;
 
 QString simplified(const QString &sql)
 {
@@ -111,48 +110,65 @@ std::optional<std::pair<QString, QString>> distinctViewSource(const QString &vie
     return std::nullopt;
 }
 
-int loadCatalogue(SqliteConnection &db, const QString &cataloguePath)
+namespace {
+
+// Fills models from a tab-separated catalogue, in one transaction.
+void loadCatalogue(SqliteConnection &db, const QString &cataloguePath)
 {
-    QFile f(cataloguePath);
-    if (!f.open(QIODevice::ReadOnly | QIODevice::Text))
-        throw DaoError(QStringLiteral("Каталогът \"%1\" не може да бъде прочетен.").arg(cataloguePath));
-    QTextStream in(&f);
-    in.setEncoding(QStringConverter::Utf8);
-    in.readLine(); // heading
-    SqliteStatement ins = db.prepare(QStringLiteral(
-        "INSERT INTO models (mark_name, model_name, first_date, last_date) VALUES (?, ?, ?, ?)"));
+    SqliteStatement ins = db.prepare(inventoryschema::catalogueInsertSql());
     db.exec(QStringLiteral("BEGIN"));
-    int added = 0;
-    int lineNo = 1;
     try {
-        while (!in.atEnd()) {
-            const QString line = in.readLine();
-            ++lineNo;
-            if (line.trimmed().isEmpty())
-                continue;
-            const QStringList cells = line.split(QLatin1Char('\t'));
-            if (cells.size() != 4 || cells[0].size() > 20 || cells[1].size() > 30)
-                throw DaoError(QStringLiteral("Грешен ред %1 в каталога \"%2\".").arg(lineNo).arg(cataloguePath));
+        inventoryschema::readCatalogue(cataloguePath, [&](const inventoryschema::CatalogueRow &row) {
             ins.reset();
-            ins.bind(1, cells[0]);
-            ins.bind(2, cells[1]);
-            ins.bind(3, cells[2].isEmpty() ? QVariant() : QVariant(cells[2].toLongLong()));
-            ins.bind(4, cells[3].isEmpty() ? QVariant() : QVariant(cells[3].toLongLong()));
+            ins.bind(1, row.mark);
+            ins.bind(2, row.model);
+            ins.bind(3, row.firstDate);
+            ins.bind(4, row.lastDate);
             ins.step();
-            ++added;
-        }
+        });
         db.exec(QStringLiteral("COMMIT"));
     } catch (...) {
         db.exec(QStringLiteral("ROLLBACK"));
         throw;
     }
-    return added;
 }
 
-QString firstUserSql()
+} // namespace
+
+ColumnDecl columnOf(const QString &name, const QString &declType, bool primaryKey)
 {
-    return QStringLiteral("INSERT INTO users (user_name, pass_stars, password, comment) "
-                          "VALUES ('Admin', '', '', 'Администратор: сменете паролата')");
+    ColumnDecl c;
+    c.name = name;
+    if (declType.isEmpty()) {
+        c.untyped = true;
+        return c;
+    }
+    const QString d = declType.trimmed().toUpper();
+    if (primaryKey && d.contains(QLatin1String("INT"))) {
+        c.type = TFieldType::Counter;
+        return c;
+    }
+    const int paren = d.indexOf(QLatin1Char('('));
+    const QString base = (paren >= 0 ? d.left(paren) : d).trimmed();
+    if (paren >= 0)
+        c.size = d.mid(paren + 1).section(QLatin1Char(')'), 0, 0).section(QLatin1Char(','), 0, 0).trimmed().toInt();
+    if (base == QLatin1String("COUNTER") || base == QLatin1String("AUTOINCREMENT"))
+        c.type = TFieldType::Counter;
+    else if (base == QLatin1String("SHORT") || base == QLatin1String("SMALLINT"))
+        c.type = TFieldType::Short;
+    else if (base == QLatin1String("LONG") || base.contains(QLatin1String("INT")))
+        c.type = TFieldType::Long;
+    else if (base == QLatin1String("DOUBLE") || base == QLatin1String("REAL") || base == QLatin1String("FLOAT")
+             || base == QLatin1String("NUMERIC") || base == QLatin1String("CURRENCY") || base == QLatin1String("DECIMAL"))
+        c.type = TFieldType::Double;
+    else if (base == QLatin1String("YESNO") || base == QLatin1String("BOOLEAN") || base == QLatin1String("BOOL")
+             || base == QLatin1String("BIT"))
+        c.type = TFieldType::Boolean;
+    else if (base == QLatin1String("DATETIME") || base == QLatin1String("DATE") || base == QLatin1String("TIMESTAMP"))
+        c.type = TFieldType::DateTime;
+    else if (base == QLatin1String("BLOB"))
+        c.type = TFieldType::Blob;
+    return c;
 }
 
 void createDatabase(const QString &path, const QString &cataloguePath)
@@ -167,7 +183,7 @@ void createDatabase(const QString &path, const QString &cataloguePath)
     db.exec(QStringLiteral("COMMIT"));
     if (!cataloguePath.isEmpty()) {
         loadCatalogue(db, cataloguePath);
-        db.exec(firstUserSql());
+        db.exec(inventoryschema::firstUserSql());
     }
     db.exec(QStringLiteral("VACUUM"));
     db.close();

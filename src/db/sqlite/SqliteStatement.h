@@ -35,7 +35,7 @@ public:
 
     int columnCount() const override;
     QString columnName(int i) const override;
-    QString columnDeclType(int i) const override;
+    QString columnDeclType(int i) const; // as declared; empty for an expression
     bool columnIsNull(int i) const override;
     qint64 columnInt64(int i) const override;
     QVariant column(int i) const override;

@@ -2,6 +2,7 @@
 // inventory databases, the journal, compaction, copies of an open file, and files shared with
 // the sqlite3 tool.
 #include "base/DaoError.h"
+#include "engine/InventorySchema.h"
 #include "files/FileReplacement.h"
 #include "files/LockRoster.h"
 #include "files/TDaoInfo.h"
@@ -350,7 +351,7 @@ private slots:
         db->CopyOpenDatabase(copy);
         SqliteConnection c;
         c.open(copy);
-        QCOMPARE(c.scalar(QStringLiteral("PRAGMA application_id")).toInt(), sqliteschema::ApplicationId);
+        QCOMPARE(c.scalar(QStringLiteral("PRAGMA application_id")).toInt(), inventoryschema::ApplicationId);
         QCOMPARE(leftovers(), QStringList());
     }
 
@@ -373,7 +374,7 @@ private slots:
         db.CompactDatabaseFile(file.path, QStringLiteral("quietmaple"));
         QVERIFY(QFileInfo(file.path).size() < before);
         QCOMPARE(file.scalar(QStringLiteral("SELECT count(*) FROM main")).toInt(), 100);
-        QCOMPARE(file.scalar(QStringLiteral("PRAGMA application_id")).toInt(), sqliteschema::ApplicationId);
+        QCOMPARE(file.scalar(QStringLiteral("PRAGMA application_id")).toInt(), inventoryschema::ApplicationId);
         const QStringList left = QDir(file.dir.path()).entryList({QStringLiteral("mdb*")}, QDir::Files);
         QVERIFY2(left.isEmpty(), qPrintable(left.join(' ')));
 

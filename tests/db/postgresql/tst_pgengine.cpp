@@ -646,6 +646,63 @@ private slots:
         }
     }
 
+    // A new inventory's catalogue is read alike on the file and on the server: the same rows, the
+    // same refusal of a wrong line (counted with the blank ones), and nothing made on a refusal.
+    void catalogueReadAlikeOnBothEngines_data()
+    {
+        QTest::addColumn<QByteArray>("tsv");
+        QTest::addColumn<QString>("refusal"); // %1: the catalogue's path
+        QTest::newRow("rows") << QByteArray("марка\tмодел\tот\tдо\nAudi\tA4\t1994\t\n\nЛада\t2107\t\t2012\n") << QString();
+        QTest::newRow("three cells") << QByteArray("h\nAudi\tA4\t1994\n") << QStringLiteral("Грешен ред 2 в каталога \"%1\".");
+        QTest::newRow("after blank lines") << QByteArray("h\n\nAudi\tA4\t1\t2\n\nX\n") << QStringLiteral("Грешен ред 5 в каталога \"%1\".");
+        QTest::newRow("mark too wide") << (QByteArray("h\nA\tB\t\t\n") + QByteArray(21, 'M') + "\tA\t\t\n")
+                                       << QStringLiteral("Грешен ред 3 в каталога \"%1\".");
+        QTest::newRow("model too wide") << (QByteArray("h\nA\t") + QByteArray(31, 'm') + "\t\t\n")
+                                        << QStringLiteral("Грешен ред 2 в каталога \"%1\".");
+        QTest::newRow("no file") << QByteArray() << QStringLiteral("Каталогът \"%1\" не може да бъде прочетен.");
+    }
+    void catalogueReadAlikeOnBothEngines()
+    {
+        QFETCH(QByteArray, tsv);
+        QFETCH(QString, refusal);
+        QTemporaryDir dir;
+        const QString catalogue = dir.filePath(QStringLiteral("models.tsv"));
+        if (!tsv.isEmpty()) {
+            QFile f(catalogue);
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.write(tsv) == tsv.size());
+        }
+        ServerDb server(false);
+        const QString file = dir.filePath(QStringLiteral("new.mdb"));
+        QStringList made;
+        for (const QString &database : {file, server.conninfo}) {
+            std::unique_ptr<DbEngine> engine = engines::create(database);
+            try {
+                engine->createDatabase(database, catalogue);
+                QVERIFY2(refusal.isEmpty(), qPrintable(database));
+            } catch (const DaoError &e) {
+                QCOMPARE(e.message(), refusal.arg(catalogue));
+                if (database == server.conninfo)
+                    QCOMPARE(engine->fileVersion(database).status, FileVersion::NotADatabase);
+                continue;
+            }
+            engine->open(database);
+            QString rows;
+            for (const QString &sql : {QStringLiteral("SELECT mark_name, model_name, first_date, last_date FROM models ORDER BY id"),
+                                       QStringLiteral("SELECT user_name, pass_stars, password, comment FROM users ORDER BY id")}) {
+                const std::unique_ptr<DbStatement> st = engine->prepare(sql);
+                while (st->step())
+                    for (int i = 0; i < st->columnCount(); ++i)
+                        rows += (st->columnIsNull(i) ? QStringLiteral("<null>") : st->column(i).toString()) + QLatin1Char('|');
+            }
+            made << rows;
+        }
+        if (refusal.isEmpty()) {
+            QCOMPARE(made.size(), 2);
+            QCOMPARE(made[0], QStringLiteral("Audi|A4|1994|<null>|Лада|2107|<null>|2012|Admin|||Администратор: сменете паролата|"));
+            QCOMPARE(made[1], made[0]);
+        }
+    }
+
     void databasesThatAreNoInventoryAreRefused()
     {
         ServerDb empty(false);
