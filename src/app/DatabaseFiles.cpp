@@ -7,7 +7,7 @@
 #include "engine/DbEngine.h"
 #include "engine/EngineFactory.h"
 #include "files/FileCheck.h"
-#include "files/FileReplacement.h"
+#include "base/FileReplacement.h"
 #include "Paths.h"
 #include "Prompts.h"
 #include "files/RosterGate.h"

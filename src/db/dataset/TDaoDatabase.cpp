@@ -8,7 +8,7 @@
 #include "engine/EngineFactory.h"
 #include "files/ExportStatement.h"
 #include "files/FileCheck.h"
-#include "files/FileReplacement.h"
+#include "base/FileReplacement.h"
 #include "dataset/ResultCache.h"
 #include "files/RosterGate.h"
 #include "engine/SqlDialect.h"

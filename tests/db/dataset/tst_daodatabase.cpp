@@ -2,7 +2,7 @@
 // inventory databases, the journal, compaction, copies of an open file, and files shared with
 // the sqlite3 tool.
 #include "base/DaoError.h"
-#include "files/FileReplacement.h"
+#include "base/FileReplacement.h"
 #include "files/LockRoster.h"
 #include "files/TDaoInfo.h"
 #include "TestDb.h"
