@@ -3,7 +3,7 @@
 // the sqlite3 tool.
 #include "base/DaoError.h"
 #include "base/FileReplacement.h"
-#include "files/LockRoster.h"
+#include "sqlite/LockRoster.h"
 #include "files/TDaoInfo.h"
 #include "TestDb.h"
 
