@@ -7,10 +7,9 @@
 #include "engine/DbEngine.h"
 #include "engine/EngineFactory.h"
 #include "files/FileCheck.h"
-#include "files/FileReplacement.h"
+#include "base/FileReplacement.h"
 #include "Paths.h"
 #include "Prompts.h"
-#include "files/RosterGate.h"
 #include "Settings.h"
 #include "dataset/TDaoDatabase.h"
 #include "files/TDaoInfo.h"
@@ -30,8 +29,8 @@ const QString DatabaseFilter = QStringLiteral("Database files|*.mdb");
 bool copyTemplate(const QString &templ, const QString &target)
 {
     try {
-        RosterGate gate;
-        if (!gate.tryLockExclusive(target))
+        const std::unique_ptr<DbEngine::Hold> alone = engines::create(target)->holdAlone(target);
+        if (!alone)
             return false; // another copy (or this one) works on it: its work would be lost
         QFile in(templ);
         if (!in.open(QIODevice::ReadOnly))

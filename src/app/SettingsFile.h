@@ -12,7 +12,7 @@
 // on only for exactly "Yes"; Skins and AutoArchive on unless exactly "No".
 #pragma once
 
-#include "files/FileReplacement.h"
+#include "base/FileReplacement.h"
 
 #include <QByteArray>
 #include <QString>

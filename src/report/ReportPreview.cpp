@@ -2,7 +2,7 @@
 #include "ReportPreview.h"
 
 #include "base/DaoError.h"
-#include "files/FileReplacement.h"
+#include "base/FileReplacement.h"
 #include "Guard.h"
 #include "Prompts.h"
 

@@ -4,7 +4,7 @@
 #include "AppFixture.h"
 #include "base/Clock.h"
 #include "DatabaseFiles.h"
-#include "files/FileReplacement.h"
+#include "base/FileReplacement.h"
 #include "TApplication.h"
 
 #include <QComboBox>

@@ -5,7 +5,7 @@
 #include "base/DaoError.h"
 #include "ExportCommands.h"
 #include "files/ExportStatement.h"
-#include "files/FileReplacement.h"
+#include "base/FileReplacement.h"
 #include "TApplication.h"
 
 #include <QJsonArray>

@@ -18,7 +18,7 @@
 // it is: it holds no data.
 #pragma once
 
-#include "files/FileReplacement.h"
+#include "base/FileReplacement.h"
 
 #include <QByteArray>
 #include <QDir>

@@ -8,9 +8,8 @@
 #include "engine/EngineFactory.h"
 #include "files/ExportStatement.h"
 #include "files/FileCheck.h"
-#include "files/FileReplacement.h"
+#include "base/FileReplacement.h"
 #include "dataset/ResultCache.h"
-#include "files/RosterGate.h"
 #include "engine/SqlDialect.h"
 #include "dataset/TDaoTable.h"
 
@@ -64,6 +63,9 @@ QString withFoundCase(const QString &path)
 }
 
 qint64 now() { return QDateTime::currentMSecsSinceEpoch(); }
+
+// Whether the engine for a Database setting takes it as a file's path (rather than a connection).
+bool namesFile(const QString &database) { return engines::create(database)->isFileBased(); }
 
 } // namespace
 
@@ -227,32 +229,24 @@ int TDaoDatabase::executeExport(const QString &sql, const QString &file)
 
 void TDaoDatabase::openFile()
 {
-    if (engines::isServer(mDatabase)) {
-        // A server keeps its own list of who is connected; there is no lock file.
-        std::unique_ptr<DbEngine> e = engines::create(mDatabase);
-        e->setBusyTimeout(mBusyMs);
-        e->open(mDatabase);
-        e->announce(QSysInfo::machineHostName(), UserName);
-        mEngine = std::move(e);
-        mCache = std::make_unique<ResultCache>(*mEngine);
-        return;
+    if (namesFile(mDatabase)) {
+        QString path = withFoundCase(normalisedPath(mDatabase));
+        if (!QFileInfo::exists(path) && SmartOpen) {
+            // A missing file is looked for beside the program, under the same name.
+            path = withFoundCase(QDir(programDir()).filePath(QFileInfo(path).fileName()));
+        }
+        // From here on the connection names the file it tries (and, once open, the one it has).
+        mDatabase = path;
+        if (!QFileInfo(path).isFile())
+            throw DaoError(QStringLiteral("Файлът на базата \"%1\" не съществува.").arg(path));
     }
-    QString path = withFoundCase(normalisedPath(mDatabase));
-    if (!QFileInfo::exists(path) && SmartOpen) {
-        // A missing file is looked for beside the program, under the same name.
-        path = withFoundCase(QDir(programDir()).filePath(QFileInfo(path).fileName()));
-    }
-    // From here on the connection names the file it tries (and, once open, the one it has).
-    mDatabase = path;
-    if (!QFileInfo(path).isFile())
-        throw DaoError(QStringLiteral("Файлът на базата \"%1\" не съществува.").arg(path));
-    std::unique_ptr<DbEngine> e = engines::create(path);
+    std::unique_ptr<DbEngine> e = engines::create(mDatabase);
     e->setBusyTimeout(mBusyMs);
     try {
-        e->open(path);
-        mRoster.join(path, QSysInfo::machineHostName(), UserName);
+        e->open(mDatabase);
+        // In the list of connected users; a file's is also what keeps compaction out meanwhile.
+        e->announce(QSysInfo::machineHostName(), UserName);
     } catch (...) {
-        mRoster.leave();
         e->close();
         throw;
     }
@@ -288,7 +282,6 @@ void TDaoDatabase::setConnected(bool connected)
     mCache.reset();
     mEngine->close();
     mEngine.reset();
-    mRoster.leave();
     emit connectedChanged(false);
     if (!failure.isEmpty())
         throw DaoError(batchLostText(failure));
@@ -447,7 +440,7 @@ void TDaoDatabase::CopyOpenDatabase(const QString &dest)
     if (!Connected())
         throw DaoError(QStringLiteral("Няма връзка с базата данни."));
     const QString target = QFileInfo(normalisedPath(dest)).absoluteFilePath();
-    if (!engines::isServer(mDatabase) && QFileInfo(target) == QFileInfo(normalisedPath(mDatabase)))
+    if (mEngine->isFileBased() && QFileInfo(target) == QFileInfo(normalisedPath(mDatabase)))
         throw DaoError(QStringLiteral("Базата не може да бъде копирана върху себе си."));
     FileReplacement::removeLeftovers(QFileInfo(target).absolutePath(), QFileInfo(target).fileName() + QLatin1Char('.'));
     FileReplacement copy(target);
@@ -461,10 +454,10 @@ void TDaoDatabase::CopyDatabase(const QString &dest)
         CopyOpenDatabase(dest);
         return;
     }
-    const bool server = engines::isServer(mDatabase);
-    const QString source = server ? mDatabase : QFileInfo(normalisedPath(mDatabase)).absoluteFilePath();
+    const bool file = namesFile(mDatabase);
+    const QString source = file ? QFileInfo(normalisedPath(mDatabase)).absoluteFilePath() : mDatabase;
     const QString target = QFileInfo(normalisedPath(dest)).absoluteFilePath();
-    if (!server && QFileInfo(target) == QFileInfo(source))
+    if (file && QFileInfo(target) == QFileInfo(source))
         throw DaoError(QStringLiteral("Базата не може да бъде копирана върху себе си."));
     FileReplacement::removeLeftovers(QFileInfo(target).absolutePath(), QFileInfo(target).fileName() + QLatin1Char('.'));
     FileReplacement copy(target);
@@ -476,7 +469,7 @@ void TDaoDatabase::CopyDatabase(const QString &dest)
         e->copyOpenDatabase(copy.temporaryPath());
         e->close();
     } catch (const DaoError &e) {
-        if (server)
+        if (!file)
             throw;
         qCInfo(lcDb) << "copying" << source << "as it lies:" << e.message();
         QFile in(source);
@@ -495,21 +488,11 @@ void TDaoDatabase::CopyDatabase(const QString &dest)
 void TDaoDatabase::CompactDatabaseFile(const QString &file, const QString &password)
 {
     Q_UNUSED(password) // the embedded engine keeps no password in the file
-    if (engines::isServer(file)) {
-        engines::create(file)->compactInto(file, QString());
-        return;
+    QString database = file;
+    if (namesFile(file)) {
+        database = QFileInfo(normalisedPath(file)).absoluteFilePath();
+        if (!QFileInfo(database).isFile())
+            throw DaoError(QStringLiteral("Файлът на базата \"%1\" не съществува.").arg(database));
     }
-    const QString path = QFileInfo(normalisedPath(file)).absoluteFilePath();
-    if (!QFileInfo(path).isFile())
-        throw DaoError(QStringLiteral("Файлът на базата \"%1\" не съществува.").arg(path));
-    RosterGate gate;
-    if (!gate.tryLockExclusive(path))
-        throw DaoError(QStringLiteral("Базата \"%1\" се използва от друг потребител и не може да бъде сбита.").arg(path));
-    // What an interrupted compaction left behind goes first; nobody else compacts this file now.
-    if (const int n = FileReplacement::removeLeftovers(QFileInfo(path).absolutePath(), QStringLiteral("mdb")))
-        qCInfo(lcDb) << "removed" << n << "files left by interrupted compactions beside" << path;
-    // A unique "mdb…" name in the database's own folder, so that the rename stays on one disk.
-    FileReplacement compacted(path, QStringLiteral("mdb"));
-    engines::create(path)->compactInto(path, compacted.temporaryPath());
-    compacted.commit();
+    engines::create(database)->compact(database);
 }

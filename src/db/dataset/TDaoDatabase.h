@@ -11,7 +11,6 @@
 #pragma once
 
 #include "engine/DbEngine.h"
-#include "files/LockRoster.h"
 
 #include <QObject>
 #include <QStringList>
@@ -96,7 +95,7 @@ public:
     bool Damaged() const { return mDamaged; }
 
     // This connection's entry in the lock file (-1 when not listed).
-    int rosterEntry() const { return mRoster.entryIndex(); }
+    int rosterEntry() const { return mEngine ? mEngine->rosterEntry() : -1; }
 
     // How long a statement waits for another copy's lock (5 s), how long a COMMIT refused at the
     // end of a write batch or at closing is tried again (20 s), and how often a write batch is
@@ -169,7 +168,6 @@ private:
     std::unique_ptr<ResultCache> mCache;
     std::unique_ptr<FileCheck> mCheck;
     bool mDamaged = false;
-    LockRoster mRoster;
     QList<TDaoTable *> mDataSets;
     int mBatchDepth = 0;
     qint64 mBatchStarted = 0;

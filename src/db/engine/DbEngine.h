@@ -130,17 +130,29 @@ public:
     // date-time as its stored text, an int as a 64-bit integer, the rest as it is.
     virtual QVariant storedForm(const QVariant &typed) const;
 
-    // ---- who is connected (engines whose databases keep no lock file beside them)
+    // ---- who is connected
     struct Connected
     {
         QString computer;
         QString user;
+        // Listed by a connection that ended without leaving (a copy killed while it had a file
+        // open); a server lists only the sessions it runs.
+        bool suspect = false;
     };
-    // Names this connection for the others' list of connected users.
+    // Names this connection in the list of connected users, once it is open; close() takes the
+    // name off. On a file it also keeps compaction from replacing the file while it is open, and
+    // raises when a compaction holds the file for longer than a few seconds.
     virtual void announce(const QString &computer, const QString &user) { Q_UNUSED(computer) Q_UNUSED(user) }
-    // The program's connections to the database now, asked of a new connection; nullopt when the
-    // engine keeps no such list (a file's lock file lists them). Raises when it cannot be asked.
+    // This connection's entry in a file's list of connected users; -1 when it holds none.
+    virtual int rosterEntry() const { return -1; }
+    // The program's connections to the database now, asked without this engine's connection;
+    // nullopt when the engine keeps no such list. Raises, in the words the user is shown, when
+    // the list cannot be read.
     virtual std::optional<QList<Connected>> connectedTo(const QString &database) { Q_UNUSED(database) return std::nullopt; }
+    // The places of that list as they lie, empty ones included (a file's lock file read whole,
+    // without asking who holds an entry); where the list has no places of its own, who is
+    // connected. Raises as connectedTo().
+    virtual QList<Connected> rosterPlaces(const QString &database) { return connectedTo(database).value_or(QList<Connected>()); }
 
     // ---- the file's health (engines whose database is a file of its own)
     // The engine's quick check of the open database, and on damage whether every table still
@@ -166,11 +178,24 @@ public:
     // Copies the open database, committed data still in its journal included, into an empty
     // file at path.
     virtual void copyOpenDatabase(const QString &path) = 0;
-    // Writes a compacted copy of the closed database at source into the empty file dest, with
-    // as many rows in each table as the source has; a file with damage beside its rows is made
-    // anew from its tables (which repairs it). Raises FileDamaged for a file whose tables cannot
-    // be read whole, DaoError for any other failure.
-    virtual void compactInto(const QString &source, const QString &dest) = 0;
+    // Whether the database is a file named by its path, which the data layer looks for, never
+    // copies onto itself and copies as it lies when the engine cannot open it; a server's
+    // database is named by its connection.
+    virtual bool isFileBased() const { return false; }
+    // Compacts the closed database in place. A file is written anew beside itself, with as many
+    // rows in each table (damage beside its rows repaired, the file made anew from its tables),
+    // and put in its place in one step, while no copy of the program can connect to it; a server
+    // reorganises its own storage. Raises, leaving the database as it was: FileDamaged for a file
+    // whose tables cannot be read whole, DaoError while someone is connected to the file and for
+    // any other failure.
+    virtual void compact(const QString &database) = 0;
+    // Keeps every copy of the program from connecting to the closed database until the hold is
+    // let go; none when someone is connected now or the engine cannot keep them out.
+    struct Hold
+    {
+        virtual ~Hold() = default;
+    };
+    virtual std::unique_ptr<Hold> holdAlone(const QString &database) { Q_UNUSED(database) return nullptr; }
     // Makes an empty inventory database at path (which must not exist), with the catalogue of
     // makes and models from a tab-separated file when one is named.
     virtual void createDatabase(const QString &path, const QString &cataloguePath = QString()) = 0;

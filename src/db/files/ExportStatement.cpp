@@ -4,7 +4,7 @@
 #include "base/DaoError.h"
 #include "engine/DbEngine.h"
 #include "engine/DbStatement.h"
-#include "files/FileReplacement.h"
+#include "base/FileReplacement.h"
 #include "filter/FilterExpression.h"
 #include "base/Regional.h"
 #include "engine/SqlDialect.h"

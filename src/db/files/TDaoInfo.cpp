@@ -1,13 +1,9 @@
-// The connected-users component over the lock-file roster.
+// The connected-users component over the engine's list of who is connected.
 #include "files/TDaoInfo.h"
 
 #include "base/DaoError.h"
-#include "engine/DbEngine.h"
-#include "base/DbLog.h"
 #include "engine/EngineFactory.h"
-#include "files/LockRoster.h"
 
-#include <QFile>
 #include <QFileInfo>
 
 TDaoInfo::TDaoInfo(QObject *parent)
@@ -108,83 +104,60 @@ void TDaoInfo::runUserList(UserOption option, QStringList *list)
         *list = names;
 }
 
-// A server lists its connections itself: every one is held, none is suspect. False when the
-// server cannot be asked.
-bool TDaoInfo::serverEntries(QList<LockRoster::Entry> *entries) const
-{
-    try {
-        const std::optional<QList<DbEngine::Connected>> now = engines::create(mDatabase)->connectedTo(mDatabase);
-        for (const DbEngine::Connected &c : now.value_or(QList<DbEngine::Connected>()))
-            entries->append({int(entries->size()), c.computer, c.user, true});
-        return true;
-    } catch (const DaoError &e) {
-        qCWarning(lcDb) << "the server's connections could not be read:" << e.message();
-        return false;
-    }
-}
-
 void TDaoInfo::runLoggedUsersEx()
 {
     mLoggedUsersEx.clear();
-    if (engines::isServer(mDatabase)) {
-        QList<LockRoster::Entry> entries;
-        if (!serverEntries(&entries))
-            setError(LockFileUnreadable);
-        for (const LockRoster::Entry &e : std::as_const(entries))
-            mLoggedUsersEx.append(e.computer + QLatin1Char('/') + e.user);
+    if (mDatabase.isEmpty())
         return;
-    }
-    const QString lockPath = LockRoster::lockFilePath(mDatabase);
-    if (mDatabase.isEmpty() || !QFileInfo::exists(mDatabase) || !QFileInfo::exists(lockPath))
-        return;
-    QFile file(lockPath);
-    if (!file.open(QIODevice::ReadOnly)) {
+    try {
+        for (const DbEngine::Connected &c : engines::create(mDatabase)->rosterPlaces(mDatabase))
+            mLoggedUsersEx.append(c.computer + QLatin1Char('/') + c.user);
+    } catch (const DaoError &e) {
+        mRosterError = e.message();
         setError(LockFileUnreadable);
-        return;
-    }
-    const QByteArray head = file.read(LockRoster::EntrySize * LockRoster::MaxEntries);
-    const qsizetype half = LockRoster::EntrySize / 2;
-    for (qsizetype at = 0; at + LockRoster::EntrySize <= head.size(); at += LockRoster::EntrySize) {
-        const QByteArrayView entry(head.constData() + at, LockRoster::EntrySize);
-        mLoggedUsersEx.append(LockRoster::decodeName(entry.first(half)) + QLatin1Char('/')
-                              + LockRoster::decodeName(entry.sliced(half)));
     }
 }
 
-int TDaoInfo::checkDatabase() const
+int TDaoInfo::checkDatabase(const DbEngine &engine) const
 {
     if (mDatabase.isEmpty())
         return NoDatabaseName;
-    if (engines::isServer(mDatabase))
-        return NoError;
-    const QFileInfo info(mDatabase);
-    if (!info.exists() || info.isDir())
-        return DatabaseNotFound;
+    // A file is looked for here; a server's database is found when it is asked.
+    if (engine.isFileBased()) {
+        const QFileInfo info(mDatabase);
+        if (!info.exists() || info.isDir())
+            return DatabaseNotFound;
+    }
     return NoError;
 }
 
 int TDaoInfo::getUsers(UserOption option, QStringList *names)
 {
-    if (const int check = checkDatabase(); check != NoError)
+    const std::unique_ptr<DbEngine> engine = engines::create(mDatabase);
+    if (const int check = checkDatabase(*engine); check != NoError)
         return check;
-    QList<LockRoster::Entry> entries;
-    if (engines::isServer(mDatabase) ? !serverEntries(&entries) : !LockRoster::readEntries(mDatabase, &entries, nullptr))
+    QList<DbEngine::Connected> listed;
+    try {
+        listed = engine->connectedTo(mDatabase).value_or(QList<DbEngine::Connected>());
+    } catch (const DaoError &e) {
+        mRosterError = e.message();
         return LockFileUnreadable;
+    }
 
     int count = 0;
-    for (const LockRoster::Entry &entry : entries) {
+    for (const DbEngine::Connected &c : std::as_const(listed)) {
         bool wanted = false;
         switch (option) {
         case AllUsers: wanted = true; break;
         case UsersNow:
-        case CountOnly: wanted = entry.held; break;
-        case SuspectUsers: wanted = !entry.held; break;
+        case CountOnly: wanted = !c.suspect; break;
+        case SuspectUsers: wanted = c.suspect; break;
         }
         if (!wanted)
             continue;
         ++count;
         if (names && option != CountOnly)
-            names->append(entry.computer);
+            names->append(c.computer);
     }
     return count;
 }
@@ -193,9 +166,10 @@ int TDaoInfo::getUsers(UserOption option, QStringList *names)
 // replaced).
 int TDaoInfo::getDatabaseVersion()
 {
-    if (const int check = checkDatabase(); check != NoError)
+    const std::unique_ptr<DbEngine> engine = engines::create(mDatabase);
+    if (const int check = checkDatabase(*engine); check != NoError)
         return check;
-    const FileVersion v = engines::create(mDatabase)->fileVersion(mDatabase);
+    const FileVersion v = engine->fileVersion(mDatabase);
     switch (v.status) {
     case FileVersion::Ok:
         return v.version;
@@ -219,10 +193,7 @@ QString TDaoInfo::errorText(int code) const
     case NotADatabase:
         return QStringLiteral("Файлът „%1“ не е база данни.").arg(engines::shownName(mDatabase));
     case LockFileUnreadable:
-        if (engines::isServer(mDatabase))
-            return QStringLiteral("Сървърът на базата не дава списъка на свързаните потребители.");
-        return QStringLiteral("Файлът на свързаните потребители „%1“ не може да бъде прочетен.")
-            .arg(LockRoster::lockFilePath(mDatabase));
+        return mRosterError; // the engine's words: a lock file or a server that did not answer
     default:
         return QStringLiteral("Неизвестна грешка %1.").arg(code);
     }

@@ -1,4 +1,5 @@
-// The connected-users component: who is connected to a database file, read from its lock file.
+// The connected-users component: who is connected to a database, as its engine lists them (a
+// file's lock file, a server's sessions).
 //
 // Setting Active true runs every query once (DatabaseVersion, NumberOfUsers, LoggedUsers,
 // LoggedNowUsers, ErrorUsers, LoggedUsersEx), each followed by its AfterGet... signal. While
@@ -7,7 +8,7 @@
 // (negative) and text in LastError and LastErrorText; nothing is thrown.
 #pragma once
 
-#include "files/LockRoster.h"
+#include "engine/DbEngine.h"
 
 #include <QObject>
 #include <QString>
@@ -44,7 +45,7 @@ public:
     QString Database() const { return mDatabase; }
     void setDatabase(const QString &database) { mDatabase = database; }
 
-    // Kept for the settings that name it; the roster is read from the lock file itself.
+    // Kept for the settings that name it; the engine reads the roster itself.
     QString DaoInfoDll() const { return mDaoInfoDll; }
     void setDaoInfoDll(const QString &dll) { mDaoInfoDll = dll; }
 
@@ -53,14 +54,15 @@ public:
 
     // The schema version recorded in the database file.
     int DatabaseVersion();
-    // Connections holding an entry of the lock file now.
+    // Connections listed and connected now (on a file: holding an entry of its lock file).
     int NumberOfUsers();
-    // Computer names: every filled entry; the held ones; the filled ones nobody holds (a copy
-    // that ended without leaving).
+    // Computer names: everyone listed; those connected now; those listed by a copy that ended
+    // without leaving (a filled entry of the lock file that nobody holds).
     QStringList LoggedUsers();
     QStringList LoggedNowUsers();
     QStringList ErrorUsers();
-    // Every whole entry of the lock file as "computer/user", empty entries included.
+    // Every place of the list as "computer/user", empty ones included (on a file: every whole
+    // entry of its lock file).
     QStringList LoggedUsersEx();
 
     int LastError() const { return mLastError; }
@@ -87,8 +89,7 @@ private:
     int getDatabaseVersion();
     QString errorText(int code) const;
     void setError(int code);
-    int checkDatabase() const;
-    bool serverEntries(QList<LockRoster::Entry> *entries) const;
+    int checkDatabase(const DbEngine &engine) const;
 
     QString mDatabase;
     QString mDaoInfoDll = QStringLiteral("msldbusr.dll");
@@ -101,4 +102,5 @@ private:
     QStringList mLoggedUsersEx;
     int mLastError = NoError;
     QString mLastErrorText;
+    QString mRosterError; // the engine's words for the list it could not read last
 };

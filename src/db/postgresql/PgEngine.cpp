@@ -3,6 +3,7 @@
 #include "postgresql/PgEngine.h"
 
 #include "base/DaoError.h"
+#include "base/DbLog.h"
 #include "engine/EngineFactory.h"
 #include "engine/InventoryCopy.h"
 #include "engine/InventorySchema.h"
@@ -454,6 +455,16 @@ void PgEngine::announce(const QString &computer, const QString &user)
 
 std::optional<QList<DbEngine::Connected>> PgEngine::connectedTo(const QString &conninfo)
 {
+    try {
+        return sessionsOf(conninfo);
+    } catch (const DaoError &e) {
+        qCWarning(lcDb) << "the server's connections could not be read:" << e.message();
+        throw DaoError(QStringLiteral("Сървърът на базата не дава списъка на свързаните потребители."));
+    }
+}
+
+QList<DbEngine::Connected> PgEngine::sessionsOf(const QString &conninfo)
+{
     PgConnection c;
     c.open(conninfo);
     const PgResult r = c.query(QStringLiteral("SELECT s.computer, s.user_name FROM velostok_sessions s "
@@ -506,10 +517,10 @@ void PgEngine::scanInventory(const TableRows &each)
 }
 
 // On a server, compaction is its VACUUM; there is no file to write.
-void PgEngine::compactInto(const QString &source, const QString &)
+void PgEngine::compact(const QString &conninfo)
 {
     PgConnection c;
-    c.open(source);
+    c.open(conninfo);
     c.exec(QStringLiteral("VACUUM ANALYZE"));
 }
 

@@ -61,7 +61,7 @@ public:
 
     void scanInventory(const TableRows &each) override;
     void copyOpenDatabase(const QString &path) override;
-    void compactInto(const QString &source, const QString &dest) override;
+    void compact(const QString &conninfo) override;
     void createDatabase(const QString &conninfo, const QString &cataloguePath = QString()) override;
     FileVersion fileVersion(const QString &conninfo) const override;
 
@@ -70,6 +70,8 @@ private:
 
     void setUpSession();
     void reconnectWithSession();
+    // The program's sessions on the server now, through a connection of their own.
+    static QList<Connected> sessionsOf(const QString &conninfo);
 
     mutable PgConnection mConn;
     // Connections of background readers, kept for the next reader: a server connection takes

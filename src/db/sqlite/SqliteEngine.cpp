@@ -3,7 +3,9 @@
 
 #include "base/DaoError.h"
 #include "base/DbLog.h"
+#include "base/FileReplacement.h"
 #include "engine/InventorySchema.h"
+#include "sqlite/RosterGate.h"
 #include "sqlite/SqliteFunctions.h"
 #include "sqlite/SqliteSchema.h"
 
@@ -331,6 +333,7 @@ void SqliteEngine::close()
 {
     mHandle = nullptr;
     mConn.close();
+    mRoster.leave();
 }
 
 void SqliteEngine::setBusyTimeout(int ms)
@@ -486,6 +489,76 @@ void SqliteEngine::releaseMemory()
         sqlite3_db_release_memory(mConn.handle());
 }
 
+
+// ---- who is connected: the lock file beside the database (LockRoster)
+
+namespace {
+
+DaoError rosterUnreadable(const QString &path)
+{
+    return DaoError(QStringLiteral("Файлът на свързаните потребители „%1“ не може да бъде прочетен.")
+                        .arg(LockRoster::lockFilePath(path)));
+}
+
+// Compaction's gate, held until the hold is let go.
+struct GateHold : DbEngine::Hold
+{
+    RosterGate gate;
+};
+
+} // namespace
+
+void SqliteEngine::announce(const QString &computer, const QString &user)
+{
+    // Unlisted (a read-only folder, every entry taken) the connection still goes on.
+    mRoster.join(mPath, computer, user);
+}
+
+std::optional<QList<DbEngine::Connected>> SqliteEngine::connectedTo(const QString &path)
+{
+    QList<LockRoster::Entry> entries;
+    if (!LockRoster::readEntries(path, &entries, nullptr))
+        throw rosterUnreadable(path);
+    QList<Connected> out;
+    for (const LockRoster::Entry &e : std::as_const(entries))
+        out.append({e.computer, e.user, !e.held});
+    return out;
+}
+
+QList<DbEngine::Connected> SqliteEngine::rosterPlaces(const QString &path)
+{
+    QList<Connected> out;
+    if (!QFileInfo::exists(path))
+        return out; // a lock file left without its database is not read
+    QList<LockRoster::Entry> entries;
+    if (!LockRoster::readPlaces(path, &entries))
+        throw rosterUnreadable(path);
+    for (const LockRoster::Entry &e : std::as_const(entries))
+        out.append({e.computer, e.user});
+    return out;
+}
+
+std::unique_ptr<DbEngine::Hold> SqliteEngine::holdAlone(const QString &path)
+{
+    auto hold = std::make_unique<GateHold>();
+    if (!hold->gate.tryLockExclusive(path))
+        return nullptr;
+    return hold;
+}
+
+void SqliteEngine::compact(const QString &path)
+{
+    const std::unique_ptr<Hold> alone = holdAlone(path);
+    if (!alone)
+        throw DaoError(QStringLiteral("Базата \"%1\" се използва от друг потребител и не може да бъде сбита.").arg(path));
+    // What an interrupted compaction left behind goes first; nobody else compacts this file now.
+    if (const int n = FileReplacement::removeLeftovers(QFileInfo(path).absolutePath(), QStringLiteral("mdb")))
+        qCInfo(lcDb) << "removed" << n << "files left by interrupted compactions beside" << path;
+    // A unique "mdb…" name in the database's own folder, so that the rename stays on one disk.
+    FileReplacement compacted(path, QStringLiteral("mdb"));
+    compactInto(path, compacted.temporaryPath());
+    compacted.commit();
+}
 
 void SqliteEngine::copyOpenDatabase(const QString &path)
 {

@@ -1,9 +1,11 @@
 // The SQLite engine: an inventory file opened through the SQLite C API with Velostok's functions
-// (Unicode NOCASE, jet_like), the rollback journal and full syncs, and the file operations
-// (backup of an open file, VACUUM INTO, the schema of a new file, the header's version).
+// (Unicode NOCASE, jet_like), the rollback journal and full syncs, the lock file beside it that
+// lists who is connected (LockRoster, RosterGate), and the file operations (backup of an open
+// file, compaction through VACUUM INTO, the schema of a new file, the header's version).
 #pragma once
 
 #include "engine/DbEngine.h"
+#include "sqlite/LockRoster.h"
 #include "sqlite/SqliteConnection.h"
 #include "sqlite/SqliteDialect.h"
 
@@ -45,6 +47,11 @@ public:
     void interrupt() override;
     void setReadOnly(bool readOnly) override;
 
+    void announce(const QString &computer, const QString &user) override;
+    int rosterEntry() const override { return mRoster.entryIndex(); }
+    std::optional<QList<Connected>> connectedTo(const QString &path) override;
+    QList<Connected> rosterPlaces(const QString &path) override;
+
     std::optional<FileHealth> checkFile() override;
     bool checksFile() const override { return true; }
 
@@ -52,7 +59,9 @@ public:
     void endBulkLoad() override;
 
     void copyOpenDatabase(const QString &path) override;
-    void compactInto(const QString &source, const QString &dest) override;
+    bool isFileBased() const override { return true; }
+    void compact(const QString &path) override;
+    std::unique_ptr<Hold> holdAlone(const QString &path) override;
     void createDatabase(const QString &path, const QString &cataloguePath = QString()) override;
     FileVersion fileVersion(const QString &path) const override;
 
@@ -61,8 +70,14 @@ public:
     static void prepareConnection(SqliteConnection &conn);
     // Raises unless the open file is an inventory database of a known version.
     static void checkInventoryFile(SqliteConnection &conn, const QString &path);
+    // Writes a compacted copy of the closed database at source into the empty file dest, with
+    // as many rows in each table as the source has; a file with damage beside its rows is made
+    // anew from its tables (which repairs it). Raises FileDamaged for a file whose tables cannot
+    // be read whole, DaoError for any other failure.
+    void compactInto(const QString &source, const QString &dest);
 
 private:
+    LockRoster mRoster; // from announce() until close(); left after the connection has closed
     SqliteConnection mConn;
     mutable std::atomic<sqlite3 *> mHandle = nullptr; // for interrupt() from another thread
     QString mPath;

@@ -2,9 +2,9 @@
 // inventory databases, the journal, compaction, copies of an open file, and files shared with
 // the sqlite3 tool.
 #include "base/DaoError.h"
+#include "base/FileReplacement.h"
 #include "engine/InventorySchema.h"
-#include "files/FileReplacement.h"
-#include "files/LockRoster.h"
+#include "sqlite/LockRoster.h"
 #include "files/TDaoInfo.h"
 #include "TestDb.h"
 

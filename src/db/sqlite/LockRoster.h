@@ -51,6 +51,10 @@ public:
     // *errorText set when the lock file exists but cannot be read; true with no entries when
     // there is no lock file.
     static bool readEntries(const QString &databasePath, QList<Entry> *out, QString *errorText);
+    // Every whole entry of the first MaxEntries as it lies, empty ones included, without asking
+    // who holds them (held stays false). False when the lock file exists but cannot be opened;
+    // true with no entries when there is none.
+    static bool readPlaces(const QString &databasePath, QList<Entry> *out);
 
     // One name field of an entry: cut at its first zero byte; UTF-8, or CP1251 when the bytes are
     // not valid UTF-8 (files written by the older system).

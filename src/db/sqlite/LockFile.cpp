@@ -1,5 +1,5 @@
 // Open-file-description locks on the roster's lock file.
-#include "files/LockFile.h"
+#include "sqlite/LockFile.h"
 
 #include <cerrno>
 #include <sys/stat.h>

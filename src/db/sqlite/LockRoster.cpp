@@ -1,7 +1,7 @@
 // The lock-file roster: entries claimed and held with open-file-description locks.
-#include "files/LockRoster.h"
+#include "sqlite/LockRoster.h"
 
-#include "files/LockFile.h"
+#include "sqlite/LockFile.h"
 
 #include "base/DaoError.h"
 #include "base/TextCodec.h"
@@ -242,5 +242,25 @@ bool LockRoster::readEntries(const QString &databasePath, QList<Entry> *out, QSt
         out->append(entry);
     }
     ::close(fd);
+    return true;
+}
+
+bool LockRoster::readPlaces(const QString &databasePath, QList<Entry> *out)
+{
+    out->clear();
+    QFile file(lockFilePath(databasePath));
+    if (!file.exists())
+        return true;
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray head = file.read(RosterBytes);
+    for (qsizetype at = 0; at + EntrySize <= head.size(); at += EntrySize) {
+        const QByteArrayView bytes(head.constData() + at, EntrySize);
+        Entry entry;
+        entry.index = int(at / EntrySize);
+        entry.computer = decodeName(bytes.first(NameSize));
+        entry.user = decodeName(bytes.sliced(NameSize));
+        out->append(entry);
+    }
     return true;
 }

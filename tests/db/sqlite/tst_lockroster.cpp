@@ -1,7 +1,8 @@
 // The lock-file roster and the connected-users component, with real second processes.
 #include "base/DaoError.h"
-#include "files/LockRoster.h"
-#include "files/RosterGate.h"
+#include "sqlite/LockRoster.h"
+#include "sqlite/RosterGate.h"
+#include "sqlite/SqliteEngine.h"
 #include "files/TDaoInfo.h"
 
 #include <QDir>
@@ -117,6 +118,7 @@ private Q_SLOTS:
     void databaseVersion();
     void inactiveKeepsLists();
     void activationOrderAndProperties();
+    void engineKeepsTheRoster();
 };
 
 void TestLockRoster::lockFilePath_data()
@@ -564,6 +566,54 @@ void TestLockRoster::activationOrderAndProperties()
     QVERIFY(info.setProperty("Active", false));
     QCOMPARE(info.property("NumberOfUsers").toInt(), 0);
     QVERIFY(order.isEmpty());
+}
+
+// The SQLite engine behind DbEngine: its connection is listed from announce() until close(),
+// and compaction (or anyone holding the file alone) is kept out meanwhile.
+void TestLockRoster::engineKeepsTheRoster()
+{
+    QTemporaryDir dir;
+    const QString db = dir.filePath(QStringLiteral("base.mdb"));
+    SqliteEngine().createDatabase(db);
+    SqliteEngine engine;
+    engine.open(db);
+    QCOMPARE(engine.rosterEntry(), -1);
+    engine.announce(QStringLiteral("КАСА-1"), QStringLiteral("Иван"));
+    QCOMPARE(engine.rosterEntry(), 0);
+    // A copy killed while connected, listed after an empty entry.
+    QFile ldb(LockRoster::lockFilePath(db));
+    QVERIFY(ldb.open(QIODevice::Append));
+    ldb.write(QByteArray(64, '\0') + field("PC9") + field("Admin"));
+    ldb.close();
+
+    const std::optional<QList<DbEngine::Connected>> listed = SqliteEngine().connectedTo(db);
+    QVERIFY(listed && listed->size() == 2);
+    QCOMPARE(listed->at(0).user, QStringLiteral("Иван"));
+    QVERIFY(!listed->at(0).suspect);
+    QCOMPARE(listed->at(1).computer, QStringLiteral("PC9"));
+    QVERIFY(listed->at(1).suspect);
+    QStringList places;
+    for (const DbEngine::Connected &c : SqliteEngine().rosterPlaces(db))
+        places << c.computer + QLatin1Char('/') + c.user;
+    QCOMPARE(places, QStringList({"КАСА-1/Иван", "/", "PC9/Admin"}));
+
+    QVERIFY(!SqliteEngine().holdAlone(db));
+    const QByteArray before = [&] { QFile f(db); f.open(QIODevice::ReadOnly); return f.readAll(); }();
+    QVERIFY_THROWS_EXCEPTION(DaoError, SqliteEngine().compact(db));
+    QFile f(db);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), before);
+
+    engine.close();
+    QCOMPARE(engine.rosterEntry(), -1);
+    QCOMPARE(SqliteEngine().connectedTo(db)->size(), 1); // only the killed copy's entry
+    {
+        const std::unique_ptr<DbEngine::Hold> alone = SqliteEngine().holdAlone(db);
+        QVERIFY(alone);
+        QVERIFY(!SqliteEngine().holdAlone(db));
+    }
+    SqliteEngine().compact(db);
+    engine.open(db); // an inventory still
 }
 
 QTEST_GUILESS_MAIN(TestLockRoster)

@@ -1,5 +1,5 @@
 // Atomic replacement of a file: temporary file, fsync, rename, fsync of the folder.
-#include "files/FileReplacement.h"
+#include "base/FileReplacement.h"
 
 #include "base/DaoError.h"
 #include "base/DbLog.h"

@@ -1,8 +1,8 @@
 // The compaction gate of the lock file.
-#include "files/RosterGate.h"
+#include "sqlite/RosterGate.h"
 
-#include "files/LockFile.h"
-#include "files/LockRoster.h"
+#include "sqlite/LockFile.h"
+#include "sqlite/LockRoster.h"
 
 #include <QDeadlineTimer>
 #include <QFile>

@@ -7,8 +7,8 @@
 //                                    does, round after round ("R<round>", going on from the
 //                                    highest round in the file), until it is killed
 #include "base/DaoError.h"
-#include "files/LockRoster.h"
-#include "files/RosterGate.h"
+#include "sqlite/LockRoster.h"
+#include "sqlite/RosterGate.h"
 #include "dataset/TDaoDatabase.h"
 #include "dataset/TDaoTable.h"
 
