@@ -4,6 +4,7 @@
 
 #include "base/DaoError.h"
 #include "engine/DbEngine.h"
+#include "files/ExportStatement.h"
 #include "filter/FilterExpression.h"
 #include "filter/JetPattern.h"
 #include "dataset/QueryRows.h"
@@ -913,92 +914,34 @@ int TDaoTable::ExecSQL(const QStringList &lines)
 
 // ---------------------------------------------------------------- export
 
-namespace {
-
-// The folder of a path as given, ending in its separator; "." when there is none.
-QString folderOf(const QString &fileName)
-{
-    const qsizetype slash = std::max(fileName.lastIndexOf(QLatin1Char('/')), fileName.lastIndexOf(QLatin1Char('\\')));
-    return slash < 0 ? QStringLiteral(".") : fileName.left(slash + 1);
-}
-
-QString nameOf(const QString &fileName)
-{
-    const qsizetype slash = std::max(fileName.lastIndexOf(QLatin1Char('/')), fileName.lastIndexOf(QLatin1Char('\\')));
-    return fileName.mid(slash + 1);
-}
-
-} // namespace
-
-QString TDaoTable::spreadsheetDriver(int version)
-{
-    switch (version) {
-    case 3:
-        return QStringLiteral("Excel 3.0;");
-    case 4:
-        return QStringLiteral("Excel 4.0;");
-    case 5:
-        return QStringLiteral("Excel 5.0;");
-    default:
-        return QStringLiteral("Excel 8.0;");
-    }
-}
+QString TDaoTable::spreadsheetDriver(int version) { return ExportStatement::spreadsheetDriver(version); }
 
 QString TDaoTable::exportColumns(bool largeObjects) const
 {
-    if (ExportMethod == TExportMethod::AllFields)
-        return QStringLiteral("*");
-    QString list;
+    std::vector<ExportStatement::Field> fields;
+    fields.reserve(mFields.size());
     for (size_t i = 0; i < mFields.size(); ++i) {
         const TDaoField *f = mFields[i];
-        if (!f->Visible() || (!largeObjects && f->DataType() == TFieldType::Blob))
-            continue;
-        QString name = f->FieldName();
-        if (UseBrackets) {
-            QStringList parts = name.split(QLatin1Char('.'));
-            for (QString &p : parts)
-                p = QLatin1Char('[') + p + QLatin1Char(']');
-            name = parts.join(QLatin1Char('.'));
-        }
-        list += QLatin1Char(' ') + name;
-        if (i + 1 != mFields.size())
-            list += QLatin1Char(',');
+        fields.push_back({f->FieldName(), f->Visible() && (largeObjects || f->DataType() != TFieldType::Blob)});
     }
-    if (list.endsWith(QLatin1Char(',')))
-        list.chop(1);
-    return list;
-}
-
-QString TDaoTable::exportStatement(const QString &line1) const
-{
-    QStringList lines{line1};
-    if (mFiltered && !mFilter.isEmpty())
-        lines << QStringLiteral(" WHERE ") + mFilter;
-    lines << QStringLiteral(";");
-    return lines.join(QLatin1Char(' '));
+    return ExportStatement::columnList(fields, ExportMethod == TExportMethod::AllFields, UseBrackets);
 }
 
 QString TDaoTable::spreadsheetExportStatement(const QString &fileName, const QString &tableName, int version,
                                               bool largeObjects) const
 {
-    return exportStatement(QStringLiteral("Select %1 INTO [%2] IN \"%3\"[%4] FROM [%5]")
-                               .arg(exportColumns(largeObjects), tableName, fileName, spreadsheetDriver(version), mTableName));
+    return ExportStatement::composeSpreadsheet(exportColumns(largeObjects), fileName, tableName, version, mTableName,
+                                               exportFilter());
 }
 
 QString TDaoTable::htmlExportStatement(const QString &fileName, bool largeObjects) const
 {
-    return exportStatement(QStringLiteral("Select %1 INTO [%2] IN \"%3\"[HTML Export;] FROM [%4]")
-                               .arg(exportColumns(largeObjects), nameOf(fileName), folderOf(fileName), mTableName));
+    return ExportStatement::composeHtml(exportColumns(largeObjects), fileName, mTableName, exportFilter());
 }
 
 QString TDaoTable::textExportStatement(const QString &fileName, bool largeObjects) const
 {
-    QString name = nameOf(fileName);
-    if (name.isEmpty())
-        throw DaoError(QStringLiteral("FileName is empty!"));
-    name.replace(QLatin1Char('.'), QLatin1Char('#'));
-    return exportStatement(QStringLiteral("Select %1 INTO [%2] IN \"%3\"[Text;] FROM [%4]")
-                               .arg(exportColumns(largeObjects), name, folderOf(fileName), mTableName));
+    return ExportStatement::composeText(exportColumns(largeObjects), fileName, mTableName, exportFilter());
 }
 
 void TDaoTable::runExportStatement(const QString &fileName, bool replace, const std::function<QString()> &statement)

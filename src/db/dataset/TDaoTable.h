@@ -184,7 +184,7 @@ public:
     // ---- statements
     int ExecSQL(const QStringList &lines);
 
-    // ---- export: the engine writes the rows the filter selects to a file (see ExportStatement).
+    // ---- export: the engine writes the rows the filter selects to a file (see ExportRun).
     // A file of that name is replaced only once the new one is complete.
     enum class TExportMethod { VisibleFields, AllFields };
     TExportMethod ExportMethod = TExportMethod::VisibleFields;
@@ -284,7 +284,8 @@ private:
 
     TDaoDatabase *mDb = nullptr;
     QString exportColumns(bool largeObjects) const;
-    QString exportStatement(const QString &line1) const;
+    // The filter an export writes its rows by: empty when the dataset is not filtered.
+    QString exportFilter() const { return mFiltered ? mFilter : QString(); }
     void runExportStatement(const QString &fileName, bool replace, const std::function<QString()> &statement);
 
     QString mTableName;

@@ -1,4 +1,4 @@
-// Export statements: parsing, and writing the selected rows as CSV, HTML or xlsx.
+// Export statements: composing and parsing them, and writing the selected rows as CSV, HTML or xlsx.
 #include "files/ExportStatement.h"
 
 #include "base/DaoError.h"
@@ -15,6 +15,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <cmath>
 #include <xlsxwriter.h>
 
@@ -313,7 +314,98 @@ int writeSpreadsheet(Selection &sel, const QString &path, const QString &sheetNa
     return rows;
 }
 
+// The folder of a path as given, ending in its separator; "." when there is none.
+QString folderOf(const QString &fileName)
+{
+    const qsizetype slash = std::max(fileName.lastIndexOf(QLatin1Char('/')), fileName.lastIndexOf(QLatin1Char('\\')));
+    return slash < 0 ? QStringLiteral(".") : fileName.left(slash + 1);
+}
+
+QString nameOf(const QString &fileName)
+{
+    const qsizetype slash = std::max(fileName.lastIndexOf(QLatin1Char('/')), fileName.lastIndexOf(QLatin1Char('\\')));
+    return fileName.mid(slash + 1);
+}
+
+// The first line, then the filter's line and the closing ";", joined by one blank each.
+QString composed(const QString &line1, const QString &filter)
+{
+    QStringList lines{line1};
+    if (!filter.isEmpty())
+        lines << QStringLiteral(" WHERE ") + filter;
+    lines << QStringLiteral(";");
+    return lines.join(QLatin1Char(' '));
+}
+
 } // namespace
+
+// ---------------------------------------------------------------- composing
+
+QString ExportStatement::columnList(const std::vector<Field> &fields, bool all, bool brackets)
+{
+    if (all)
+        return QStringLiteral("*");
+    QString list;
+    for (size_t i = 0; i < fields.size(); ++i) {
+        if (!fields[i].exported)
+            continue;
+        QString name = fields[i].name;
+        if (brackets) {
+            QStringList parts = name.split(QLatin1Char('.'));
+            for (QString &p : parts)
+                p = QLatin1Char('[') + p + QLatin1Char(']');
+            name = parts.join(QLatin1Char('.'));
+        }
+        list += QLatin1Char(' ') + name;
+        if (i + 1 != fields.size())
+            list += QLatin1Char(',');
+    }
+    if (list.endsWith(QLatin1Char(',')))
+        list.chop(1);
+    return list;
+}
+
+QString ExportStatement::spreadsheetDriver(int version)
+{
+    switch (version) {
+    case 3:
+        return QStringLiteral("Excel 3.0;");
+    case 4:
+        return QStringLiteral("Excel 4.0;");
+    case 5:
+        return QStringLiteral("Excel 5.0;");
+    default:
+        return QStringLiteral("Excel 8.0;");
+    }
+}
+
+QString ExportStatement::composeSpreadsheet(const QString &columns, const QString &fileName, const QString &sheet,
+                                            int version, const QString &source, const QString &filter)
+{
+    return composed(QStringLiteral("Select %1 INTO [%2] IN \"%3\"[%4] FROM [%5]")
+                        .arg(columns, sheet, fileName, spreadsheetDriver(version), source),
+                    filter);
+}
+
+QString ExportStatement::composeHtml(const QString &columns, const QString &fileName, const QString &source,
+                                     const QString &filter)
+{
+    return composed(QStringLiteral("Select %1 INTO [%2] IN \"%3\"[HTML Export;] FROM [%4]")
+                        .arg(columns, nameOf(fileName), folderOf(fileName), source),
+                    filter);
+}
+
+QString ExportStatement::composeText(const QString &columns, const QString &fileName, const QString &source,
+                                     const QString &filter)
+{
+    QString name = nameOf(fileName);
+    if (name.isEmpty())
+        throw DaoError(QStringLiteral("FileName is empty!"));
+    name.replace(QLatin1Char('.'), QLatin1Char('#'));
+    return composed(QStringLiteral("Select %1 INTO [%2] IN \"%3\"[Text;] FROM [%4]")
+                        .arg(columns, name, folderOf(fileName), source),
+                    filter);
+}
 
 ExportStatement ExportStatement::parse(const QString &sql)
 {
