@@ -2,14 +2,12 @@
 //   Select  [a], [b] INTO [target] IN "database"[driver] FROM [source]  WHERE filter ;
 // and its parts as parsed from that text. The driver's kind chooses the file: "Text;" a CSV
 // file, "HTML Export;" one HTML table, "Excel …;" an xlsx worksheet named after the target.
-// runExport writes it.
+// runExport (ExportRun.h) writes it.
 #pragma once
 
 #include <QString>
 #include <QStringList>
 #include <vector>
-
-class DbEngine;
 
 struct ExportStatement
 {
@@ -52,8 +50,3 @@ struct ExportStatement
     // "Excel 3.0;" for 3, 4.0 for 4, 5.0 for 5, 8.0 for anything else.
     static QString spreadsheetDriver(int version);
 };
-
-// Runs the statement on the engine's open database, writing to path (the statement's
-// outputPath() when empty); the number of rows written. Raises DaoError (FilterError for the
-// filter) and leaves an existing file of that name as it was.
-int runExport(DbEngine &engine, const ExportStatement &statement, const QString &path = QString());
