@@ -6,7 +6,7 @@
 #include "engine/DbEngine.h"
 #include "base/DbLog.h"
 #include "engine/EngineFactory.h"
-#include "files/ExportStatement.h"
+#include "files/ExportRun.h"
 #include "files/FileCheck.h"
 #include "base/FileReplacement.h"
 #include "dataset/ResultCache.h"

@@ -55,6 +55,7 @@ public:
 
 private:
     friend class TDaoTable;
+    friend class FieldSet;
     TDaoField(TDaoTable *dataSet, int index, QString name, TFieldType type, int size);
     // A stored value in this field's type.
     QVariant fromStorage(const QVariant &stored) const;

@@ -4,6 +4,7 @@
 
 #include "base/DaoError.h"
 #include "engine/DbEngine.h"
+#include "files/ExportStatement.h"
 #include "filter/FilterExpression.h"
 #include "filter/JetPattern.h"
 #include "dataset/QueryRows.h"
@@ -227,20 +228,8 @@ void TDaoTable::databaseGone()
 
 void TDaoTable::setFieldNames(const QStringList &names)
 {
-    mFieldNames = names;
-    if (Active())
-        return;
-    // Until the first open tells their types the fields are untyped text; opening keeps these
-    // objects (found by name) and gives them their types.
-    std::vector<std::unique_ptr<TDaoField>> fields;
-    for (int f = 0; f < names.size(); ++f) {
-        std::unique_ptr<TDaoField> *old = size_t(f) < mFields.size() ? &mFields[size_t(f)] : nullptr;
-        if (old && *old && (*old)->FieldName().compare(names[f], Qt::CaseInsensitive) == 0)
-            fields.push_back(std::move(*old));
-        else
-            fields.push_back(std::unique_ptr<TDaoField>(new TDaoField(this, f, names[f], TFieldType::Text, 0)));
-    }
-    mFields = std::move(fields);
+    // An open dataset keeps its fields until it is opened again.
+    mFields.setNames(names, !Active());
 }
 
 // Finds the source's columns and makes the fields: the persistent ones in their order, or all.
@@ -265,60 +254,17 @@ void TDaoTable::buildFields(const std::optional<SourceInfo> &source)
         sizes.push_back(c.size);
     }
 
-    auto indexOf = [&](const QString &n) -> int {
-        for (size_t i = 0; i < columns.size(); ++i)
-            if (columns[i].name.compare(n, Qt::CaseInsensitive) == 0)
-                return int(i);
-        return -1;
-    };
-    QStringList wanted = mFieldNames;
-    if (wanted.isEmpty())
-        for (const ColumnDecl &c : columns)
-            wanted << c.name;
-    // Every name is found before any field object moves, so a failed open leaves them whole.
-    std::vector<int> found;
-    for (const QString &w : std::as_const(wanted)) {
-        const int col = indexOf(w);
-        if (col < 0)
-            throw DaoError(QStringLiteral("Field '%1' not found").arg(w));
-        found.push_back(col);
-    }
-
+    // A failed open leaves the fields whole.
+    std::vector<bool> generated = mFields.build(columns, types, sizes, table);
     mSource = source ? std::make_unique<SourceInfo>(*source) : nullptr;
     if (source)
         mTableName = source->name;
-    mAllColumns.clear();
-    for (size_t i = 0; i < columns.size(); ++i)
-        mAllColumns.push_back(ColumnInfo{columns[i].name, types[i] == TFieldType::Text});
-    std::vector<std::unique_ptr<TDaoField>> fields;
-    mColumns.clear();
-    mSourceColumn.clear();
-    mUntyped.clear();
-    std::vector<bool> generated;
-    for (int f = 0; f < wanted.size(); ++f) {
-        const size_t col = size_t(found[size_t(f)]);
-        // Keep field objects across reopening: callers may hold pointers to them.
-        std::unique_ptr<TDaoField> *old = size_t(f) < mFields.size() ? &mFields[size_t(f)] : nullptr;
-        if (old && *old && (*old)->FieldName().compare(columns[col].name, Qt::CaseInsensitive) == 0) {
-            (*old)->mType = types[col];
-            (*old)->mSize = sizes[col];
-            fields.push_back(std::move(*old));
-        } else {
-            fields.push_back(std::unique_ptr<TDaoField>(new TDaoField(this, f, columns[col].name, types[col], sizes[col])));
-        }
-        mColumns.push_back(columns[col].name);
-        // A table's keyset reads the fields' columns in field order; a query keeps all of its own.
-        mSourceColumn.push_back(table ? f : int(col));
-        mUntyped.push_back(columns[col].untyped);
-        generated.push_back(types[col] == TFieldType::Counter);
-    }
-    mFields = std::move(fields);
     // What a query reads is asked once per opening, not at every re-query.
     mReads.clear();
     if (!table)
         mReads = engine.readsOf(source ? QStringLiteral("SELECT * FROM ") + engine.dialect().quoteIdentifier(mTableName)
                                        : mQuerySql);
-    mWriter = table ? std::make_unique<TableWriter>(engine, mDb->cache(), mTableName, mColumns, std::move(generated))
+    mWriter = table ? std::make_unique<TableWriter>(engine, mDb->cache(), mTableName, mFields.columns(), std::move(generated))
                     : nullptr;
 }
 
@@ -339,7 +285,7 @@ QString TDaoTable::sortText() const
 ColumnResolver TDaoTable::columnResolver() const
 {
     return [this](const QString &name) -> std::optional<ColumnInfo> {
-        for (const ColumnInfo &c : mAllColumns)
+        for (const ColumnInfo &c : mFields.allColumns())
             if (c.name.compare(name, Qt::CaseInsensitive) == 0)
                 return c;
         return std::nullopt;
@@ -358,7 +304,7 @@ std::unique_ptr<TableKeyset> TDaoTable::openTable(const QString &filter, bool fi
     DbEngine &engine = mDb->engine();
     const SqlFragment where = whereOf(filter, filtered);
     const QString order = SortExpression::parse(sortText()).toSql(engine.dialect(), columnResolver());
-    auto keyset = std::make_unique<TableKeyset>(engine, mTableName, mColumns);
+    auto keyset = std::make_unique<TableKeyset>(engine, mTableName, mFields.columns());
     keyset->load(where, order);
     return keyset;
 }
@@ -387,7 +333,7 @@ std::unique_ptr<QueryRows> TDaoTable::openQuery(const QString &filter, bool filt
         sql.params = std::move(where.params);
     }
     engine.resultColumns(sql.sql);
-    return std::make_unique<QueryRows>(engine, mDb->cache(), std::move(sql), int(mAllColumns.size()), mReads,
+    return std::make_unique<QueryRows>(engine, mDb->cache(), std::move(sql), int(mFields.allColumns().size()), mReads,
                                        std::move(stored));
 }
 
@@ -431,10 +377,10 @@ void TDaoTable::settleAfterRead() const
 {
     // Expression columns have no declared type: take it from the first value.
     for (size_t f = 0; f < mFields.size(); ++f) {
-        if (!mUntyped[f] || mFields[f]->mType != TFieldType::Text)
+        if (!mFields.untyped(f) || mFields[f]->mType != TFieldType::Text)
             continue;
         for (int r = 0; r < mRows->count(); ++r) {
-            const QVariant v = mRows->value(r, mSourceColumn[f]);
+            const QVariant v = mRows->value(r, mFields.sourceColumn(f));
             if (v.isValid() && !v.isNull()) {
                 mFields[f]->mType = typeOfValue(v);
                 break;
@@ -564,7 +510,7 @@ int TDaoTable::RecordCount() const
 
 QVariant TDaoTable::typed(int position, int field) const
 {
-    return mFields[size_t(field)]->fromStorage(rows().value(position, mSourceColumn[size_t(field)]));
+    return mFields[size_t(field)]->fromStorage(rows().value(position, mFields.sourceColumn(size_t(field))));
 }
 
 QVariant TDaoTable::fieldValue(int field) const
@@ -670,13 +616,7 @@ void TDaoTable::badFieldIndex(int i) const
     throw DaoError(QStringLiteral("Field index %1 out of range (the dataset has %2 fields)").arg(i).arg(FieldCount()));
 }
 
-TDaoField *TDaoTable::FindField(const QString &name) const
-{
-    for (const auto &f : mFields)
-        if (f->FieldName().compare(name, Qt::CaseInsensitive) == 0)
-            return f.get();
-    return nullptr;
-}
+TDaoField *TDaoTable::FindField(const QString &name) const { return mFields.find(name); }
 
 TDaoField *TDaoTable::FieldByName(const QString &name) const
 {
@@ -892,7 +832,7 @@ bool TDaoTable::FindByKey(const QString &keyField, const QVariant &value)
     if (RecordCount() == 0)
         return false;
     KeyCondition condition;
-    condition.column = mSourceColumn[size_t(field->Index())];
+    condition.column = mFields.sourceColumn(size_t(field->Index()));
     condition.text = field->isText();
     if (condition.text) {
         condition.pattern = value.toString().toLower();
@@ -943,92 +883,34 @@ int TDaoTable::ExecSQL(const QStringList &lines)
 
 // ---------------------------------------------------------------- export
 
-namespace {
-
-// The folder of a path as given, ending in its separator; "." when there is none.
-QString folderOf(const QString &fileName)
-{
-    const qsizetype slash = std::max(fileName.lastIndexOf(QLatin1Char('/')), fileName.lastIndexOf(QLatin1Char('\\')));
-    return slash < 0 ? QStringLiteral(".") : fileName.left(slash + 1);
-}
-
-QString nameOf(const QString &fileName)
-{
-    const qsizetype slash = std::max(fileName.lastIndexOf(QLatin1Char('/')), fileName.lastIndexOf(QLatin1Char('\\')));
-    return fileName.mid(slash + 1);
-}
-
-} // namespace
-
-QString TDaoTable::spreadsheetDriver(int version)
-{
-    switch (version) {
-    case 3:
-        return QStringLiteral("Excel 3.0;");
-    case 4:
-        return QStringLiteral("Excel 4.0;");
-    case 5:
-        return QStringLiteral("Excel 5.0;");
-    default:
-        return QStringLiteral("Excel 8.0;");
-    }
-}
+QString TDaoTable::spreadsheetDriver(int version) { return ExportStatement::spreadsheetDriver(version); }
 
 QString TDaoTable::exportColumns(bool largeObjects) const
 {
-    if (ExportMethod == TExportMethod::AllFields)
-        return QStringLiteral("*");
-    QString list;
+    std::vector<ExportStatement::Field> fields;
+    fields.reserve(mFields.size());
     for (size_t i = 0; i < mFields.size(); ++i) {
-        const TDaoField *f = mFields[i].get();
-        if (!f->Visible() || (!largeObjects && f->DataType() == TFieldType::Blob))
-            continue;
-        QString name = f->FieldName();
-        if (UseBrackets) {
-            QStringList parts = name.split(QLatin1Char('.'));
-            for (QString &p : parts)
-                p = QLatin1Char('[') + p + QLatin1Char(']');
-            name = parts.join(QLatin1Char('.'));
-        }
-        list += QLatin1Char(' ') + name;
-        if (i + 1 != mFields.size())
-            list += QLatin1Char(',');
+        const TDaoField *f = mFields[i];
+        fields.push_back({f->FieldName(), f->Visible() && (largeObjects || f->DataType() != TFieldType::Blob)});
     }
-    if (list.endsWith(QLatin1Char(',')))
-        list.chop(1);
-    return list;
-}
-
-QString TDaoTable::exportStatement(const QString &line1) const
-{
-    QStringList lines{line1};
-    if (mFiltered && !mFilter.isEmpty())
-        lines << QStringLiteral(" WHERE ") + mFilter;
-    lines << QStringLiteral(";");
-    return lines.join(QLatin1Char(' '));
+    return ExportStatement::columnList(fields, ExportMethod == TExportMethod::AllFields, UseBrackets);
 }
 
 QString TDaoTable::spreadsheetExportStatement(const QString &fileName, const QString &tableName, int version,
                                               bool largeObjects) const
 {
-    return exportStatement(QStringLiteral("Select %1 INTO [%2] IN \"%3\"[%4] FROM [%5]")
-                               .arg(exportColumns(largeObjects), tableName, fileName, spreadsheetDriver(version), mTableName));
+    return ExportStatement::composeSpreadsheet(exportColumns(largeObjects), fileName, tableName, version, mTableName,
+                                               exportFilter());
 }
 
 QString TDaoTable::htmlExportStatement(const QString &fileName, bool largeObjects) const
 {
-    return exportStatement(QStringLiteral("Select %1 INTO [%2] IN \"%3\"[HTML Export;] FROM [%4]")
-                               .arg(exportColumns(largeObjects), nameOf(fileName), folderOf(fileName), mTableName));
+    return ExportStatement::composeHtml(exportColumns(largeObjects), fileName, mTableName, exportFilter());
 }
 
 QString TDaoTable::textExportStatement(const QString &fileName, bool largeObjects) const
 {
-    QString name = nameOf(fileName);
-    if (name.isEmpty())
-        throw DaoError(QStringLiteral("FileName is empty!"));
-    name.replace(QLatin1Char('.'), QLatin1Char('#'));
-    return exportStatement(QStringLiteral("Select %1 INTO [%2] IN \"%3\"[Text;] FROM [%4]")
-                               .arg(exportColumns(largeObjects), name, folderOf(fileName), mTableName));
+    return ExportStatement::composeText(exportColumns(largeObjects), fileName, mTableName, exportFilter());
 }
 
 void TDaoTable::runExportStatement(const QString &fileName, bool replace, const std::function<QString()> &statement)

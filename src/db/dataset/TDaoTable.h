@@ -53,6 +53,7 @@
 // as they were.
 #pragma once
 
+#include "dataset/FieldSet.h"
 #include "dataset/RowSource.h"
 #include "engine/SqlFragment.h"
 #include "dataset/TBookmark.h"
@@ -145,7 +146,7 @@ public:
     {
         if (i < 0 || i >= FieldCount())
             badFieldIndex(i);
-        return mFields[size_t(i)].get();
+        return mFields[size_t(i)];
     }
     TDaoField *FieldByName(const QString &name) const;
     TDaoField *FindField(const QString &name) const;
@@ -183,7 +184,7 @@ public:
     // ---- statements
     int ExecSQL(const QStringList &lines);
 
-    // ---- export: the engine writes the rows the filter selects to a file (see ExportStatement).
+    // ---- export: the engine writes the rows the filter selects to a file (see ExportRun).
     // A file of that name is replaced only once the new one is complete.
     enum class TExportMethod { VisibleFields, AllFields };
     TExportMethod ExportMethod = TExportMethod::VisibleFields;
@@ -283,20 +284,16 @@ private:
 
     TDaoDatabase *mDb = nullptr;
     QString exportColumns(bool largeObjects) const;
-    QString exportStatement(const QString &line1) const;
+    // The filter an export writes its rows by: empty when the dataset is not filtered.
+    QString exportFilter() const { return mFiltered ? mFilter : QString(); }
     void runExportStatement(const QString &fileName, bool replace, const std::function<QString()> &statement);
 
     QString mTableName;
     QStringList mSql;
-    QStringList mFieldNames;
     bool mReadOnly = false;
 
     TDataSetState mState = dsInactive;
-    std::vector<std::unique_ptr<TDaoField>> mFields;
-    std::vector<QString> mColumns;       // real column names, in field order
-    std::vector<int> mSourceColumn;      // each field's column in the source's rows
-    std::vector<bool> mUntyped;          // an expression column: typed from its first value
-    std::vector<ColumnInfo> mAllColumns; // every column of the source, for filters and sorts
+    FieldSet mFields{this};
     std::unique_ptr<SourceInfo> mSource; // the table or stored query; null for SQL
     QString mQuerySql;                   // the statement a query dataset reads
     QList<QPair<QString, QString>> mReads; // the (table, column) pairs it reads

@@ -1,15 +1,13 @@
-// The export statement the dataset composes and the connection runs:
+// The export statement's grammar, both ways: the text a dataset composes and the connection runs,
 //   Select  [a], [b] INTO [target] IN "database"[driver] FROM [source]  WHERE filter ;
-// parsed into its parts, and run: the rows of the source that the filter selects, the listed
-// columns, written by the driver's kind ("Text;" a CSV file, "HTML Export;" one HTML table,
-// "Excel …;" an xlsx worksheet named after the target) to a temporary file beside the
-// destination, renamed into place when complete.
+// and its parts as parsed from that text. The driver's kind chooses the file: "Text;" a CSV
+// file, "HTML Export;" one HTML table, "Excel …;" an xlsx worksheet named after the target.
+// runExport (ExportRun.h) writes it.
 #pragma once
 
 #include <QString>
 #include <QStringList>
-
-class DbEngine;
+#include <vector>
 
 struct ExportStatement
 {
@@ -29,9 +27,26 @@ struct ExportStatement
     // "." again for text (so a "#" of the file's own name cannot be told from a dot), the
     // workbook's path for a spreadsheet.
     QString outputPath() const;
-};
 
-// Runs the statement on the engine's open database, writing to path (the statement's
-// outputPath() when empty); the number of rows written. Raises DaoError (FilterError for the
-// filter) and leaves an existing file of that name as it was.
-int runExport(DbEngine &engine, const ExportStatement &statement, const QString &path = QString());
+    // ---- composing. A dataset's field, in field order, and whether its column is exported.
+    struct Field
+    {
+        QString name;
+        bool exported = true;
+    };
+    // "*" for all columns; else each exported field after one blank, with each dot-separated
+    // part of its name in brackets when asked, followed by "," unless it is the dataset's last
+    // field: " [a], [b].[c]" (a "," left by an unexported last field is dropped).
+    static QString columnList(const std::vector<Field> &fields, bool all, bool brackets);
+    // The statements over source with the columns of columnList; the filter, unless empty,
+    // after " WHERE ". A folder is written as given, ending in its separator, "." without one.
+    // The spreadsheet's target is the sheet, its database the whole fileName.
+    static QString composeSpreadsheet(const QString &columns, const QString &fileName, const QString &sheet, int version,
+                                      const QString &source, const QString &filter);
+    // The target is the file's name.
+    static QString composeHtml(const QString &columns, const QString &fileName, const QString &source, const QString &filter);
+    // The target is the file's name with each "." a "#"; raises DaoError when fileName names no file.
+    static QString composeText(const QString &columns, const QString &fileName, const QString &source, const QString &filter);
+    // "Excel 3.0;" for 3, 4.0 for 4, 5.0 for 5, 8.0 for anything else.
+    static QString spreadsheetDriver(int version);
+};
