@@ -1,4 +1,4 @@
-// The data grid view: keeps the view and the dataset on the same row, and the cell editors.
+// The data grid view: keeps the view and the dataset on the same row (cell editors: GridCellEditor).
 #include "TDBGrid.h"
 
 #include "base/DaoError.h"
@@ -11,13 +11,10 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
-#include <QAction>
-#include <QComboBox>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
-#include <QScopeGuard>
 #include <QScopedValueRollback>
 
 namespace {
@@ -27,7 +24,8 @@ int gridRow(const TDaoTable *t)
 }
 } // namespace
 
-TDBGrid::TDBGrid(QWidget *parent) : QTableView(parent), mModel(new TDBGridModel(this))
+TDBGrid::TDBGrid(QWidget *parent)
+    : QTableView(parent), mModel(new TDBGridModel(this)), mCellEditor(new GridCellEditor(this))
 {
     mModel->setColumns(&mColumns);
     setModel(mModel);
@@ -61,7 +59,7 @@ TDBGrid::TDBGrid(QWidget *parent) : QTableView(parent), mModel(new TDBGridModel(
     connect(this, &QAbstractItemView::clicked, this,
             [this](const QModelIndex &i) { emit cellClicked(i.row(), i.column()); });
     connect(mModel, &TDBGridModel::currentRowChanged, this, &TDBGrid::followDataSet);
-    mModel->link()->setUpdateRecordHook([this] { commitEditor(); });
+    mModel->link()->setUpdateRecordHook([this] { mCellEditor->commitForDataSet(); });
     connect(qApp, &QApplication::focusChanged, this, [this](QWidget *old, QWidget *now) {
         if (CancelOnExit && old && (old == this || isAncestorOf(old)) && !(now && (now == this || isAncestorOf(now))))
             focusLeft(now);
@@ -70,12 +68,12 @@ TDBGrid::TDBGrid(QWidget *parent) : QTableView(parent), mModel(new TDBGridModel(
     connect(mModel, &QAbstractItemModel::modelAboutToBeReset, this, [this] {
         // The view hides its editors as the rows go; a hidden editor that had the focus would
         // pass it on as Tab does, moving the cursor (and the dataset) to another cell.
-        mResetting = true;
+        mCellEditor->setRowsGoing(true);
         if (QWidget *f = QApplication::focusWidget(); f && f != this && isAncestorOf(f))
             setFocus();
     });
     connect(mModel, &QAbstractItemModel::modelReset, this, [this] {
-        mResetting = false;
+        mCellEditor->setRowsGoing(false);
         applyColumnLayout();
     });
 }
@@ -187,10 +185,10 @@ void TDBGrid::currentChanged(const QModelIndex &current, const QModelIndex &prev
     QTableView::currentChanged(current, previous);
     if (mSyncing || !current.isValid())
         return;
-    if (mRefused && editorOpen() && mEditorIndex.isValid() && current != QModelIndex(mEditorIndex)) {
+    if (mCellEditor->holdsRefusal() && current != mCellEditor->index()) {
         // An editor with a refused text keeps the cursor on its cell, however it was moved.
         const QScopedValueRollback syncing(mSyncing, true);
-        selectionModel()->setCurrentIndex(mEditorIndex, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        selectionModel()->setCurrentIndex(mCellEditor->index(), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
         return;
     }
     if (mRowChosen && mColumn >= 0 && mColumn < mModel->columnCount() && !isColumnHidden(mColumn)
@@ -241,18 +239,9 @@ int TDBGrid::selectedRowCount() const
 void TDBGrid::keyPressEvent(QKeyEvent *event)
 {
     // A character typed while the grid itself has the focus but a cell editor is open belongs
-    // to the editor (the view would drop it).
-    if (mEditor && editorOpen() && typesCharacter(event) && !mForwarding) {
-        QWidget *target = mEditor->focusProxy() ? mEditor->focusProxy() : mEditor.data();
-        if (!target->hasFocus()) {
-            // A key the editor leaves alone comes back here, and is the grid's then.
-            mForwarding = true;
-            const auto done = qScopeGuard([this] { mForwarding = false; });
-            target->setFocus();
-            QCoreApplication::sendEvent(target, event);
-            return;
-        }
-    }
+    // to the editor.
+    if (mCellEditor->forwardTypedKey(event))
+        return;
     TDaoTable *t = dataSet();
     const bool active = t && t->Active();
     if (typedKeySwallowed(event) || refusedByField(event, currentIndex().column()))
@@ -277,7 +266,7 @@ void TDBGrid::keyPressEvent(QKeyEvent *event)
         && event->modifiers() == Qt::NoModifier) {
         // Moving down from the last row appends one, unless the new row is still untouched;
         // Tab lands on the new row's first cell, Down stays in the column.
-        if (!mReadOnly && !(t->State() == TDaoTable::dsInsert && !t->Modified()) && editorLeft())
+        if (!mReadOnly && !(t->State() == TDaoTable::dsInsert && !t->Modified()) && mCellEditor->leave())
             Guard::run([this, tabOut] { appendRow(tabOut ? firstVisibleColumn() : -1); });
         return;
     }
@@ -360,51 +349,10 @@ bool TDBGrid::typedKeySwallowed(QKeyEvent *event)
     return swallowed;
 }
 
-bool TDBGrid::fromEditor(QObject *watched) const
-{
-    if (!mEditor || watched == this)
-        return false;
-    auto *w = qobject_cast<QWidget *>(watched);
-    return w && (w == mEditor || mEditor->isAncestorOf(w));
-}
-
-bool TDBGrid::editorLeft()
-{
-    if (!mEditor || !editorOpen() || mCommitting)
-        return true;
-    commitData(mEditor);
-    if (!mRefused)
-        return true;
-    tellRefusal();
-    return false;
-}
-
-void TDBGrid::tellRefusal()
-{
-    if (mEditor)
-        mEditor->setFocus();
-    if (mTelling)
-        return;
-    // Told once the key or click has been handled; the editor has the focus again afterwards.
-    mTelling = true;
-    QMetaObject::invokeMethod(this, [this, message = mRefusal] {
-        prompts().message(message);
-        mTelling = false;
-        if (mEditor && editorOpen())
-            mEditor->setFocus();
-    }, Qt::QueuedConnection);
-}
-
-void TDBGrid::escapeEditor()
-{
-    closeEditor(mEditor, QAbstractItemDelegate::RevertModelCache);
-    setFocus();
-}
-
 void TDBGrid::cancelEdit()
 {
-    if (mEditor && editorOpen()) {
-        escapeEditor(); // cancels the row's edit too
+    if (mCellEditor->isOpen()) {
+        mCellEditor->escape(); // cancels the row's edit too
         return;
     }
     TDaoTable *t = dataSet();
@@ -414,12 +362,7 @@ void TDBGrid::cancelEdit()
 
 void TDBGrid::closeEditorUnwritten()
 {
-    if (!mEditor || !editorOpen())
-        return;
-    if (mEditor == mRefused)
-        mRefused = nullptr;
-    closeEditor(mEditor, QAbstractItemDelegate::NoHint);
-    setFocus();
+    mCellEditor->closeUnwritten();
 }
 
 void TDBGrid::focusLeft(QWidget *now)
@@ -431,8 +374,8 @@ void TDBGrid::focusLeft(QWidget *now)
     TDaoTable *t = dataSet();
     if (!t || !t->Active() || t->State() != TDaoTable::dsInsert || t->Modified())
         return;
-    if (mEditor && editorOpen()) {
-        closeEditor(mEditor, QAbstractItemDelegate::RevertModelCache);
+    if (mCellEditor->isOpen()) {
+        mCellEditor->close(mCellEditor->widget(), QAbstractItemDelegate::RevertModelCache);
         return;
     }
     Guard::run([t] { t->Cancel(); });
@@ -460,66 +403,11 @@ bool TDBGrid::eventFilter(QObject *watched, QEvent *event)
         // A row chosen by its indicator leaves the cell editor as a click on a cell does, and
         // keeps the user's column.
         if (event->type() == QEvent::MouseButtonPress) {
-            if (!editorLeft())
+            if (!mCellEditor->leave())
                 return true;
             mRowChosen = true;
         } else if (event->type() == QEvent::MouseButtonRelease) {
             mRowChosen = false;
-        }
-        return QTableView::eventFilter(watched, event);
-    }
-    if (event->type() == QEvent::Wheel && fromEditor(watched)) {
-        // The wheel over a drop-down box with its list closed scrolls the grid; the box would
-        // put the next entry in place of what was typed.
-        auto *box = qobject_cast<QComboBox *>(mEditor.data());
-        if (box && !box->view()->isVisible()) {
-            QCoreApplication::sendEvent(viewport(), event);
-            return true;
-        }
-    }
-    // A cell editor would take some of the grid's shortcut keys for itself (Ctrl+E, Ctrl+U on
-    // some systems); the grid's commands keep them.
-    if (event->type() == QEvent::ShortcutOverride && watched != this) {
-        const auto *k = static_cast<QKeyEvent *>(event);
-        const QKeySequence pressed(k->keyCombination());
-        for (const QAction *a : actions())
-            if (a->isEnabled() && a->property("gridCommand").toBool() && !a->shortcut().isEmpty()
-                && a->shortcut() == pressed)
-                return true; // not accepted by the editor: the shortcut fires
-    }
-    if (event->type() == QEvent::KeyPress && watched != this) {
-        // The grid's own keys act also while a cell editor has the focus.
-        auto *k = static_cast<QKeyEvent *>(event);
-        if ((k->key() == Qt::Key_Delete && k->modifiers() == Qt::ControlModifier)
-            || (k->key() == Qt::Key_Insert && k->modifiers() == Qt::NoModifier)) {
-            keyPressEvent(k);
-            return true;
-        }
-    }
-    // Keys typed into a cell editor go through the same handler as keys typed into the grid.
-    if (event->type() == QEvent::KeyPress && watched != this && typedKeySwallowed(static_cast<QKeyEvent *>(event)))
-        return true;
-    if (event->type() == QEvent::KeyPress && fromEditor(watched)
-        && refusedByField(static_cast<QKeyEvent *>(event), QModelIndex(mEditorIndex).column()))
-        return true;
-    if (event->type() == QEvent::KeyPress && fromEditor(watched)) {
-        auto *k = static_cast<QKeyEvent *>(event);
-        if (k->key() == Qt::Key_Escape) {
-            escapeEditor();
-            return true;
-        }
-        // Tab moves between cells as the grid does it (appending from the last cell); in a
-        // drop-down box with its list closed, so do the row keys (the box would take the arrows
-        // for its list, and Tab for the focus chain).
-        auto *box = qobject_cast<QComboBox *>(mEditor.data());
-        const bool listOpen = box && box->view()->isVisible();
-        const bool plain = !(k->modifiers() & (Qt::AltModifier | Qt::ControlModifier));
-        const bool tab = k->key() == Qt::Key_Tab || k->key() == Qt::Key_Backtab;
-        const bool rowKey = k->key() == Qt::Key_Up || k->key() == Qt::Key_Down || k->key() == Qt::Key_PageUp
-                            || k->key() == Qt::Key_PageDown;
-        if (plain && !listOpen && (tab || (box && rowKey))) {
-            keyPressEvent(k);
-            return true;
         }
     }
     return QTableView::eventFilter(watched, event);
@@ -527,60 +415,24 @@ bool TDBGrid::eventFilter(QObject *watched, QEvent *event)
 
 void TDBGrid::commitEditor()
 {
-    if (mCommitting || !mEditor || !editorOpen())
-        return;
-    mCommitting = true;
-    commitData(mEditor);
-    mCommitting = false;
-    if (mRefused) {
-        // The caller tells it: the editor stays open with the typed text.
-        mEditor->setFocus();
-        throw DaoError(mRefusal);
-    }
-    closeEditor(mEditor, QAbstractItemDelegate::NoHint);
+    mCellEditor->commitForDataSet();
 }
 
 void TDBGrid::commitData(QWidget *editor)
 {
-    QString failure;
-    {
-        const QScopedValueRollback hold(mHolding, true);
-        mModel->setHoldFailure(true);
-        QTableView::commitData(editor);
-        failure = mModel->takeFailure();
-    }
-    mModel->setHoldFailure(mHolding);
-    mRefusal = failure;
-    mRefused = mRefusal.isEmpty() ? nullptr : editor;
-    // The view puts the delegate's key handling first again around a commit; the grid's goes
-    // first.
-    if (editor && editor == mEditor)
-        keepKeysFirst();
-}
-
-void TDBGrid::keepKeysFirst()
-{
-    QList<QWidget *> targets{mEditor};
-    if (auto *box = qobject_cast<QComboBox *>(mEditor.data()))
-        targets << box->lineEdit();
-    for (QWidget *target : targets) {
-        target->removeEventFilter(this);
-        target->installEventFilter(this);
-    }
+    mCellEditor->commit(editor);
 }
 
 void TDBGrid::focusInEvent(QFocusEvent *event)
 {
     QTableView::focusInEvent(event);
-    // An open cell editor takes the keys (not one the rows going away are about to hide).
-    if (mEditor && editorOpen() && !mResetting)
-        mEditor->setFocus();
+    mCellEditor->takeFocus();
 }
 
 void TDBGrid::mousePressEvent(QMouseEvent *event)
 {
-    if (mEditor && editorOpen() && indexAt(event->position().toPoint()) != QModelIndex(mEditorIndex)
-        && !editorLeft()) {
+    if (mCellEditor->isOpen() && indexAt(event->position().toPoint()) != mCellEditor->index()
+        && !mCellEditor->leave()) {
         event->accept();
         return;
     }
@@ -590,7 +442,7 @@ void TDBGrid::mousePressEvent(QMouseEvent *event)
 QModelIndex TDBGrid::moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers)
 {
     // The cursor does not leave an editor whose text the field refuses.
-    if (!editorLeft())
+    if (!mCellEditor->leave())
         return currentIndex();
     const QModelIndex cur = currentIndex();
     // Ctrl+Home and Ctrl+End go to the first and last row, in the same column.
@@ -604,50 +456,24 @@ void TDBGrid::dataChanged(const QModelIndex &topLeft, const QModelIndex &bottomR
 {
     // A row that starts editing reports itself changed; what the user has typed into the open
     // cell editor must not be replaced by the stored value.
-    QString typed;
-    auto *line = qobject_cast<QLineEdit *>(mEditor.data());
-    if (auto *box = qobject_cast<QComboBox *>(mEditor.data()))
-        line = box->lineEdit();
-    const bool keep = line && editorOpen();
-    if (keep)
-        typed = line->text();
+    QLineEdit *line = mCellEditor->line();
+    const QString typed = line ? line->text() : QString();
     QTableView::dataChanged(topLeft, bottomRight, roles);
-    if (keep && line->text() != typed)
+    if (line && line->text() != typed)
         line->setText(typed);
 }
 
 void TDBGrid::closeEditor(QWidget *editor, QAbstractItemDelegate::EndEditHint hint)
 {
-    if (editor && editor == mRefused && hint != QAbstractItemDelegate::RevertModelCache) {
-        // The field refused the text: the editor stays on its cell with what was typed.
-        tellRefusal();
-        return;
-    }
-    if (editor == mRefused)
-        mRefused = nullptr;
-    const bool escaped = editor && editor == mEditor && hint == QAbstractItemDelegate::RevertModelCache;
-    if (editor == mEditor) {
-        mEditor = nullptr; // a closed editor lingers until deleted: it is no longer ours
-        mEditorIndex = QPersistentModelIndex();
-    }
-    QTableView::closeEditor(editor, hint);
-    // Esc in the editor cancels the row's pending edit as well.
-    TDaoTable *t = dataSet();
-    if (escaped && t && t->Active() && t->State() != TDaoTable::dsBrowse)
-        Guard::run([t] { t->Cancel(); });
+    mCellEditor->close(editor, hint);
 }
 
 bool TDBGrid::edit(const QModelIndex &index, EditTrigger trigger, QEvent *event)
 {
-    // No second editor while one holds a text its field refused.
-    if (mRefused && editorOpen() && index != QModelIndex(mEditorIndex))
+    if (!mCellEditor->mayOpen(index))
         return false;
     const bool opened = QTableView::edit(index, trigger, event);
-    // The view adds the delegate's key handling after the editor was made; the grid's goes
-    // first, so that Esc and the typed-key rules reach the grid's handler.
-    if (opened && mEditor) {
-        mEditorIndex = index;
-        keepKeysFirst();
-    }
+    if (opened)
+        mCellEditor->opened();
     return opened;
 }

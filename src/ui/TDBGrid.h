@@ -16,9 +16,9 @@
 //   between rows as in any other cell while the list is closed.
 // - Before the dataset posts, or posts or drops a pending edit on its way to something else (a
 //   move, Refresh, Requery, a sort, Append, a command), it calls commitEditor: the editor's text
-//   is written into the current row. When the field refuses the text, commitEditor raises DaoError,
-//   which abandons the dataset's operation, and the editor stays open with the typed text.
-//   Otherwise the editor closes.
+//   is written into the current row. When the field refuses the text, commitEditor raises the
+//   field's DaoError, which abandons the dataset's operation, and the editor stays open with the
+//   typed text. Otherwise the editor closes. (The session of an open editor: GridCellEditor.)
 // - Leaving the editor by the keyboard or the mouse (Enter, Tab, an arrow, a click on another
 //   cell or row, the focus going elsewhere) writes its text the same way first. When the field
 //   refuses it, the editor stays open on its cell with the typed text, the cursor stays there,
@@ -34,11 +34,11 @@
 // without the focus), unless the user selected several rows.
 #pragma once
 
+#include "GridCellEditor.h"
 #include "TColumn.h"
 #include "TDBGridModel.h"
 
 #include <QList>
-#include <QPointer>
 #include <QTableView>
 #include <functional>
 
@@ -78,6 +78,7 @@ public:
     bool ReadOnly() const { return mReadOnly; }
     void setReadOnly(bool ro);
     bool editorOpen() const { return state() == QAbstractItemView::EditingState; }
+    GridCellEditor *cellEditor() const { return mCellEditor; }
     // Whether the grid's own Ctrl+Delete asks first.
     bool ConfirmDelete = true;
     // A new row left untouched is dropped when the focus moves to another control of the window.
@@ -119,7 +120,6 @@ public:
     // Writes the open cell editor's text into the row and closes the editor; raises, leaving
     // the editor open, when the field refuses the text.
     void commitEditor();
-    void editorCreated(QWidget *editor) { mEditor = editor; }
 
     // Whether a key event types a character (the rule keyPress is called by).
     static bool typesCharacter(const QKeyEvent *event);
@@ -141,6 +141,8 @@ protected:
     void focusInEvent(QFocusEvent *event) override;
 
 private:
+    friend class GridCellEditor;
+
     void followDataSet(int position);
     void applyColumnLayout();
     void sectionResized(int logical, int oldSize, int newSize);
@@ -148,16 +150,9 @@ private:
     bool typedKeySwallowed(QKeyEvent *event);
     // Appends a row and puts the cursor on it, in column (-1: the user's column).
     void appendRow(int column = -1);
-    void keepKeysFirst();
     int lastVisibleColumn() const;
     int firstVisibleColumn() const;
     void drawCurrentRow(const QModelIndex &current);
-    // Writes the open editor's text before the cursor leaves it; false (the refusal told, the
-    // editor keeping the focus) when the field refuses it.
-    bool editorLeft();
-    void tellRefusal();
-    bool fromEditor(QObject *watched) const;
-    void escapeEditor();
     void focusLeft(QWidget *now);
     // A typed character that the column's field cannot take (with LimitToField).
     bool refusedByField(const QKeyEvent *event, int column) const;
@@ -165,18 +160,10 @@ private:
     const TDaoField *fieldOfColumn(int column) const;
 
     TDBGridModel *mModel;
+    GridCellEditor *mCellEditor;
     QList<TColumn> mColumns;
     bool mReadOnly = false;
     bool mSyncing = false;
-    bool mCommitting = false;
-    QPointer<QWidget> mEditor;
-    QPersistentModelIndex mEditorIndex;
-    QPointer<QWidget> mRefused; // the editor whose text the field refused last
-    QString mRefusal;
-    bool mTelling = false;
-    bool mForwarding = false;
-    bool mResetting = false;
-    bool mHolding = false;
     bool mRowChosen = false; // a row chosen by its indicator: the column stays
     int mColumn = -1;
     QColor mLockedColor;

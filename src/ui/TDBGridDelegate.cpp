@@ -62,8 +62,7 @@ QWidget *TDBGridDelegate::createEditor(QWidget *parent, const QStyleOptionViewIt
         box->setPalette(pal);
         box->view()->setPalette(pal);
         box->setMaxVisibleItems(16);
-        box->lineEdit()->installEventFilter(mGrid);
-        mGrid->editorCreated(box);
+        mGrid->cellEditor()->created(box, index);
         return box;
     }
     QWidget *editor = QStyledItemDelegate::createEditor(parent, option, index);
@@ -73,10 +72,8 @@ QWidget *TDBGridDelegate::createEditor(QWidget *parent, const QStyleOptionViewIt
         if (t && f >= 0 && t->Fields(f)->isText() && t->Fields(f)->Size() > 0)
             line->setMaxLength(t->Fields(f)->Size());
     }
-    if (editor) {
-        editor->installEventFilter(mGrid); // typed keys reach the grid's key handler first
-        mGrid->editorCreated(editor);
-    }
+    if (editor)
+        mGrid->cellEditor()->created(editor, index); // typed keys reach the grid's key rules first
     return editor;
 }
 
@@ -91,13 +88,4 @@ void TDBGridDelegate::setEditorData(QWidget *editor, const QModelIndex &index) c
     QStyledItemDelegate::setEditorData(editor, index);
     if (auto *line = qobject_cast<QLineEdit *>(editor))
         line->selectAll();
-}
-
-void TDBGridDelegate::setModelData(QWidget *editor, QAbstractItemModel *model, const QModelIndex &index) const
-{
-    if (auto *box = qobject_cast<QComboBox *>(editor)) {
-        model->setData(index, box->currentText(), Qt::EditRole);
-        return;
-    }
-    QStyledItemDelegate::setModelData(editor, model, index);
 }

@@ -1,5 +1,6 @@
 // Draws a data grid's cells in the colours its owner chooses and makes its cell editors: a
-// drop-down box for a column with a pick list, a line edit otherwise.
+// drop-down box for a column with a pick list, a line edit otherwise. What an editor holds is
+// written by the grid's cell-editor session, not through the delegate.
 #pragma once
 
 #include <QStyledItemDelegate>
@@ -17,7 +18,6 @@ public:
     void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
     QWidget *createEditor(QWidget *parent, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
     void setEditorData(QWidget *editor, const QModelIndex &index) const override;
-    void setModelData(QWidget *editor, QAbstractItemModel *model, const QModelIndex &index) const override;
 
 private:
     TDBGrid *mGrid;

@@ -115,29 +115,28 @@ Qt::ItemFlags TDBGridModel::flags(const QModelIndex &index) const
     return f | Qt::ItemIsEditable;
 }
 
+bool TDBGridModel::writeCell(const QModelIndex &index, const QString &text)
+{
+    TDaoTable *t = dataSet();
+    if (!(flags(index) & Qt::ItemIsEditable) || index.row() != gridRow(t))
+        return false;
+    // The typed text goes into the current row's buffer; leaving the row posts it.
+    TDaoField *f = t->Fields(fieldOf(index.column()));
+    if (f->AsString() == text)
+        return true;
+    if (t->State() == TDaoTable::dsBrowse)
+        t->Edit();
+    f->setAsString(text);
+    return true;
+}
+
 bool TDBGridModel::setData(const QModelIndex &index, const QVariant &value, int role)
 {
-    if (role != Qt::EditRole || !(flags(index) & Qt::ItemIsEditable))
+    if (role != Qt::EditRole)
         return false;
-    TDaoTable *t = dataSet();
-    const int field = fieldOf(index.column());
-    // The typed text goes into the current row's buffer; leaving the row posts it.
     try {
-        const bool newRow = t->State() == TDaoTable::dsInsert && index.row() == t->RecordCount();
-        if (!newRow && index.row() != t->RecNo())
-            t->setRecNo(index.row());
-        TDaoField *f = t->Fields(field);
-        if (f->AsString() == value.toString())
-            return true;
-        if (t->State() == TDaoTable::dsBrowse)
-            t->Edit();
-        f->setAsString(value.toString());
-        return true;
-    } catch (const DaoError &e) {
-        if (mHoldFailure)
-            mFailure = e.message();
-        else
-            emit setDataFailed(index, value.toString(), e.message());
+        return writeCell(index, value.toString());
+    } catch (const DaoError &) {
         return false;
     }
 }

@@ -6,9 +6,8 @@
 // dataset's notifications: a reset when the row set may have changed, row signals for single
 // changes, and currentRowChanged whenever the dataset's current row moves.
 //
-// setData writes a typed text into the dataset's current row (moving the dataset to that row
-// first, which posts a pending edit elsewhere) and starts an edit; a text the field refuses is
-// reported through setDataFailed, or kept for takeFailure while setHoldFailure is on.
+// writeCell writes a typed text into the dataset's current row and starts an edit. The model
+// never moves the dataset: a cell of another row is not written.
 #pragma once
 
 #include "TColumn.h"
@@ -16,8 +15,6 @@
 
 #include <QAbstractTableModel>
 #include <QList>
-#include <functional>
-#include <utility>
 
 class TDaoTable;
 class TDataSource;
@@ -43,6 +40,11 @@ public:
     void setReadOnly(bool ro) { mReadOnly = ro; }
 
     Qt::ItemFlags flags(const QModelIndex &index) const override;
+    // Writes a text into an editable cell of the dataset's current row, starting an edit (the
+    // same text changes nothing); false for a cell that takes no typing or lies on another row.
+    // Raises the field's DaoError when it refuses the text; the row keeps its value.
+    bool writeCell(const QModelIndex &index, const QString &text);
+    // writeCell for item views in general: false also when the field refuses the text.
     bool setData(const QModelIndex &index, const QVariant &value, int role) override;
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;
@@ -52,13 +54,8 @@ public:
     // The dataset field of a column, or -1.
     int fieldOf(int column) const;
 
-    void setHoldFailure(bool hold) { mHoldFailure = hold; }
-    QString takeFailure() { return std::exchange(mFailure, QString()); }
-
 signals:
     void currentRowChanged(int row);
-    // A typed value the field refused.
-    void setDataFailed(const QModelIndex &index, const QString &text, const QString &message);
     // Reading a row failed while the view painted it (told once until the view acknowledges).
     void readFailed(const QString &message);
 
@@ -74,7 +71,5 @@ private:
     QList<int> mFieldIndex;
     int mRows = 0;
     bool mReadOnly = false;
-    bool mHoldFailure = false;
-    QString mFailure;
     mutable bool mReadFailed = false;
 };

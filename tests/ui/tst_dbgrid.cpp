@@ -13,9 +13,11 @@
 #include <QAbstractItemModelTester>
 #include <QApplication>
 #include <QFile>
+#include <QLineEdit>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <functional>
 #include <memory>
 
 class TestDbGrid : public QObject
@@ -29,6 +31,17 @@ class TestDbGrid : public QObject
     std::unique_ptr<TDaoTable> mUsers;
     std::unique_ptr<TDataSource> mSource;
     QList<TColumn> mColumns;
+
+    // The message of the DaoError an action raises, or "none".
+    static QString refusal(const std::function<void()> &action)
+    {
+        try {
+            action();
+        } catch (const DaoError &e) {
+            return e.message();
+        }
+        return QStringLiteral("none");
+    }
 
     static TColumn column(const char *field, bool readOnly = false)
     {
@@ -151,25 +164,22 @@ private slots:
         QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
         model.setColumns(&mColumns);
         model.setDataSource(mSource.get());
-        // Typing into another row moves the dataset there and starts an edit.
+        // Only the dataset's current row is written: the model never moves the dataset.
+        QVERIFY(!model.setData(model.index(1, 2), QStringLiteral("Ключ"), Qt::EditRole));
+        QCOMPARE(mMain->RecNo(), 0);
+        QCOMPARE(mMain->State(), TDaoTable::dsBrowse);
+        // Typing into the current row starts an edit.
+        mMain->setRecNo(1);
         QVERIFY(model.setData(model.index(1, 2), QStringLiteral("Ключ"), Qt::EditRole));
         QCOMPARE(mMain->RecNo(), 1);
         QCOMPARE(mMain->State(), TDaoTable::dsEdit);
         QCOMPARE(model.index(1, 2).data().toString(), QStringLiteral("Ключ"));
         QCOMPARE(model.headerData(1, Qt::Vertical, Qt::DisplayRole).toString(), QStringLiteral("I"));
-        // The same text again changes nothing; a text the field refuses is told, not stored.
-        QSignalSpy failed(&model, &TDBGridModel::setDataFailed);
-        QVERIFY(!model.setData(model.index(1, 3), QStringLiteral("много"), Qt::EditRole));
-        QCOMPARE(failed.size(), 1);
-        QCOMPARE(failed.at(0).at(2).toString(), QStringLiteral("'много' is not a valid floating point value for field 'quantity'"));
-        QCOMPARE(model.index(1, 3).data().toString(), QStringLiteral("4"));
-        // Held instead of told while the grid commits its editor.
-        model.setHoldFailure(true);
+        // A text the field refuses raises the field's error and is not stored; setData says false.
+        QCOMPARE(refusal([&] { model.writeCell(model.index(1, 3), QStringLiteral("много")); }),
+                 QStringLiteral("'много' is not a valid floating point value for field 'quantity'"));
         QVERIFY(!model.setData(model.index(1, 3), QStringLiteral("x"), Qt::EditRole));
-        model.setHoldFailure(false);
-        QCOMPARE(failed.size(), 1);
-        QVERIFY(!model.takeFailure().isEmpty());
-        QVERIFY(model.takeFailure().isEmpty());
+        QCOMPARE(model.index(1, 3).data().toString(), QStringLiteral("4"));
         // Moving away posts the row.
         mMain->First();
         QCOMPARE(mMain->State(), TDaoTable::dsBrowse);
@@ -190,11 +200,21 @@ private slots:
         QTest::keyClicks(&grid, QStringLiteral("x"));
         QVERIFY(grid.editorOpen());
         // The dataset cannot post while the editor holds a text its field refuses: the post is
-        // abandoned and the editor keeps the text.
+        // abandoned with the field's error and the editor keeps the text.
         mMain->Edit();
-        QVERIFY_THROWS_EXCEPTION(DaoError, mMain->Post());
+        QCOMPARE(refusal([&] { mMain->Post(); }), QStringLiteral("'x' is not a valid floating point value for field 'quantity'"));
         QVERIFY(grid.editorOpen());
         QCOMPARE(mMain->State(), TDaoTable::dsEdit);
+        grid.closeEditorUnwritten();
+        mMain->Cancel();
+        // An editor opened on another row than the dataset's: the grid takes the dataset there
+        // before writing.
+        grid.edit(grid.model()->index(2, 2));
+        QTest::keyClicks(grid.cellEditor()->line(), QStringLiteral("V-belt"));
+        grid.commitEditor();
+        QVERIFY(!grid.editorOpen());
+        QCOMPARE(mMain->RecNo(), 2);
+        QCOMPARE(mMain->FieldByName(QStringLiteral("unit_name"))->AsString(), QStringLiteral("V-belt"));
         // Setting a column's visibility outside the column set raises the layer's error.
         QVERIFY_THROWS_EXCEPTION(DaoError, grid.setColumnVisible(6, false));
         // Delete is no typed character, whatever text a keyboard gives it.
