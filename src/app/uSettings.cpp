@@ -553,18 +553,7 @@ void TfSettings::protectedBoxChanged(QCheckBox *box, bool before)
         box->setChecked(before); // no answer: no change
         throw;
     }
-    switch (outcome) {
-    case TAdminCheck::Cancelled:
-        box->setChecked(before);
-        break;
-    case TAdminCheck::WrongPassword:
-        box->setChecked(before);
-        prompts().message(QStringLiteral("Грешна парола на администратора !"));
-        break;
-    case TAdminCheck::NoAdministrator:
-    case TAdminCheck::Passed:
-        break;
-    }
+    AdminAllows(outcome, [&] { box->setChecked(before); });
 }
 
 bool TfSettings::eventFilter(QObject *watched, QEvent *event)

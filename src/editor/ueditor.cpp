@@ -57,12 +57,7 @@ void TfEditor::setupUi()
         return FormLook::label(Panel1, QLatin1String(name), text, left, top + 4);
     };
     auto edit = [this](const char *name, int left, int top, int width, int limit) {
-        auto *e = new QLineEdit(Panel1);
-        e->setObjectName(QLatin1String(name));
-        e->setGeometry(left, top, width, 21);
-        if (limit > 0)
-            e->setMaxLength(limit);
-        return e;
+        return FormLook::lineEdit(Panel1, QLatin1String(name), left, top, width, limit);
     };
     auto combo = [this](const char *name, int left, int top, int width) {
         auto *c = new QComboBox(Panel1);

@@ -120,16 +120,8 @@ void RecordCommands::Erase2Click()
         return;
     if (!prompts().confirm(QStringLiteral(" Тази функция премахва всички\rзаписи, маркирани като изтрити !")))
         return;
-    switch (CheckAdminPassword()) {
-    case TAdminCheck::Cancelled:
+    if (!AdminAllows(CheckAdminPassword()))
         return;
-    case TAdminCheck::WrongPassword:
-        prompts().message(QStringLiteral("Грешна парола на администратора !"));
-        return;
-    case TAdminCheck::NoAdministrator:
-    case TAdminCheck::Passed:
-        break;
-    }
     postCurrentRow();
     try {
         inventory()->ExecSQL({QStringLiteral("Delete from main WHERE deleted=True;")});

@@ -9,3 +9,7 @@ enum class TAdminCheck { Cancelled, NoAdministrator, WrongPassword, Passed };
 // Runs the installed check; Cancelled when none is installed.
 TAdminCheck CheckAdminPassword();
 void setAdminCheck(std::function<TAdminCheck()> check);
+
+// Whether a command guarded by the check goes on: yes when it passed or no administrator is
+// set. Refused, it runs refused (undoing what the user did) and, for a wrong password, says so.
+bool AdminAllows(TAdminCheck outcome, const std::function<void()> &refused = {});

@@ -101,6 +101,16 @@ QLabel *label(QWidget *parent, const QString &name, const QString &text, int lef
     return l;
 }
 
+QLineEdit *lineEdit(QWidget *parent, const QString &name, int left, int top, int width, int limit)
+{
+    auto *e = new QLineEdit(parent);
+    e->setObjectName(name);
+    e->setGeometry(left, top, width, 21);
+    if (limit > 0)
+        e->setMaxLength(limit);
+    return e;
+}
+
 void setPasswordCharacter(QWidget *edit, QChar character)
 {
     if (auto *e = qobject_cast<QLineEdit *>(edit))

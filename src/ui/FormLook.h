@@ -8,6 +8,7 @@
 class QDialog;
 class QFrame;
 class QLabel;
+class QLineEdit;
 class QTableView;
 class QWidget;
 
@@ -31,6 +32,8 @@ void setTextColour(QWidget *widget, const QColor &colour);
 QFrame *loweredPanel(QWidget *parent, const QString &name);
 // A label of its text's natural size at left, top (labels size themselves to their caption).
 QLabel *label(QWidget *parent, const QString &name, const QString &text, int left, int top);
+// A one-line edit 21 pixels high at left, top; limit (when above 0) caps its length.
+QLineEdit *lineEdit(QWidget *parent, const QString &name, int left, int top, int width, int limit = 0);
 // The character an edit shows for every typed character of a password.
 void setPasswordCharacter(QWidget *edit, QChar character);
 
