@@ -16,7 +16,6 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDeadlineTimer>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSysInfo>
@@ -29,43 +28,10 @@ QStringList &availableEngines()
     return engines;
 }
 
-// A stored path may come from the older system with backslashes.
-QString normalisedPath(const QString &path)
-{
-    QString p = path;
-    p.replace(QLatin1Char('\\'), QLatin1Char('/'));
-    return p;
-}
-
-// Names that come from the older system were written for a file system that ignores case: a
-// missing file is taken to be the one file of its folder whose name differs only in case.
-QString withFoundCase(const QString &path)
-{
-    if (QFileInfo::exists(path))
-        return path;
-    const QFileInfo fi(path);
-    const QDir dir = fi.dir();
-    if (!dir.exists())
-        return path;
-    QString match;
-    const QStringList names = dir.entryList(QDir::Files | QDir::Hidden | QDir::System);
-    for (const QString &n : names) {
-        if (n.compare(fi.fileName(), Qt::CaseInsensitive) == 0) {
-            if (!match.isEmpty())
-                return path; // ambiguous: take none
-            match = n;
-        }
-    }
-    if (match.isEmpty())
-        return path;
-    // A bare name stays bare.
-    return path.contains(QLatin1Char('/')) ? dir.filePath(match) : match;
-}
-
 qint64 now() { return QDateTime::currentMSecsSinceEpoch(); }
 
-// Whether the engine for a Database setting takes it as a file's path (rather than a connection).
-bool namesFile(const QString &database) { return engines::create(database)->isFileBased(); }
+// An archive copy's path, as the engine of inventory files takes it.
+QString targetPath(const QString &dest) { return engines::createForFile()->fullName(dest); }
 
 } // namespace
 
@@ -229,18 +195,11 @@ int TDaoDatabase::executeExport(const QString &sql, const QString &file)
 
 void TDaoDatabase::openFile()
 {
-    if (namesFile(mDatabase)) {
-        QString path = withFoundCase(normalisedPath(mDatabase));
-        if (!QFileInfo::exists(path) && SmartOpen) {
-            // A missing file is looked for beside the program, under the same name.
-            path = withFoundCase(QDir(programDir()).filePath(QFileInfo(path).fileName()));
-        }
-        // From here on the connection names the file it tries (and, once open, the one it has).
-        mDatabase = path;
-        if (!QFileInfo(path).isFile())
-            throw DaoError(QStringLiteral("Файлът на базата \"%1\" не съществува.").arg(path));
-    }
     std::unique_ptr<DbEngine> e = engines::create(mDatabase);
+    // From here on the connection names the database it tries (and, once open, the one it has).
+    mDatabase = e->locate(mDatabase, SmartOpen ? programDir() : QString());
+    if (!e->present(mDatabase))
+        throw DaoError(QStringLiteral("Файлът на базата \"%1\" не съществува.").arg(mDatabase));
     e->setBusyTimeout(mBusyMs);
     try {
         e->open(mDatabase);
@@ -439,8 +398,8 @@ void TDaoDatabase::CopyOpenDatabase(const QString &dest)
 {
     if (!Connected())
         throw DaoError(QStringLiteral("Няма връзка с базата данни."));
-    const QString target = QFileInfo(normalisedPath(dest)).absoluteFilePath();
-    if (mEngine->isFileBased() && QFileInfo(target) == QFileInfo(normalisedPath(mDatabase)))
+    const QString target = targetPath(dest);
+    if (mEngine->sameDatabase(target, mDatabase))
         throw DaoError(QStringLiteral("Базата не може да бъде копирана върху себе си."));
     FileReplacement::removeLeftovers(QFileInfo(target).absolutePath(), QFileInfo(target).fileName() + QLatin1Char('.'));
     FileReplacement copy(target);
@@ -454,33 +413,24 @@ void TDaoDatabase::CopyDatabase(const QString &dest)
         CopyOpenDatabase(dest);
         return;
     }
-    const bool file = namesFile(mDatabase);
-    const QString source = file ? QFileInfo(normalisedPath(mDatabase)).absoluteFilePath() : mDatabase;
-    const QString target = QFileInfo(normalisedPath(dest)).absoluteFilePath();
-    if (file && QFileInfo(target) == QFileInfo(source))
+    std::unique_ptr<DbEngine> e = engines::create(mDatabase);
+    const QString source = e->fullName(mDatabase);
+    const QString target = targetPath(dest);
+    if (e->sameDatabase(target, source))
         throw DaoError(QStringLiteral("Базата не може да бъде копирана върху себе си."));
     FileReplacement::removeLeftovers(QFileInfo(target).absolutePath(), QFileInfo(target).fileName() + QLatin1Char('.'));
     FileReplacement copy(target);
     try {
         // Through the engine: consistent while other copies write, a crash's journal replayed.
-        std::unique_ptr<DbEngine> e = engines::create(source);
         e->setBusyTimeout(mBusyMs);
         e->open(source);
         e->copyOpenDatabase(copy.temporaryPath());
         e->close();
-    } catch (const DaoError &e) {
-        if (!file)
+    } catch (const DaoError &error) {
+        e->close();
+        qCInfo(lcDb) << "copying" << source << "as it lies:" << error.message();
+        if (!e->copyAsItLies(source, copy.temporaryPath(), target))
             throw;
-        qCInfo(lcDb) << "copying" << source << "as it lies:" << e.message();
-        QFile in(source);
-        QFile out(copy.temporaryPath());
-        if (!in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            throw DaoError(QStringLiteral("Файлът \"%1\" не може да бъде копиран: %2").arg(source, in.errorString()));
-        for (QByteArray block = in.read(1 << 20); !block.isEmpty(); block = in.read(1 << 20))
-            if (out.write(block) != block.size())
-                throw DaoError(QStringLiteral("Файлът \"%1\" не може да бъде записан: %2").arg(target, out.errorString()));
-        if (in.error() != QFileDevice::NoError || !out.flush())
-            throw DaoError(QStringLiteral("Файлът \"%1\" не може да бъде копиран.").arg(source));
     }
     copy.commit();
 }
@@ -488,11 +438,9 @@ void TDaoDatabase::CopyDatabase(const QString &dest)
 void TDaoDatabase::CompactDatabaseFile(const QString &file, const QString &password)
 {
     Q_UNUSED(password) // the embedded engine keeps no password in the file
-    QString database = file;
-    if (namesFile(file)) {
-        database = QFileInfo(normalisedPath(file)).absoluteFilePath();
-        if (!QFileInfo(database).isFile())
-            throw DaoError(QStringLiteral("Файлът на базата \"%1\" не съществува.").arg(database));
-    }
-    engines::create(database)->compact(database);
+    std::unique_ptr<DbEngine> e = engines::create(file);
+    const QString database = e->fullName(file);
+    if (!e->present(database))
+        throw DaoError(QStringLiteral("Файлът на базата \"%1\" не съществува.").arg(database));
+    e->compact(database);
 }

@@ -174,14 +174,32 @@ public:
     virtual void beginBulkLoad() { beginWrite(); }
     virtual void endBulkLoad() { commit(); }
 
+    // ---- the database's name
+    // The name to open for a Database setting: a file as found (a stored path with backslashes, a
+    // name in another letter case, else the file of that name in fallbackDir when one is named);
+    // a server's connection as it stands.
+    virtual QString locate(const QString &database, const QString &fallbackDir) const
+    {
+        Q_UNUSED(fallbackDir) return database;
+    }
+    // The database's full name: a file's absolute path.
+    virtual QString fullName(const QString &database) const { return database; }
+    // Whether the named database is there to open: a file that exists; a server's database is
+    // found when it is asked.
+    virtual bool present(const QString &database) const { Q_UNUSED(database) return true; }
+    // Whether two full names are one database, which is never copied onto itself.
+    virtual bool sameDatabase(const QString &a, const QString &b) const { Q_UNUSED(a) Q_UNUSED(b) return false; }
+    // Copies a closed database that the engine cannot open into the empty file at path, as it
+    // lies (shownPath names the copy in messages); false when there is no such copy to make.
+    virtual bool copyAsItLies(const QString &database, const QString &path, const QString &shownPath) const
+    {
+        Q_UNUSED(database) Q_UNUSED(path) Q_UNUSED(shownPath) return false;
+    }
+
     // ---- files
     // Copies the open database, committed data still in its journal included, into an empty
     // file at path.
     virtual void copyOpenDatabase(const QString &path) = 0;
-    // Whether the database is a file named by its path, which the data layer looks for, never
-    // copies onto itself and copies as it lies when the engine cannot open it; a server's
-    // database is named by its connection.
-    virtual bool isFileBased() const { return false; }
     // Compacts the closed database in place. A file is written anew beside itself, with as many
     // rows in each table (damage beside its rows repaired, the file made anew from its tables),
     // and put in its place in one step, while no copy of the program can connect to it; a server

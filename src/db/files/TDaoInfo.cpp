@@ -4,7 +4,6 @@
 #include "base/DaoError.h"
 #include "engine/EngineFactory.h"
 
-#include <QFileInfo>
 
 TDaoInfo::TDaoInfo(QObject *parent)
     : QObject(parent)
@@ -122,13 +121,7 @@ int TDaoInfo::checkDatabase(const DbEngine &engine) const
 {
     if (mDatabase.isEmpty())
         return NoDatabaseName;
-    // A file is looked for here; a server's database is found when it is asked.
-    if (engine.isFileBased()) {
-        const QFileInfo info(mDatabase);
-        if (!info.exists() || info.isDir())
-            return DatabaseNotFound;
-    }
-    return NoError;
+    return engine.present(mDatabase) ? NoError : DatabaseNotFound;
 }
 
 int TDaoInfo::getUsers(UserOption option, QStringList *names)

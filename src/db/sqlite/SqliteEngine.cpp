@@ -5,6 +5,7 @@
 #include "base/DbLog.h"
 #include "base/FileReplacement.h"
 #include "engine/InventorySchema.h"
+#include "sqlite/FileNames.h"
 #include "sqlite/RosterGate.h"
 #include "sqlite/SqliteFunctions.h"
 #include "sqlite/SqliteSchema.h"
@@ -558,6 +559,26 @@ void SqliteEngine::compact(const QString &path)
     FileReplacement compacted(path, QStringLiteral("mdb"));
     compactInto(path, compacted.temporaryPath());
     compacted.commit();
+}
+
+QString SqliteEngine::locate(const QString &database, const QString &fallbackDir) const
+{
+    return filenames::locate(database, fallbackDir);
+}
+
+QString SqliteEngine::fullName(const QString &database) const { return filenames::absolute(database); }
+
+bool SqliteEngine::present(const QString &database) const { return QFileInfo(database).isFile(); }
+
+bool SqliteEngine::sameDatabase(const QString &a, const QString &b) const
+{
+    return QFileInfo(filenames::normalised(a)) == QFileInfo(filenames::normalised(b));
+}
+
+bool SqliteEngine::copyAsItLies(const QString &database, const QString &path, const QString &shownPath) const
+{
+    filenames::copyBytes(database, path, shownPath);
+    return true;
 }
 
 void SqliteEngine::copyOpenDatabase(const QString &path)

@@ -58,8 +58,13 @@ public:
     void beginBulkLoad() override;
     void endBulkLoad() override;
 
+    QString locate(const QString &database, const QString &fallbackDir) const override;
+    QString fullName(const QString &database) const override;
+    bool present(const QString &database) const override;
+    bool sameDatabase(const QString &a, const QString &b) const override;
+    bool copyAsItLies(const QString &database, const QString &path, const QString &shownPath) const override;
+
     void copyOpenDatabase(const QString &path) override;
-    bool isFileBased() const override { return true; }
     void compact(const QString &path) override;
     std::unique_ptr<Hold> holdAlone(const QString &path) override;
     void createDatabase(const QString &path, const QString &cataloguePath = QString()) override;
