@@ -21,6 +21,11 @@ QVariant DbEngine::storedForm(const QVariant &v) const
     }
 }
 
+QString DbEngine::missingTableMessage(const QString &table) const
+{
+    return QStringLiteral("Таблицата %1 липсва в базата.").arg(table);
+}
+
 void DbEngine::scanInventory(const TableRows &each)
 {
     const bool own = !inTransaction();
@@ -31,12 +36,12 @@ void DbEngine::scanInventory(const TableRows &each)
             const QString t = QString::fromLatin1(table);
             const std::optional<SourceInfo> src = findSource(t);
             if (!src)
-                throw DaoError(QStringLiteral("Таблицата %1 липсва в базата.").arg(t));
+                throw DaoError(missingTableMessage(t));
             QStringList names;
             for (const ColumnDecl &c : src->columns)
                 names << dialect().quoteIdentifier(c.name);
             const std::unique_ptr<DbStatement> rows =
-                prepareScan(QStringLiteral("SELECT %1 FROM %2 ORDER BY id").arg(names.join(QLatin1Char(',')), t));
+                prepareInventoryScan(QStringLiteral("SELECT %1 FROM %2 ORDER BY id").arg(names.join(QLatin1Char(',')), t), own);
             each(t, src->columns, *rows);
         }
     } catch (...) {

@@ -167,12 +167,24 @@ public:
     // Hands each of the inventory's tables to each, all from one snapshot: its name, its columns
     // in order, and its rows in key order, read once front to back (the engine may hand them
     // over in parts). Raises when a table is missing.
-    virtual void scanInventory(const TableRows &each);
+    void scanInventory(const TableRows &each);
     // A load of many rows into the tables of a new database that nobody sees until it is put in
     // place, made fast in the engine's own way: begun, the rows inserted, then ended; rollback()
     // on failure.
     virtual void beginBulkLoad() { beginWrite(); }
     virtual void endBulkLoad() { commit(); }
+
+protected:
+    // scanInventory's statement for one table; ownSnapshot when the scan began the read
+    // transaction itself (and so may read in parts inside it).
+    virtual std::unique_ptr<DbStatement> prepareInventoryScan(const QString &sql, bool ownSnapshot)
+    {
+        Q_UNUSED(ownSnapshot) return prepareScan(sql);
+    }
+    // The message of a scan that finds a table missing.
+    virtual QString missingTableMessage(const QString &table) const;
+
+public:
 
     // ---- the database's name
     // The name to open for a Database setting: a file as found (a stored path with backslashes, a

@@ -487,33 +487,17 @@ void PgEngine::copyOpenDatabase(const QString &path)
     out->close();
 }
 
-void PgEngine::scanInventory(const TableRows &each)
+std::unique_ptr<DbStatement> PgEngine::prepareInventoryScan(const QString &sql, bool ownSnapshot)
 {
-    const bool own = !inTransaction();
-    if (own)
-        beginRead();
-    try {
-        for (const char *table : inventoryschema::Tables) {
-            const QString t = QString::fromLatin1(table);
-            const std::optional<SourceInfo> src = findSource(t);
-            if (!src)
-                throw DaoError(QStringLiteral("Таблицата %1 липсва в базата на сървъра.").arg(t));
-            QStringList names;
-            for (const ColumnDecl &c : src->columns)
-                names << mDialect.quoteIdentifier(c.name);
-            const QString select = QStringLiteral("SELECT %1 FROM %2 ORDER BY id").arg(names.join(QLatin1Char(',')), t);
-            // In parts only in the snapshot of its own (see prepareScan).
-            const std::unique_ptr<DbStatement> rows =
-                own ? std::unique_ptr<DbStatement>(std::make_unique<PgScanStatement>(mConn, select)) : std::make_unique<PgStatement>(mConn, select);
-            each(t, src->columns, *rows);
-        }
-    } catch (...) {
-        if (own)
-            rollback();
-        throw;
-    }
-    if (own)
-        rollback(); // the snapshot only read
+    // In parts only in the snapshot of its own (see prepareScan).
+    if (ownSnapshot)
+        return std::make_unique<PgScanStatement>(mConn, sql);
+    return std::make_unique<PgStatement>(mConn, sql);
+}
+
+QString PgEngine::missingTableMessage(const QString &table) const
+{
+    return QStringLiteral("Таблицата %1 липсва в базата на сървъра.").arg(table);
 }
 
 // On a server, compaction is its VACUUM; there is no file to write.

@@ -59,11 +59,14 @@ public:
     void announce(const QString &computer, const QString &user) override;
     std::optional<QList<Connected>> connectedTo(const QString &conninfo) override;
 
-    void scanInventory(const TableRows &each) override;
     void copyOpenDatabase(const QString &path) override;
     void compact(const QString &conninfo) override;
     void createDatabase(const QString &conninfo, const QString &cataloguePath = QString()) override;
     FileVersion fileVersion(const QString &conninfo) const override;
+
+protected:
+    std::unique_ptr<DbStatement> prepareInventoryScan(const QString &sql, bool ownSnapshot) override;
+    QString missingTableMessage(const QString &table) const override;
 
 private:
     struct ReaderPool;
