@@ -7,15 +7,12 @@
 #include "InventoryGrid.h"
 #include "MainMenus.h"
 #include "Paths.h"
-#include "postgresql/PgConnection.h"
-#include "postgresql/PgStatement.h"
+#include "RawDb.h"
 #include "RecordCommands.h"
 #include "base/Regional.h"
 #include "ScriptedPrompts.h"
 #include "ServerDb.h"
 #include "SettingsFile.h"
-#include "sqlite/SqliteConnection.h"
-#include "sqlite/SqliteStatement.h"
 #include "Startup.h"
 #include "module/uDM.h"
 #include "uSettings.h"
@@ -28,7 +25,7 @@
 #include <memory>
 #include <QTest>
 
-struct AppFixture
+struct AppFixture : RawDb
 {
     QTemporaryDir root;
     ScriptedPrompts prompts;
@@ -49,9 +46,12 @@ struct AppFixture
             SettingsFile::Values v;
             v.database = server->conninfo;
             SettingsFile::writeFile(bin(QStringLiteral("set.dll")), SettingsFile::bytes(v));
+            rawServer = server.get();
         } else if (withDatabase) {
             QFile::copy(QStringLiteral(VELOSTOK_TEMPLATE), db());
         }
+        if (!server)
+            rawFile = db();
         Paths::setProgramDir(root.filePath(QStringLiteral("Bin")));
         QDir::setCurrent(root.filePath(QStringLiteral("work")));
     }
@@ -69,51 +69,6 @@ struct AppFixture
 
     // The Database setting that names the inventory.
     QString database() const { return server ? server->conninfo : db(); }
-
-    // Statements on a connection of its own, as another program would run them.
-    void exec(const QString &sql) const
-    {
-        if (server) {
-            server->exec(sql);
-            return;
-        }
-        SqliteConnection c;
-        c.open(db());
-        c.exec(sql);
-    }
-    // The first value of the first row, typed as the data layer reads it.
-    QVariant scalar(const QString &sql) const
-    {
-        if (server) {
-            PgConnection c;
-            c.open(server->conninfo);
-            PgStatement st(c, sql);
-            return st.step() ? st.column(0) : QVariant();
-        }
-        SqliteConnection c;
-        c.open(db());
-        return c.scalar(sql);
-    }
-
-    // The first column of every row as text, joined by sep (SQLite has no string_agg).
-    QString joined(const QString &sql, const QString &sep = QStringLiteral(",")) const
-    {
-        QStringList out;
-        if (server) {
-            PgConnection c;
-            c.open(server->conninfo);
-            PgStatement st(c, sql);
-            while (st.step())
-                out << st.column(0).toString();
-        } else {
-            SqliteConnection c;
-            c.open(db());
-            SqliteStatement st = c.prepare(sql);
-            while (st.step())
-                out << st.column(0).toString();
-        }
-        return out.join(sep);
-    }
 
     // A test-only trigger that refuses, with message, a row change on main (event "UPDATE OF
     // user_id", "DELETE" …) when the condition on NEW or OLD holds; dropped by allow(name).

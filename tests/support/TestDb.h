@@ -5,12 +5,9 @@
 #pragma once
 
 #include "base/DaoError.h"
+#include "RawDb.h"
 #include "ServerDb.h"
-#include "postgresql/PgStatement.h"
-#include "sqlite/SqliteConnection.h"
-#include "sqlite/SqliteEngine.h"
 #include "sqlite/SqliteSchema.h"
-#include "sqlite/SqliteStatement.h"
 #include "dataset/TDaoDatabase.h"
 #include "dataset/TDaoTable.h"
 
@@ -19,7 +16,7 @@
 #include <QTest>
 #include <memory>
 
-struct TestDb
+struct TestDb : RawDb
 {
     enum Where { File, Server };
 
@@ -34,61 +31,16 @@ struct TestDb
         if (where == Server) {
             server = std::make_unique<ServerDb>();
             path = server->conninfo;
+            rawServer = server.get();
         } else {
             path = dir.filePath(name);
             sqliteschema::createDatabase(path);
+            rawFile = path;
         }
     }
 
     // Whether this run's inventories are on a PostgreSQL server.
     static bool onServer() { return !qEnvironmentVariableIsEmpty("VELOSTOK_PG_TEST"); }
-
-    // Runs statements on a separate raw connection, as another program would.
-    void exec(const QString &sql) const
-    {
-        if (server) {
-            server->exec(sql);
-            return;
-        }
-        SqliteConnection c;
-        c.open(path);
-        c.exec(sql);
-    }
-
-    // The first value of the first row (null when there is none), typed as SQLite gives it:
-    // booleans as the integers 0 and 1, integers as qint64, reals as double, the rest as text.
-    QVariant scalar(const QString &sql) const
-    {
-        if (server) {
-            const auto c = server->raw();
-            PgStatement st(*c, sql);
-            return st.step() ? st.column(0) : QVariant();
-        }
-        SqliteConnection c;
-        c.open(path);
-        return c.scalar(sql);
-    }
-
-    // The first column of every row, as scalar() types it, read with the engine's own functions
-    // (the stored queries call them).
-    QVariantList column(const QString &sql) const
-    {
-        QVariantList out;
-        if (server) {
-            const auto c = server->raw();
-            PgStatement st(*c, sql);
-            while (st.step())
-                out << st.column(0);
-            return out;
-        }
-        SqliteConnection c;
-        c.open(path);
-        SqliteEngine::prepareConnection(c);
-        SqliteStatement st = c.prepare(sql);
-        while (st.step())
-            out << st.column(0);
-        return out;
-    }
 
     std::unique_ptr<TDaoDatabase> connect() const
     {
