@@ -1,10 +1,12 @@
 #include "BulkRun.h"
 
+#include "dataset/TDaoDatabase.h"
 #include "dataset/TDaoTable.h"
 #include "module/uDM.h"
 
 #include <QCoreApplication>
 #include <QProgressBar>
+#include <QScopeGuard>
 
 #include <algorithm>
 #include <limits>
@@ -51,17 +53,25 @@ void BulkRun::hideBar()
         mBar->hide();
 }
 
-void BulkRun::beginBulk()
+void BulkRun::beginBulk(inventoryschema::ChangeKind kind)
 {
-    mTable->setBulkMode(true);
+    mTable->Database()->beginOperation(kind);
+    try {
+        mTable->setBulkMode(true);
+    } catch (...) {
+        mTable->Database()->endOperation();
+        throw;
+    }
     mBulk = true;
     mPaint.start();
 }
 
 void BulkRun::endBulk()
 {
-    if (std::exchange(mBulk, false))
-        mTable->setBulkMode(false);
+    if (!std::exchange(mBulk, false))
+        return;
+    const auto done = qScopeGuard([this] { mTable->Database()->endOperation(); });
+    mTable->setBulkMode(false);
 }
 
 void BulkRun::repaint()

@@ -5,6 +5,8 @@
 // then (the bar hidden, the flag cleared, bulk mode left with its failure dropped).
 #pragma once
 
+#include "engine/InventorySchema.h"
+
 #include <QElapsedTimer>
 
 #include <exception>
@@ -27,8 +29,9 @@ public:
     void showBar(qint64 steps);
     void hideBar();
     QProgressBar *bar() const { return mBar; }
-    // Writes in batches from here on; the repaint clock starts.
-    void beginBulk();
+    // Writes in batches from here on, the rows written being one history entry of kind; the
+    // repaint clock starts.
+    void beginBulk(inventoryschema::ChangeKind kind);
     // Commits the last batch and writes row by row again; raises what that commit raises.
     void endBulk();
     // Whether 100 ms have passed since the window was last repainted.

@@ -194,7 +194,7 @@ void RecordCommands::renumberRows(TDaoTable *t, std::exception_ptr &endError)
     const WidgetDisabled disabled(mWindow);
     run.showBar(CountRows(QStringLiteral("main")));
     t->First();
-    run.beginBulk();
+    run.beginBulk(inventoryschema::ChangeKind::Renumbering);
 
     TDaoField *number = t->FieldByName(QStringLiteral("user_id"));
     qint64 n = 1;

@@ -318,7 +318,7 @@ void RowClipboard::PasteRowsFromClipboard()
     t->DisableControls();
     mWindow->setEnabled(false);
     run.showBar(lines);
-    run.beginBulk();
+    run.beginBulk(inventoryschema::ChangeKind::Paste);
     run.raiseFlag();
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
 

@@ -192,9 +192,17 @@ private slots:
         newer[60] = 0; newer[61] = 0; newer[62] = 0x03; newer[63] = char(0xE7); // user_version 999
         QTest::newRow("newer schema version") << newer << false;
         QTest::newRow("truncated inventory") << inventory.left(4096) << false;
-        QByteArray damaged = inventory;
-        for (qsizetype i = 4096; i < damaged.size(); ++i)
-            damaged[i] = char((i * 131) & 0xff); // every page after the first overwritten
+        // An inventory with rows whose later pages (rows, not the schema before them) are overwritten.
+        QTemporaryDir scratch;
+        const QString rows = scratch.filePath(QStringLiteral("rows.mdb"));
+        QVERIFY(QFile::copy(QStringLiteral(VELOSTOK_TEMPLATE), rows));
+        RawDb{rows}.exec(QStringLiteral("WITH RECURSIVE k(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM k WHERE i < 2000) "
+                                        "INSERT INTO main (user_id, unit_name) SELECT i, 'Амортисьор преден ' || i FROM k"));
+        QFile r(rows);
+        QVERIFY(r.open(QIODevice::ReadOnly));
+        QByteArray damaged = r.readAll();
+        for (qsizetype i = damaged.size() / 2 / 4096 * 4096; i < damaged.size(); ++i)
+            damaged[i] = char((i * 131) & 0xff);
         QTest::newRow("damaged pages") << damaged << false;
     }
 

@@ -70,4 +70,25 @@ struct RawDb
             out << v.toString();
         return out.join(sep);
     }
+
+    // A test-only trigger that refuses, with message, a row change on main (event "UPDATE OF
+    // user_id", "DELETE" …) when the condition on NEW or OLD holds; dropped by allow(name).
+    void refuse(const QString &name, const QString &event, const QString &condition, const QString &message) const
+    {
+        if (!rawServer) {
+            exec(QStringLiteral("CREATE TRIGGER %1 BEFORE %2 ON main WHEN %3 BEGIN SELECT RAISE(ABORT, '%4'); END")
+                     .arg(name, event, condition, message));
+            return;
+        }
+        const QString row = event.startsWith(QLatin1String("DELETE")) ? QStringLiteral("OLD") : QStringLiteral("NEW");
+        exec(QStringLiteral("CREATE FUNCTION %1() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN IF %3 THEN RAISE EXCEPTION '%4'; "
+                            "END IF; RETURN %5; END $$; CREATE TRIGGER %1 BEFORE %2 ON main FOR EACH ROW EXECUTE FUNCTION %1()")
+                 .arg(name, event, condition, message, row));
+    }
+    void allow(const QString &name) const
+    {
+        exec(rawServer ? QStringLiteral("DROP TRIGGER %1 ON main; DROP FUNCTION %1()").arg(name)
+                    : QStringLiteral("DROP TRIGGER %1").arg(name));
+    }
+
 };

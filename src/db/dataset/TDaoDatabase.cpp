@@ -11,6 +11,7 @@
 #include "base/FileReplacement.h"
 #include "dataset/ResultCache.h"
 #include "engine/SqlDialect.h"
+#include "dataset/ChangeLog.h"
 #include "dataset/TDaoTable.h"
 
 #include <QCoreApplication>
@@ -176,12 +177,28 @@ int TDaoDatabase::executeStatement(const QString &sql)
 {
     DbEngine &e = engine();
     readBeforeWrite(QString(), {});
-    // One statement is one transaction: an error in any row undoes all of it.
-    std::unique_ptr<DbStatement> st = e.prepare(e.dialect().programStatement(sql));
-    while (st->step()) {
+    // One statement is one transaction: an error in any row undoes all of it. The rows it changes
+    // in the inventory are one history entry.
+    const bool recorded = mChanges->records(QStringLiteral("main"));
+    const bool own = recorded && !e.inTransaction();
+    if (own)
+        beginTransaction();
+    int n = 0;
+    try {
+        if (recorded)
+            mChanges->mark(computerName(), ChangeLog::Mode::Collect);
+        std::unique_ptr<DbStatement> st = e.prepare(e.dialect().programStatement(sql));
+        while (st->step()) {
+        }
+        n = e.changes();
+        st.reset();
+        if (recorded)
+            mChanges->foldCollected(computerName());
+        endRecorded(own);
+    } catch (...) {
+        abortRecorded(own);
+        throw;
     }
-    const int n = e.changes();
-    st.reset();
     // What it changed is not known here.
     mCache->forgetAll();
     dropValuesEverywhere();
@@ -211,6 +228,7 @@ void TDaoDatabase::openFile()
     }
     mEngine = std::move(e);
     mCache = std::make_unique<ResultCache>(*mEngine);
+    mChanges = std::make_unique<ChangeLog>(*mEngine);
 }
 
 void TDaoDatabase::setConnected(bool connected)
@@ -235,10 +253,12 @@ void TDaoDatabase::setConnected(bool connected)
         } catch (const DaoError &e) {
             failure = e.message();
             mEngine->rollback();
+            mChanges->ended(false);
         }
     }
     mBatchDepth = 0;
     mCache.reset();
+    mChanges.reset();
     mEngine->close();
     mEngine.reset();
     emit connectedChanged(false);
@@ -256,9 +276,11 @@ void TDaoDatabase::commitRetrying()
     // A COMMIT refused because others still read (rollback journal) keeps the transaction
     // open: try again for a while before giving up.
     QDeadlineTimer deadline(mCommitRetryMs);
+    mChanges->beforeCommit();
     for (;;) {
         try {
             mEngine->commit();
+            mChanges->ended(true);
             return;
         } catch (const DaoError &) {
             if (!mEngine->inTransaction() || deadline.hasExpired())
@@ -270,6 +292,7 @@ void TDaoDatabase::commitRetrying()
 void TDaoDatabase::abandonBatch(bool restart)
 {
     mEngine->rollback();
+    mChanges->ended(false);
     // What the caches counted did not reach the file.
     mCache->forgetAll();
     dropValuesEverywhere();
@@ -291,7 +314,7 @@ void TDaoDatabase::beginWriteBatch()
         aboutToWrite();
     if (mBatchDepth++ == 0 && Connected() && !mEngine->inTransaction()) {
         try {
-            mEngine->beginWrite();
+            beginTransaction();
         } catch (...) {
             mBatchDepth = 0;
             throw;
@@ -308,7 +331,7 @@ void TDaoDatabase::batchCheckpoint(bool mayCommit)
     mCheck->giveWay();
     if (!mEngine->inTransaction()) {
         // Not open since a commit or a loss: open it now, before the row is written.
-        mEngine->beginWrite();
+        beginTransaction();
         mBatchStarted = now();
         ++mBatchSerial;
         return;
@@ -319,8 +342,10 @@ void TDaoDatabase::batchCheckpoint(bool mayCommit)
     if (now() - mBatchStarted < mBatchMs)
         return;
     try {
+        mChanges->beforeCommit();
         if (!mEngine->tryCommit())
             return; // others still read: the batch stays open and is tried again later
+        mChanges->ended(true);
     } catch (const DaoError &e) {
         if (mEngine->inTransaction()) {
             qCDebug(lcDb) << "write batch kept open:" << e.message();
@@ -366,17 +391,20 @@ bool TDaoDatabase::beginPost()
     DbEngine &e = engine();
     if (e.inTransaction())
         return false;
-    e.beginWrite();
+    beginTransaction();
     return true;
 }
 
 void TDaoDatabase::commitPost()
 {
     try {
+        mChanges->beforeCommit();
         mEngine->commit();
+        mChanges->ended(true);
     } catch (const DaoError &) {
         // The row's write is undone with it; the caches were already told of it.
         mEngine->rollback();
+        mChanges->ended(false);
         mCache->forgetAll();
         throw;
     }
@@ -384,8 +412,71 @@ void TDaoDatabase::commitPost()
 
 void TDaoDatabase::rollbackPost() noexcept
 {
-    if (Connected())
+    if (Connected()) {
         mEngine->rollback();
+        mChanges->ended(false);
+    }
+}
+
+// A transaction of this connection's begins: whatever the history had marked in one before is
+// gone with it (the engine may have undone it by itself).
+void TDaoDatabase::beginTransaction()
+{
+    mChanges->ended(false);
+    mEngine->beginWrite();
+}
+
+QString TDaoDatabase::computerName() const { return QSysInfo::machineHostName(); }
+
+bool TDaoDatabase::beginRecorded(const QString &table, const QString &who)
+{
+    if (!mChanges->records(table))
+        return false;
+    const bool own = !mEngine->inTransaction();
+    if (own)
+        beginTransaction();
+    try {
+        mChanges->mark(who, mChanges->inOperation() ? ChangeLog::Mode::Quiet : ChangeLog::Mode::Record);
+    } catch (...) {
+        abortRecorded(own);
+        throw;
+    }
+    return own;
+}
+
+void TDaoDatabase::endRecorded(bool own)
+{
+    if (!own)
+        return;
+    try {
+        mChanges->beforeCommit();
+        mEngine->commit();
+        mChanges->ended(true);
+    } catch (const DaoError &) {
+        abortRecorded(own);
+        throw;
+    }
+}
+
+void TDaoDatabase::abortRecorded(bool own) noexcept
+{
+    if (!own)
+        return;
+    mEngine->rollback();
+    mChanges->ended(false);
+    mCache->forgetAll(); // the caches were told of a write that is undone
+}
+
+void TDaoDatabase::beginOperation(inventoryschema::ChangeKind kind)
+{
+    if (Connected())
+        mChanges->beginOperation(kind, computerName());
+}
+
+void TDaoDatabase::endOperation()
+{
+    if (Connected())
+        mChanges->endOperation();
 }
 
 void TDaoDatabase::Idle()

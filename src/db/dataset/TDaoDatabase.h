@@ -11,11 +11,13 @@
 #pragma once
 
 #include "engine/DbEngine.h"
+#include "engine/InventorySchema.h"
 
 #include <QObject>
 #include <QStringList>
 #include <memory>
 
+class ChangeLog;
 class FileCheck;
 class ResultCache;
 class TDaoTable;
@@ -107,6 +109,15 @@ public:
     // were numbered in.
     quint64 batchSerial() const { return mBatchSerial; }
 
+    // ---- the change history (ChangeLog)
+    ChangeLog *changeLog() const { return mChanges.get(); }
+    // The name the history gives the program's changes when no user is named: the computer's.
+    QString computerName() const;
+    // An operation on many rows (a renumbering, a paste, an import): one history entry, with
+    // the rows its posts write.
+    void beginOperation(inventoryschema::ChangeKind kind);
+    void endOperation();
+
 signals:
     void connectedChanged(bool connected);
     void fileChecked(const FileHealth &health, const QStringList &soundBackups);
@@ -116,6 +127,12 @@ private:
 
     DbEngine &engine();
     ResultCache &cache();
+    // Before a dataset writes table's rows: when they are recorded, the write is marked as the
+    // program's by who, in a transaction of its own when none is open (true: endRecorded and
+    // abortRecorded then end it).
+    bool beginRecorded(const QString &table, const QString &who);
+    void endRecorded(bool own);
+    void abortRecorded(bool own) noexcept;
     void registerDataSet(TDaoTable *t);
     void unregisterDataSet(TDaoTable *t);
 
@@ -155,6 +172,7 @@ private:
     void openFile();
     // Before any write: refused on a damaged file; a background check gives way.
     void aboutToWrite();
+    void beginTransaction();
     void commitRetrying();
     // Rolls the open batch back, forgets what was counted from it, and (restart) opens the next.
     void abandonBatch(bool restart);
@@ -166,6 +184,7 @@ private:
     QString mProgramDir;
     std::unique_ptr<DbEngine> mEngine;
     std::unique_ptr<ResultCache> mCache;
+    std::unique_ptr<ChangeLog> mChanges;
     std::unique_ptr<FileCheck> mCheck;
     bool mDamaged = false;
     QList<TDaoTable *> mDataSets;

@@ -13,6 +13,7 @@
 #include "engine/SqlDialect.h"
 #include "dataset/TDaoDatabase.h"
 #include "dataset/TableKeyset.h"
+#include "dataset/ChangeLog.h"
 #include "dataset/TableWriter.h"
 
 #include <QFileInfo>
@@ -737,7 +738,17 @@ void TDaoTable::Post()
 void TDaoTable::postInsert()
 {
     mDb->readBeforeWrite(mTableName, {});
-    TableWriter::Inserted row = mWriter->insert(mBuffer, mChanged);
+    const bool own = mDb->beginRecorded(mTableName, changeAuthor());
+    TableWriter::Inserted row;
+    try {
+        row = mWriter->insert(mBuffer, mChanged);
+        if (mDb->changeLog()->inOperation())
+            mDb->changeLog()->rowWritten(row.key, ChangeLog::Kind::New, insertedFields(row.values));
+        mDb->endRecorded(own);
+    } catch (...) {
+        mDb->abortRecorded(own);
+        throw;
+    }
     commitPost();
     mKeyset->appended(row.key, std::move(row.values));
     mPos = mKeyset->count() - 1;
@@ -753,7 +764,17 @@ void TDaoTable::postUpdate()
     const QStringList changed = mWriter->columnsOf(mChanged);
     if (!changed.isEmpty()) {
         mDb->readBeforeWrite(mTableName, changed);
-        std::vector<QVariant> now = mWriter->update(mKeyset->keyAt(mPos), mOriginal, mBuffer, mChanged);
+        const bool own = mDb->beginRecorded(mTableName, changeAuthor());
+        std::vector<QVariant> now;
+        try {
+            now = mWriter->update(mKeyset->keyAt(mPos), mOriginal, mBuffer, mChanged);
+            if (mDb->changeLog()->inOperation())
+                mDb->changeLog()->rowWritten(mKeyset->keyAt(mPos), ChangeLog::Kind::Change, changedFields(now));
+            mDb->endRecorded(own);
+        } catch (...) {
+            mDb->abortRecorded(own);
+            throw;
+        }
         commitPost();
         mKeyset->updated(mPos, std::move(now));
     } else {
@@ -763,6 +784,39 @@ void TDaoTable::postUpdate()
     mChanged.assign(mFields.size(), false);
     setState(dsBrowse);
     notifyRow(mPos);
+}
+
+// Who the history names for this post: the user named in the row's modifier when the post
+// writes it (passwords asked on change), else the computer.
+QString TDaoTable::changeAuthor() const
+{
+    const std::vector<QString> &columns = mFields.columns();
+    for (size_t f = 0; f < columns.size() && mState != dsBrowse; ++f)
+        if (columns[f] == QLatin1String("modifier") && mChanged[f] && !mBuffer[f].toString().isEmpty())
+            return mBuffer[f].toString();
+    return mDb->computerName();
+}
+
+// A row an operation wrote, as its history line keeps it: every column it holds (stored form).
+QString TDaoTable::insertedFields(const std::vector<QVariant> &stored) const
+{
+    QList<ChangeLog::FieldChange> fields;
+    for (size_t f = 0; f < mFields.size(); ++f) {
+        const QVariant v = f < stored.size() ? stored[f] : mDb->engine().storedForm(mBuffer[f]);
+        if (!v.isNull() && v.isValid() && mFields.columns()[f] != QLatin1String("id"))
+            fields.append({mFields.columns()[f], QVariant(), v});
+    }
+    return ChangeLog::fieldsJson(fields);
+}
+
+// The columns an update changed: read before, stored now.
+QString TDaoTable::changedFields(const std::vector<QVariant> &now) const
+{
+    QList<ChangeLog::FieldChange> fields;
+    for (size_t f = 0; f < mFields.size(); ++f)
+        if (mChanged[f] && mOriginal[f] != now[f])
+            fields.append({mFields.columns()[f], mOriginal[f], now[f]});
+    return ChangeLog::fieldsJson(fields);
 }
 
 void TDaoTable::commitPost()
@@ -808,7 +862,15 @@ void TDaoTable::Delete()
         throw DaoError(QStringLiteral("Cannot perform this operation on an empty dataset"));
     const int removed = mPos;
     mDb->readBeforeWrite(mTableName, {});
-    const bool deleted = mWriter->remove(mKeyset->keyAt(removed), mKeyset->values(removed));
+    const bool own = mDb->beginRecorded(mTableName, changeAuthor());
+    bool deleted = false;
+    try {
+        deleted = mWriter->remove(mKeyset->keyAt(removed), mKeyset->values(removed));
+        mDb->endRecorded(own);
+    } catch (...) {
+        mDb->abortRecorded(own);
+        throw;
+    }
     mKeyset->removed(removed);
     const int n = mKeyset->count();
     mPos = n == 0 ? -1 : std::min(removed, n - 1);

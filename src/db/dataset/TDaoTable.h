@@ -277,6 +277,9 @@ private:
     void postUpdate();
     // Commits the transaction Post began for an atomic post, once its row is written.
     void commitPost();
+    QString changeAuthor() const;
+    QString insertedFields(const std::vector<QVariant> &stored) const;
+    QString changedFields(const std::vector<QVariant> &now) const;
     void checkWritable() const;
     bool isDisabled() const { return mDisableCount > 0; }
     int positionOf(const TBookmark &b) const;

@@ -55,7 +55,7 @@ TableWriter::Inserted TableWriter::insert(const std::vector<QVariant> &buffer, c
     st->bindAll(values);
     st->step();
     Inserted out;
-    out.key = mEngine.lastInsertId();
+    out.key = mEngine.lastInsertId(mTable);
 
     // Read back what the database made of it: defaults, and values in their stored types. The row
     // is written whatever happens here, so a failure only leaves the values to be read later.

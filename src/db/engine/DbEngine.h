@@ -87,9 +87,10 @@ public:
     virtual std::unique_ptr<DbStatement> prepareScan(const QString &sql) { return prepare(sql); }
     // Runs one or more statements without results.
     virtual void execute(const QString &sql) = 0;
-    // Rows changed by the last statement, and the key of the last row inserted.
+    // Rows changed by the last statement, and the key of the row it inserted into table (the
+    // rows that triggers inserted into other tables meanwhile do not count).
     virtual int changes() const = 0;
-    virtual qint64 lastInsertId() const = 0;
+    virtual qint64 lastInsertId(const QString &table) const = 0;
 
     // ---- transactions (each statement outside one commits on its own)
     // Begins a transaction whose reads all see the database as it was at its first read; it
@@ -161,6 +162,11 @@ public:
     virtual std::optional<FileHealth> checkFile() { return std::nullopt; }
     // Whether checkFile() has a file to check.
     virtual bool checksFile() const { return false; }
+
+    // ---- additions to the inventory's layout
+    // The additions step of the open inventory (inventoryschema::AdditionsStep), brought up to
+    // this program's on opening where the database could be written then.
+    virtual int additions() const = 0;
 
     // ---- the inventory copied row by row
     using TableRows = std::function<void(const QString &table, const std::vector<ColumnDecl> &columns, DbStatement &rows)>;

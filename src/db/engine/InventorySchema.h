@@ -8,12 +8,38 @@
 
 namespace inventoryschema {
 
-// Marks a database as an inventory ('VLST') of a known layout.
+// Marks a database as an inventory ('VLST') of a known layout. SchemaVersion is the layout every
+// copy of the program checks and refuses when it is newer than its own; it changes only for a
+// change that older copies could not live with.
 constexpr int ApplicationId = 0x564C5354;
 constexpr int SchemaVersion = 1;
+// Additions to that layout (new tables, triggers), made step by step on opening: older copies of
+// the program open an inventory with more of them and do not use them. Kept in velostok_meta.
+// 1: the change history.
+constexpr int AdditionsStep = 1;
 
-// The inventory's tables, in the order a copy of it writes them.
+// The inventory's tables, in the order a copy of it writes them; the history's (HistoryTables)
+// follow where the database has them.
 inline constexpr const char *Tables[] = {"main", "models", "users"};
+inline constexpr const char *HistoryTables[] = {"history", "history_rows"};
+
+// ---- the change history of main's rows
+// An entry is one change of one row (row_id set, fields {"column": [old, new], ...}), or one
+// operation on many rows (row_id null, its rows in history_rows: one line per row, "id TAB kind
+// TAB fields" in id order, in parts of consecutive transactions). Written in the transaction of
+// the change: by triggers for single rows, which take who and what to do from the one row of
+// history_writer that the program's transaction holds (never committed, so never seen by another
+// connection): none, a change by another program (outside, who unknown); Record, the program's
+// own; Quiet, the program records it itself; Collect, the rows are gathered in history_collect
+// for the program to fold into one operation before it commits.
+enum class ChangeKind { New = 1, Change = 2, DeleteMark = 3, Undelete = 4, Purge = 5, Renumbering = 6, Paste = 7, Import = 8, Revert = 9 };
+enum class WriterMode { Record = 0, Quiet = 1, Collect = 2 };
+// main's columns a history entry keeps, in table order; a change of a row leaves out
+// last_modified (the entry has its own time).
+inline constexpr const char *HistoryColumns[] = {"user_id", "unit_number", "unit_name", "quantity", "price",
+                                                 "second_price", "deliver_name", "delivery_country",
+                                                 "delivery_unit_number", "comment", "modifier", "locked",
+                                                 "deleted", "last_modified", "created"};
 
 // The five stored queries: each lists the distinct values of one column, letter case folded.
 struct StoredQuery

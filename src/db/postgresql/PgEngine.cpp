@@ -117,10 +117,40 @@ void PgEngine::open(const QString &conninfo)
         if (version < 1 || version > inventoryschema::SchemaVersion)
             throw DaoError(QStringLiteral("Базата на сървъра е от непозната версия (%1) и не може да бъде отворена.").arg(version));
         setUpSession();
+        addToLayout();
         reconnectWithSession();
     } catch (...) {
         mConn.close();
         throw;
+    }
+}
+
+// Brings the inventory's additions up to this program's in one transaction, the first copy to
+// come doing it while the others wait; a role that may not change the schema leaves them as they
+// are, and the inventory is used without them.
+void PgEngine::addToLayout()
+{
+    mAdditions = pgschema::additionsOf(mConn);
+    if (mAdditions >= inventoryschema::AdditionsStep)
+        return;
+    try {
+        mConn.exec(QStringLiteral("BEGIN"));
+        try {
+            mConn.exec(QStringLiteral("LOCK TABLE velostok_meta IN EXCLUSIVE MODE"));
+            const int step = pgschema::additionsOf(mConn);
+            if (step < inventoryschema::AdditionsStep)
+                mConn.exec(pgschema::additionsSql(step));
+            mConn.exec(QStringLiteral("COMMIT"));
+        } catch (...) {
+            try {
+                mConn.exec(QStringLiteral("ROLLBACK"));
+            } catch (const DaoError &) {
+            }
+            throw;
+        }
+        mAdditions = pgschema::additionsOf(mConn);
+    } catch (const DaoError &e) {
+        qCWarning(lcDb) << "the additions of the server's inventory stay at step" << mAdditions << ":" << e.message();
     }
 }
 
@@ -233,10 +263,11 @@ void PgEngine::execute(const QString &sql) { mConn.exec(sql); }
 
 int PgEngine::changes() const { return mConn.changes(); }
 
-qint64 PgEngine::lastInsertId() const
+// The table's own sequence: lastval() would give a row that a trigger inserted elsewhere.
+qint64 PgEngine::lastInsertId(const QString &table) const
 {
     const int changed = mConn.changes();
-    const PgResult r = mConn.query(QStringLiteral("SELECT lastval()"));
+    const PgResult r = mConn.query(QStringLiteral("SELECT currval(pg_get_serial_sequence(?, 'id'))"), {table});
     mConn.setChanges(changed); // asking does not change what the insert changed
     return r.rows() == 1 ? r.text(0, 0).toLongLong() : 0;
 }

@@ -38,7 +38,7 @@ public:
     std::unique_ptr<DbStatement> prepareScan(const QString &sql) override;
     void execute(const QString &sql) override;
     int changes() const override;
-    qint64 lastInsertId() const override;
+    qint64 lastInsertId(const QString &table) const override;
 
     void beginRead() override;
     void beginWrite() override;
@@ -64,11 +64,16 @@ public:
     void createDatabase(const QString &conninfo, const QString &cataloguePath = QString()) override;
     FileVersion fileVersion(const QString &conninfo) const override;
 
+    int additions() const override { return mAdditions; }
+
 protected:
     std::unique_ptr<DbStatement> prepareInventoryScan(const QString &sql, bool ownSnapshot) override;
     QString missingTableMessage(const QString &table) const override;
 
 private:
+    void addToLayout();
+    int mAdditions = 0;
+
     struct ReaderPool;
 
     void setUpSession();

@@ -187,7 +187,86 @@ CREATE TABLE users (
     }
     for (const StoredQuery &q : storedQueries)
         sql += distinctViewSql(q);
+    return sql + additionsSql(0);
+}
+
+// Plain SQL and PL/pgSQL that every client runs, so that psql's changes are recorded too. Values
+// are kept as JSON (dates in ISO form, yes/no as true and false).
+QString additionsSql(int step)
+{
+    QString sql;
+    if (step < 1) {
+        QStringList all;
+        for (const char *c : inventoryschema::HistoryColumns)
+            all << QStringLiteral("'%1'").arg(QLatin1String(c));
+        sql += QStringLiteral(R"SQL(
+ALTER TABLE velostok_meta ADD COLUMN additions integer NOT NULL DEFAULT 0;
+CREATE TABLE history (
+  id bigserial PRIMARY KEY,
+  at timestamp(0) NOT NULL,
+  who varchar(30),
+  kind smallint NOT NULL,
+  outside boolean NOT NULL DEFAULT false,
+  row_id integer,
+  fields text
+);
+CREATE INDEX history_row_id ON history (row_id);
+CREATE TABLE history_rows (
+  entry bigint NOT NULL,
+  first_row integer NOT NULL,
+  last_row integer NOT NULL,
+  rows text NOT NULL
+);
+CREATE INDEX history_rows_entry ON history_rows (entry);
+CREATE TABLE history_writer (who text, mode smallint NOT NULL);
+CREATE TABLE history_collect (row_id integer, kind smallint, fields text);
+CREATE FUNCTION velostok_history() RETURNS trigger LANGUAGE plpgsql AS $$
+DECLARE
+  w_who text;
+  w_mode smallint;
+  o jsonb := '{}';
+  n jsonb := '{}';
+  k smallint;
+  r bigint;
+  f text;
+BEGIN
+  SELECT who, mode INTO w_who, w_mode FROM history_writer LIMIT 1;
+  IF w_mode = 1 THEN RETURN NULL; END IF;
+  IF TG_OP = 'INSERT' THEN
+    n := to_jsonb(NEW); k := 1; r := NEW.id;
+  ELSIF TG_OP = 'DELETE' THEN
+    o := to_jsonb(OLD); k := 5; r := OLD.id;
+  ELSE
+    o := to_jsonb(OLD); n := to_jsonb(NEW); r := NEW.id;
+    k := CASE WHEN NOT OLD.deleted AND NEW.deleted THEN 3 WHEN OLD.deleted AND NOT NEW.deleted THEN 4 ELSE 2 END;
+  END IF;
+  SELECT json_object_agg(c, json_build_array(o -> c, n -> c) ORDER BY p)::text INTO f
+    FROM unnest(ARRAY[%1]) WITH ORDINALITY AS cols(c, p)
+   WHERE coalesce(o -> c, 'null') IS DISTINCT FROM coalesce(n -> c, 'null')
+     AND (c <> 'last_modified' OR TG_OP <> 'UPDATE');
+  IF f IS NULL THEN RETURN NULL; END IF;
+  IF w_mode = 2 THEN
+    INSERT INTO history_collect (row_id, kind, fields) VALUES (r, k, f);
+  ELSE
+    INSERT INTO history (at, who, kind, outside, row_id, fields)
+      VALUES (localtimestamp(0), w_who, k, w_mode IS NULL, r, f);
+  END IF;
+  RETURN NULL;
+END $$;
+CREATE TRIGGER history_row AFTER INSERT OR UPDATE OR DELETE ON main FOR EACH ROW EXECUTE FUNCTION velostok_history();
+UPDATE velostok_meta SET additions = 1;
+)SQL").arg(all.join(QLatin1Char(',')));
+    }
     return sql;
+}
+
+int additionsOf(PgConnection &conn)
+{
+    const PgResult r = conn.query(QStringLiteral("SELECT count(*) FROM information_schema.columns WHERE table_schema = current_schema() "
+                                                 "AND table_name = 'velostok_meta' AND column_name = 'additions'"));
+    if (r.text(0, 0).toInt() == 0)
+        return 0;
+    return conn.query(QStringLiteral("SELECT additions FROM velostok_meta")).text(0, 0).toInt();
 }
 
 bool isInventory(PgConnection &conn, int *version)

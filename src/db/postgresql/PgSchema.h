@@ -22,6 +22,10 @@ constexpr qint64 WriteLockKey = 0x564C5354;
 QString creationSql();
 // Whether the connected database holds an inventory; its schema version in *version.
 bool isInventory(PgConnection &conn, int *version);
+// The additions to the first layout, from the one after step (0: none) to the newest, each step
+// ending with the record of its number; and the additions an inventory has.
+QString additionsSql(int step);
+int additionsOf(PgConnection &conn);
 // The (table, column) a stored query lists the distinct values of, from the note the schema
 // leaves on each of its views.
 std::optional<std::pair<QString, QString>> distinctOf(const QString &viewComment);

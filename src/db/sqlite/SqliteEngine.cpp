@@ -323,10 +323,37 @@ void SqliteEngine::open(const QString &path)
         // has gone switches.
         if (mode.compare(QLatin1String("delete"), Qt::CaseInsensitive) != 0)
             qCWarning(lcDb) << "journal of" << path << "stays" << mode << "while another program holds it open";
+        addToLayout();
         mHandle = mConn.handle();
     } catch (...) {
         mConn.close();
         throw;
+    }
+}
+
+// Brings the file's additions up to this program's, all steps in one transaction: a kill leaves
+// the file as it was or with all of them. A file that cannot be written now (read only, held by
+// another copy's long write) stays as it is and is used without them.
+void SqliteEngine::addToLayout()
+{
+    mAdditions = sqliteschema::additionsOf(mConn);
+    if (mAdditions >= inventoryschema::AdditionsStep)
+        return;
+    try {
+        mConn.exec(QStringLiteral("BEGIN IMMEDIATE"));
+        try {
+            const int step = sqliteschema::additionsOf(mConn); // another copy may have just made them
+            if (step < inventoryschema::AdditionsStep)
+                mConn.exec(sqliteschema::additionsSql(step));
+            mConn.exec(QStringLiteral("COMMIT"));
+        } catch (...) {
+            sqlite3_exec(mConn.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+            throw;
+        }
+        mAdditions = sqliteschema::additionsOf(mConn);
+    } catch (const DaoError &e) {
+        // A damaged file is found and named by the file check, as any other.
+        qCWarning(lcDb) << "the additions of" << mPath << "stay at step" << mAdditions << ":" << e.message();
     }
 }
 
@@ -395,7 +422,12 @@ void SqliteEngine::execute(const QString &sql) { mConn.exec(sql); }
 
 int SqliteEngine::changes() const { return mConn.changes(); }
 
-qint64 SqliteEngine::lastInsertId() const { return mConn.lastInsertId(); }
+// SQLite gives back the statement's own row once its triggers have run.
+qint64 SqliteEngine::lastInsertId(const QString &table) const
+{
+    Q_UNUSED(table)
+    return mConn.lastInsertId();
+}
 
 // DEFERRED: the view of the database is taken at the first read.
 void SqliteEngine::beginRead() { mConn.exec(QStringLiteral("BEGIN DEFERRED")); }

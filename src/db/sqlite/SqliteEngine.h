@@ -28,7 +28,7 @@ public:
     std::unique_ptr<DbStatement> prepare(const QString &sql) override;
     void execute(const QString &sql) override;
     int changes() const override;
-    qint64 lastInsertId() const override;
+    qint64 lastInsertId(const QString &table) const override;
 
     void beginRead() override;
     void beginWrite() override;
@@ -51,6 +51,8 @@ public:
     int rosterEntry() const override { return mRoster.entryIndex(); }
     std::optional<QList<Connected>> connectedTo(const QString &path) override;
     QList<Connected> rosterPlaces(const QString &path) override;
+
+    int additions() const override { return mAdditions; }
 
     std::optional<FileHealth> checkFile() override;
     bool checksFile() const override { return true; }
@@ -82,10 +84,13 @@ public:
     void compactInto(const QString &source, const QString &dest);
 
 private:
+    void addToLayout();
+
     LockRoster mRoster; // from announce() until close(); left after the connection has closed
     SqliteConnection mConn;
     mutable std::atomic<sqlite3 *> mHandle = nullptr; // for interrupt() from another thread
     QString mPath;
+    int mAdditions = 0;
     QStringList mLoadIndexes; // a bulk load's, made at its end
     std::function<bool()> mStop;
     SqliteDialect mDialect;

@@ -64,7 +64,90 @@ CREATE TABLE users (
 )SQL")
         .arg(inventoryschema::ApplicationId)
         .arg(inventoryschema::SchemaVersion)
-        + storedQueriesSql();
+        + storedQueriesSql() + additionsSql(0);
+}
+
+namespace {
+
+// One history entry's fields from a row's values before (o) and after (n): the columns whose
+// value differs, as {"column": [old, new]}; null when none does.
+QString historyFields(const char *oldRow, const char *newRow, bool withLastModified)
+{
+    QStringList pairs;
+    for (const char *c : inventoryschema::HistoryColumns) {
+        if (!withLastModified && qstrcmp(c, "last_modified") == 0)
+            continue;
+        pairs << QStringLiteral("SELECT '%1' AS f, %2 AS o, %3 AS n")
+                     .arg(QLatin1String(c), oldRow ? QStringLiteral("OLD.%1").arg(QLatin1String(c)) : QStringLiteral("NULL"),
+                          newRow ? QStringLiteral("NEW.%1").arg(QLatin1String(c)) : QStringLiteral("NULL"));
+    }
+    return QStringLiteral("SELECT CASE WHEN count(*) > 0 THEN json_group_object(f, json_array(o, n)) END AS j FROM (%1) WHERE o IS NOT n")
+        .arg(pairs.join(QStringLiteral(" UNION ALL ")));
+}
+
+// The trigger that records one event on main's rows (see inventoryschema's history).
+QString historyTrigger(const QString &event, const QString &row, const QString &kind, const QString &fields)
+{
+    return QStringLiteral(
+               "CREATE TRIGGER history_%1 AFTER %2 ON main WHEN NOT EXISTS (SELECT 1 FROM history_writer WHERE mode = 1)\n"
+               "BEGIN\n"
+               "  INSERT INTO history_collect (row_id, kind, fields) SELECT %3.id, %4, j FROM (%5)\n"
+               "    WHERE j IS NOT NULL AND EXISTS (SELECT 1 FROM history_writer WHERE mode = 2);\n"
+               "  INSERT INTO history (at, who, kind, outside, row_id, fields)\n"
+               "    SELECT datetime('now', 'localtime'), (SELECT who FROM history_writer), %4,\n"
+               "           NOT EXISTS (SELECT 1 FROM history_writer), %3.id, j FROM (%5)\n"
+               "    WHERE j IS NOT NULL AND NOT EXISTS (SELECT 1 FROM history_writer WHERE mode = 2);\n"
+               "END;\n")
+        .arg(event.toLower(), event, row, kind, fields);
+}
+
+} // namespace
+
+// Plain SQL that every SQLite program runs (JSON is built into SQLite), so that the sqlite3
+// tool's changes are recorded too.
+QString additionsSql(int step)
+{
+    QString sql;
+    if (step < 1) {
+        sql += QStringLiteral(R"SQL(
+CREATE TABLE velostok_meta (additions LONG NOT NULL);
+INSERT INTO velostok_meta (additions) VALUES (0);
+CREATE TABLE history (
+  id INTEGER PRIMARY KEY AUTOINCREMENT,
+  at DATETIME NOT NULL,
+  who TEXT(30),
+  kind SHORT NOT NULL,
+  outside YESNO NOT NULL DEFAULT 0,
+  row_id LONG,
+  fields TEXT
+);
+CREATE INDEX history_row_id ON history (row_id);
+CREATE TABLE history_rows (
+  entry LONG NOT NULL,
+  first_row LONG NOT NULL,
+  last_row LONG NOT NULL,
+  rows TEXT NOT NULL
+);
+CREATE INDEX history_rows_entry ON history_rows (entry);
+CREATE TABLE history_writer (who TEXT, mode SHORT NOT NULL);
+CREATE TABLE history_collect (row_id LONG, kind SHORT, fields TEXT);
+)SQL");
+        sql += historyTrigger(QStringLiteral("INSERT"), QStringLiteral("NEW"), QStringLiteral("1"), historyFields(nullptr, "NEW", true));
+        sql += historyTrigger(QStringLiteral("UPDATE"), QStringLiteral("NEW"),
+                              QStringLiteral("CASE WHEN OLD.deleted = 0 AND NEW.deleted <> 0 THEN 3 "
+                                             "WHEN OLD.deleted <> 0 AND NEW.deleted = 0 THEN 4 ELSE 2 END"),
+                              historyFields("OLD", "NEW", false));
+        sql += historyTrigger(QStringLiteral("DELETE"), QStringLiteral("OLD"), QStringLiteral("5"), historyFields("OLD", nullptr, true));
+        sql += QStringLiteral("UPDATE velostok_meta SET additions = 1;\n");
+    }
+    return sql;
+}
+
+int additionsOf(const SqliteConnection &db)
+{
+    if (db.scalar(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = 'velostok_meta'")).toInt() == 0)
+        return 0;
+    return db.scalar(QStringLiteral("SELECT additions FROM velostok_meta")).toInt();
 }
 
 namespace {

@@ -5,6 +5,8 @@
 
 #include "engine/DbEngine.h"
 
+class SqliteConnection;
+
 #include <QString>
 #include <optional>
 #include <utility>
@@ -13,6 +15,12 @@ namespace sqliteschema {
 
 // Every statement that makes an empty inventory database, in order.
 QString creationSql();
+
+// The additions to the first layout, from the one after step (0: none) to the newest, each step
+// ending with the record of its number.
+QString additionsSql(int step);
+// The additions recorded in an open inventory file (0 when it has none).
+int additionsOf(const SqliteConnection &db);
 
 // The five stored queries: each lists the distinct values of one column, letter case folded,
 // in ascending order with the null first.

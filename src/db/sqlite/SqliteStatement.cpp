@@ -97,6 +97,11 @@ bool SqliteStatement::step()
         return false;
     const QString msg = QString::fromUtf8(sqlite3_errmsg(mDb));
     sqlite3_reset(mStmt);
+    // A full disk or an I/O error undoes the whole transaction, as SQLite does itself unless a
+    // statement journal (a table with triggers) let it undo the statement alone: the writer
+    // always learns its batch is gone the same way.
+    if (((rc & 0xff) == SQLITE_IOERR || (rc & 0xff) == SQLITE_FULL) && !sqlite3_get_autocommit(mDb))
+        sqlite3_exec(mDb, "ROLLBACK", nullptr, nullptr, nullptr);
     if (rc == SQLITE_INTERRUPT)
         throw Interrupted(sqliteErrorMessage(rc, msg));
     if ((rc & 0xff) == SQLITE_CORRUPT)

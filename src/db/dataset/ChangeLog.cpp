@@ -1,0 +1,312 @@
+// The change history as this connection writes and reads it.
+#include "dataset/ChangeLog.h"
+
+#include "base/Clock.h"
+#include "base/StoredDateTime.h"
+#include "engine/DbEngine.h"
+#include "engine/DbStatement.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <algorithm>
+
+namespace {
+
+constexpr int LinesPerPart = 10000;
+
+QDateTime timeOf(const QVariant &v)
+{
+    if (v.metaType().id() == QMetaType::QDateTime)
+        return v.toDateTime();
+    return storedtime::parse(v.toString());
+}
+
+int columnOrder(const QString &field)
+{
+    int i = 0;
+    for (const char *c : inventoryschema::HistoryColumns) {
+        if (field == QLatin1String(c))
+            return i;
+        ++i;
+    }
+    return i;
+}
+
+} // namespace
+
+bool ChangeLog::kept() const { return mEngine.additions() >= 1; }
+
+void ChangeLog::mark(const QString &who, Mode mode)
+{
+    if (!mMarked) {
+        const std::unique_ptr<DbStatement> st = mEngine.prepare(QStringLiteral("INSERT INTO history_writer (who, mode) VALUES (?, ?)"));
+        st->bindAll({who, int(mode)});
+        st->step();
+        mMarked = true;
+    } else if (who != mWho || mode != mMode) {
+        const std::unique_ptr<DbStatement> st = mEngine.prepare(QStringLiteral("UPDATE history_writer SET who = ?, mode = ?"));
+        st->bindAll({who, int(mode)});
+        st->step();
+    }
+    mWho = who;
+    mMode = mode;
+}
+
+void ChangeLog::foldCollected(const QString &who)
+{
+    struct Row
+    {
+        qint64 id;
+        int kind;
+        QString fields;
+    };
+    std::vector<Row> rows;
+    {
+        const std::unique_ptr<DbStatement> st =
+            mEngine.prepare(QStringLiteral("SELECT row_id, kind, fields FROM history_collect ORDER BY row_id"));
+        while (st->step())
+            rows.push_back({st->columnInt64(0), int(st->columnInt64(1)), st->column(2).toString()});
+    }
+    if (rows.empty())
+        return;
+    mEngine.execute(QStringLiteral("DELETE FROM history_collect"));
+    const QDateTime at = Clock::now();
+    if (rows.size() == 1) {
+        addEntry(at, who, Kind(rows.front().kind), rows.front().id, rows.front().fields);
+        return;
+    }
+    const bool oneKind = std::all_of(rows.begin(), rows.end(), [&](const Row &r) { return r.kind == rows.front().kind; });
+    const qint64 entry = addEntry(at, who, oneKind ? Kind(rows.front().kind) : Kind::Change, QVariant(), QString());
+    const std::unique_ptr<DbStatement> part =
+        mEngine.prepare(QStringLiteral("INSERT INTO history_rows (entry, first_row, last_row, rows) VALUES (?, ?, ?, ?)"));
+    for (size_t first = 0; first < rows.size(); first += LinesPerPart) {
+        const size_t last = std::min(rows.size(), first + LinesPerPart) - 1;
+        QString text;
+        for (size_t i = first; i <= last; ++i)
+            text += QStringLiteral("%1\t%2\t%3\n").arg(rows[i].id).arg(rows[i].kind).arg(rows[i].fields);
+        part->reset();
+        part->bindAll({entry, rows[first].id, rows[last].id, text});
+        part->step();
+    }
+}
+
+void ChangeLog::rowWritten(qint64 row, Kind kind, const QString &fieldsJson)
+{
+    if (fieldsJson == QLatin1String("{}"))
+        return; // written as it was (a renumbering that kept a row's number)
+    mOp.pending.append({row, QStringLiteral("%1\t%2").arg(int(kind)).arg(fieldsJson)});
+}
+
+qint64 ChangeLog::addEntry(const QDateTime &at, const QString &who, Kind kind, const QVariant &row, const QString &fields)
+{
+    const std::unique_ptr<DbStatement> st =
+        mEngine.prepare(QStringLiteral("INSERT INTO history (at, who, kind, row_id, fields) VALUES (?, ?, ?, ?, ?)"));
+    st->bindAll({storedtime::text(at), who.isEmpty() ? QVariant() : QVariant(who.left(30)), int(kind), row,
+                 fields.isEmpty() ? QVariant() : QVariant(fields)});
+    st->step();
+    return mEngine.lastInsertId(QStringLiteral("history"));
+}
+
+void ChangeLog::flushOperation()
+{
+    if (mOp.pending.isEmpty())
+        return;
+    std::sort(mOp.pending.begin(), mOp.pending.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
+    if (mOp.entry == 0) {
+        mOp.entry = addEntry(mOp.at, mOp.who, mOp.kind, QVariant(), QString());
+        mOp.entryThisTransaction = true;
+    }
+    const std::unique_ptr<DbStatement> part =
+        mEngine.prepare(QStringLiteral("INSERT INTO history_rows (entry, first_row, last_row, rows) VALUES (?, ?, ?, ?)"));
+    for (qsizetype first = 0; first < mOp.pending.size(); first += LinesPerPart) {
+        const qsizetype last = std::min(mOp.pending.size(), first + LinesPerPart) - 1;
+        QString text;
+        for (qsizetype i = first; i <= last; ++i) {
+            text += QString::number(mOp.pending[i].first);
+            text += QLatin1Char('\t');
+            text += mOp.pending[i].second;
+            text += QLatin1Char('\n');
+        }
+        part->reset();
+        part->bindAll({mOp.entry, mOp.pending[first].first, mOp.pending[last].first, text});
+        part->step();
+    }
+    mOp.pending.clear();
+}
+
+void ChangeLog::beforeCommit()
+{
+    flushOperation();
+    if (mMarked)
+        mEngine.execute(QStringLiteral("DELETE FROM history_writer"));
+    mMarked = false;
+}
+
+void ChangeLog::ended(bool committed)
+{
+    mMarked = false;
+    mOp.pending.clear();
+    if (!committed && mOp.entryThisTransaction)
+        mOp.entry = 0; // undone with the transaction
+    mOp.entryThisTransaction = false;
+    if (!mOp.active)
+        mOp = Operation();
+}
+
+void ChangeLog::beginOperation(Kind kind, const QString &who)
+{
+    mOp = Operation();
+    mOp.active = true;
+    mOp.kind = kind;
+    mOp.who = who;
+    mOp.at = Clock::now();
+}
+
+void ChangeLog::endOperation() { mOp.active = false; }
+
+// ---------------------------------------------------------------- reading
+
+QList<ChangeLog::Entry> ChangeLog::entriesOf(qint64 row)
+{
+    QList<Entry> out;
+    if (!kept())
+        return out;
+    {
+        const std::unique_ptr<DbStatement> st = mEngine.prepare(
+            QStringLiteral("SELECT id, at, who, kind, outside, fields FROM history WHERE row_id = ? ORDER BY id DESC"));
+        st->bindInt64(1, row);
+        while (st->step()) {
+            Entry e;
+            e.id = st->columnInt64(0);
+            e.at = timeOf(st->column(1));
+            e.who = st->column(2).toString();
+            e.kind = Kind(st->columnInt64(3));
+            e.outside = st->column(4).toBool();
+            e.row = row;
+            e.fields = parseFields(st->column(5).toString());
+            out.append(e);
+        }
+    }
+    const std::unique_ptr<DbStatement> st = mEngine.prepare(
+        QStringLiteral("SELECT h.id, h.at, h.who, p.rows FROM history_rows p JOIN history h ON h.id = p.entry "
+                       "WHERE p.first_row <= ? AND p.last_row >= ?"));
+    st->bindAll({row, row});
+    const QString key = QStringLiteral("\n%1\t").arg(row);
+    while (st->step()) {
+        const QString rows = QLatin1Char('\n') + st->column(3).toString();
+        const qsizetype at = rows.indexOf(key);
+        if (at < 0)
+            continue;
+        const qsizetype start = at + key.size();
+        const qsizetype end = rows.indexOf(QLatin1Char('\n'), start);
+        const QString line = rows.mid(start, end - start);
+        Entry e;
+        e.id = st->columnInt64(0);
+        e.at = timeOf(st->column(1));
+        e.who = st->column(2).toString();
+        e.kind = Kind(line.section(QLatin1Char('\t'), 0, 0).toInt());
+        e.row = row;
+        e.operation = true;
+        e.fields = parseFields(line.section(QLatin1Char('\t'), 1));
+        out.append(e);
+    }
+    std::sort(out.begin(), out.end(), [](const Entry &a, const Entry &b) { return a.id > b.id; });
+    return out;
+}
+
+QList<ChangeLog::Entry> ChangeLog::purged(const QString &text)
+{
+    QList<Entry> out;
+    if (!kept())
+        return out;
+    const auto wanted = [&](const Entry &e) {
+        if (text.isEmpty())
+            return true;
+        for (const FieldChange &f : e.fields)
+            if ((f.field == QLatin1String("unit_number") || f.field == QLatin1String("unit_name"))
+                && f.before.toString().contains(text, Qt::CaseInsensitive))
+                return true;
+        return false;
+    };
+    const int purge = int(Kind::Purge);
+    {
+        const std::unique_ptr<DbStatement> st = mEngine.prepare(
+            QStringLiteral("SELECT id, at, who, outside, row_id, fields FROM history WHERE kind = %1 AND row_id IS NOT NULL").arg(purge));
+        while (st->step()) {
+            Entry e;
+            e.id = st->columnInt64(0);
+            e.at = timeOf(st->column(1));
+            e.who = st->column(2).toString();
+            e.kind = Kind::Purge;
+            e.outside = st->column(3).toBool();
+            e.row = st->columnInt64(4);
+            e.fields = parseFields(st->column(5).toString());
+            if (wanted(e))
+                out.append(e);
+        }
+    }
+    const std::unique_ptr<DbStatement> st = mEngine.prepare(
+        QStringLiteral("SELECT h.id, h.at, h.who, p.rows FROM history_rows p JOIN history h ON h.id = p.entry WHERE h.kind = %1").arg(purge));
+    const QString marker = QStringLiteral("\t%1\t").arg(purge);
+    while (st->step()) {
+        const QStringList lines = st->column(3).toString().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        for (const QString &line : lines) {
+            if (!line.contains(marker))
+                continue;
+            Entry e;
+            e.id = st->columnInt64(0);
+            e.at = timeOf(st->column(1));
+            e.who = st->column(2).toString();
+            e.kind = Kind::Purge;
+            e.row = line.section(QLatin1Char('\t'), 0, 0).toLongLong();
+            e.operation = true;
+            e.fields = parseFields(line.section(QLatin1Char('\t'), 2));
+            if (wanted(e))
+                out.append(e);
+        }
+    }
+    std::sort(out.begin(), out.end(), [](const Entry &a, const Entry &b) { return a.id != b.id ? a.id > b.id : a.row < b.row; });
+    return out;
+}
+
+void ChangeLog::dropOlderThan(int days)
+{
+    if (!kept() || days <= 0)
+        return;
+    const QString cutoff = storedtime::text(Clock::now().addDays(-days));
+    mEngine.beginWrite();
+    try {
+        const std::unique_ptr<DbStatement> parts =
+            mEngine.prepare(QStringLiteral("DELETE FROM history_rows WHERE entry IN (SELECT id FROM history WHERE at < ?)"));
+        parts->bindAll({cutoff});
+        parts->step();
+        const std::unique_ptr<DbStatement> entries = mEngine.prepare(QStringLiteral("DELETE FROM history WHERE at < ?"));
+        entries->bindAll({cutoff});
+        entries->step();
+        mEngine.commit();
+    } catch (...) {
+        mEngine.rollback();
+        throw;
+    }
+}
+
+QString ChangeLog::fieldsJson(const QList<FieldChange> &fields)
+{
+    QJsonObject o;
+    for (const FieldChange &f : fields)
+        o.insert(f.field, QJsonArray{QJsonValue::fromVariant(f.before), QJsonValue::fromVariant(f.after)});
+    return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact));
+}
+
+QList<ChangeLog::FieldChange> ChangeLog::parseFields(const QString &json)
+{
+    QList<FieldChange> out;
+    const QJsonObject o = QJsonDocument::fromJson(json.toUtf8()).object();
+    for (auto it = o.begin(); it != o.end(); ++it) {
+        const QJsonArray pair = it.value().toArray();
+        out.append({it.key(), pair.at(0).toVariant(), pair.at(1).toVariant()});
+    }
+    std::sort(out.begin(), out.end(), [](const FieldChange &a, const FieldChange &b) { return columnOrder(a.field) < columnOrder(b.field); });
+    return out;
+}

@@ -1,0 +1,98 @@
+// The change history of the inventory's rows, as this connection writes it (see
+// inventoryschema's history): the mark that tells the database's triggers who writes and how,
+// the rows of an operation on many rows gathered and written at each commit, and the history
+// read back.
+#pragma once
+
+#include "engine/InventorySchema.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+class DbEngine;
+
+class ChangeLog
+{
+public:
+    using Kind = inventoryschema::ChangeKind;
+    using Mode = inventoryschema::WriterMode;
+
+    explicit ChangeLog(DbEngine &engine) : mEngine(engine) {}
+
+    // Whether the inventory keeps a history (an older one that could not be brought up to date
+    // does not).
+    bool kept() const;
+    // Whether writes to this table are recorded.
+    bool records(const QString &table) const { return kept() && table == QLatin1String("main"); }
+
+    // ---- within a write transaction of the caller's
+    // Before the program writes main's rows: the triggers record them as by who (an operation
+    // in progress: the program records them itself).
+    void mark(const QString &who, Mode mode = Mode::Record);
+    // After a statement run with Mode::Collect: its rows folded into one entry (a single row's
+    // as a single entry), the mark set back to what it was.
+    void foldCollected(const QString &who);
+    // One row written by an operation in progress: kind New or Change, fields as fieldsJson.
+    void rowWritten(qint64 row, Kind kind, const QString &fieldsJson);
+    // Before the transaction commits: the operation's rows of this transaction written, the mark
+    // taken away (a mark never reaches the database). Raises; the caller then rolls back.
+    void beforeCommit();
+    // After the transaction ended: committed, or rolled back (what it wrote is gone).
+    void ended(bool committed);
+
+    // ---- operations on many rows (one entry each)
+    void beginOperation(Kind kind, const QString &who);
+    void endOperation();
+    bool inOperation() const { return mOp.active; }
+
+    // ---- reading
+    struct FieldChange
+    {
+        QString field;
+        QVariant before, after; // as the JSON held them: numbers, text, true/false, null
+    };
+    struct Entry
+    {
+        qint64 id = 0;
+        QDateTime at;
+        QString who;
+        Kind kind = Kind::Change;
+        bool outside = false;
+        qint64 row = 0;
+        bool operation = false; // one row of an operation on many
+        QList<FieldChange> fields;
+    };
+    // A row's entries, newest first, those of operations that wrote it included.
+    QList<Entry> entriesOf(qint64 row);
+    // Entries of purged rows (the whole row as the old values), newest first, whose stored text
+    // holds text (empty: all).
+    QList<Entry> purged(const QString &text = QString());
+    // Drops the entries older than days days (0: none). Runs its own transaction.
+    void dropOlderThan(int days);
+
+    // The fields of a row as an entry keeps them: {"column": [old, new], ...}.
+    static QString fieldsJson(const QList<FieldChange> &fields);
+    static QList<FieldChange> parseFields(const QString &json);
+
+private:
+    void flushOperation();
+    qint64 addEntry(const QDateTime &at, const QString &who, Kind kind, const QVariant &row, const QString &fields);
+
+    DbEngine &mEngine;
+    bool mMarked = false;
+    QString mWho;
+    Mode mMode = Mode::Record;
+    struct Operation
+    {
+        bool active = false;
+        Kind kind = Kind::Change;
+        QString who;
+        QDateTime at;
+        qint64 entry = 0;             // its history row, once written
+        bool entryThisTransaction = false;
+        QList<QPair<qint64, QString>> pending; // this transaction's rows: id, "kind TAB fields"
+    } mOp;
+};

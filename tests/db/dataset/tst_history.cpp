@@ -1,0 +1,174 @@
+// The change history: what each way of writing the inventory records, operations on many rows as
+// one entry, writes of other programs, and the history carried by copies and compaction.
+#include "dataset/ChangeLog.h"
+#include "base/Regional.h"
+#include "TestDb.h"
+
+using Kind = inventoryschema::ChangeKind;
+
+namespace {
+
+// An entry as "kind who field:old>new ...", values as their JSON gives them (true/false and 0/1
+// both as 0 and 1), for comparisons that read the same on both engines.
+QString brief(const ChangeLog::Entry &e, bool withWho = true)
+{
+    QStringList parts{QString::number(int(e.kind))};
+    if (withWho)
+        parts << (e.outside ? QStringLiteral("<outside>") : e.who);
+    const auto text = [](const QVariant &v) {
+        if (v.isNull())
+            return QStringLiteral("-");
+        if (v.metaType().id() == QMetaType::Bool)
+            return QString::number(int(v.toBool()));
+        return v.toString();
+    };
+    for (const ChangeLog::FieldChange &f : e.fields)
+        parts << QStringLiteral("%1:%2>%3").arg(f.field, text(f.before), text(f.after));
+    return parts.join(QLatin1Char(' '));
+}
+
+QStringList briefs(const QList<ChangeLog::Entry> &entries, bool withWho = true)
+{
+    QStringList out;
+    for (const ChangeLog::Entry &e : entries)
+        out << brief(e, withWho);
+    return out;
+}
+
+} // namespace
+
+class TestHistory : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { regional::setLocale(QLocale(QLocale::Bulgarian, QLocale::Bulgaria)); }
+
+    // Each way the program writes a row, and another program's write.
+    void everyWriteIsRecorded()
+    {
+        TestDb db;
+        auto conn = db.connect();
+        ChangeLog *log = conn->changeLog();
+        QVERIFY(log->kept());
+        const QString pc = conn->computerName();
+        auto t = TestDb::table(conn.get(), QStringLiteral("main"));
+        t->Open();
+
+        t->Append(); // the grid's new row
+        t->FieldByName(QStringLiteral("unit_number"))->setAsString(QStringLiteral("W712"));
+        t->FieldByName(QStringLiteral("price"))->setAsFloat(12.5);
+        t->Post();
+        const qint64 id = t->FieldByName(QStringLiteral("id"))->AsInteger();
+        t->Edit(); // an edit, then the editor's store with passwords asked (modifier written)
+        t->FieldByName(QStringLiteral("price"))->setAsFloat(13);
+        t->Post();
+        t->Edit();
+        t->FieldByName(QStringLiteral("quantity"))->setAsFloat(4);
+        t->FieldByName(QStringLiteral("modifier"))->setAsString(QStringLiteral("Иван"));
+        t->Post();
+        t->Edit(); // delete mark and undelete
+        t->FieldByName(QStringLiteral("deleted"))->setAsBoolean(true);
+        t->Post();
+        t->Edit();
+        t->FieldByName(QStringLiteral("deleted"))->setAsBoolean(false);
+        t->Post();
+        db.exec(QStringLiteral("UPDATE main SET unit_name = 'Филтър' WHERE id = %1").arg(id)); // another program
+
+        const QStringList expected{QStringLiteral("2 <outside> unit_name:->Филтър"),
+                                   QStringLiteral("4 %1 deleted:1>0").arg(pc),
+                                   QStringLiteral("3 %1 deleted:0>1").arg(pc),
+                                   QStringLiteral("2 Иван quantity:->4 modifier:->Иван"),
+                                   QStringLiteral("2 %1 price:12.5>13").arg(pc)};
+        QStringList got = briefs(log->entriesOf(id));
+        QCOMPARE(got.mid(0, 5), expected);
+        QCOMPARE(got.size(), 6);
+        QVERIFY2(got.last().startsWith(QStringLiteral("1 %1 unit_number:->W712 price:->12.5").arg(pc)), qPrintable(got.last()));
+        // Nothing of the mark is left behind for the next writer.
+        QCOMPARE(db.scalar(QStringLiteral("SELECT count(*) FROM history_writer")).toInt(), 0);
+    }
+
+    // Statements on many rows (the lock commit, the purge) and bulk posts (the renumbering) are
+    // one entry each, found from each of their rows; a single row's statement is a single entry.
+    void operationsAreOneEntry()
+    {
+        TestDb db;
+        db.exec(QStringLiteral("INSERT INTO main (id, user_id, unit_number, deleted) VALUES "
+                               "(1, 7, 'A', FALSE), (2, 5, 'B', TRUE), (3, 9, 'C', TRUE), (4, 4, 'D', FALSE)"));
+        auto conn = db.connect();
+        ChangeLog *log = conn->changeLog();
+        const auto entries = [&] { return db.scalar(QStringLiteral("SELECT count(*) FROM history")).toInt(); };
+        const int before = entries(); // the rows written above by another program
+
+        auto t = TestDb::table(conn.get(), QStringLiteral("main"));
+        t->setSortedBy({QStringLiteral("[id]")});
+        t->Open();
+        QCOMPARE(t->ExecSQL({QStringLiteral("UPDATE main SET locked = True WHERE locked=False;")}), 4);
+        QCOMPARE(entries(), before + 1);
+        QCOMPARE(briefs(log->entriesOf(3), false).first(), QStringLiteral("2 locked:0>1"));
+
+        conn->beginOperation(Kind::Renumbering);
+        t->setBulkMode(true);
+        int n = 1;
+        for (t->First(); !t->Eof(); t->Next()) {
+            t->Edit();
+            t->FieldByName(QStringLiteral("user_id"))->setAsInteger(n++);
+            t->Post();
+        }
+        t->setBulkMode(false);
+        conn->endOperation();
+        QCOMPARE(entries(), before + 2);
+        QCOMPARE(briefs(log->entriesOf(2), false).first(), QStringLiteral("2 user_id:5>2"));
+        QVERIFY(log->entriesOf(2).first().operation);
+        QCOMPARE(log->entriesOf(4).size(), 2); // its number stayed: not in the renumbering
+
+        t->ExecSQL({QStringLiteral("Delete from main WHERE deleted=True;")});
+        QCOMPARE(entries(), before + 3);
+        db.exec(QStringLiteral("UPDATE main SET deleted = TRUE WHERE id = 4"));
+        t->ExecSQL({QStringLiteral("Delete from main WHERE deleted=True;")});
+        QCOMPARE(entries(), before + 5);
+        const QList<ChangeLog::Entry> purged = log->purged();
+        QCOMPARE(purged.size(), 3);
+        QCOMPARE(purged.first().row, 4); // newest first
+        QVERIFY(!purged.first().operation);
+        QCOMPARE(log->purged(QStringLiteral("c")).size(), 1);
+        QVERIFY(brief(log->purged(QStringLiteral("c")).first(), false).contains(QStringLiteral("unit_number:C>-")));
+    }
+
+    // A post that fails leaves no entry, and the next is the program's again; an archive copy
+    // and compaction keep the history.
+    void historyGoesWithTheRowsOnly()
+    {
+        TestDb db;
+        auto conn = db.connect();
+        auto t = TestDb::table(conn.get(), QStringLiteral("main"));
+        t->Open();
+        db.refuse(QStringLiteral("no_x"), QStringLiteral("INSERT"), QStringLiteral("NEW.unit_number = 'X'"), QStringLiteral("refused"));
+        for (const bool atomic : {false, true}) {
+            t->setPostAtomic(atomic);
+            t->Append();
+            t->FieldByName(QStringLiteral("unit_number"))->setAsString(QStringLiteral("X"));
+            QVERIFY_THROWS_EXCEPTION(DaoError, t->Post());
+            t->Cancel();
+        }
+        QCOMPARE(db.scalar(QStringLiteral("SELECT count(*) FROM history")).toInt(), 0);
+        t->Append();
+        t->FieldByName(QStringLiteral("unit_number"))->setAsString(QStringLiteral("Y"));
+        t->Post();
+        QCOMPARE(db.scalar(QStringLiteral("SELECT count(*) FROM main")).toInt(), 1);
+        QCOMPARE(db.scalar(QStringLiteral("SELECT outside FROM history")).toInt(), 0);
+        if (TestDb::onServer())
+            return; // the server keeps its own storage: no file to copy or compact
+        const QString copy = db.dir.filePath(QStringLiteral("copy.mdb"));
+        conn->CopyOpenDatabase(copy);
+        conn->Close();
+        conn->CompactDatabaseFile(db.path, QString());
+        for (const QString &file : {copy, db.path}) {
+            RawDb raw{file};
+            QCOMPARE(raw.scalar(QStringLiteral("SELECT count(*) FROM history")).toInt(), 1);
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestHistory)
+#include "tst_history.moc"
