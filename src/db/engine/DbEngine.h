@@ -172,8 +172,9 @@ public:
     using TableRows = std::function<void(const QString &table, const std::vector<ColumnDecl> &columns, DbStatement &rows)>;
     // Hands each of the inventory's tables to each, all from one snapshot: its name, its columns
     // in order, and its rows in key order, read once front to back (the engine may hand them
-    // over in parts). Raises when a table is missing.
-    void scanInventory(const TableRows &each);
+    // over in parts), then, with history, the history's tables where the database keeps them.
+    // Raises when a table is missing.
+    void scanInventory(const TableRows &each, bool history = false);
     // A load of many rows into the tables of a new database that nobody sees until it is put in
     // place, made fast in the engine's own way: begun, the rows inserted, then ended; rollback()
     // on failure.

@@ -18,10 +18,9 @@ constexpr int SchemaVersion = 1;
 // 1: the change history.
 constexpr int AdditionsStep = 1;
 
-// The inventory's tables, in the order a copy of it writes them; the history's (HistoryTables)
-// follow where the database has them.
+// The inventory's tables, in the order a copy of it writes them; the history's follow where the
+// database has them.
 inline constexpr const char *Tables[] = {"main", "models", "users"};
-inline constexpr const char *HistoryTables[] = {"history", "history_rows"};
 
 // ---- the change history of main's rows
 // An entry is one change of one row (row_id set, fields {"column": [old, new], ...}), or one

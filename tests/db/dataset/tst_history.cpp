@@ -157,13 +157,16 @@ private slots:
         t->Post();
         QCOMPARE(db.scalar(QStringLiteral("SELECT count(*) FROM main")).toInt(), 1);
         QCOMPARE(db.scalar(QStringLiteral("SELECT outside FROM history")).toInt(), 0);
-        if (TestDb::onServer())
-            return; // the server keeps its own storage: no file to copy or compact
+        // The archive copy (of a server's inventory too: a file), and the file compacted.
         const QString copy = db.dir.filePath(QStringLiteral("copy.mdb"));
         conn->CopyOpenDatabase(copy);
         conn->Close();
-        conn->CompactDatabaseFile(db.path, QString());
-        for (const QString &file : {copy, db.path}) {
+        QStringList files{copy};
+        if (!TestDb::onServer()) {
+            conn->CompactDatabaseFile(db.path, QString());
+            files << db.path;
+        }
+        for (const QString &file : std::as_const(files)) {
             RawDb raw{file};
             QCOMPARE(raw.scalar(QStringLiteral("SELECT count(*) FROM history")).toInt(), 1);
         }
