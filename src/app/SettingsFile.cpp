@@ -27,6 +27,7 @@ QStringList SettingsFile::lines(const Values &v)
         QStringLiteral("PassByChange=") + yesNo(v.passByChange),
         QStringLiteral("ChangeLanguage=") + yesNo(v.changeLanguage),
         QStringLiteral("Skins=") + yesNo(v.skins),
+        QStringLiteral("HistoryDays=") + QString::number(v.historyDays),
     };
 }
 
@@ -68,6 +69,9 @@ SettingsFile::Values SettingsFile::read(const QStringList &lines, const Values &
     v.changeLanguage = value("ChangeLanguage") == QLatin1String("Yes");
     v.skins = value("Skins") != QLatin1String("No");
     v.autoArchive = value("AutoArchive") != QLatin1String("No");
+    // A later key: a file without it, or with what is not a count of days, keeps the default.
+    const int days = value("HistoryDays").toInt(&ok, 10);
+    v.historyDays = ok && days >= 0 ? days : Values().historyDays;
     return v;
 }
 

@@ -1,15 +1,16 @@
-// The settings file set.dll: ten key=value lines beside the program. Reading and writing rules
+// The settings file set.dll: eleven key=value lines beside the program. Reading and writing rules
 // only (QtCore); the settings window holds the values in its controls.
 //
-// Writing: always the ten lines Database, DAOVersion, ArchiveCount, SkinPath, SP, AutoArchive,
-// SpeedButtons, PassByChange, ChangeLanguage, Skins, in this order, each ended by CR LF, booleans
+// Writing: always the lines Database, DAOVersion, ArchiveCount, SkinPath, SP, AutoArchive,
+// SpeedButtons, PassByChange, ChangeLanguage, Skins, then the later HistoryDays, in this order, each ended by CR LF, booleans
 // as "Yes"/"No", as UTF-8 without BOM; the file is replaced whole.
 // Reading: lines end with CR, LF or CR LF; a file that is not valid UTF-8 is taken as CP1251. A
 // key's value is the rest of the first line whose text before its first "=" equals the key,
 // letter case aside (nothing trimmed); a key without a line reads as empty. Then: Database and
 // DAOVersion as they are; ArchiveCount as an integer, 4 when missing or not one, written back as
 // plain decimal; SkinPath only when not empty; SP, SpeedButtons, PassByChange and ChangeLanguage
-// on only for exactly "Yes"; Skins and AutoArchive on unless exactly "No".
+// on only for exactly "Yes"; Skins and AutoArchive on unless exactly "No"; HistoryDays as a whole
+// number of 0 or more, 365 otherwise (older copies of the program ignore the line).
 #pragma once
 
 #include "base/FileReplacement.h"
@@ -34,11 +35,13 @@ public:
         bool passByChange = false;
         bool changeLanguage = false;
         bool skins = true;
+        // Days the change history is kept (HistoryDays); 0 keeps it for ever.
+        int historyDays = 365;
 
         bool operator==(const Values &) const = default;
     };
 
-    // The ten lines as written.
+    // The lines as written.
     static QStringList lines(const Values &values);
     static QByteArray bytes(const Values &values);
 

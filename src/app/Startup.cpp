@@ -12,6 +12,8 @@
 #include "uMarkAndModels.h"
 #include "uModels.h"
 #include "uPass.h"
+#include "uPurgedRows.h"
+#include "uRowHistory.h"
 #include "uSearchForm.h"
 #include "uSettings.h"
 #include "uSplashForm.h"
@@ -123,6 +125,20 @@ void showEditor() { prompts().showModal(fEditor); }
 void showSearch() { prompts().showModal(fSearchForm); }
 void showModels() { prompts().showModal(fModels); }
 void showUsers() { prompts().showModal(fFiters); }
+
+void showRowHistory()
+{
+    TfRowHistory w(DM->tblMain, fVelostok);
+    w.load();
+    prompts().showModal(&w);
+}
+
+void showPurgedRows()
+{
+    TfPurgedRows w(DM->tblMain, fVelostok);
+    w.load();
+    prompts().showModal(&w);
+}
 void showAbout() { prompts().showModal(AboutBox); }
 void showSettings() { prompts().showModal(fSettings); }
 

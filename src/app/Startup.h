@@ -33,6 +33,9 @@ void showEditor();
 void showSearch();
 void showModels();
 void showUsers();
+// The history of the inventory's current row; the purged rows. Made for each showing.
+void showRowHistory();
+void showPurgedRows();
 void showAbout();
 void showSettings();
 // The settings window, unless it is already open (it may be the one that connects).

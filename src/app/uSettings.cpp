@@ -16,6 +16,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QShortcut>
+#include <QSpinBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
@@ -94,6 +95,7 @@ bool TfSettings::showDeleted() const { return cbxShowDel->isChecked(); }
 bool TfSettings::autoArchive() const { return cbAutoArchive->isChecked(); }
 bool TfSettings::speedButtons() const { return cbSpeedButtons->isChecked(); }
 bool TfSettings::passByChange() const { return cbxPassByChange->isChecked(); }
+int TfSettings::historyDays() const { return mHistoryDays; }
 bool TfSettings::changeLanguage() const { return cbxChangeLanguage->isChecked(); }
 bool TfSettings::skins() const { return cbSkins->isChecked(); }
 bool TfSettings::showSpecial() const { return cbxShowSpecial->isChecked(); }
@@ -113,6 +115,7 @@ SettingsFile::Values TfSettings::values() const
     v.passByChange = passByChange();
     v.changeLanguage = changeLanguage();
     v.skins = skins();
+    v.historyDays = historyDays();
     return v;
 }
 
@@ -235,6 +238,16 @@ void TfSettings::setupUi()
         c->setPalette(p);
     }
 
+    lHistoryDays = new QLabel(QStringLiteral("Пазене на историята (дни)"), pageMain);
+    place(lHistoryDays, "lHistoryDays", 7, 180);
+    eHistoryDays = new QSpinBox(pageMain);
+    place(eHistoryDays, "eHistoryDays", 200, 177, 64, 19);
+    eHistoryDays->setRange(0, 36500);
+    eHistoryDays->setValue(mHistoryDays);
+    eHistoryDays->setKeyboardTracking(false); // one change when typing ends, not one per digit
+    eHistoryDays->setPalette(withBase(eHistoryDays, BoxColour));
+    eHistoryDays->setToolTip(QStringLiteral("0: историята се пази завинаги"));
+
     GroupBox2 = new QGroupBox(QStringLiteral(" Архив "), pageAdditionals);
     place(GroupBox2, "GroupBox2", 8, 5, 255, 75);
     cbAutoArchive = check(GroupBox2, "cbAutoArchive", "&Автоматично архивиране", 8, 16, 164, true);
@@ -298,6 +311,7 @@ void TfSettings::setupUi()
     connect(cbxPassByChange, &QCheckBox::clicked, this, Guard::slot([this](bool on) { cbxPassByChangeMouseUp(!on); }));
     connect(cbxShowSpecial, &QCheckBox::clicked, this, Guard::slot([this](bool on) { cbxShowSpecialMouseUp(!on); }));
     cbxPassByChange->installEventFilter(this);
+    connect(eHistoryDays, &QSpinBox::valueChanged, this, Guard::slot([this](int days) { eHistoryDaysChange(days); }));
     cbxShowSpecial->installEventFilter(this);
 }
 
@@ -376,6 +390,7 @@ void TfSettings::LoadSettings()
     cbxChangeLanguage->setChecked(v.changeLanguage);
     cbSkins->setChecked(v.skins);
     cbAutoArchive->setChecked(v.autoArchive);
+    setHistoryDays(v.historyDays);
 
     if (MainGrid *main = mainGrid()) {
         QFile g(Paths::programFile(QStringLiteral("grid.ini")));
@@ -477,6 +492,7 @@ void TfSettings::FormShow()
     if (const std::optional<bool> shown = mainToolBarShown ? mainToolBarShown() : std::nullopt)
         cbSpeedButtons->setChecked(*shown);
     eArchiveCount->setEnabled(cbAutoArchive->isChecked());
+    mHistoryDaysAllowed = false;
     Notebook1->setCurrentIndex(TabControl1->currentIndex());
 }
 
@@ -554,6 +570,32 @@ void TfSettings::protectedBoxChanged(QCheckBox *box, bool before)
         throw;
     }
     AdminAllows(outcome, [&] { box->setChecked(before); });
+}
+
+void TfSettings::setHistoryDays(int days)
+{
+    mHistoryDays = days;
+    const QSignalBlocker quiet(eHistoryDays);
+    eHistoryDays->setValue(days);
+}
+
+void TfSettings::eHistoryDaysChange(int days)
+{
+    if (days == mHistoryDays)
+        return;
+    if (MainWindowShown && !mHistoryDaysAllowed) {
+        TAdminCheck outcome = TAdminCheck::Cancelled;
+        try {
+            outcome = CheckAdminPassword();
+        } catch (...) {
+            setHistoryDays(mHistoryDays);
+            throw;
+        }
+        if (!AdminAllows(outcome, [&] { setHistoryDays(mHistoryDays); }))
+            return;
+        mHistoryDaysAllowed = true;
+    }
+    mHistoryDays = days;
 }
 
 bool TfSettings::eventFilter(QObject *watched, QEvent *event)

@@ -19,6 +19,7 @@ class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 class QStackedWidget;
+class QSpinBox;
 class QTabBar;
 class QFrame;
 
@@ -49,6 +50,8 @@ public:
     QCheckBox *cbxShowDel;
     QCheckBox *cbxShowSpecial;
     QCheckBox *cbxPassByChange;
+    QLabel *lHistoryDays;
+    QSpinBox *eHistoryDays; // days the change history is kept; changed after the administrator check
 
     QGroupBox *GroupBox2;
     QCheckBox *cbAutoArchive;
@@ -76,6 +79,7 @@ public:
     bool changeLanguage() const override;
     bool skins() const override;
     bool showSpecial() const override;
+    int historyDays() const override;
     void setDatabase(const QString &path) override;
     void setSpeedButtons(bool on) override;
     // The stored settings as the controls hold them now.
@@ -104,6 +108,9 @@ public:
     // cancelled or wrong answer puts the box back as it was.
     void cbxPassByChangeMouseUp(bool before);
     void cbxShowSpecialMouseUp(bool before);
+    // A new number of days by the user: the administrator is asked once per showing of the
+    // window; refused, the number goes back.
+    void eHistoryDaysChange(int days);
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -121,6 +128,10 @@ private:
     // does not reach this window, so that the skin can always be switched off here.
     void keepReadable();
     void protectedBoxChanged(QCheckBox *box, bool before);
+    void setHistoryDays(int days);
+
+    int mHistoryDays = 365;
+    bool mHistoryDaysAllowed = false;
 };
 
 extern TfSettings *fSettings;

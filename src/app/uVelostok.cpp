@@ -21,6 +21,7 @@
 #include "Settings.h"
 #include "Startup.h"
 #include "TDBGrid.h"
+#include "dataset/ChangeLog.h"
 #include "dataset/TDaoDatabase.h"
 #include "dataset/TDaoTable.h"
 #include "TSkinData.h"
@@ -168,6 +169,8 @@ void TfVelostok::bindHandlers()
         {"About1Click", [this] { About1Click(); }},
         {"Exit1Click", [this] { Exit1Click(); }},
         {"Users1Click", [this] { Users1Click(); }},
+        {"History1Click", [this] { History1Click(); }},
+        {"Purged1Click", [this] { Purged1Click(); }},
         {"Copy2Click", [this] { Clipboard->Copy2Click(); }},
         {"Paste2Click", [this] { Clipboard->Paste2Click(); }},
         {"Print3Click", [this] { Print3Click(); }},
@@ -376,7 +379,22 @@ void TfVelostok::FormCloseQuery(bool &canClose)
             throw;
         }
     }
+    pruneHistory();
     Files->archiveOnClose();
+}
+
+// The history older than the setting goes, at most once a day; a failure costs only the pruning.
+void TfVelostok::pruneHistory()
+{
+    ChangeLog *log = DM->DataBase->Connected() ? DM->DataBase->changeLog() : nullptr;
+    if (!log)
+        return;
+    try {
+        if (log->pruneDue(settings().historyDays()))
+            qCInfo(lcApp) << "history older than" << settings().historyDays() << "days dropped";
+    } catch (const DaoError &e) {
+        qCWarning(lcApp) << "history not pruned:" << e.message();
+    }
 }
 
 void TfVelostok::FormClose()
@@ -474,5 +492,45 @@ void TfVelostok::Users1Click()
         return;
     if (outcome == TAdminCheck::Passed)
         Windows::showUsers();
+    Inventory->RefreshPickLists();
+}
+
+namespace {
+
+// Whether the open inventory keeps a history; says so when it does not.
+bool historyKept()
+{
+    ChangeLog *log = DM->DataBase->changeLog();
+    if (log && log->kept())
+        return true;
+    prompts().message(QStringLiteral("Тази база данни не пази история на промените."));
+    return false;
+}
+
+} // namespace
+
+void TfVelostok::History1Click()
+{
+    TDaoTable *t = DM->tblMain;
+    if (!DBGrid1->isEnabled() || !DM->DataBase->Connected() || !t->Active())
+        return;
+    // The history is of what is stored: a row being edited is stored first.
+    DBGrid1->commitEditor();
+    if (t->State() != TDaoTable::dsBrowse) {
+        if (t->Modified())
+            t->Post();
+        else
+            t->Cancel();
+    }
+    if (t->FieldByName(QStringLiteral("id"))->IsNull() || !historyKept())
+        return;
+    Windows::showRowHistory();
+}
+
+void TfVelostok::Purged1Click()
+{
+    if (!DBGrid1->isEnabled() || !DM->DataBase->Connected() || !DM->tblMain->Active() || !historyKept())
+        return;
+    Windows::showPurgedRows();
     Inventory->RefreshPickLists();
 }

@@ -91,6 +91,10 @@ public:
     void About1Click();
     void Exit1Click();
     void Users1Click();
+    // The history of the current row; the purged rows.
+    void History1Click();
+    void Purged1Click();
+    void pruneHistory();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

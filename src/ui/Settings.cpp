@@ -17,6 +17,7 @@ public:
     bool changeLanguage() const override { return false; }
     bool skins() const override { return true; }
     bool showSpecial() const override { return false; }
+    int historyDays() const override { return 365; }
     void setDatabase(const QString &path) override { mDatabase = path; }
     void setSpeedButtons(bool on) override { mSpeedButtons = on; }
     void SaveSettings() override {}

@@ -21,6 +21,7 @@ public:
     virtual bool changeLanguage() const = 0;  // ChangeLanguage: the Language menu is offered
     virtual bool skins() const = 0;           // Skins: the skin is applied
     virtual bool showSpecial() const = 0;     // the special columns are shown (not stored)
+    virtual int historyDays() const = 0;      // HistoryDays: days the change history is kept, 0 for ever
 
     // The commands that change a setting outside the settings window.
     virtual void setDatabase(const QString &path) = 0;

@@ -153,10 +153,11 @@ private slots:
         QVERIFY(mPrompts->messages.isEmpty());
         const QByteArray expected = QStringLiteral("Database=D:\\Склад\\shop.mdb\r\nDAOVersion=3.5\r\nArchiveCount=9\r\n"
                                                    "SkinPath=../Skins/Other.skn\r\nSP=Yes\r\nAutoArchive=No\r\n"
-                                                   "SpeedButtons=No\r\nPassByChange=Yes\r\nChangeLanguage=Yes\r\nSkins=No\r\n")
+                                                   "SpeedButtons=No\r\nPassByChange=Yes\r\nChangeLanguage=Yes\r\nSkins=No\r\n"
+                                                   "HistoryDays=365\r\n")
                                         .toUtf8();
         QCOMPARE(readFile(bin(QStringLiteral("set.dll"))), expected);
-        QCOMPARE(s->ServerSeting->toPlainText().split(QLatin1Char('\n')).size(), 10);
+        QCOMPARE(s->ServerSeting->toPlainText().split(QLatin1Char('\n')).size(), 11);
         restart();
         s = fSettings;
         QCOMPARE(s->eDataBase->text(), QStringLiteral("D:\\Склад\\shop.mdb"));

@@ -41,6 +41,8 @@ class TestSettingsFile : public QObject
             return onOff(v.changeLanguage);
         if (name == QLatin1String("Skins"))
             return onOff(v.skins);
+        if (name == QLatin1String("HistoryDays"))
+            return QString::number(v.historyDays);
         return QStringLiteral("?");
     }
 
@@ -78,6 +80,11 @@ private slots:
         QTest::newRow("utf-8 path") << QByteArray("Database=C:\\Склад\\база.mdb\r\n") << "Database" << "C:\\Склад\\база.mdb";
         QTest::newRow("cp1251 path") << QByteArray("Database=C:\\\xd1\xea\xeb\xe0\xe4.mdb\r\n") << "Database" << "C:\\Склад.mdb";
         QTest::newRow("dao version kept") << QByteArray("DAOVersion=3.5 (Access 97)\r\n") << "DAOVersion" << "3.5 (Access 97)";
+        QTest::newRow("history days") << QByteArray("historydays=30\r\n") << "HistoryDays" << "30";
+        QTest::newRow("history for ever") << QByteArray("HistoryDays=0\r\n") << "HistoryDays" << "0";
+        QTest::newRow("history missing") << QByteArray("SP=No\r\n") << "HistoryDays" << "365";
+        QTest::newRow("history negative") << QByteArray("HistoryDays=-5\r\n") << "HistoryDays" << "365";
+        QTest::newRow("history text") << QByteArray("HistoryDays=1 year\r\n") << "HistoryDays" << "365";
         QTest::newRow("dao version missing") << QByteArray("SP=No\r\n") << "DAOVersion" << "";
     }
 
@@ -105,12 +112,14 @@ private slots:
         v.passByChange = true;
         v.changeLanguage = true;
         v.skins = false;
+        v.historyDays = 90;
         const QByteArray expected = QStringLiteral("Database=D:\\Склад\\shop.mdb\r\nDAOVersion=3.5\r\nArchiveCount=9\r\n"
                                                    "SkinPath=../Skins/Other.skn\r\nSP=Yes\r\nAutoArchive=No\r\n"
-                                                   "SpeedButtons=No\r\nPassByChange=Yes\r\nChangeLanguage=Yes\r\nSkins=No\r\n")
+                                                   "SpeedButtons=No\r\nPassByChange=Yes\r\nChangeLanguage=Yes\r\nSkins=No\r\n"
+                                                   "HistoryDays=90\r\n")
                                         .toUtf8();
         QCOMPARE(SettingsFile::bytes(v), expected);
-        // Read back over the defaults: the same ten values, whatever the start.
+        // Read back over the defaults: the same values, whatever the start.
         QCOMPARE(SettingsFile::read(SettingsFile::splitLines(expected), Values()), v);
         Values flipped = v;
         flipped.showDeleted = !flipped.showDeleted;

@@ -91,6 +91,32 @@ void ChangeLog::foldCollected(const QString &who)
     }
 }
 
+void ChangeLog::recastNext(Kind kind, qint64 formerRow)
+{
+    mRecast = {kind, formerRow};
+}
+
+void ChangeLog::settleRecast()
+{
+    if (!mMarked || mMode != Mode::Collect)
+        return; // not a write of main's
+    const Recast recast = mRecast;
+    mRecast = {};
+    qint64 row = 0;
+    QList<FieldChange> fields;
+    {
+        const std::unique_ptr<DbStatement> st = mEngine.prepare(QStringLiteral("SELECT row_id, fields FROM history_collect"));
+        if (!st->step())
+            return; // the post wrote nothing
+        row = st->columnInt64(0);
+        fields = parseFields(st->column(1).toString());
+    }
+    mEngine.execute(QStringLiteral("DELETE FROM history_collect"));
+    if (recast.formerRow != 0)
+        fields.prepend({QStringLiteral("id"), recast.formerRow, row});
+    addEntry(Clock::now(), mWho, recast.kind, row, fieldsJson(fields));
+}
+
 void ChangeLog::rowWritten(qint64 row, Kind kind, const QString &fieldsJson)
 {
     if (fieldsJson == QLatin1String("{}"))
@@ -189,7 +215,7 @@ QList<ChangeLog::Entry> ChangeLog::entriesOf(qint64 row)
         }
     }
     const std::unique_ptr<DbStatement> st = mEngine.prepare(
-        QStringLiteral("SELECT h.id, h.at, h.who, p.rows FROM history_rows p JOIN history h ON h.id = p.entry "
+        QStringLiteral("SELECT h.id, h.at, h.who, p.rows, h.kind FROM history_rows p JOIN history h ON h.id = p.entry "
                        "WHERE p.first_row <= ? AND p.last_row >= ?"));
     st->bindAll({row, row});
     const QString key = QStringLiteral("\n%1\t").arg(row);
@@ -208,6 +234,7 @@ QList<ChangeLog::Entry> ChangeLog::entriesOf(qint64 row)
         e.kind = Kind(line.section(QLatin1Char('\t'), 0, 0).toInt());
         e.row = row;
         e.operation = true;
+        e.operationKind = Kind(st->columnInt64(4));
         e.fields = parseFields(line.section(QLatin1Char('\t'), 1));
         out.append(e);
     }
@@ -220,7 +247,11 @@ QList<ChangeLog::Entry> ChangeLog::purged(const QString &text)
     QList<Entry> out;
     if (!kept())
         return out;
+    const QList<QPair<qint64, qint64>> restored = restoredRows();
     const auto wanted = [&](const Entry &e) {
+        for (const auto &[row, by] : restored)
+            if (row == e.row && by > e.id)
+                return false;
         if (text.isEmpty())
             return true;
         for (const FieldChange &f : e.fields)
@@ -268,6 +299,36 @@ QList<ChangeLog::Entry> ChangeLog::purged(const QString &text)
     }
     std::sort(out.begin(), out.end(), [](const Entry &a, const Entry &b) { return a.id != b.id ? a.id > b.id : a.row < b.row; });
     return out;
+}
+
+QList<QPair<qint64, qint64>> ChangeLog::restoredRows()
+{
+    QList<QPair<qint64, qint64>> out;
+    const std::unique_ptr<DbStatement> st =
+        mEngine.prepare(QStringLiteral("SELECT id, fields FROM history WHERE kind = %1").arg(int(Kind::Restore)));
+    while (st->step())
+        for (const FieldChange &f : parseFields(st->column(1).toString()))
+            if (f.field == QLatin1String("id"))
+                out.append({f.before.toLongLong(), st->columnInt64(0)});
+    return out;
+}
+
+bool ChangeLog::pruneDue(int days)
+{
+    if (!kept() || days <= 0)
+        return false;
+    QDateTime oldest;
+    {
+        // Entries are written in time order, so the first is the oldest.
+        const std::unique_ptr<DbStatement> st = mEngine.prepare(QStringLiteral("SELECT at FROM history ORDER BY id LIMIT 1"));
+        if (!st->step())
+            return false;
+        oldest = timeOf(st->column(0));
+    }
+    if (!oldest.isValid() || oldest >= Clock::now().addDays(-days - 1))
+        return false;
+    dropOlderThan(days);
+    return true;
 }
 
 void ChangeLog::dropOlderThan(int days)

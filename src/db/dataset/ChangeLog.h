@@ -35,6 +35,14 @@ public:
     // After a statement run with Mode::Collect: its rows folded into one entry (a single row's
     // as a single entry), the mark set back to what it was.
     void foldCollected(const QString &who);
+    // The next post of one row is recorded as kind (a revert, a restore) instead of the change it
+    // makes; for a restore, formerRow (the purged row's id) goes into the entry as its "id".
+    // Kind::Change clears it.
+    void recastNext(Kind kind, qint64 formerRow = 0);
+    bool recasting() const { return mRecast.kind != Kind::Change; }
+    // After the recast post wrote its row (Mode::Collect): its entry written.
+    void settleRecast();
+    const QString &markedWho() const { return mWho; }
     // One row written by an operation in progress: kind New or Change, fields as fieldsJson.
     void rowWritten(qint64 row, Kind kind, const QString &fieldsJson);
     // Before the transaction commits: the operation's rows of this transaction written, the mark
@@ -63,15 +71,19 @@ public:
         bool outside = false;
         qint64 row = 0;
         bool operation = false; // one row of an operation on many
+        Kind operationKind = Kind::Change; // that operation's kind
         QList<FieldChange> fields;
     };
     // A row's entries, newest first, those of operations that wrote it included.
     QList<Entry> entriesOf(qint64 row);
-    // Entries of purged rows (the whole row as the old values), newest first, whose stored text
-    // holds text (empty: all).
+    // Entries of purged rows not restored since (the whole row as the old values), newest
+    // first, whose catalogue number or name holds text (empty: all).
     QList<Entry> purged(const QString &text = QString());
     // Drops the entries older than days days (0: none). Runs its own transaction.
     void dropOlderThan(int days);
+    // dropOlderThan, when the oldest entry is more than a day past the limit: so at most once a
+    // day, whoever closes. True when it ran.
+    bool pruneDue(int days);
 
     // The fields of a row as an entry keeps them: {"column": [old, new], ...}.
     static QString fieldsJson(const QList<FieldChange> &fields);
@@ -79,12 +91,18 @@ public:
 
 private:
     void flushOperation();
+    QList<QPair<qint64, qint64>> restoredRows(); // (purged row, restoring entry)
     qint64 addEntry(const QDateTime &at, const QString &who, Kind kind, const QVariant &row, const QString &fields);
 
     DbEngine &mEngine;
     bool mMarked = false;
     QString mWho;
     Mode mMode = Mode::Record;
+    struct Recast
+    {
+        Kind kind = Kind::Change;
+        qint64 formerRow = 0;
+    } mRecast;
     struct Operation
     {
         bool active = false;

@@ -436,7 +436,9 @@ bool TDaoDatabase::beginRecorded(const QString &table, const QString &who)
     if (own)
         beginTransaction();
     try {
-        mChanges->mark(who, mChanges->inOperation() ? ChangeLog::Mode::Quiet : ChangeLog::Mode::Record);
+        mChanges->mark(who, mChanges->inOperation() ? ChangeLog::Mode::Quiet
+                            : mChanges->recasting() ? ChangeLog::Mode::Collect
+                                                    : ChangeLog::Mode::Record);
     } catch (...) {
         abortRecorded(own);
         throw;
@@ -446,9 +448,11 @@ bool TDaoDatabase::beginRecorded(const QString &table, const QString &who)
 
 void TDaoDatabase::endRecorded(bool own)
 {
-    if (!own)
-        return;
     try {
+        if (mChanges->recasting())
+            mChanges->settleRecast();
+        if (!own)
+            return;
         mChanges->beforeCommit();
         mEngine->commit();
         mChanges->ended(true);

@@ -52,6 +52,8 @@ public:
 
     // The text of a value of this field's type, as AsString gives it (regional forms).
     QString textOf(const QVariant &typed) const;
+    // A value as the database or its change history keeps it, in this field's type.
+    QVariant typedOf(const QVariant &stored) const { return fromStorage(stored); }
 
 private:
     friend class TDaoTable;

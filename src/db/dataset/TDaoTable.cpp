@@ -735,6 +735,18 @@ void TDaoTable::Post()
         AfterPost(this);
 }
 
+void TDaoTable::PostAs(inventoryschema::ChangeKind kind, qint64 formerRow)
+{
+    ChangeLog *log = mDb ? mDb->changeLog() : nullptr;
+    if (log)
+        log->recastNext(kind, formerRow);
+    const auto done = qScopeGuard([log] {
+        if (log)
+            log->recastNext(inventoryschema::ChangeKind::Change);
+    });
+    Post();
+}
+
 void TDaoTable::postInsert()
 {
     mDb->readBeforeWrite(mTableName, {});

@@ -55,6 +55,7 @@
 
 #include "dataset/FieldSet.h"
 #include "dataset/RowSource.h"
+#include "engine/InventorySchema.h"
 #include "engine/SqlFragment.h"
 #include "dataset/TBookmark.h"
 #include "dataset/TDaoField.h"
@@ -155,6 +156,9 @@ public:
     void Edit();
     void Append();
     void Post();
+    // Post, the change history recording it as kind (a revert, a restore of the purged row
+    // formerRow) rather than as the change it makes.
+    void PostAs(inventoryschema::ChangeKind kind, qint64 formerRow = 0);
     void Cancel();
     void Delete();
     bool Modified() const { return mModified; }

@@ -31,7 +31,11 @@ inline constexpr const char *Tables[] = {"main", "models", "users"};
 // connection): none, a change by another program (outside, who unknown); Record, the program's
 // own; Quiet, the program records it itself; Collect, the rows are gathered in history_collect
 // for the program to fold into one operation before it commits.
-enum class ChangeKind { New = 1, Change = 2, DeleteMark = 3, Undelete = 4, Purge = 5, Renumbering = 6, Paste = 7, Import = 8, Revert = 9 };
+// Revert: old values written back from an entry; Restore: a purged row brought back as a new one.
+enum class ChangeKind {
+    New = 1, Change = 2, DeleteMark = 3, Undelete = 4, Purge = 5, Renumbering = 6, Paste = 7, Import = 8,
+    Revert = 9, Restore = 10
+};
 enum class WriterMode { Record = 0, Quiet = 1, Collect = 2 };
 // main's columns a history entry keeps, in table order; a change of a row leaves out
 // last_modified (the entry has its own time).

@@ -1,0 +1,91 @@
+// How the history windows write an entry.
+#include "HistoryText.h"
+
+#include "base/Regional.h"
+#include "dataset/TDaoTable.h"
+
+namespace HistoryText {
+
+using Kind = ChangeLog::Kind;
+
+QString kind(const ChangeLog::Entry &e)
+{
+    // A row written by a bulk command is named by the command.
+    const Kind k = e.operation && (e.operationKind == Kind::Renumbering || e.operationKind == Kind::Paste || e.operationKind == Kind::Import)
+                       ? e.operationKind
+                       : e.kind;
+    switch (k) {
+    case Kind::New: return QStringLiteral("Добавен");
+    case Kind::Change: return QStringLiteral("Променен");
+    case Kind::DeleteMark: return QStringLiteral("Изтрит");
+    case Kind::Undelete: return QStringLiteral("Възстановен");
+    case Kind::Purge: return QStringLiteral("Изчистен");
+    case Kind::Renumbering: return QStringLiteral("Преномериране");
+    case Kind::Paste: return QStringLiteral("Поставяне");
+    case Kind::Import: return QStringLiteral("Вмъкване от файл");
+    case Kind::Revert: return QStringLiteral("Върнат");
+    case Kind::Restore: return QStringLiteral("Възстановен от изчистените");
+    }
+    return QString::number(int(k));
+}
+
+QString field(const QString &column)
+{
+    static const QHash<QString, QString> titles{
+        {QStringLiteral("id"), QStringLiteral("Запис")},
+        {QStringLiteral("user_id"), QStringLiteral("№")},
+        {QStringLiteral("unit_number"), QStringLiteral("Кат.№")},
+        {QStringLiteral("unit_name"), QStringLiteral("Наименование")},
+        {QStringLiteral("quantity"), QStringLiteral("Кол.")},
+        {QStringLiteral("price"), QStringLiteral("Цена")},
+        {QStringLiteral("second_price"), QStringLiteral("Ц.-едро")},
+        {QStringLiteral("deliver_name"), QStringLiteral("Доставчик")},
+        {QStringLiteral("delivery_country"), QStringLiteral("Производител")},
+        {QStringLiteral("delivery_unit_number"), QStringLiteral("№ при доставчика")},
+        {QStringLiteral("comment"), QStringLiteral("Съвместимост")},
+        {QStringLiteral("modifier"), QStringLiteral("Променил")},
+        {QStringLiteral("locked"), QStringLiteral("Потвърден")},
+        {QStringLiteral("deleted"), QStringLiteral("Изтрит")},
+        {QStringLiteral("last_modified"), QStringLiteral("Последна промяна")},
+        {QStringLiteral("created"), QStringLiteral("Създаден")},
+    };
+    return titles.value(column, column);
+}
+
+QString who(const ChangeLog::Entry &e)
+{
+    if (e.outside)
+        return QStringLiteral("друга програма");
+    return e.who;
+}
+
+QString time(const ChangeLog::Entry &e)
+{
+    return regional::formatDateTime(e.at);
+}
+
+QString value(TDaoTable *inventory, const QString &column, const QVariant &stored)
+{
+    if (stored.isNull() || !stored.isValid())
+        return QString();
+    const TDaoField *f = inventory ? inventory->FindField(column) : nullptr;
+    if (!f || column == QLatin1String("id"))
+        return stored.toString();
+    if (f->DataType() == TFieldType::Boolean)
+        return f->typedOf(stored).toBool() ? QStringLiteral("да") : QStringLiteral("не");
+    return f->textOf(f->typedOf(stored));
+}
+
+QList<ChangeLog::FieldChange> revertable(const ChangeLog::Entry &e)
+{
+    QList<ChangeLog::FieldChange> out;
+    if (e.kind == Kind::New || e.kind == Kind::Purge || e.kind == Kind::Restore)
+        return out;
+    for (const ChangeLog::FieldChange &f : e.fields)
+        if (f.field != QLatin1String("modifier") && f.field != QLatin1String("last_modified") && f.field != QLatin1String("id")
+            && f.field != QLatin1String("created"))
+            out.append(f);
+    return out;
+}
+
+} // namespace HistoryText
