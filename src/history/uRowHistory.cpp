@@ -40,7 +40,7 @@ void TfRowHistory::setupUi()
                                           QStringLiteral("Поле"), QStringLiteral("Старо"), QStringLiteral("Ново")});
     lvHistory->setEditTriggers(QAbstractItemView::NoEditTriggers);
     lvHistory->setSelectionBehavior(QAbstractItemView::SelectRows);
-    lvHistory->setSelectionMode(QAbstractItemView::SingleSelection);
+    lvHistory->setSelectionMode(QAbstractItemView::SingleSelection); // an entry's lines are chosen together
     lvHistory->setWordWrap(false);
     lvHistory->verticalHeader()->setVisible(false);
     lvHistory->verticalHeader()->setDefaultSectionSize(18);
@@ -120,6 +120,21 @@ const ChangeLog::Entry *TfRowHistory::chosen() const
 
 void TfRowHistory::chosenChanged()
 {
+    // An entry is chosen whole: all the lines of its fields are shown chosen.
+    const QList<QTableWidgetItem *> items = lvHistory->selectedItems();
+    if (!items.isEmpty()) {
+        const int entry = items.first()->data(Qt::UserRole).toInt();
+        int first = items.first()->row();
+        int last = first;
+        while (first > 0 && lvHistory->item(first - 1, Time)->data(Qt::UserRole).toInt() == entry)
+            --first;
+        while (last + 1 < lvHistory->rowCount() && lvHistory->item(last + 1, Time)->data(Qt::UserRole).toInt() == entry)
+            ++last;
+        const QSignalBlocker quiet(lvHistory);
+        lvHistory->selectionModel()->select(QItemSelection(lvHistory->model()->index(first, 0), lvHistory->model()->index(last, Columns - 1)),
+                                            QItemSelectionModel::ClearAndSelect);
+        lvHistory->viewport()->update();
+    }
     const ChangeLog::Entry *e = chosen();
     bRevert->setEnabled(e && !HistoryText::revertable(*e).isEmpty());
 }

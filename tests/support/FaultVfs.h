@@ -7,6 +7,7 @@
 #include <sqlite3.h>
 
 #include <cstring>
+#include <unistd.h>
 
 namespace faultvfs {
 
@@ -19,6 +20,7 @@ struct State
     int count = 0;      // operations of the kind seen since arm()
     int full = 0;       // nonzero: the fault is a full disk, else an I/O error
     bool hit = false;   // the fault was injected
+    bool dies = false;  // the process ends there instead, as if killed (in a child process)
     sqlite3_vfs *real = nullptr;
     sqlite3_vfs vfs{};
     sqlite3_io_methods methods{};
@@ -63,8 +65,11 @@ inline int xClose(sqlite3_file *f)
 inline int xRead(sqlite3_file *f, void *b, int n, sqlite3_int64 o) { return realOf(f)->pMethods->xRead(realOf(f), b, n, o); }
 inline int xWrite(sqlite3_file *f, const void *b, int n, sqlite3_int64 o)
 {
-    if (strikes(Kind::Write))
+    if (strikes(Kind::Write)) {
+        if (state().dies)
+            ::_exit(137);
         return state().full ? SQLITE_FULL : SQLITE_IOERR_WRITE;
+    }
     return realOf(f)->pMethods->xWrite(realOf(f), b, n, o);
 }
 inline int xTruncate(sqlite3_file *f, sqlite3_int64 s) { return realOf(f)->pMethods->xTruncate(realOf(f), s); }
@@ -158,6 +163,7 @@ inline void arm(Kind kind, int n, bool fullDisk = false)
     s.count = 0;
     s.full = fullDisk ? 1 : 0;
     s.hit = false;
+    s.dies = false;
 }
 
 inline void disarm()

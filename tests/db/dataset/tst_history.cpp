@@ -1,6 +1,7 @@
 // The change history: what each way of writing the inventory records, operations on many rows as
 // one entry, writes of other programs, and the history carried by copies and compaction.
 #include "dataset/ChangeLog.h"
+#include "base/Clock.h"
 #include "base/Regional.h"
 #include "TestDb.h"
 
@@ -170,6 +171,47 @@ private slots:
             RawDb raw{file};
             QCOMPARE(raw.scalar(QStringLiteral("SELECT count(*) FROM history")).toInt(), 1);
         }
+    }
+
+    // An inventory of the layout before the history gets it on opening, without entries for the
+    // rows it had; the history older than the days kept goes at most once a day.
+    void olderInventoryAndRetention()
+    {
+        TestDb db;
+        db.exec(QStringLiteral("INSERT INTO main (user_id, unit_number, deleted) VALUES (1, 'A', FALSE), (2, 'B', FALSE)"));
+        db.exec(TestDb::onServer()
+                    ? QStringLiteral("DROP TRIGGER history_row ON main; DROP FUNCTION velostok_history(); "
+                                     "DROP TABLE history, history_rows, history_writer, history_collect; "
+                                     "ALTER TABLE velostok_meta DROP COLUMN additions")
+                    : QStringLiteral("DROP TRIGGER history_insert; DROP TRIGGER history_update; DROP TRIGGER history_delete; "
+                                     "DROP TABLE history; DROP TABLE history_rows; DROP TABLE history_writer; "
+                                     "DROP TABLE history_collect; DROP TABLE velostok_meta"));
+        auto conn = db.connect();
+        ChangeLog *log = conn->changeLog();
+        QVERIFY(log->kept());
+        QCOMPARE(db.scalar(QStringLiteral("SELECT count(*) FROM history")).toInt(), 0);
+        db.exec(QStringLiteral("UPDATE main SET unit_name = 'x' WHERE user_id = 1"));
+        QCOMPARE(log->entriesOf(db.scalar(QStringLiteral("SELECT id FROM main WHERE user_id = 1")).toLongLong()).size(), 1);
+
+        const QDateTime now(QDate(2026, 12, 9), QTime(11, 30, 0));
+        Clock::setSource([now] { return now; });
+        const auto real = qScopeGuard([] { Clock::setSource({}); });
+        const auto aged = [&](int days) {
+            db.exec(QStringLiteral("INSERT INTO history (at, kind, outside, row_id) VALUES ('%1', 2, FALSE, 1)")
+                        .arg(now.addDays(-days).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))));
+        };
+        db.exec(QStringLiteral("DELETE FROM history"));
+        for (const int days : {400, 31, 10})
+            aged(days);
+        db.exec(QStringLiteral("INSERT INTO history_rows (entry, first_row, last_row, rows) SELECT min(id), 1, 1, 'x' FROM history"));
+        QVERIFY(!log->pruneDue(0)); // kept for ever
+        QVERIFY(log->pruneDue(30));
+        QCOMPARE(db.scalar(QStringLiteral("SELECT count(*) FROM history")).toInt(), 1);
+        QCOMPARE(db.scalar(QStringLiteral("SELECT count(*) FROM history_rows")).toInt(), 0);
+        QVERIFY(!log->pruneDue(30));
+        QVERIFY(!log->pruneDue(9)); // the oldest is a day past nine days only tomorrow
+        QVERIFY(log->pruneDue(8));
+        QCOMPARE(db.scalar(QStringLiteral("SELECT count(*) FROM history")).toInt(), 0);
     }
 };
 

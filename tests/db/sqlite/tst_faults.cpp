@@ -5,11 +5,13 @@
 // lifted the same operation goes through.
 #include "base/DaoError.h"
 #include "FaultVfs.h"
+#include "dataset/ChangeLog.h"
 #include "Reliability.h"
 #include "TestDb.h"
 
 #include <QScopeGuard>
 #include <QTest>
+#include <sys/wait.h>
 
 class TestFaults : public QObject
 {
@@ -95,8 +97,10 @@ private slots:
     {
         // Whether the fault met the post or not, the value ends up stored exactly once (the failed
         // post is posted again once the disk is back).
+        // Its history entry goes with it: never without the change, never twice.
         const auto storedOnce = [](TestDb &db, const char *text) {
             QCOMPARE(db.scalar(QStringLiteral("SELECT COUNT(*) FROM main WHERE unit_name = '%1'").arg(QString::fromUtf8(text))).toInt(), 1);
+            QCOMPARE(db.scalar(QStringLiteral("SELECT COUNT(*) FROM history WHERE fields LIKE '%%1%'").arg(QString::fromUtf8(text))).toInt(), 1);
         };
         int met = sweep([&](TestDb &db, bool) { whole(db, 20); storedOnce(db, "нов"); }, [](TDaoDatabase *, TDaoTable *t) {
             t->setRecNo(3);
@@ -181,6 +185,7 @@ private slots:
                 whole(db, 20);
                 const int changed = db.scalar(QStringLiteral("SELECT COUNT(*) FROM main WHERE quantity = 7")).toInt();
                 QVERIFY(changed == (failed ? 0 : 20));
+                QCOMPARE(db.scalar(QStringLiteral("SELECT COUNT(*) FROM history_rows")).toInt(), failed ? 0 : 1);
             },
             [](TDaoDatabase *, TDaoTable *t) { t->ExecSQL({QStringLiteral("UPDATE main SET quantity = 7")}); });
         QVERIFY(met > 0);
@@ -204,6 +209,59 @@ private slots:
             }
         });
         QVERIFY(met > 0);
+    }
+
+    // An older inventory is brought up to date on opening in one transaction: a fault, or the
+    // program killed, at any write of it leaves the file as it was (opened without a history),
+    // and the next opening makes the addition whole.
+    void upgradeIsAllOrNothing()
+    {
+        const QString objects = QStringLiteral("SELECT COUNT(*) FROM sqlite_master WHERE name LIKE 'history%' OR name = 'velostok_meta'");
+        const int whole = TestDb().scalar(objects).toInt();
+        QVERIFY(whole >= 10);
+        int met = 0;
+        int kills = 0;
+        for (const bool kill : {false, true}) {
+            for (int n = 1; n < 400; ++n) {
+                TestDb db;
+                rows(db, 20);
+                db.exec(QStringLiteral("DROP TRIGGER history_insert; DROP TRIGGER history_update; DROP TRIGGER history_delete; "
+                                       "DROP TABLE history; DROP TABLE history_rows; DROP TABLE history_writer; "
+                                       "DROP TABLE history_collect; DROP TABLE velostok_meta"));
+                bool hit = false;
+                if (kill) {
+                    const pid_t child = ::fork();
+                    if (child == 0) {
+                        faultvfs::arm(faultvfs::Kind::Write, n);
+                        faultvfs::state().dies = true;
+                        db.connect();
+                        ::_exit(0);
+                    }
+                    int status = 0;
+                    ::waitpid(child, &status, 0);
+                    hit = WIFEXITED(status) && WEXITSTATUS(status) == 137;
+                } else {
+                    faultvfs::arm(faultvfs::Kind::Write, n, n % 2 == 0);
+                    const bool kept = db.connect()->changeLog()->kept();
+                    hit = faultvfs::hit();
+                    faultvfs::disarm();
+                    QCOMPARE(kept, !hit);
+                }
+                QCOMPARE(db.scalar(QStringLiteral("PRAGMA integrity_check")).toString(), QStringLiteral("ok"));
+                const int made = db.scalar(objects).toInt();
+                QVERIFY2(made == 0 || made == whole, qPrintable(QStringLiteral("N=%1: %2 of %3").arg(n).arg(made).arg(whole)));
+                QVERIFY(made == whole || hit);
+                QVERIFY(db.connect()->changeLog()->kept());
+                QCOMPARE(db.scalar(objects).toInt(), whole);
+                QCOMPARE(db.scalar(QStringLiteral("SELECT COUNT(*) FROM main")).toInt(), 20);
+                (kill ? kills : met) += hit ? 1 : 0;
+                if (!hit)
+                    break;
+            }
+        }
+        mInjected += met;
+        reliabilityCount("kills", kills);
+        QVERIFY(met > 2 && kills > 2);
     }
 };
 
