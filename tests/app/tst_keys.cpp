@@ -6,6 +6,7 @@
 #include "TApplication.h"
 #include "TDBGrid.h"
 #include "uFiters.h"
+#include "uRowHistory.h"
 
 #include <QDialogButtonBox>
 #include <QFileDialog>
@@ -14,6 +15,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTableWidget>
 #include <QTextBrowser>
 #include <QTimer>
 
@@ -115,6 +117,18 @@ private slots:
         QTRY_COMPARE(count(f, QStringLiteral("main WHERE unit_name = 'Филтър'")), 0);
         QCOMPARE(f.prompts.confirmations, QStringList{QStringLiteral("Confirm|Delete record?")});
         fSettings->cbxPassByChange->setChecked(false);
+        // Ctrl+H in an open cell editor: what was typed is stored, and the history shows it.
+        QString newest;
+        f.prompts.onModal = [&](QDialog *d) {
+            if (auto *w = qobject_cast<TfRowHistory *>(d))
+                newest = w->lvHistory->item(0, 3)->text() + QLatin1Char('>') + w->lvHistory->item(0, 5)->text();
+            return int(QDialog::Rejected);
+        };
+        grid->setFocus();
+        grid->setCurrentIndex(grid->model()->index(0, 2));
+        QVERIFY(send(fVelostok, {QStringLiteral("y"), QStringLiteral("ctrl+h")}));
+        QTRY_VERIFY(f.prompts.modals.contains(QStringLiteral("fRowHistory")));
+        QCOMPARE(newest, QStringLiteral("Наименование>y"));
     }
 
     void saveDialogAsksNothingOfItsOwnAndSpeaksBulgarian()
