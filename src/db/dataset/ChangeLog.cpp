@@ -10,6 +10,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -33,6 +34,58 @@ int columnOrder(const QString &field)
     return i;
 }
 
+void appendJsonString(QString &out, QStringView text)
+{
+    out += QLatin1Char('"');
+    for (const QChar c : text) {
+        switch (c.unicode()) {
+        case '"': out += QLatin1String("\\\""); break;
+        case '\\': out += QLatin1String("\\\\"); break;
+        case '\n': out += QLatin1String("\\n"); break;
+        case '\r': out += QLatin1String("\\r"); break;
+        case '\t': out += QLatin1String("\\t"); break;
+        default:
+            if (c.unicode() < 0x20)
+                out += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+            else
+                out += c;
+        }
+    }
+    out += QLatin1Char('"');
+}
+
+void appendJsonValue(QString &out, const QVariant &v)
+{
+    if (!v.isValid() || v.isNull()) {
+        out += QLatin1String("null");
+        return;
+    }
+    switch (v.typeId()) {
+    case QMetaType::Bool:
+        out += v.toBool() ? QLatin1String("true") : QLatin1String("false");
+        return;
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+        out += QString::number(v.toLongLong());
+        return;
+    case QMetaType::Double: {
+        const double d = v.toDouble();
+        if (std::isfinite(d))
+            out += QString::number(d, 'g', QLocale::FloatingPointShortest);
+        else
+            out += QLatin1String("null");
+        return;
+    }
+    case QMetaType::QDateTime:
+        appendJsonString(out, storedtime::text(v.toDateTime()));
+        return;
+    default:
+        appendJsonString(out, v.toString());
+    }
+}
+
 } // namespace
 
 bool ChangeLog::kept() const { return mEngine.additions() >= 1; }
@@ -51,6 +104,8 @@ void ChangeLog::mark(const QString &who, Mode mode)
     }
     mWho = who;
     mMode = mode;
+    if (mode == Mode::Quiet)
+        mEngine.holdTriggers(QStringLiteral("main"));
 }
 
 void ChangeLog::foldCollected(const QString &who)
@@ -121,7 +176,7 @@ void ChangeLog::rowWritten(qint64 row, Kind kind, const QString &fieldsJson)
 {
     if (fieldsJson == QLatin1String("{}"))
         return; // written as it was (a renumbering that kept a row's number)
-    mOp.pending.append({row, QStringLiteral("%1\t%2").arg(int(kind)).arg(fieldsJson)});
+    mOp.pending.push_back({row, kind, fieldsJson});
 }
 
 qint64 ChangeLog::addEntry(const QDateTime &at, const QString &who, Kind kind, const QVariant &row, const QString &fields)
@@ -136,26 +191,33 @@ qint64 ChangeLog::addEntry(const QDateTime &at, const QString &who, Kind kind, c
 
 void ChangeLog::flushOperation()
 {
-    if (mOp.pending.isEmpty())
+    if (mOp.pending.empty())
         return;
-    std::sort(mOp.pending.begin(), mOp.pending.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
+    std::sort(mOp.pending.begin(), mOp.pending.end(), [](const auto &a, const auto &b) { return a.row < b.row; });
     if (mOp.entry == 0) {
         mOp.entry = addEntry(mOp.at, mOp.who, mOp.kind, QVariant(), QString());
         mOp.entryThisTransaction = true;
     }
     const std::unique_ptr<DbStatement> part =
         mEngine.prepare(QStringLiteral("INSERT INTO history_rows (entry, first_row, last_row, rows) VALUES (?, ?, ?, ?)"));
-    for (qsizetype first = 0; first < mOp.pending.size(); first += LinesPerPart) {
-        const qsizetype last = std::min(mOp.pending.size(), first + LinesPerPart) - 1;
+    for (size_t first = 0; first < mOp.pending.size(); first += LinesPerPart) {
+        const size_t last = std::min(mOp.pending.size(), first + LinesPerPart) - 1;
+        qsizetype size = 0;
+        for (size_t i = first; i <= last; ++i)
+            size += mOp.pending[i].fields.size() + 16;
         QString text;
-        for (qsizetype i = first; i <= last; ++i) {
-            text += QString::number(mOp.pending[i].first);
+        text.reserve(size);
+        for (size_t i = first; i <= last; ++i) {
+            const Operation::Line &line = mOp.pending[i];
+            text += QString::number(line.row);
             text += QLatin1Char('\t');
-            text += mOp.pending[i].second;
+            text += QString::number(int(line.kind));
+            text += QLatin1Char('\t');
+            text += line.fields;
             text += QLatin1Char('\n');
         }
         part->reset();
-        part->bindAll({mOp.entry, mOp.pending[first].first, mOp.pending[last].first, text});
+        part->bindAll({mOp.entry, mOp.pending[first].row, mOp.pending[last].row, text});
         part->step();
     }
     mOp.pending.clear();
@@ -352,12 +414,24 @@ void ChangeLog::dropOlderThan(int days)
     }
 }
 
+// Written by hand: a renumbering writes one for each of its rows.
 QString ChangeLog::fieldsJson(const QList<FieldChange> &fields)
 {
-    QJsonObject o;
-    for (const FieldChange &f : fields)
-        o.insert(f.field, QJsonArray{QJsonValue::fromVariant(f.before), QJsonValue::fromVariant(f.after)});
-    return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact));
+    QString out;
+    out.reserve(24 * int(fields.size()) + 2);
+    out += QLatin1Char('{');
+    for (const FieldChange &f : fields) {
+        if (out.size() > 1)
+            out += QLatin1Char(',');
+        appendJsonString(out, f.field);
+        out += QLatin1String(":[");
+        appendJsonValue(out, f.before);
+        out += QLatin1Char(',');
+        appendJsonValue(out, f.after);
+        out += QLatin1Char(']');
+    }
+    out += QLatin1Char('}');
+    return out;
 }
 
 QList<ChangeLog::FieldChange> ChangeLog::parseFields(const QString &json)

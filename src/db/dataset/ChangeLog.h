@@ -11,6 +11,7 @@
 #include <QString>
 #include <QStringList>
 #include <QVariant>
+#include <vector>
 
 class DbEngine;
 
@@ -111,6 +112,12 @@ private:
         QDateTime at;
         qint64 entry = 0;             // its history row, once written
         bool entryThisTransaction = false;
-        QList<QPair<qint64, QString>> pending; // this transaction's rows: id, "kind TAB fields"
+        struct Line
+        {
+            qint64 row;
+            Kind kind;
+            QString fields;
+        };
+        std::vector<Line> pending; // this transaction's rows
     } mOp;
 };

@@ -426,7 +426,12 @@ void TDaoDatabase::beginTransaction()
     mEngine->beginWrite();
 }
 
-QString TDaoDatabase::computerName() const { return QSysInfo::machineHostName(); }
+// Asked at every post: read once (the system call is not free).
+QString TDaoDatabase::computerName() const
+{
+    static const QString name = QSysInfo::machineHostName();
+    return name;
+}
 
 bool TDaoDatabase::beginRecorded(const QString &table, const QString &who)
 {
@@ -473,7 +478,8 @@ void TDaoDatabase::abortRecorded(bool own) noexcept
 
 void TDaoDatabase::beginOperation(inventoryschema::ChangeKind kind)
 {
-    if (Connected())
+    // An inventory that could not be given the history is written as before, unrecorded.
+    if (Connected() && mChanges->kept())
         mChanges->beginOperation(kind, computerName());
 }
 

@@ -434,12 +434,59 @@ void SqliteEngine::beginRead() { mConn.exec(QStringLiteral("BEGIN DEFERRED")); }
 
 // IMMEDIATE: a deferred transaction that read first could not take the write lock later once
 // another copy has committed.
-void SqliteEngine::beginWrite() { mConn.exec(QStringLiteral("BEGIN IMMEDIATE")); }
+void SqliteEngine::beginWrite()
+{
+    mHeldTriggers.clear();
+    mConn.exec(QStringLiteral("BEGIN IMMEDIATE"));
+}
 
-void SqliteEngine::commit() { mConn.exec(QStringLiteral("COMMIT")); }
+void SqliteEngine::commit()
+{
+    putTriggersBack();
+    mConn.exec(QStringLiteral("COMMIT"));
+}
+
+// A trigger makes SQLite keep a statement journal for every row written (a copy of its page), the
+// larger part of what the history costs a renumbering. Dropped and made again inside the one
+// transaction, the triggers are never missing for anyone else, and a kill or a rollback brings
+// them back as they were: their own statements are kept, whichever copy of the program made them.
+bool SqliteEngine::holdTriggers(const QString &table)
+{
+    if (!inTransaction())
+        return false;
+    if (!mHeldTriggers.isEmpty())
+        return true;
+    QList<QPair<QString, QString>> held;
+    {
+        SqliteStatement st = mConn.cached(QStringLiteral("SELECT name, sql FROM sqlite_schema WHERE type = 'trigger' AND tbl_name = ?"));
+        st.bind(1, table);
+        while (st.step())
+            held.append({st.column(0).toString(), st.column(1).toString()});
+    }
+    for (const auto &[name, sql] : std::as_const(held))
+        mConn.exec(QStringLiteral("DROP TRIGGER ") + mDialect.quoteIdentifier(name));
+    mHeldTriggers = held;
+    return !held.isEmpty();
+}
+
+void SqliteEngine::putTriggersBack()
+{
+    if (mHeldTriggers.isEmpty() || !inTransaction()) {
+        mHeldTriggers.clear(); // a transaction undone takes them back by itself
+        return;
+    }
+    for (const auto &[name, sql] : std::as_const(mHeldTriggers)) {
+        SqliteStatement there = mConn.cached(QStringLiteral("SELECT count(*) FROM sqlite_schema WHERE type = 'trigger' AND name = ?"));
+        there.bind(1, name);
+        if (there.step() && there.column(0).toInt() == 0)
+            mConn.exec(sql);
+    }
+    mHeldTriggers.clear();
+}
 
 bool SqliteEngine::tryCommit()
 {
+    putTriggersBack();
     sqlite3_busy_timeout(mConn.handle(), 0);
     const int rc = sqlite3_exec(mConn.handle(), "COMMIT", nullptr, nullptr, nullptr);
     sqlite3_busy_timeout(mConn.handle(), mBusyMs);
@@ -452,6 +499,7 @@ bool SqliteEngine::tryCommit()
 
 void SqliteEngine::rollback() noexcept
 {
+    mHeldTriggers.clear();
     if (mConn.isOpen() && inTransaction())
         sqlite3_exec(mConn.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
 }

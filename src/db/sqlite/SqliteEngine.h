@@ -35,6 +35,7 @@ public:
     void commit() override;
     bool tryCommit() override;
     void rollback() noexcept override;
+    bool holdTriggers(const QString &table) override;
     bool inTransaction() const override;
 
     std::optional<SourceInfo> findSource(const QString &name) override;
@@ -95,4 +96,7 @@ private:
     std::function<bool()> mStop;
     SqliteDialect mDialect;
     int mBusyMs = 5000;
+    // The triggers set aside in this transaction: name, statement.
+    QList<QPair<QString, QString>> mHeldTriggers;
+    void putTriggersBack();
 };
