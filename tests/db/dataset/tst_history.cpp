@@ -5,6 +5,8 @@
 #include "base/Regional.h"
 #include "TestDb.h"
 
+#include <sqlite3.h>
+
 using Kind = inventoryschema::ChangeKind;
 
 namespace {
@@ -186,6 +188,33 @@ private slots:
                     : QStringLiteral("DROP TRIGGER history_insert; DROP TRIGGER history_update; DROP TRIGGER history_delete; "
                                      "DROP TABLE history; DROP TABLE history_rows; DROP TABLE history_writer; "
                                      "DROP TABLE history_collect; DROP TABLE velostok_meta"));
+        if (!TestDb::onServer()) {
+            // Another copy's write keeps it from being brought up to date: it is used as it is,
+            // and an operation on many rows goes unrecorded rather than failing.
+            sqlite3 *other = nullptr;
+            sqlite3_open(db.path.toUtf8().constData(), &other);
+            sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+            auto older = std::make_unique<TDaoDatabase>();
+            older->setDatabase(db.path);
+            older->SmartOpen = false;
+            older->setLockTimes(50, 50, 100);
+            older->Open();
+            sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+            sqlite3_close(other);
+            QVERIFY(!older->changeLog()->kept());
+            auto t = TestDb::table(older.get(), QStringLiteral("main"));
+            t->Open();
+            older->beginOperation(Kind::Renumbering);
+            t->setBulkMode(true);
+            for (t->First(); !t->Eof(); t->Next()) {
+                t->Edit();
+                t->FieldByName(QStringLiteral("quantity"))->setAsInteger(7);
+                t->Post();
+            }
+            t->setBulkMode(false);
+            older->endOperation();
+            QCOMPARE(db.scalar(QStringLiteral("SELECT count(*) FROM main WHERE quantity = 7")).toInt(), 2);
+        }
         auto conn = db.connect();
         ChangeLog *log = conn->changeLog();
         QVERIFY(log->kept());
