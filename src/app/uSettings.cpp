@@ -239,9 +239,9 @@ void TfSettings::setupUi()
     }
 
     lHistoryDays = new QLabel(QStringLiteral("Пазене на историята (дни)"), pageMain);
-    place(lHistoryDays, "lHistoryDays", 7, 180);
+    place(lHistoryDays, "lHistoryDays", 7, 183);
     eHistoryDays = new QSpinBox(pageMain);
-    place(eHistoryDays, "eHistoryDays", 200, 177, 64, 19);
+    place(eHistoryDays, "eHistoryDays", 200, 180, 64, 17);
     eHistoryDays->setRange(0, 36500);
     eHistoryDays->setValue(mHistoryDays);
     eHistoryDays->setKeyboardTracking(false); // one change when typing ends, not one per digit

@@ -61,7 +61,7 @@ void TfPurgedRows::setupUi()
     lvPurged->verticalHeader()->setVisible(false);
     lvPurged->verticalHeader()->setDefaultSectionSize(18);
     lvPurged->horizontalHeader()->setStretchLastSection(true);
-    const int widths[] = {115, 90, 90, 170, 40, 60, 80};
+    const int widths[] = {110, 70, 95, 150, 35, 50, 80};
     for (int c = 0; c < int(std::size(widths)); ++c)
         lvPurged->setColumnWidth(c, widths[c]);
 

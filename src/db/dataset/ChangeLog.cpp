@@ -105,7 +105,7 @@ void ChangeLog::mark(const QString &who, Mode mode)
     mWho = who;
     mMode = mode;
     if (mode == Mode::Quiet)
-        mEngine.holdTriggers(QStringLiteral("main"));
+        mEngine.holdHistoryTriggers();
 }
 
 void ChangeLog::foldCollected(const QString &who)

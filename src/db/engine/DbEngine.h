@@ -104,14 +104,11 @@ public:
     // any other failure.
     virtual bool tryCommit() = 0;
     virtual void rollback() noexcept = 0;
-    // Within a write transaction whose changes of table the program records itself: the engine
-    // may set the table's triggers aside until the transaction ends (putting them back before it
-    // commits, so that no other connection sees them gone). False when it does not.
-    virtual bool holdTriggers(const QString &table)
-    {
-        Q_UNUSED(table)
-        return false;
-    }
+    // Within a write transaction whose changes of main the program records itself: the engine
+    // may set the history's triggers aside until the transaction ends (putting them back before
+    // it commits, so that no other connection sees them gone); any other trigger stays. False
+    // when it does not.
+    virtual bool holdHistoryTriggers() { return false; }
     virtual bool inTransaction() const = 0;
 
     // ---- the schema

@@ -450,7 +450,7 @@ void SqliteEngine::commit()
 // larger part of what the history costs a renumbering. Dropped and made again inside the one
 // transaction, the triggers are never missing for anyone else, and a kill or a rollback brings
 // them back as they were: their own statements are kept, whichever copy of the program made them.
-bool SqliteEngine::holdTriggers(const QString &table)
+bool SqliteEngine::holdHistoryTriggers()
 {
     if (!inTransaction())
         return false;
@@ -458,8 +458,8 @@ bool SqliteEngine::holdTriggers(const QString &table)
         return true;
     QList<QPair<QString, QString>> held;
     {
-        SqliteStatement st = mConn.cached(QStringLiteral("SELECT name, sql FROM sqlite_schema WHERE type = 'trigger' AND tbl_name = ?"));
-        st.bind(1, table);
+        SqliteStatement st = mConn.cached(QStringLiteral(
+            "SELECT name, sql FROM sqlite_schema WHERE type = 'trigger' AND tbl_name = 'main' AND name LIKE 'history\\_%' ESCAPE '\\'"));
         while (st.step())
             held.append({st.column(0).toString(), st.column(1).toString()});
     }

@@ -35,7 +35,7 @@ public:
     void commit() override;
     bool tryCommit() override;
     void rollback() noexcept override;
-    bool holdTriggers(const QString &table) override;
+    bool holdHistoryTriggers() override;
     bool inTransaction() const override;
 
     std::optional<SourceInfo> findSource(const QString &name) override;
