@@ -70,6 +70,7 @@ int main(int argc, char **argv)
                 // A paste's names or renumbering, row by row in bulk mode.
                 const bool renumber = random.bounded(2) == 0;
                 say(QStringLiteral("bulk"));
+                db.beginOperation(renumber ? inventoryschema::ChangeKind::Renumbering : inventoryschema::ChangeKind::Paste);
                 t.setBulkMode(true);
                 for (t.First(); !t.Eof(); t.Next()) {
                     t.Edit();
@@ -80,6 +81,7 @@ int main(int argc, char **argv)
                     t.Post();
                 }
                 t.setBulkMode(false);
+                db.endOperation();
                 say(QStringLiteral("bulked"));
             } else {
                 say(QStringLiteral("compacting"));

@@ -87,6 +87,24 @@ class TestCrashes : public QObject
                 ++lost;
             }
         }
+        // The history holds every change there is and none that is not: the newest comment a row's
+        // history names is the one it holds, and the history's triggers (set aside while a bulk
+        // operation records itself) are all there.
+        for (auto it = p.comments.begin(); it != p.comments.end(); ++it) {
+            const QString now = it.value().constFirst();
+            const QString newest = c.scalar(QStringLiteral("SELECT json_extract(fields, '$.comment[1]') FROM history WHERE row_id = %1 "
+                                                           "AND json_extract(fields, '$.comment') IS NOT NULL ORDER BY id DESC LIMIT 1")
+                                                .arg(it.key()))
+                                       .toString();
+            if (newest != now) {
+                qWarning() << "row" << it.key() << "holds" << now << "but its history says" << newest;
+                ++lost;
+            }
+        }
+        if (c.scalar(QStringLiteral("SELECT count(*) FROM sqlite_schema WHERE type = 'trigger' AND name LIKE 'history%'")).toInt() != 3) {
+            qWarning() << "history triggers missing";
+            ++lost;
+        }
         // An append in flight is there once or not at all.
         for (const QString &token : std::as_const(p.appendsInFlight))
             if (c.scalar(QStringLiteral("SELECT COUNT(*) FROM main WHERE unit_number = '%1'").arg(token)).toInt() > 1)
