@@ -17,6 +17,7 @@
 #include <QCheckBox>
 #include <QShortcut>
 #include <QSpinBox>
+#include <algorithm>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
@@ -574,9 +575,9 @@ void TfSettings::protectedBoxChanged(QCheckBox *box, bool before)
 
 void TfSettings::setHistoryDays(int days)
 {
-    mHistoryDays = days;
+    mHistoryDays = std::clamp(days, eHistoryDays->minimum(), eHistoryDays->maximum());
     const QSignalBlocker quiet(eHistoryDays);
-    eHistoryDays->setValue(days);
+    eHistoryDays->setValue(mHistoryDays);
 }
 
 void TfSettings::eHistoryDaysChange(int days)

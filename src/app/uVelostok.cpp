@@ -516,6 +516,10 @@ void TfVelostok::History1Click()
         return;
     // The history is of what is stored: a row being edited is stored first.
     DBGrid1->commitEditor();
+    if (t->State() == TDaoTable::dsInsert && !t->Modified()) {
+        t->Cancel(); // an empty new row has no history; neither is another row's shown for it
+        return;
+    }
     if (t->State() != TDaoTable::dsBrowse) {
         if (t->Modified())
             t->Post();

@@ -4,6 +4,9 @@
 #include "base/Regional.h"
 #include "dataset/TDaoTable.h"
 
+#include <algorithm>
+#include <cmath>
+
 namespace HistoryText {
 
 using Kind = ChangeLog::Kind;
@@ -24,7 +27,7 @@ QString kind(const ChangeLog::Entry &e)
     case Kind::Paste: return QStringLiteral("Поставяне");
     case Kind::Import: return QStringLiteral("Вмъкване от файл");
     case Kind::Revert: return QStringLiteral("Върнат");
-    case Kind::Restore: return QStringLiteral("Възстановен от изчистените");
+    case Kind::Restore: return QStringLiteral("Върнат от изчистените");
     }
     return QString::number(int(k));
 }
@@ -79,13 +82,27 @@ QString value(TDaoTable *inventory, const QString &column, const QVariant &store
 QList<ChangeLog::FieldChange> revertable(const ChangeLog::Entry &e)
 {
     QList<ChangeLog::FieldChange> out;
-    if (e.kind == Kind::New || e.kind == Kind::Purge || e.kind == Kind::Restore)
+    // A renumbering's old number may be another row's by now.
+    if (e.kind == Kind::New || e.kind == Kind::Purge || e.kind == Kind::Restore
+        || (e.operation && e.operationKind == Kind::Renumbering))
         return out;
     for (const ChangeLog::FieldChange &f : e.fields)
         if (f.field != QLatin1String("modifier") && f.field != QLatin1String("last_modified") && f.field != QLatin1String("id")
             && f.field != QLatin1String("created"))
             out.append(f);
     return out;
+}
+
+bool sameValue(const TDaoField *field, const QVariant &a, const QVariant &b)
+{
+    if (a.isValid() != b.isValid())
+        return false;
+    if (field->DataType() == TFieldType::Double && a.isValid()) {
+        const double x = a.toDouble();
+        const double y = b.toDouble();
+        return std::abs(x - y) <= 1e-14 * std::max({1.0, std::abs(x), std::abs(y)});
+    }
+    return a == b;
 }
 
 } // namespace HistoryText

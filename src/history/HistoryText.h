@@ -6,6 +6,7 @@
 
 #include <QString>
 
+class TDaoField;
 class TDaoTable;
 
 namespace HistoryText {
@@ -19,5 +20,8 @@ QString value(TDaoTable *inventory, const QString &column, const QVariant &store
 // The fields an entry changed that a revert writes back: every post stamps the time and the
 // modifier itself, and a new or purged row has no old values to go back to.
 QList<ChangeLog::FieldChange> revertable(const ChangeLog::Entry &entry);
+// Whether two values of field are the same. A file's history keeps a number to 15 significant
+// digits (SQLite's JSON), so numbers are compared to that precision.
+bool sameValue(const TDaoField *field, const QVariant &a, const QVariant &b);
 
 } // namespace HistoryText

@@ -24,11 +24,11 @@ namespace {
 // The columns after "purged at" and "by": the row's fields that tell it apart.
 const char *const shown[] = {"unit_number", "unit_name", "quantity", "price", "deliver_name", "delivery_country"};
 
-// What a restored row takes from the purged one: not its key, number or time stamp (it is
-// numbered and stamped as an appended row), and not its delete mark.
+// What a restored row takes from the purged one: not its key, number, time stamp or modifier (it
+// is numbered and stamped as an appended row, by whoever restores it), and not its delete mark.
 bool restored(const QString &column)
 {
-    for (const char *c : {"id", "user_id", "last_modified", "deleted"})
+    for (const char *c : {"id", "user_id", "last_modified", "modifier", "deleted"})
         if (column == QLatin1String(c))
             return false;
     return true;
@@ -132,9 +132,11 @@ void TfPurgedRows::bRestoreClick()
     const ChangeLog::Entry *e = chosen();
     if (!e || !mInventory->Active())
         return;
+    // The list must not be read again under the password prompt: the row chosen is this one.
+    mSearch->stop();
+    const ChangeLog::Entry entry = *e;
     if (!AdminAllows(CheckAdminPassword()))
         return;
-    const ChangeLog::Entry entry = *e;
     if (mInventory->State() != TDaoTable::dsBrowse)
         mInventory->Post();
     try {

@@ -7,6 +7,7 @@
 #include "HistoryText.h"
 #include "Prompts.h"
 #include "Scope.h"
+#include "Settings.h"
 #include "base/DaoError.h"
 #include "dataset/TDaoDatabase.h"
 #include "dataset/TDaoTable.h"
@@ -141,13 +142,18 @@ void TfRowHistory::chosenChanged()
 
 QString TfRowHistory::refusal(const ChangeLog::Entry &e) const
 {
+    // As the grid does with passwords asked on change: confirmed and deleted rows are changed
+    // only in the editor, which names its user.
+    if (settings().passByChange()
+        && (mInventory->FieldByName(QStringLiteral("locked"))->AsBoolean() || mInventory->FieldByName(QStringLiteral("deleted"))->AsBoolean()))
+        return QStringLiteral("При включена „Парола при промяна“ потвърден или изтрит ред не може да бъде променян оттук.");
     // Nothing newer is overwritten: each field must still hold what the change wrote.
     for (const ChangeLog::FieldChange &f : HistoryText::revertable(e)) {
         const TDaoField *field = mInventory->FindField(f.field);
         if (!field)
-            return QStringLiteral("Полето „%1“ вече не съществува.").arg(f.field);
-        if (field->Value() != field->typedOf(f.after))
-            return QStringLiteral("„%1“ е променено след тази промяна (сега: „%2“). Промяната не може да бъде върната.")
+            return QStringLiteral("Полето „%1“ вече не съществува.").arg(HistoryText::field(f.field));
+        if (!HistoryText::sameValue(field, field->Value(), field->typedOf(f.after)))
+            return QStringLiteral("Полето „%1“ е променено след тази промяна (сега: „%2“), затова промяната не може да бъде върната.")
                 .arg(HistoryText::field(f.field), field->AsString());
     }
     return QString();
@@ -178,7 +184,7 @@ void TfRowHistory::bRevertClick()
         // The row stays as it was in the database; the typed-back values are dropped with it.
         qCWarning(lcHistory) << "revert failed:" << err.message();
         mInventory->Cancel();
-        prompts().message(err.message());
+        prompts().message(QStringLiteral("Промяната не бе върната: %1").arg(err.message()));
     }
     load();
 }

@@ -68,7 +68,9 @@ private slots:
         f.exec(QStringLiteral("INSERT INTO main (user_id, unit_number, quantity, price, deleted, locked) "
                               "VALUES (1, 'W712', 3, 12.5, FALSE, FALSE)"));
         QVERIFY(f.start());
-        setField("price", 14.0);
+        // Another program's price (a file's history keeps it to 15 digits), then the grid's.
+        f.exec(QStringLiteral("UPDATE main SET price = price * 1.1"));
+        fVelostok->Records->Rollback1Click();
         setField("quantity", 5.0);
         QStringList shown;
         answer(f, QStringLiteral("fRowHistory"), QString(), [&](QDialog *d) {
@@ -83,10 +85,10 @@ private slots:
         fVelostok->action(QStringLiteral("History2"))->trigger();
         QCOMPARE(f.prompts.modals, QStringList{QStringLiteral("fRowHistory")});
         QCOMPARE(shown.value(0).section(QLatin1Char('|'), 2), QStringLiteral("Променен|Кол.|3|5"));
-        QCOMPARE(shown.value(1).section(QLatin1Char('|'), 2), QStringLiteral("Променен|Цена|12,5|14"));
-        QCOMPARE(shown.last().section(QLatin1Char('|'), 2), QStringLiteral("Върнат|Цена|14|12,5"));
+        QCOMPARE(shown.value(1).section(QLatin1Char('|'), 1), QStringLiteral("друга програма|Променен|Цена|12,5|13,75"));
+        QCOMPARE(shown.last().section(QLatin1Char('|'), 2), QStringLiteral("Върнат|Цена|13,75|12,5"));
         QCOMPARE(f.prompts.messages,
-                 QStringList{QStringLiteral("„Цена“ е променено след тази промяна (сега: „12,5“). Промяната не може да бъде върната.")});
+                 QStringList{QStringLiteral("Полето „Цена“ е променено след тази промяна (сега: „12,5“), затова промяната не може да бъде върната.")});
         QCOMPARE(f.scalar(QStringLiteral("SELECT price FROM main")).toDouble(), 12.5);
         QCOMPARE(f.scalar(QStringLiteral("SELECT count(*) FROM history WHERE kind = 9")).toInt(), 1);
 
@@ -114,6 +116,7 @@ private slots:
         f.exec(QStringLiteral("UPDATE users SET password = 'pw' WHERE user_name = 'Admin'"));
         f.exec(QStringLiteral("INSERT INTO main (user_id, unit_number, unit_name, price, deleted, locked) VALUES "
                               "(1, 'W712', 'Филтър', 12.5, FALSE, FALSE), (2, 'GDB1330', 'Накладки', 48, TRUE, TRUE)"));
+        f.exec(QStringLiteral("UPDATE main SET modifier = 'Иван' WHERE user_id = 2"));
         const qint64 purgedId = f.scalar(QStringLiteral("SELECT id FROM main WHERE user_id = 2")).toLongLong();
         QVERIFY(f.start(true));
         answer(f, QString(), QStringLiteral("pw"));
@@ -146,9 +149,11 @@ private slots:
         QCOMPARE(f.scalar(QStringLiteral("SELECT count(*) FROM main WHERE unit_number = 'GDB1330' AND id <> %1").arg(purgedId)).toInt(), 1);
         QCOMPARE(t->FieldByName(QStringLiteral("unit_number"))->AsString(), QStringLiteral("GDB1330"));
         QVERIFY(t->FieldByName(QStringLiteral("user_id"))->AsInteger() == 2 && t->FieldByName(QStringLiteral("price"))->AsFloat() == 48
-                && !t->FieldByName(QStringLiteral("deleted"))->AsBoolean() && t->FieldByName(QStringLiteral("locked"))->AsBoolean());
+                && !t->FieldByName(QStringLiteral("deleted"))->AsBoolean() && t->FieldByName(QStringLiteral("locked"))->AsBoolean()
+                && t->FieldByName(QStringLiteral("modifier"))->IsNull());
         const QList<ChangeLog::Entry> entries = DM->DataBase->changeLog()->entriesOf(DM->tblMain->FieldByName(QStringLiteral("id"))->AsInteger());
         QCOMPARE(entries.first().kind, ChangeLog::Kind::Restore);
+        QCOMPARE(entries.first().who, DM->DataBase->computerName()); // whoever restores it
         QCOMPARE(entries.first().fields.last().field, QStringLiteral("id"));
         QCOMPARE(entries.first().fields.last().before.toLongLong(), purgedId);
     }

@@ -387,6 +387,12 @@ bool ChangeLog::pruneDue(int days)
             return false;
         oldest = timeOf(st->column(0));
     }
+    if (!oldest.isValid() || oldest > Clock::now()) {
+        // Written by a computer whose clock was ahead: look for the oldest the long way.
+        const std::unique_ptr<DbStatement> st = mEngine.prepare(QStringLiteral("SELECT min(at) FROM history"));
+        if (st->step())
+            oldest = timeOf(st->column(0));
+    }
     if (!oldest.isValid() || oldest >= Clock::now().addDays(-days - 1))
         return false;
     dropOlderThan(days);

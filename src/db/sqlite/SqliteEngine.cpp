@@ -436,8 +436,8 @@ void SqliteEngine::beginRead() { mConn.exec(QStringLiteral("BEGIN DEFERRED")); }
 // another copy has committed.
 void SqliteEngine::beginWrite()
 {
-    mHeldTriggers.clear();
     mConn.exec(QStringLiteral("BEGIN IMMEDIATE"));
+    mHeldTriggers.clear();
 }
 
 void SqliteEngine::commit()
