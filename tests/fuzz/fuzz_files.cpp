@@ -10,10 +10,13 @@
 //   text is refused, a shorter one comes back whole as valid text;
 // - the row paste: the lines and cells hold every character but the dropped ones, in order and
 //   only once; no cell holds a separator; the breaks match the CRs; cells copied out again paste
-//   back the same; the numbers and dates the cells give survive a copy and a paste.
+//   back the same; the numbers and dates the cells give survive a copy and a paste;
+// - a delimited text file to import: read in the format told from its bytes, or refused; the
+//   records written again with every cell quoted read back the same.
 #include "base/Clock.h"
 #include "base/DaoError.h"
 #include "files/ExportStatement.h"
+#include "import/DelimitedText.h"
 #include "GridLayout.h"
 #include "MenuCaptions.h"
 #include "PasteText.h"
@@ -242,12 +245,47 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
     return 0;
 }
 
+QList<QVariantList> delimitedRecords(const QByteArray &bytes, delimitedtext::Format format)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    DelimitedTextReader reader(&buffer, format);
+    QList<QVariantList> out;
+    QVariantList cells;
+    while (reader.next(cells))
+        out << cells;
+    return out;
+}
+
+void delimitedText(const QByteArray &bytes)
+{
+    QList<QVariantList> records;
+    delimitedtext::Format format;
+    try {
+        format = delimitedtext::detect(bytes.left(4096));
+        records = delimitedRecords(bytes, format);
+    } catch (const DaoError &) {
+        return; // refused: fine
+    }
+    QByteArray again;
+    for (const QVariantList &r : std::as_const(records)) {
+        QStringList cells;
+        for (const QVariant &c : r)
+            cells << QLatin1Char('"') + c.toString().replace(QLatin1Char('"'), QStringLiteral("\"\"")) + QLatin1Char('"');
+        again += cells.join(format.delimiter).toUtf8() + "\r\n";
+    }
+    format.encoding = delimitedtext::Encoding::Utf8;
+    if (delimitedRecords(again, format) != records)
+        violation("delimited records written again read back otherwise", QString::fromUtf8(bytes.toHex()));
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     if (size == 0)
         return 0;
     const QByteArray bytes(reinterpret_cast<const char *>(data) + 1, qsizetype(size - 1));
-    switch (data[0] % 6) {
+    switch (data[0] % 7) {
     case 0:
         settings(bytes);
         break;
@@ -263,8 +301,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     case 4:
         skin(bytes);
         break;
-    default:
+    case 5:
         paste(bytes);
+        break;
+    default:
+        delimitedText(bytes);
         break;
     }
     return 0;
