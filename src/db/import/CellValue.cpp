@@ -1,0 +1,101 @@
+// Cells of a file to import as field values.
+#include "import/CellValue.h"
+
+#include "base/Regional.h"
+
+#include <QDateTime>
+#include <cmath>
+
+namespace cellvalue {
+
+namespace {
+
+// A typed number as text: whole numbers without a decimal part (codes kept as numbers by a
+// spreadsheet), others in the regional form.
+QString numberText(double d)
+{
+    if (std::floor(d) == d && std::abs(d) < 1e15)
+        return QString::number(qint64(d));
+    return regional::formatNumber(d);
+}
+
+QString shown(const QVariant &cell)
+{
+    const QString text = cell.typeId() == QMetaType::Double ? numberText(cell.toDouble()) : cell.toString();
+    return text.size() > 40 ? text.left(40) + QStringLiteral("…") : text;
+}
+
+Converted refuse(const char *expected, const QVariant &cell)
+{
+    return {QVariant(), QStringLiteral("очаква се %1, намерено „%2“").arg(QString::fromUtf8(expected), shown(cell)), QString()};
+}
+
+// A number from a typed cell or a text in the regional form.
+bool number(const QVariant &cell, double *out)
+{
+    if (cell.typeId() == QMetaType::Double || cell.typeId() == QMetaType::LongLong || cell.typeId() == QMetaType::Int) {
+        *out = cell.toDouble();
+        return std::isfinite(*out);
+    }
+    return cell.typeId() == QMetaType::QString && regional::parseNumber(cell.toString(), out) && std::isfinite(*out);
+}
+
+} // namespace
+
+Converted convert(const QVariant &cell, TFieldType type, int size)
+{
+    if (!cell.isValid() || (cell.typeId() == QMetaType::QString && cell.toString().trimmed().isEmpty()))
+        return {};
+    switch (type) {
+    case TFieldType::Text:
+    case TFieldType::Blob: {
+        QString text = cell.typeId() == QMetaType::Double ? numberText(cell.toDouble())
+                       : cell.typeId() == QMetaType::QDateTime ? regional::formatDateTime(cell.toDateTime())
+                                                               : cell.toString();
+        if (size > 0 && text.size() > size)
+            return {text.left(size), QString(), QStringLiteral("текстът е съкратен до %1 знака").arg(size)};
+        return {text, QString(), QString()};
+    }
+    case TFieldType::Double: {
+        double d = 0;
+        if (!number(cell, &d))
+            return refuse("число", cell);
+        return {d, QString(), QString()};
+    }
+    case TFieldType::Long:
+    case TFieldType::Short:
+    case TFieldType::Counter: {
+        double d = 0;
+        const double limit = type == TFieldType::Short ? 32767 : 2147483647;
+        if (!number(cell, &d) || std::floor(d) != d || std::abs(d) > limit)
+            return refuse("цяло число", cell);
+        return {qint64(d), QString(), QString()};
+    }
+    case TFieldType::Boolean: {
+        if (cell.typeId() == QMetaType::Bool)
+            return {cell.toBool(), QString(), QString()};
+        double d = 0;
+        if (number(cell, &d) && (d == 0 || d == 1))
+            return {d == 1, QString(), QString()};
+        const QString word = cell.toString().trimmed().toLower();
+        for (const char *yes : {"да", "yes", "true", "истина"})
+            if (word == QString::fromUtf8(yes))
+                return {true, QString(), QString()};
+        for (const char *no : {"не", "no", "false", "неистина"})
+            if (word == QString::fromUtf8(no))
+                return {false, QString(), QString()};
+        return refuse("да или не", cell);
+    }
+    case TFieldType::DateTime: {
+        if (cell.typeId() == QMetaType::QDateTime && cell.toDateTime().isValid())
+            return {cell.toDateTime(), QString(), QString()};
+        const QDateTime d = cell.typeId() == QMetaType::QString ? regional::parseDateTime(cell.toString().trimmed()) : QDateTime();
+        if (!d.isValid())
+            return refuse("дата", cell);
+        return {d, QString(), QString()};
+    }
+    }
+    return refuse("стойност", cell);
+}
+
+} // namespace cellvalue
