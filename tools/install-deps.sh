@@ -3,7 +3,7 @@
 set -eu
 pkgs=(build-essential cmake ninja-build ccache pkg-config
       qt6-base-dev qt6-base-dev-tools libgl-dev qt6-translations-l10n
-      libsqlite3-dev sqlite3 libxlsxwriter-dev
+      libsqlite3-dev sqlite3 libxlsxwriter-dev libzip-dev libfreexl-dev
       libpq-dev postgresql
       fonts-dejavu-core fonts-liberation2 poppler-utils
       xvfb x11-apps x11-xkb-utils imagemagick xdotool
