@@ -2,6 +2,7 @@
 // strings, rich text runs, formulas' cached values, dates, booleans, empty rows) and Python's
 // openpyxl (several sheets, the 1904 date system); damaged and oversized files refused.
 #include "base/DaoError.h"
+#include "base/Regional.h"
 #include "import/XlsxReader.h"
 
 #include <QDateTime>
@@ -52,6 +53,7 @@ private slots:
     {
         for (const bool constantMemory : {false, true}) { // inline strings in constant memory mode
             const QByteArray path = mDir.filePath(QStringLiteral("w%1.xlsx").arg(constantMemory)).toUtf8();
+            const regional::CNumbers c; // libxlsxwriter prints numbers in the C library's locale
             lxw_workbook_options options = {};
             options.constant_memory = constantMemory;
             lxw_workbook *wb = workbook_new_opt(path.constData(), &options);
