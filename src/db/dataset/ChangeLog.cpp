@@ -195,7 +195,7 @@ void ChangeLog::flushOperation()
         return;
     std::sort(mOp.pending.begin(), mOp.pending.end(), [](const auto &a, const auto &b) { return a.row < b.row; });
     if (mOp.entry == 0) {
-        mOp.entry = addEntry(mOp.at, mOp.who, mOp.kind, QVariant(), QString());
+        mOp.entry = addEntry(mOp.at, mOp.who, mOp.kind, QVariant(), mOp.fields);
         mOp.entryThisTransaction = true;
     }
     const std::unique_ptr<DbStatement> part =
@@ -242,12 +242,13 @@ void ChangeLog::ended(bool committed)
         mOp = Operation();
 }
 
-void ChangeLog::beginOperation(Kind kind, const QString &who)
+void ChangeLog::beginOperation(Kind kind, const QString &who, const QString &entryFields)
 {
     mOp = Operation();
     mOp.active = true;
     mOp.kind = kind;
     mOp.who = who;
+    mOp.fields = entryFields;
     mOp.at = Clock::now();
 }
 
@@ -301,6 +302,93 @@ QList<ChangeLog::Entry> ChangeLog::entriesOf(qint64 row)
         out.append(e);
     }
     std::sort(out.begin(), out.end(), [](const Entry &a, const Entry &b) { return a.id > b.id; });
+    return out;
+}
+
+std::optional<ChangeLog::Entry> ChangeLog::lastEntry(Kind kind)
+{
+    if (!kept())
+        return std::nullopt;
+    const std::unique_ptr<DbStatement> st = mEngine.prepare(
+        QStringLiteral("SELECT id, at, who, fields FROM history WHERE kind = %1 ORDER BY id DESC LIMIT 1").arg(int(kind)));
+    if (!st->step())
+        return std::nullopt;
+    Entry e;
+    e.id = st->columnInt64(0);
+    e.at = timeOf(st->column(1));
+    e.who = st->column(2).toString();
+    e.kind = kind;
+    e.fields = parseFields(st->column(3).toString());
+    return e;
+}
+
+std::optional<ChangeLog::Entry> ChangeLog::entryNaming(Kind kind, const QString &field, qint64 value)
+{
+    if (!kept())
+        return std::nullopt;
+    const std::unique_ptr<DbStatement> st = mEngine.prepare(
+        QStringLiteral("SELECT id, at, who, fields FROM history WHERE kind = %1 AND fields IS NOT NULL ORDER BY id DESC").arg(int(kind)));
+    while (st->step()) {
+        Entry e;
+        e.fields = parseFields(st->column(3).toString());
+        for (const FieldChange &f : std::as_const(e.fields))
+            if (f.field == field && f.before.toLongLong() == value) {
+                e.id = st->columnInt64(0);
+                e.at = timeOf(st->column(1));
+                e.who = st->column(2).toString();
+                e.kind = kind;
+                return e;
+            }
+    }
+    return std::nullopt;
+}
+
+QSet<qint64> ChangeLog::rowsChangedAfter(qint64 entry)
+{
+    QSet<qint64> out;
+    if (!kept())
+        return out;
+    const std::unique_ptr<DbStatement> single =
+        mEngine.prepare(QStringLiteral("SELECT DISTINCT row_id FROM history WHERE id > ? AND row_id IS NOT NULL"));
+    single->bindInt64(1, entry);
+    while (single->step())
+        out.insert(single->columnInt64(0));
+    std::vector<qint64> operations;
+    const std::unique_ptr<DbStatement> ops =
+        mEngine.prepare(QStringLiteral("SELECT DISTINCT entry FROM history_rows WHERE entry > ?"));
+    ops->bindInt64(1, entry);
+    while (ops->step())
+        operations.push_back(ops->columnInt64(0));
+    for (const qint64 op : operations)
+        for (const Entry &e : operationRows(op))
+            out.insert(e.row);
+    return out;
+}
+
+QList<ChangeLog::Entry> ChangeLog::operationRows(qint64 entry)
+{
+    QList<Entry> out;
+    if (!kept())
+        return out;
+    const std::unique_ptr<DbStatement> st =
+        mEngine.prepare(QStringLiteral("SELECT rows FROM history_rows WHERE entry = ? ORDER BY first_row"));
+    st->bindInt64(1, entry);
+    while (st->step()) {
+        const QString rows = st->column(0).toString();
+        for (const QStringView line : QStringView(rows).split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+            const qsizetype a = line.indexOf(QLatin1Char('\t'));
+            const qsizetype b = line.indexOf(QLatin1Char('\t'), a + 1);
+            if (a < 0 || b < 0)
+                continue;
+            Entry e;
+            e.id = entry;
+            e.row = line.left(a).toLongLong();
+            e.kind = Kind(line.mid(a + 1, b - a - 1).toInt());
+            e.operation = true;
+            e.fields = parseFields(line.mid(b + 1).toString());
+            out.append(e);
+        }
+    }
     return out;
 }
 

@@ -8,9 +8,11 @@
 
 #include <QDateTime>
 #include <QList>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
+#include <optional>
 #include <vector>
 
 class DbEngine;
@@ -53,9 +55,12 @@ public:
     void ended(bool committed);
 
     // ---- operations on many rows (one entry each)
-    void beginOperation(Kind kind, const QString &who);
+    // entryFields: what the entry itself keeps (JSON), such as the entry an undo undoes.
+    void beginOperation(Kind kind, const QString &who, const QString &entryFields = QString());
     void endOperation();
     bool inOperation() const { return mOp.active; }
+    // The operation's entry, once a commit wrote it (0 before, and when it wrote no row).
+    qint64 operationEntry() const { return mOp.entry; }
 
     // ---- reading
     struct FieldChange
@@ -77,6 +82,14 @@ public:
     };
     // A row's entries, newest first, those of operations that wrote it included.
     QList<Entry> entriesOf(qint64 row);
+    // The newest entry of kind (nullopt when there is none); its fields are the entry's own.
+    std::optional<Entry> lastEntry(Kind kind);
+    // The newest entry of kind whose own fields hold field with before value value.
+    std::optional<Entry> entryNaming(Kind kind, const QString &field, qint64 value);
+    // The rows that entries after entry name, operations' rows included.
+    QSet<qint64> rowsChangedAfter(qint64 entry);
+    // The rows an operation wrote, in row order: kind New or Change and their fields.
+    QList<Entry> operationRows(qint64 entry);
     // Entries of purged rows not restored since (the whole row as the old values), newest
     // first, whose catalogue number or name holds text (empty: all).
     QList<Entry> purged(const QString &text = QString());
@@ -109,6 +122,7 @@ private:
         bool active = false;
         Kind kind = Kind::Change;
         QString who;
+        QString fields;
         QDateTime at;
         qint64 entry = 0;             // its history row, once written
         bool entryThisTransaction = false;

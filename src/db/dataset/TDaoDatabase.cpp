@@ -19,6 +19,7 @@
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QSysInfo>
 
 namespace {
@@ -481,6 +482,54 @@ void TDaoDatabase::beginOperation(inventoryschema::ChangeKind kind)
     // An inventory that could not be given the history is written as before, unrecorded.
     if (Connected() && mChanges->kept())
         mChanges->beginOperation(kind, computerName());
+}
+
+qint64 TDaoDatabase::writeOperation(inventoryschema::ChangeKind kind, const std::function<void(DbEngine &)> &work,
+                                    const QString &entryFields)
+{
+    DbEngine &e = engine();
+    if (e.inTransaction())
+        throw DaoError(QStringLiteral("Друга операция с базата още не е завършила."));
+    readBeforeWrite(QStringLiteral("main"), {});
+    const bool kept = mChanges->kept();
+    if (kept)
+        mChanges->beginOperation(kind, computerName(), entryFields);
+    const auto done = qScopeGuard([&] {
+        if (kept)
+            mChanges->endOperation();
+        mCache->forgetAll();
+        dropValuesEverywhere();
+    });
+    beginTransaction();
+    try {
+        if (kept)
+            mChanges->mark(computerName(), ChangeLog::Mode::Quiet);
+        work(e);
+        commitRetrying();
+    } catch (...) {
+        if (e.inTransaction())
+            e.rollback();
+        mChanges->ended(false);
+        throw;
+    }
+    return kept ? mChanges->operationEntry() : 0;
+}
+
+void TDaoDatabase::readSnapshot(const std::function<void(DbEngine &)> &read)
+{
+    DbEngine &e = engine();
+    const bool own = !e.inTransaction();
+    if (own)
+        e.beginRead();
+    try {
+        read(e);
+    } catch (...) {
+        if (own)
+            e.rollback();
+        throw;
+    }
+    if (own)
+        e.rollback();
 }
 
 void TDaoDatabase::endOperation()

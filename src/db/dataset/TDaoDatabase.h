@@ -15,6 +15,7 @@
 
 #include <QObject>
 #include <QStringList>
+#include <functional>
 #include <memory>
 
 class ChangeLog;
@@ -117,6 +118,15 @@ public:
     // the rows its posts write.
     void beginOperation(inventoryschema::ChangeKind kind);
     void endOperation();
+    // An operation on many rows written straight through the engine, all or nothing, in one
+    // write transaction: work writes, telling changeLog()->rowWritten each row of main it
+    // writes, and those rows become one history entry of kind keeping entryFields (JSON, may
+    // be empty). Committed when work returns; when work or the commit raises, rolled back and
+    // raised on. Datasets then forget the values they hold. Gives the entry (0: none kept).
+    qint64 writeOperation(inventoryschema::ChangeKind kind, const std::function<void(DbEngine &)> &work,
+                          const QString &entryFields = QString());
+    // Reads the database as it is at one moment.
+    void readSnapshot(const std::function<void(DbEngine &)> &read);
 
 signals:
     void connectedChanged(bool connected);

@@ -1,0 +1,499 @@
+// The import's plan, its write and its undo.
+#include "import/ImportPlan.h"
+
+#include "base/DaoError.h"
+#include "base/StoredDateTime.h"
+#include "base/TextFold.h"
+#include "dataset/ChangeLog.h"
+#include "dataset/TDaoDatabase.h"
+#include "engine/DbStatement.h"
+#include "engine/SqlDialect.h"
+#include "import/CellValue.h"
+#include "import/SheetReader.h"
+
+#include <QSet>
+#include <cmath>
+
+namespace inventoryimport {
+
+namespace {
+
+constexpr qint64 ProgressEvery = 1000;
+
+bool blank(const QVariant &v)
+{
+    return !v.isValid() || v.isNull() || (v.typeId() == QMetaType::QString && v.toString().trimmed().isEmpty());
+}
+
+bool numeric(const QVariant &v)
+{
+    switch (v.typeId()) {
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Double:
+    case QMetaType::Bool:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Two values as the database holds them, one perhaps still typed: null and an invalid value
+// are one; numbers, yes/no and dates compare by value.
+bool same(const QVariant &a, const QVariant &b)
+{
+    const bool na = !a.isValid() || a.isNull(), nb = !b.isValid() || b.isNull();
+    if (na || nb)
+        return na == nb;
+    if (numeric(a) && numeric(b))
+        return a.toDouble() == b.toDouble();
+    const auto text = [](const QVariant &v) {
+        return v.typeId() == QMetaType::QDateTime ? storedtime::text(v.toDateTime()) : v.toString();
+    };
+    if (numeric(a) != numeric(b)) {
+        // A stored number read back as text (or the other way round).
+        bool ok = false;
+        const double d = (numeric(a) ? b : a).toString().toDouble(&ok);
+        return ok && d == (numeric(a) ? a : b).toDouble();
+    }
+    return text(a) == text(b);
+}
+
+QString folded(const QVariant &v)
+{
+    return textfold::fold(v.toString().trimmed());
+}
+
+void tell(const Progress &progress, qint64 done)
+{
+    if (progress && done % ProgressEvery == 0 && !progress(done))
+        throw DaoError(QStringLiteral("Вмъкването е прекъснато."));
+}
+
+QString columnsList(const std::vector<ColumnDecl> &columns, const SqlDialect &d, bool withKey)
+{
+    QStringList out;
+    for (const ColumnDecl &c : columns)
+        if (withKey || c.type != TFieldType::Counter)
+            out << d.quoteIdentifier(c.name);
+    return out.join(QStringLiteral(", "));
+}
+
+} // namespace
+
+QStringList importableFields(const std::vector<ColumnDecl> &columns)
+{
+    QStringList out;
+    for (const ColumnDecl &c : columns)
+        if (c.type != TFieldType::Counter)
+            out << c.name;
+    return out;
+}
+
+ImportPlan::ImportPlan(std::vector<ColumnDecl> columns, Options options)
+    : mColumns(std::move(columns)), mOptions(std::move(options))
+{
+    for (const QString &f : std::as_const(mOptions.fields)) {
+        const int i = f.isEmpty() ? -1 : columnIndex(f);
+        mTargets.push_back(i >= 0 && mColumns[size_t(i)].type != TFieldType::Counter ? i : -1);
+    }
+    mId = columnIndex(QStringLiteral("id"));
+    mNumber = columnIndex(QStringLiteral("unit_number"));
+    mSupplier = columnIndex(QStringLiteral("deliver_name"));
+    mQuantity = columnIndex(QStringLiteral("quantity"));
+    mStamp = columnIndex(QStringLiteral("last_modified"));
+    mUserId = columnIndex(QStringLiteral("user_id"));
+    mDeleted = columnIndex(QStringLiteral("deleted"));
+    if (mId < 0 || mNumber < 0 || mSupplier < 0 || mQuantity < 0 || mStamp < 0 || mUserId < 0 || mDeleted < 0)
+        throw DaoError(QStringLiteral("Таблицата на склада няма нужните колони."));
+}
+
+int ImportPlan::columnIndex(const QString &name) const
+{
+    for (size_t i = 0; i < mColumns.size(); ++i)
+        if (mColumns[i].name.compare(name, Qt::CaseInsensitive) == 0)
+            return int(i);
+    return -1;
+}
+
+qint64 ImportPlan::count(Outcome outcome) const
+{
+    return std::count_if(mRows.begin(), mRows.end(), [&](const PlannedRow &r) { return r.outcome == outcome; });
+}
+
+void ImportPlan::read(SheetReader &reader, const Progress &progress)
+{
+    mRows.clear();
+    mIncoming.clear();
+    mNotes.clear();
+    mWarnings = 0;
+    QVariantList cells;
+    qint64 done = 0;
+    while (reader.next(cells)) {
+        tell(progress, ++done);
+        const qint64 fileRow = reader.row();
+        if (fileRow <= mOptions.headingRow || std::all_of(cells.begin(), cells.end(), blank))
+            continue;
+        PlannedRow row;
+        row.fileRow = fileRow;
+        row.outcome = Outcome::Append; // until matched
+        std::vector<QVariant> values(mColumns.size());
+        QStringList refusals;
+        for (qsizetype c = 0; c < cells.size() && c < qsizetype(mTargets.size()); ++c) {
+            const int t = mTargets[size_t(c)];
+            if (t < 0)
+                continue;
+            const cellvalue::Converted v = cellvalue::convert(cells.at(c), mColumns[size_t(t)].type, mColumns[size_t(t)].size);
+            const QString heading = c < mOptions.headings.size() && !mOptions.headings.at(c).trimmed().isEmpty()
+                ? mOptions.headings.at(c).trimmed()
+                : QString::number(c + 1);
+            const QString where = QStringLiteral("ред %1, колона „%2“: ").arg(fileRow).arg(heading);
+            if (!v.refusal.isEmpty()) {
+                refusals << where + v.refusal;
+                continue;
+            }
+            values[size_t(t)] = v.value;
+            if (!v.warning.isEmpty()) {
+                row.reasons << where + v.warning;
+                ++mWarnings;
+            }
+        }
+        if (!refusals.isEmpty()) {
+            mWarnings -= row.reasons.size();
+            row.outcome = Outcome::Refuse;
+            row.reasons = refusals;
+            values.clear();
+        }
+        mNotes.push_back(row.outcome == Outcome::Refuse ? QStringList() : row.reasons);
+        mRows.push_back(std::move(row));
+        mIncoming.push_back(std::move(values));
+    }
+}
+
+QString ImportPlan::keyOf(const std::vector<QVariant> &values) const
+{
+    const QString number = folded(values[size_t(mNumber)]);
+    if (number.isEmpty())
+        return QString();
+    if (mOptions.key == Key::Number)
+        return number;
+    return number + QChar(0x1f) + folded(values[size_t(mSupplier)]);
+}
+
+QString ImportPlan::keyText(const std::vector<QVariant> &values) const
+{
+    const QString number = values[size_t(mNumber)].toString().trimmed();
+    if (mOptions.key == Key::Number)
+        return number;
+    return number + QStringLiteral(" / ") + values[size_t(mSupplier)].toString().trimmed();
+}
+
+void ImportPlan::match(DbEngine &engine, const Progress &progress)
+{
+    // Each row of the file has one key at most once; a key the file repeats is refused.
+    QHash<QString, size_t> byKey;
+    std::vector<std::vector<qint64>> hits(mRows.size());
+    for (size_t i = 0; i < mRows.size(); ++i) {
+        PlannedRow &row = mRows[i];
+        if (row.outcome == Outcome::Refuse && mIncoming[i].empty())
+            continue;
+        row.outcome = Outcome::Append;
+        row.id = 0;
+        row.before.clear();
+        row.after.clear();
+        row.reasons = mNotes[i];
+        const QString key = keyOf(mIncoming[i]);
+        if (key.isEmpty())
+            continue;
+        const auto it = byKey.constFind(key);
+        if (it == byKey.constEnd()) {
+            byKey.insert(key, i);
+        } else {
+            row.outcome = Outcome::Refuse;
+            row.reasons = QStringList(QStringLiteral("ред %1: „%2“ се повтаря (ред %3)")
+                                          .arg(row.fileRow)
+                                          .arg(keyText(mIncoming[i]))
+                                          .arg(mRows[it.value()].fileRow));
+        }
+    }
+
+    mVersion = engine.dataVersion();
+    const SqlDialect &d = engine.dialect();
+    {
+        const std::unique_ptr<DbStatement> scan = engine.prepareScan(
+            QStringLiteral("SELECT %1, %2, %3, %4 FROM main")
+                .arg(d.quoteIdentifier(mColumns[size_t(mId)].name), d.quoteIdentifier(mColumns[size_t(mNumber)].name),
+                     d.quoteIdentifier(mColumns[size_t(mSupplier)].name), d.quoteIdentifier(mColumns[size_t(mDeleted)].name)));
+        std::vector<QVariant> probe(mColumns.size());
+        qint64 done = 0;
+        while (scan->step()) {
+            tell(progress, ++done);
+            if (mOptions.skipDeleted && scan->column(3).toBool())
+                continue;
+            probe[size_t(mNumber)] = scan->column(1);
+            probe[size_t(mSupplier)] = scan->column(2);
+            const auto it = byKey.constFind(keyOf(probe));
+            if (it != byKey.constEnd())
+                hits[it.value()].push_back(scan->columnInt64(0));
+        }
+    }
+
+    // The matched rows as they are now, read in parts (one round trip each on a server).
+    QHash<qint64, size_t> wanted;
+    for (size_t i = 0; i < mRows.size(); ++i)
+        if (mRows[i].outcome != Outcome::Refuse && hits[i].size() == 1 && mOptions.mode != Mode::AppendOnly)
+            wanted.insert(hits[i].front(), i);
+    std::vector<std::vector<QVariant>> current(mRows.size());
+    const QList<qint64> ids = wanted.keys();
+    constexpr qsizetype Part = 500;
+    for (qsizetype first = 0; first < ids.size(); first += Part) {
+        QStringList list;
+        for (qsizetype k = first; k < std::min(ids.size(), first + Part); ++k)
+            list << QString::number(ids.at(k));
+        const std::unique_ptr<DbStatement> fetch = engine.prepare(QStringLiteral("SELECT %1 FROM main WHERE %2 IN (%3)")
+                                                                      .arg(columnsList(mColumns, d, true), d.rowKey(), list.join(QLatin1Char(','))));
+        while (fetch->step()) {
+            std::vector<QVariant> values(mColumns.size());
+            for (size_t c = 0; c < mColumns.size(); ++c)
+                values[c] = fetch->column(int(c));
+            current[wanted.value(values[size_t(mId)].toLongLong())] = std::move(values);
+        }
+        tell(progress, first);
+    }
+
+    for (size_t i = 0; i < mRows.size(); ++i) {
+        PlannedRow &row = mRows[i];
+        if (row.outcome == Outcome::Refuse)
+            continue;
+        if (hits[i].size() > 1) {
+            row.outcome = Outcome::Refuse;
+            row.reasons = QStringList(QStringLiteral("ред %1: „%2“ съвпада с %3 реда в склада")
+                                          .arg(row.fileRow)
+                                          .arg(keyText(mIncoming[i]))
+                                          .arg(hits[i].size()));
+            continue;
+        }
+        if (hits[i].empty()) {
+            row.outcome = mOptions.mode == Mode::UpdateOnly ? Outcome::Skip : Outcome::Append;
+            if (row.outcome == Outcome::Append)
+                row.after = mIncoming[i];
+            continue;
+        }
+        row.id = hits[i].front();
+        if (mOptions.mode == Mode::AppendOnly) {
+            row.outcome = Outcome::Skip;
+            continue;
+        }
+        if (current[i].empty())
+            throw DaoError(QStringLiteral("Ред от склада изчезна по време на прегледа; прегледайте отново."));
+        row.before = std::move(current[i]);
+        row.after = row.before;
+        const std::vector<QVariant> &in = mIncoming[i];
+        for (size_t c = 0; c < mColumns.size(); ++c) {
+            if (blank(in[c]) || int(c) == mStamp || mColumns[c].name == QLatin1String("created"))
+                continue; // an empty cell leaves the field as it is; the stamps are the import's
+            if (int(c) == mUserId && in[c].toLongLong() <= 0)
+                continue;
+            if ((int(c) == mNumber || (int(c) == mSupplier && mOptions.key == Key::NumberAndSupplier))
+                && folded(in[c]) == folded(row.before[c]))
+                continue; // the key as the inventory writes it
+
+            if (int(c) == mQuantity && mOptions.quantity == Quantity::Add)
+                row.after[c] = row.before[c].toDouble() + in[c].toDouble();
+            else
+                row.after[c] = in[c];
+        }
+        row.outcome = changedColumns(row).empty() ? Outcome::Same : Outcome::Change;
+    }
+}
+
+std::vector<int> ImportPlan::changedColumns(const PlannedRow &row) const
+{
+    std::vector<int> out;
+    if (row.before.empty() || row.after.size() != row.before.size())
+        return out;
+    for (size_t c = 0; c < row.before.size(); ++c)
+        if (!same(row.before[c], row.after[c]))
+            out.push_back(int(c));
+    return out;
+}
+
+void ImportPlan::write(DbEngine &engine, ChangeLog *log, const QDateTime &stamp, const Progress &progress)
+{
+    if (engine.dataVersion() != mVersion)
+        match(engine, progress);
+    const SqlDialect &d = engine.dialect();
+    const bool recorded = log && log->inOperation();
+    qint64 next = 1;
+    {
+        const std::unique_ptr<DbStatement> max = engine.prepare(
+            QStringLiteral("SELECT max(%1) FROM main").arg(d.quoteIdentifier(mColumns[size_t(mUserId)].name)));
+        if (max->step() && !max->column(0).isNull())
+            next = max->column(0).toLongLong() + 1;
+    }
+    // Every column but the key; created only when the file gives it (else the database's default).
+    std::vector<size_t> insertColumns;
+    int created = columnIndex(QStringLiteral("created"));
+    for (size_t c = 0; c < mColumns.size(); ++c)
+        if (int(c) != mId && int(c) != created)
+            insertColumns.push_back(c);
+    const auto insertSql = [&](bool withCreated) {
+        QStringList names, marks;
+        for (size_t c : insertColumns)
+            names << d.quoteIdentifier(mColumns[c].name), marks << QStringLiteral("?");
+        if (withCreated)
+            names << d.quoteIdentifier(mColumns[size_t(created)].name), marks << QStringLiteral("?");
+        return QStringLiteral("INSERT INTO main (%1) VALUES (%2)").arg(names.join(QStringLiteral(", ")), marks.join(QStringLiteral(", ")));
+    };
+    const QString insertPlain = insertSql(false), insertCreated = created >= 0 ? insertSql(true) : insertPlain;
+
+    qint64 done = 0;
+    QVariantList binds;
+    for (PlannedRow &row : mRows) {
+        if (row.outcome != Outcome::Append && row.outcome != Outcome::Change)
+            continue;
+        tell(progress, ++done);
+        QList<ChangeLog::FieldChange> fields;
+        if (row.outcome == Outcome::Append) {
+            std::vector<QVariant> &v = row.after;
+            if (v[size_t(mUserId)].toLongLong() <= 0)
+                v[size_t(mUserId)] = next;
+            next = std::max(next, v[size_t(mUserId)].toLongLong() + 1);
+            if (blank(v[size_t(mStamp)]))
+                v[size_t(mStamp)] = stamp;
+            binds.clear();
+            for (size_t c : insertColumns) {
+                if (mColumns[c].type == TFieldType::Boolean && blank(v[c]))
+                    v[c] = false;
+                binds << v[c];
+            }
+            const bool withCreated = created >= 0 && !blank(v[size_t(created)]);
+            if (withCreated)
+                binds << v[size_t(created)];
+            const std::unique_ptr<DbStatement> st = engine.prepare(withCreated ? insertCreated : insertPlain);
+            st->bindAll(binds);
+            st->step();
+            row.id = engine.lastInsertId(QStringLiteral("main"));
+            if (recorded) {
+                for (size_t c = 0; c < mColumns.size(); ++c)
+                    if (int(c) != mId && !blank(v[c]))
+                        fields.append({mColumns[c].name, QVariant(), engine.storedForm(v[c])});
+                log->rowWritten(row.id, ChangeLog::Kind::New, ChangeLog::fieldsJson(fields));
+            }
+            continue;
+        }
+        row.after[size_t(mStamp)] = stamp;
+        QStringList sets;
+        binds.clear();
+        for (int c : changedColumns(row)) {
+            sets << d.quoteIdentifier(mColumns[size_t(c)].name) + QStringLiteral(" = ?");
+            binds << row.after[size_t(c)];
+            fields.append({mColumns[size_t(c)].name, row.before[size_t(c)], engine.storedForm(row.after[size_t(c)])});
+        }
+        binds << row.id;
+        const std::unique_ptr<DbStatement> st = engine.prepare(
+            QStringLiteral("UPDATE main SET %1 WHERE %2 = ?").arg(sets.join(QStringLiteral(", ")), d.rowKey()));
+        st->bindAll(binds);
+        st->step();
+        if (engine.changes() != 1)
+            throw DaoError(QStringLiteral("Ред %1 от файла: редът от склада вече го няма.").arg(row.fileRow));
+        if (recorded)
+            log->rowWritten(row.id, ChangeLog::Kind::Change, ChangeLog::fieldsJson(fields));
+    }
+}
+
+UndoResult undoLastImport(TDaoDatabase &db, const Progress &progress)
+{
+    ChangeLog *log = db.changeLog();
+    std::optional<ChangeLog::Entry> last;
+    bool undone = false;
+    db.readSnapshot([&](DbEngine &) {
+        if (!log->kept())
+            throw DaoError(QStringLiteral("Тази база не пази история на промените, затова вмъкването не може да се отмени."));
+        last = log->lastEntry(ChangeLog::Kind::Import);
+        undone = last && log->entryNaming(ChangeLog::Kind::Revert, QStringLiteral("import"), last->id);
+    });
+    if (!last)
+        throw DaoError(QStringLiteral("Няма вмъкване от файл, което да се отмени."));
+    if (undone)
+        throw DaoError(QStringLiteral("Последното вмъкване от файл вече е отменено."));
+
+    UndoResult result;
+    const QString mark = ChangeLog::fieldsJson({{QStringLiteral("import"), last->id, QVariant()}});
+    db.writeOperation(
+        ChangeLog::Kind::Revert,
+        [&](DbEngine &e) {
+            result = UndoResult();
+            const std::optional<SourceInfo> main = e.findSource(QStringLiteral("main"));
+            if (!main)
+                throw DaoError(QStringLiteral("Таблицата на склада липсва."));
+            const SqlDialect &d = e.dialect();
+            const std::unique_ptr<DbStatement> fetch = e.prepare(
+                QStringLiteral("SELECT %1 FROM main WHERE %2 = ?").arg(columnsList(main->columns, d, true), d.rowKey()));
+            const std::unique_ptr<DbStatement> remove = e.prepare(QStringLiteral("DELETE FROM main WHERE %1 = ?").arg(d.rowKey()));
+            const QSet<qint64> since = log->rowsChangedAfter(last->id);
+            qint64 done = 0;
+            for (const ChangeLog::Entry &line : log->operationRows(last->id)) {
+                tell(progress, ++done);
+                fetch->reset();
+                fetch->bindInt64(1, line.row);
+                if (!fetch->step())
+                    continue; // gone since: nothing to give back
+                QHash<QString, QVariant> now;
+                QString number;
+                for (size_t c = 0; c < main->columns.size(); ++c) {
+                    now.insert(main->columns[c].name, fetch->column(int(c)));
+                    if (main->columns[c].name == QLatin1String("user_id"))
+                        number = fetch->column(int(c)).toString();
+                }
+                // Untouched: no entry since, and every field as the import left it (a row it
+                // added: every field at all).
+                bool untouched = !since.contains(line.row);
+                QHash<QString, QVariant> written;
+                for (const ChangeLog::FieldChange &f : line.fields)
+                    written.insert(f.field, f.after);
+                for (const ColumnDecl &c : main->columns)
+                    if (written.contains(c.name) || (line.kind == ChangeLog::Kind::New && c.type != TFieldType::Counter
+                                                     && c.name != QLatin1String("created")))
+                        untouched = untouched && same(now.value(c.name), written.value(c.name));
+                if (!untouched) {
+                    result.leftAlone << (number.isEmpty() ? QStringLiteral("(без №)") : number);
+                    continue;
+                }
+                QList<ChangeLog::FieldChange> fields;
+                if (line.kind == ChangeLog::Kind::New) {
+                    for (const ColumnDecl &c : main->columns)
+                        if (c.type != TFieldType::Counter && !blank(now.value(c.name)))
+                            fields.append({c.name, now.value(c.name), QVariant()});
+                    remove->reset();
+                    remove->bindInt64(1, line.row);
+                    remove->step();
+                    log->rowWritten(line.row, ChangeLog::Kind::Purge, ChangeLog::fieldsJson(fields));
+                    ++result.removed;
+                    continue;
+                }
+                QStringList sets;
+                QVariantList binds;
+                for (const ChangeLog::FieldChange &f : line.fields) {
+                    sets << d.quoteIdentifier(f.field) + QStringLiteral(" = ?");
+                    binds << f.before;
+                    fields.append({f.field, now.value(f.field), f.before});
+                }
+                if (sets.isEmpty())
+                    continue;
+                binds << line.row;
+                const std::unique_ptr<DbStatement> st =
+                    e.prepare(QStringLiteral("UPDATE main SET %1 WHERE %2 = ?").arg(sets.join(QStringLiteral(", ")), d.rowKey()));
+                st->bindAll(binds);
+                st->step();
+                log->rowWritten(line.row, ChangeLog::Kind::Change, ChangeLog::fieldsJson(fields));
+                ++result.restored;
+            }
+        },
+        mark);
+    return result;
+}
+
+} // namespace inventoryimport
