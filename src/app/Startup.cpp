@@ -12,6 +12,7 @@
 #include "uMarkAndModels.h"
 #include "uModels.h"
 #include "uPass.h"
+#include "uImport.h"
 #include "uPurgedRows.h"
 #include "uRowHistory.h"
 #include "uSearchForm.h"
@@ -139,6 +140,14 @@ void showPurgedRows()
     w.load();
     prompts().showModal(&w);
 }
+void showImport()
+{
+    TfImport w(DM->tblMain, fVelostok);
+    prompts().showModal(&w);
+}
+
+void undoLastImport() { UndoLastImport(DM->tblMain); }
+
 void showAbout() { prompts().showModal(AboutBox); }
 void showSettings() { prompts().showModal(fSettings); }
 

@@ -36,6 +36,9 @@ void showUsers();
 // The history of the inventory's current row; the purged rows. Made for each showing.
 void showRowHistory();
 void showPurgedRows();
+// The import window (made for each showing); the undo of the last import.
+void showImport();
+void undoLastImport();
 void showAbout();
 void showSettings();
 // The settings window, unless it is already open (it may be the one that connects).

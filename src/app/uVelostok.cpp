@@ -171,6 +171,8 @@ void TfVelostok::bindHandlers()
         {"Users1Click", [this] { Users1Click(); }},
         {"History1Click", [this] { History1Click(); }},
         {"Purged1Click", [this] { Purged1Click(); }},
+        {"Import1Click", [this] { Import1Click(); }},
+        {"UndoImport1Click", [this] { UndoImport1Click(); }},
         {"Copy2Click", [this] { Clipboard->Copy2Click(); }},
         {"Paste2Click", [this] { Clipboard->Paste2Click(); }},
         {"Print3Click", [this] { Print3Click(); }},
@@ -529,6 +531,22 @@ void TfVelostok::History1Click()
     if (t->FieldByName(QStringLiteral("id"))->IsNull() || !historyKept())
         return;
     Windows::showRowHistory();
+}
+
+void TfVelostok::Import1Click()
+{
+    if (!DBGrid1->isEnabled() || !DM->DataBase->Connected() || !DM->tblMain->Active())
+        return;
+    DBGrid1->commitEditor();
+    Windows::showImport();
+}
+
+void TfVelostok::UndoImport1Click()
+{
+    if (!DBGrid1->isEnabled() || !DM->DataBase->Connected() || !DM->tblMain->Active())
+        return;
+    DBGrid1->commitEditor();
+    Windows::undoLastImport();
 }
 
 void TfVelostok::Purged1Click()

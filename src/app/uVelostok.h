@@ -94,6 +94,9 @@ public:
     // The history of the current row; the purged rows.
     void History1Click();
     void Purged1Click();
+    // The import from a file; its undo.
+    void Import1Click();
+    void UndoImport1Click();
     void pruneHistory();
 
 protected:

@@ -70,6 +70,8 @@ const Entry table[] = {
     {Kind::Entry, "Users1", "Tables1", "&Потребители", 9, none, "Users1Click"},
     {Kind::Entry, "Models1", "Tables1", "&Модели авт.", 18, none, "Models1Click"},
     {Kind::Entry, "Purged1", "Tables1", "&Изтрити и изчистени редове", -1, none, "Purged1Click"},
+    {Kind::Entry, "Import1", "Tables1", "&Вмъкване от файл ...", -1, none, "Import1Click"},
+    {Kind::Entry, "UndoImport1", "Tables1", "Отмяна на последното вмъкване", -1, none, "UndoImport1Click"},
     {Kind::Menu, "ExportTo1", "Tables1", "&Трансформирай в", 5},
     {Kind::Entry, "Excel1", "ExportTo1", "Excel", -1, none, "Excel1Click"},
     {Kind::Entry, "Html1", "ExportTo1", "Html", -1, none, "Html1Click"},
@@ -101,6 +103,7 @@ const Entry table[] = {
     {Kind::Entry, "UnDel2", "PopupMenu1", "Възтанови", -1, Qt::CTRL | Qt::Key_U, "UnDel2Click"},
     {Kind::Entry, "Erase2", "PopupMenu1", "Премахни изтр.", -1, none, "Erase2Click"},
     {Kind::Entry, "History2", "PopupMenu1", "История на реда", -1, Qt::CTRL | Qt::Key_H, "History1Click"},
+    {Kind::Entry, "Import2", "PopupMenu1", "Вмъкване от файл ...", -1, none, "Import1Click"},
     {Kind::Menu, "ExportTo2", "PopupMenu1", "&Трансформирай в"},
     {Kind::Entry, "Excel2", "ExportTo2", "Excel", -1, none, "Excel1Click"},
     {Kind::Entry, "Html2", "ExportTo2", "Html", -1, none, "Html1Click"},
@@ -156,6 +159,11 @@ MainMenus::MainMenus(QMainWindow *window, TDBGrid *grid) : QObject(window), mGri
             a->setVisible(true);
     });
     connect(menu(QStringLiteral("Edit1")), &QMenu::aboutToShow, this, Guard::slot([this] { Edit1Click(); }));
+    connect(menu(QStringLiteral("Tables1")), &QMenu::aboutToShow, this, [this] {
+        // The import writes into the grid's inventory: offered while the grid is.
+        for (const char *name : {"Import1", "UndoImport1"})
+            action(QLatin1String(name))->setVisible(mGrid->isEnabled() && databaseConnected());
+    });
     connect(mGrid, &QWidget::customContextMenuRequested, this,
             [this](const QPoint &pos) { PopupMenu1->popup(mGrid->viewport()->mapToGlobal(pos)); });
 }
@@ -316,6 +324,7 @@ void MainMenus::PopupMenu1Popup()
     QAction *paste = action(QStringLiteral("Paste2"));
     paste->setVisible(clipboardHasText());
     action(QStringLiteral("ExportTo2"))->setVisible(engineOffersExport());
+    action(QStringLiteral("Import2"))->setVisible(mGrid->isEnabled());
     // While a cell is being edited, Ctrl+C and Ctrl+V belong to the cell editor.
     if (mGrid->editorOpen()) {
         copy->setText(QStringLiteral("&Копирай      Ctrl+C"));
