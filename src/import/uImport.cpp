@@ -245,7 +245,8 @@ void TfImport::loadFile(const QString &path)
     {
         const QScopedValueRollback<bool> loading(mLoading, true);
         cbxSheet->clear();
-        cbxSheet->addItems(sheets);
+        // A text file is one sheet without a name of its own.
+        cbxSheet->addItems(kind == sheetfile::Kind::Text ? QStringList(QFileInfo(path).fileName()) : sheets);
         cbxEncoding->setCurrentIndex(format.encoding == delimitedtext::Encoding::Utf8 ? 0 : 1);
         cbxDelimiter->setCurrentIndex(format.delimiter == QLatin1Char(';') ? 0 : format.delimiter == QLatin1Char(',') ? 1 : 2);
     }
@@ -408,6 +409,7 @@ void TfImport::bPreviewClick()
     o.mode = Mode(cbxMode->currentIndex());
     o.quantity = Quantity(cbxQuantity->currentIndex());
     o.skipDeleted = chkSkipDeleted->isChecked();
+    o.exportForm = eHeadingRow->value() > 0 && exportHeadings(o.headings, mColumns);
     const WaitCursor wait;
     setEnabled(false);
     pbProgress->setRange(0, 0);
@@ -456,13 +458,12 @@ void TfImport::showPreview()
     for (int i = 0; i < shown.size(); ++i) {
         const PlannedRow &r = *shown.at(i);
         QString details;
-        QString key;
+        const QString key = r.outcome == Outcome::Refuse || number >= int(r.after.size()) ? r.number
+                                                                                          : r.after[size_t(number)].toString();
         if (r.outcome == Outcome::Refuse) {
             details = r.reasons.join(QStringLiteral("; "));
         } else {
             const std::vector<QVariant> &values = r.after;
-            if (number < int(values.size()))
-                key = values[size_t(number)].toString();
             QStringList parts;
             for (int c : p.changedColumns(r)) {
                 const QString name = p.columns()[size_t(c)].name;

@@ -2,6 +2,7 @@
 #include "import/CellValue.h"
 
 #include "base/Regional.h"
+#include "base/StoredDateTime.h"
 
 #include <QDateTime>
 #include <cmath>
@@ -30,19 +31,25 @@ Converted refuse(const char *expected, const QVariant &cell)
     return {QVariant(), QStringLiteral("очаква се %1, намерено „%2“").arg(QString::fromUtf8(expected), shown(cell)), QString()};
 }
 
-// A number from a typed cell or a text in the regional form.
-bool number(const QVariant &cell, double *out)
+// A number from a typed cell or a text in the form asked for.
+bool number(const QVariant &cell, double *out, Form form)
 {
     if (cell.typeId() == QMetaType::Double || cell.typeId() == QMetaType::LongLong || cell.typeId() == QMetaType::Int) {
         *out = cell.toDouble();
         return std::isfinite(*out);
     }
-    return cell.typeId() == QMetaType::QString && regional::parseNumber(cell.toString(), out) && std::isfinite(*out);
+    if (cell.typeId() != QMetaType::QString)
+        return false;
+    if (form == Form::Regional)
+        return regional::parseNumber(cell.toString(), out) && std::isfinite(*out);
+    bool ok = false;
+    *out = QLocale::c().toDouble(cell.toString().trimmed(), &ok);
+    return ok && std::isfinite(*out);
 }
 
 } // namespace
 
-Converted convert(const QVariant &cell, TFieldType type, int size)
+Converted convert(const QVariant &cell, TFieldType type, int size, Form form)
 {
     if (!cell.isValid() || (cell.typeId() == QMetaType::QString && cell.toString().trimmed().isEmpty()))
         return {};
@@ -58,7 +65,7 @@ Converted convert(const QVariant &cell, TFieldType type, int size)
     }
     case TFieldType::Double: {
         double d = 0;
-        if (!number(cell, &d))
+        if (!number(cell, &d, form))
             return refuse("число", cell);
         return {d, QString(), QString()};
     }
@@ -67,7 +74,7 @@ Converted convert(const QVariant &cell, TFieldType type, int size)
     case TFieldType::Counter: {
         double d = 0;
         const double limit = type == TFieldType::Short ? 32767 : 2147483647;
-        if (!number(cell, &d) || std::floor(d) != d || std::abs(d) > limit)
+        if (!number(cell, &d, form) || std::floor(d) != d || std::abs(d) > limit)
             return refuse("цяло число", cell);
         return {qint64(d), QString(), QString()};
     }
@@ -75,7 +82,7 @@ Converted convert(const QVariant &cell, TFieldType type, int size)
         if (cell.typeId() == QMetaType::Bool)
             return {cell.toBool(), QString(), QString()};
         double d = 0;
-        if (number(cell, &d) && (d == 0 || d == 1))
+        if (number(cell, &d, form) && (d == 0 || d == 1))
             return {d == 1, QString(), QString()};
         const QString word = cell.toString().trimmed().toLower();
         for (const char *yes : {"да", "yes", "true", "истина"})
@@ -89,7 +96,10 @@ Converted convert(const QVariant &cell, TFieldType type, int size)
     case TFieldType::DateTime: {
         if (cell.typeId() == QMetaType::QDateTime && cell.toDateTime().isValid())
             return {cell.toDateTime(), QString(), QString()};
-        const QDateTime d = cell.typeId() == QMetaType::QString ? regional::parseDateTime(cell.toString().trimmed()) : QDateTime();
+        const QString text = cell.typeId() == QMetaType::QString ? cell.toString().trimmed() : QString();
+        const QDateTime d = text.isEmpty()             ? QDateTime()
+                            : form == Form::Regional ? regional::parseDateTime(text)
+                                                     : storedtime::parse(text);
         if (!d.isValid())
             return refuse("дата", cell);
         return {d, QString(), QString()};

@@ -18,7 +18,11 @@ struct Converted
     QString warning; // imported, but not as it stood
 };
 
+// The forms text cells are read in: the regional ones, or those of the program's own export
+// (numbers with ".", dates as "yyyy-MM-dd HH:mm:ss").
+enum class Form { Regional, Export };
+
 // cell as the readers give it; size: the field's width in characters, for text.
-Converted convert(const QVariant &cell, TFieldType type, int size);
+Converted convert(const QVariant &cell, TFieldType type, int size, Form form = Form::Regional);
 
 } // namespace cellvalue

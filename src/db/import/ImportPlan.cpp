@@ -92,6 +92,14 @@ QStringList importableFields(const std::vector<ColumnDecl> &columns)
     return out;
 }
 
+bool exportHeadings(const QStringList &headings, const std::vector<ColumnDecl> &columns)
+{
+    const auto named = [&](const QString &h) {
+        return std::any_of(columns.begin(), columns.end(), [&](const ColumnDecl &c) { return c.name == h.trimmed(); });
+    };
+    return !headings.isEmpty() && std::all_of(headings.begin(), headings.end(), named);
+}
+
 ImportPlan::ImportPlan(std::vector<ColumnDecl> columns, Options options)
     : mColumns(std::move(columns)), mOptions(std::move(options))
 {
@@ -145,7 +153,8 @@ void ImportPlan::read(SheetReader &reader, const Progress &progress)
             const int t = mTargets[size_t(c)];
             if (t < 0)
                 continue;
-            const cellvalue::Converted v = cellvalue::convert(cells.at(c), mColumns[size_t(t)].type, mColumns[size_t(t)].size);
+            const cellvalue::Converted v = cellvalue::convert(cells.at(c), mColumns[size_t(t)].type, mColumns[size_t(t)].size,
+                                                              mOptions.exportForm ? cellvalue::Form::Export : cellvalue::Form::Regional);
             const QString heading = c < mOptions.headings.size() && !mOptions.headings.at(c).trimmed().isEmpty()
                 ? mOptions.headings.at(c).trimmed()
                 : QString::number(c + 1);
@@ -155,6 +164,8 @@ void ImportPlan::read(SheetReader &reader, const Progress &progress)
                 continue;
             }
             values[size_t(t)] = v.value;
+            if (t == mNumber)
+                row.number = v.value.toString().trimmed();
             if (!v.warning.isEmpty()) {
                 row.reasons << where + v.warning;
                 ++mWarnings;

@@ -31,7 +31,12 @@ struct Options
     Mode mode = Mode::UpdateAndAppend;
     Quantity quantity = Quantity::Replace;
     bool skipDeleted = false; // rows marked deleted are not matched
+    // The program's own export: its text cells hold numbers and dates in the export's forms.
+    bool exportForm = false;
 };
+
+// Whether headings are those of the program's own export: every one a field's name.
+bool exportHeadings(const QStringList &headings, const std::vector<ColumnDecl> &columns);
 
 // What happens to one row of the file.
 enum class Outcome { Append, Change, Same, Skip, Refuse };
@@ -39,6 +44,7 @@ enum class Outcome { Append, Change, Same, Skip, Refuse };
 struct PlannedRow
 {
     qint64 fileRow = 0;
+    QString number;                // the catalogue number as the file writes it
     Outcome outcome = Outcome::Refuse;
     qint64 id = 0;                 // the inventory's row, when matched
     std::vector<QVariant> before;  // its values as stored (every column), when matched
