@@ -397,6 +397,13 @@ void TfImport::bPreviewClick()
         prompts().message(QStringLiteral("Изберете колоната с каталожния номер: по него редовете се съпоставят със склада."));
         return;
     }
+    for (int a = 0; a < fields.size(); ++a)
+        for (int b = a + 1; b < fields.size(); ++b)
+            if (!fields.at(a).isEmpty() && fields.at(a) == fields.at(b)) {
+                prompts().message(QStringLiteral("Полето „%1“ е избрано за две колони: „%2“ и „%3“. Оставете го на едната.")
+                                      .arg(HistoryText::field(fields.at(a)), headings().value(a), headings().value(b)));
+                return;
+            }
     if (std::all_of(fields.begin(), fields.end(), [](const QString &f) { return f.isEmpty(); })) {
         prompts().message(QStringLiteral("Не е избрана нито една колона за вмъкване."));
         return;
@@ -458,18 +465,17 @@ void TfImport::showPreview()
     for (int i = 0; i < shown.size(); ++i) {
         const PlannedRow &r = *shown.at(i);
         QString details;
-        const QString key = r.outcome == Outcome::Refuse || number >= int(r.after.size()) ? r.number
-                                                                                          : r.after[size_t(number)].toString();
+        const std::vector<QVariant> values = p.after(r);
+        const QString key = r.outcome == Outcome::Refuse || number >= int(values.size()) ? r.number : values[size_t(number)].toString();
         if (r.outcome == Outcome::Refuse) {
             details = r.reasons.join(QStringLiteral("; "));
         } else {
-            const std::vector<QVariant> &values = r.after;
             QStringList parts;
-            for (int c : p.changedColumns(r)) {
+            for (int c : p.changedColumns(r, values)) {
                 const QString name = p.columns()[size_t(c)].name;
                 parts << QStringLiteral("%1: %2 → %3")
                              .arg(HistoryText::field(name), HistoryText::value(mInventory, name, r.before[size_t(c)]),
-                                  HistoryText::value(mInventory, name, r.after[size_t(c)]));
+                                  HistoryText::value(mInventory, name, values[size_t(c)]));
             }
             if (r.outcome == Outcome::Append)
                 for (size_t c = 0; c < values.size(); ++c)

@@ -177,6 +177,10 @@ void ChangeLog::rowWritten(qint64 row, Kind kind, const QString &fieldsJson)
     if (fieldsJson == QLatin1String("{}"))
         return; // written as it was (a renumbering that kept a row's number)
     mOp.pending.push_back({row, kind, fieldsJson});
+    // A large operation's lines are written as they come, a part at a time, so that they are
+    // never all held at once.
+    if (mOp.pending.size() >= LinesPerPart && mMarked)
+        flushOperation();
 }
 
 qint64 ChangeLog::addEntry(const QDateTime &at, const QString &who, Kind kind, const QVariant &row, const QString &fields)

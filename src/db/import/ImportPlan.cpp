@@ -47,6 +47,10 @@ bool same(const QVariant &a, const QVariant &b)
     const bool na = !a.isValid() || a.isNull(), nb = !b.isValid() || b.isNull();
     if (na || nb)
         return na == nb;
+    if (a.typeId() == QMetaType::QString && b.typeId() == QMetaType::QString)
+        return *static_cast<const QString *>(a.constData()) == *static_cast<const QString *>(b.constData());
+    if (a.typeId() == QMetaType::Double && b.typeId() == QMetaType::Double)
+        return *static_cast<const double *>(a.constData()) == *static_cast<const double *>(b.constData());
     if (numeric(a) && numeric(b))
         return a.toDouble() == b.toDouble();
     const auto text = [](const QVariant &v) {
@@ -64,6 +68,45 @@ bool same(const QVariant &a, const QVariant &b)
 QString folded(const QVariant &v)
 {
     return textfold::fold(v.toString().trimmed());
+}
+
+bool space(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+// A key's part as matching compares it: UTF-8 without surrounding blanks, letter case folded.
+void appendFolded(QByteArrayView text, QByteArray &out)
+{
+    const char *p = text.data(), *end = p + text.size();
+    while (p < end && space(uchar(*p)))
+        ++p;
+    while (end > p && space(uchar(end[-1])))
+        --end;
+    while (p < end) {
+        const uchar c = uchar(*p);
+        if (c < 0x80) {
+            out.append(char(c >= 'A' && c <= 'Z' ? c + 32 : c));
+            ++p;
+            continue;
+        }
+        const char32_t f = textfold::foldNextUtf8(p, end);
+        if (f >= 0x110000) {
+            out.append(char(f - 0x110000)); // a byte that is no UTF-8 stands for itself
+            continue;
+        }
+        char buf[4];
+        int n = 0;
+        if (f < 0x800) {
+            buf[n++] = char(0xC0 | (f >> 6));
+        } else if (f < 0x10000) {
+            buf[n++] = char(0xE0 | (f >> 12));
+            buf[n++] = char(0x80 | ((f >> 6) & 0x3F));
+        } else {
+            buf[n++] = char(0xF0 | (f >> 18));
+            buf[n++] = char(0x80 | ((f >> 12) & 0x3F));
+            buf[n++] = char(0x80 | ((f >> 6) & 0x3F));
+        }
+        buf[n++] = char(0x80 | (f & 0x3F));
+        out.append(buf, n);
+    }
 }
 
 void tell(const Progress &progress, qint64 done)
@@ -114,7 +157,7 @@ ImportPlan::ImportPlan(std::vector<ColumnDecl> columns, Options options)
     mStamp = columnIndex(QStringLiteral("last_modified"));
     mUserId = columnIndex(QStringLiteral("user_id"));
     mDeleted = columnIndex(QStringLiteral("deleted"));
-    if (mId < 0 || mNumber < 0 || mSupplier < 0 || mQuantity < 0 || mStamp < 0 || mUserId < 0 || mDeleted < 0)
+    if (mColumns.size() > 64 || mId < 0 || mNumber < 0 || mSupplier < 0 || mQuantity < 0 || mStamp < 0 || mUserId < 0 || mDeleted < 0)
         throw DaoError(QStringLiteral("Таблицата на склада няма нужните колони."));
 }
 
@@ -144,6 +187,10 @@ void ImportPlan::read(SheetReader &reader, const Progress &progress)
         const qint64 fileRow = reader.row();
         if (fileRow <= mOptions.headingRow || std::all_of(cells.begin(), cells.end(), blank))
             continue;
+        if (qint64(mRows.size()) >= MaxRows)
+            throw DaoError(QStringLiteral("Листът има повече от %1 реда с данни (ред %2). Разделете файла на части и ги вмъкнете една след друга.")
+                               .arg(MaxRows)
+                               .arg(fileRow));
         PlannedRow row;
         row.fileRow = fileRow;
         row.outcome = Outcome::Append; // until matched
@@ -155,6 +202,12 @@ void ImportPlan::read(SheetReader &reader, const Progress &progress)
                 continue;
             const cellvalue::Converted v = cellvalue::convert(cells.at(c), mColumns[size_t(t)].type, mColumns[size_t(t)].size,
                                                               mOptions.exportForm ? cellvalue::Form::Export : cellvalue::Form::Regional);
+            if (v.refusal.isEmpty() && v.warning.isEmpty()) {
+                values[size_t(t)] = v.value;
+                if (t == mNumber)
+                    row.number = v.value.toString().trimmed();
+                continue;
+            }
             const QString heading = c < mOptions.headings.size() && !mOptions.headings.at(c).trimmed().isEmpty()
                 ? mOptions.headings.at(c).trimmed()
                 : QString::number(c + 1);
@@ -166,10 +219,8 @@ void ImportPlan::read(SheetReader &reader, const Progress &progress)
             values[size_t(t)] = v.value;
             if (t == mNumber)
                 row.number = v.value.toString().trimmed();
-            if (!v.warning.isEmpty()) {
-                row.reasons << where + v.warning;
-                ++mWarnings;
-            }
+            row.reasons << where + v.warning;
+            ++mWarnings;
         }
         if (!refusals.isEmpty()) {
             mWarnings -= row.reasons.size();
@@ -183,14 +234,20 @@ void ImportPlan::read(SheetReader &reader, const Progress &progress)
     }
 }
 
-QString ImportPlan::keyOf(const std::vector<QVariant> &values) const
+QByteArray ImportPlan::keyOf(QByteArrayView number, QByteArrayView supplier) const
 {
-    const QString number = folded(values[size_t(mNumber)]);
-    if (number.isEmpty())
-        return QString();
-    if (mOptions.key == Key::Number)
-        return number;
-    return number + QChar(0x1f) + folded(values[size_t(mSupplier)]);
+    QByteArray key;
+    appendFolded(number, key);
+    if (key.isEmpty() || mOptions.key == Key::Number)
+        return key;
+    key.append('\x1f');
+    appendFolded(supplier, key);
+    return key;
+}
+
+QByteArray ImportPlan::keyOf(const std::vector<QVariant> &values) const
+{
+    return keyOf(values[size_t(mNumber)].toString().toUtf8(), values[size_t(mSupplier)].toString().toUtf8());
 }
 
 QString ImportPlan::keyText(const std::vector<QVariant> &values) const
@@ -204,7 +261,7 @@ QString ImportPlan::keyText(const std::vector<QVariant> &values) const
 void ImportPlan::match(DbEngine &engine, const Progress &progress)
 {
     // Each row of the file has one key at most once; a key the file repeats is refused.
-    QHash<QString, size_t> byKey;
+    QHash<QByteArray, size_t> byKey;
     std::vector<std::vector<qint64>> hits(mRows.size());
     for (size_t i = 0; i < mRows.size(); ++i) {
         PlannedRow &row = mRows[i];
@@ -213,9 +270,8 @@ void ImportPlan::match(DbEngine &engine, const Progress &progress)
         row.outcome = Outcome::Append;
         row.id = 0;
         row.before.clear();
-        row.after.clear();
         row.reasons = mNotes[i];
-        const QString key = keyOf(mIncoming[i]);
+        const QByteArray key = keyOf(mIncoming[i]);
         if (key.isEmpty())
             continue;
         const auto it = byKey.constFind(key);
@@ -232,46 +288,62 @@ void ImportPlan::match(DbEngine &engine, const Progress &progress)
 
     mVersion = engine.dataVersion();
     const SqlDialect &d = engine.dialect();
+    // The rows whose catalogue number some row of the file has: found from the numbers alone,
+    // which the database reads from their index, then read whole.
+    QSet<QByteArray> numbers;
+    for (const auto &[key, i] : byKey.asKeyValueRange())
+        numbers.insert(mOptions.key == Key::Number ? key : key.left(key.indexOf('\x1f')));
+    std::vector<qint64> candidates;
     {
-        const std::unique_ptr<DbStatement> scan = engine.prepareScan(
-            QStringLiteral("SELECT %1, %2, %3, %4 FROM main")
-                .arg(d.quoteIdentifier(mColumns[size_t(mId)].name), d.quoteIdentifier(mColumns[size_t(mNumber)].name),
-                     d.quoteIdentifier(mColumns[size_t(mSupplier)].name), d.quoteIdentifier(mColumns[size_t(mDeleted)].name)));
-        std::vector<QVariant> probe(mColumns.size());
+        const std::unique_ptr<DbStatement> scan = engine.prepareScan(QStringLiteral("SELECT %1, %2 FROM main").arg(
+            d.quoteIdentifier(mColumns[size_t(mId)].name), d.quoteIdentifier(mColumns[size_t(mNumber)].name)));
         qint64 done = 0;
+        QByteArray key;
+        key.reserve(64);
         while (scan->step()) {
             tell(progress, ++done);
-            if (mOptions.skipDeleted && scan->column(3).toBool())
+            const QByteArrayView text = scan->columnText(1);
+            if (text.isEmpty())
                 continue;
-            probe[size_t(mNumber)] = scan->column(1);
-            probe[size_t(mSupplier)] = scan->column(2);
-            const auto it = byKey.constFind(keyOf(probe));
-            if (it != byKey.constEnd())
-                hits[it.value()].push_back(scan->columnInt64(0));
+            // Most numbers are already as compared (digits, signs, lower-case letters): looked
+            // up in place, without a copy.
+            const bool asIs = !space(uchar(text.front())) && !space(uchar(text.back()))
+                && std::none_of(text.begin(), text.end(), [](char c) { return uchar(c) >= 0x80 || (c >= 'A' && c <= 'Z'); });
+            if (asIs) {
+                if (numbers.contains(QByteArray::fromRawData(text.data(), text.size())))
+                    candidates.push_back(scan->columnInt64(0));
+                continue;
+            }
+            key.resize(0);
+            appendFolded(text, key);
+            if (!key.isEmpty() && numbers.contains(key))
+                candidates.push_back(scan->columnInt64(0));
         }
     }
-
-    // The matched rows as they are now, read in parts (one round trip each on a server).
-    QHash<qint64, size_t> wanted;
-    for (size_t i = 0; i < mRows.size(); ++i)
-        if (mRows[i].outcome != Outcome::Refuse && hits[i].size() == 1 && mOptions.mode != Mode::AppendOnly)
-            wanted.insert(hits[i].front(), i);
-    std::vector<std::vector<QVariant>> current(mRows.size());
-    const QList<qint64> ids = wanted.keys();
-    constexpr qsizetype Part = 500;
-    for (qsizetype first = 0; first < ids.size(); first += Part) {
+    std::sort(candidates.begin(), candidates.end());
+    QHash<qint64, std::vector<QVariant>> current;
+    constexpr size_t Part = 500;
+    for (size_t first = 0; first < candidates.size(); first += Part) {
         QStringList list;
-        for (qsizetype k = first; k < std::min(ids.size(), first + Part); ++k)
-            list << QString::number(ids.at(k));
+        for (size_t k = first; k < std::min(candidates.size(), first + Part); ++k)
+            list << QString::number(candidates[k]);
         const std::unique_ptr<DbStatement> fetch = engine.prepare(QStringLiteral("SELECT %1 FROM main WHERE %2 IN (%3)")
                                                                       .arg(columnsList(mColumns, d, true), d.rowKey(), list.join(QLatin1Char(','))));
         while (fetch->step()) {
             std::vector<QVariant> values(mColumns.size());
             for (size_t c = 0; c < mColumns.size(); ++c)
                 values[c] = fetch->column(int(c));
-            current[wanted.value(values[size_t(mId)].toLongLong())] = std::move(values);
+            if (mOptions.skipDeleted && values[size_t(mDeleted)].toBool())
+                continue;
+            const auto it = byKey.constFind(keyOf(values));
+            if (it == byKey.constEnd())
+                continue; // the number matches, the supplier does not
+            const qint64 id = values[size_t(mId)].toLongLong();
+            hits[it.value()].push_back(id);
+            if (mOptions.mode != Mode::AppendOnly)
+                current.insert(id, std::move(values));
         }
-        tell(progress, first);
+        tell(progress, qint64(first));
     }
 
     for (size_t i = 0; i < mRows.size(); ++i) {
@@ -288,8 +360,6 @@ void ImportPlan::match(DbEngine &engine, const Progress &progress)
         }
         if (hits[i].empty()) {
             row.outcome = mOptions.mode == Mode::UpdateOnly ? Outcome::Skip : Outcome::Append;
-            if (row.outcome == Outcome::Append)
-                row.after = mIncoming[i];
             continue;
         }
         row.id = hits[i].front();
@@ -297,36 +367,56 @@ void ImportPlan::match(DbEngine &engine, const Progress &progress)
             row.outcome = Outcome::Skip;
             continue;
         }
-        if (current[i].empty())
+        const auto found = current.find(row.id);
+        if (found == current.end())
             throw DaoError(QStringLiteral("Ред от склада изчезна по време на прегледа; прегледайте отново."));
-        row.before = std::move(current[i]);
-        row.after = row.before;
-        const std::vector<QVariant> &in = mIncoming[i];
-        for (size_t c = 0; c < mColumns.size(); ++c) {
-            if (blank(in[c]) || int(c) == mStamp || mColumns[c].name == QLatin1String("created"))
-                continue; // an empty cell leaves the field as it is; the stamps are the import's
-            if (int(c) == mUserId && in[c].toLongLong() <= 0)
-                continue;
-            if ((int(c) == mNumber || (int(c) == mSupplier && mOptions.key == Key::NumberAndSupplier))
-                && folded(in[c]) == folded(row.before[c]))
-                continue; // the key as the inventory writes it
-
-            if (int(c) == mQuantity && mOptions.quantity == Quantity::Add)
-                row.after[c] = row.before[c].toDouble() + in[c].toDouble();
-            else
-                row.after[c] = in[c];
+        row.before = std::move(found.value());
+        row.outcome = Outcome::Change;
+        if (changedColumns(row).empty()) {
+            row.outcome = Outcome::Same;
+            row.before = std::vector<QVariant>(); // not shown, not written: its memory goes
         }
-        row.outcome = changedColumns(row).empty() ? Outcome::Same : Outcome::Change;
     }
+}
+
+std::vector<QVariant> ImportPlan::after(const PlannedRow &row) const
+{
+    const std::vector<QVariant> &in = mIncoming[size_t(&row - mRows.data())];
+    if (row.outcome == Outcome::Append)
+        return in;
+    if (row.outcome != Outcome::Change && row.outcome != Outcome::Same)
+        return {};
+    std::vector<QVariant> out = row.before;
+    if (out.empty())
+        return out;
+    for (size_t c = 0; c < mColumns.size(); ++c) {
+        if (blank(in[c]) || int(c) == mStamp || mColumns[c].name == QLatin1String("created"))
+            continue; // an empty cell leaves the field as it is; the stamps are the import's
+        if (int(c) == mUserId && in[c].toLongLong() <= 0)
+            continue;
+        if ((int(c) == mNumber || (int(c) == mSupplier && mOptions.key == Key::NumberAndSupplier))
+            && folded(in[c]) == folded(row.before[c]))
+            continue; // the key as the inventory writes it
+        if (int(c) == mQuantity && mOptions.quantity == Quantity::Add)
+            out[c] = row.before[c].toDouble() + in[c].toDouble();
+        else
+            out[c] = in[c];
+    }
+    return out;
 }
 
 std::vector<int> ImportPlan::changedColumns(const PlannedRow &row) const
 {
+    return changedColumns(row, after(row));
+}
+
+std::vector<int> ImportPlan::changedColumns(const PlannedRow &row, const std::vector<QVariant> &after) const
+{
     std::vector<int> out;
-    if (row.before.empty() || row.after.size() != row.before.size())
+    if (row.before.empty() || after.size() != row.before.size())
         return out;
     for (size_t c = 0; c < row.before.size(); ++c)
-        if (!same(row.before[c], row.after[c]))
+        if (!same(row.before[c], after[c]))
             out.push_back(int(c));
     return out;
 }
@@ -337,6 +427,8 @@ void ImportPlan::write(DbEngine &engine, ChangeLog *log, const QDateTime &stamp,
         match(engine, progress);
     const SqlDialect &d = engine.dialect();
     const bool recorded = log && log->inOperation();
+    // The time stamp as stored, made once: every row written takes it.
+    const QVariant stored = engine.storedForm(stamp);
     qint64 next = 1;
     {
         const std::unique_ptr<DbStatement> max = engine.prepare(
@@ -358,7 +450,9 @@ void ImportPlan::write(DbEngine &engine, ChangeLog *log, const QDateTime &stamp,
             names << d.quoteIdentifier(mColumns[size_t(created)].name), marks << QStringLiteral("?");
         return QStringLiteral("INSERT INTO main (%1) VALUES (%2)").arg(names.join(QStringLiteral(", ")), marks.join(QStringLiteral(", ")));
     };
-    const QString insertPlain = insertSql(false), insertCreated = created >= 0 ? insertSql(true) : insertPlain;
+    std::unique_ptr<DbStatement> insertPlain = engine.prepare(insertSql(false));
+    std::unique_ptr<DbStatement> insertCreated = created >= 0 ? engine.prepare(insertSql(true)) : nullptr;
+    QHash<quint64, std::shared_ptr<DbStatement>> updates; // by the set of columns changed
 
     qint64 done = 0;
     QVariantList binds;
@@ -367,13 +461,13 @@ void ImportPlan::write(DbEngine &engine, ChangeLog *log, const QDateTime &stamp,
             continue;
         tell(progress, ++done);
         QList<ChangeLog::FieldChange> fields;
+        std::vector<QVariant> v = after(row);
         if (row.outcome == Outcome::Append) {
-            std::vector<QVariant> &v = row.after;
             if (v[size_t(mUserId)].toLongLong() <= 0)
                 v[size_t(mUserId)] = next;
             next = std::max(next, v[size_t(mUserId)].toLongLong() + 1);
             if (blank(v[size_t(mStamp)]))
-                v[size_t(mStamp)] = stamp;
+                v[size_t(mStamp)] = stored;
             binds.clear();
             for (size_t c : insertColumns) {
                 if (mColumns[c].type == TFieldType::Boolean && blank(v[c]))
@@ -383,9 +477,10 @@ void ImportPlan::write(DbEngine &engine, ChangeLog *log, const QDateTime &stamp,
             const bool withCreated = created >= 0 && !blank(v[size_t(created)]);
             if (withCreated)
                 binds << v[size_t(created)];
-            const std::unique_ptr<DbStatement> st = engine.prepare(withCreated ? insertCreated : insertPlain);
-            st->bindAll(binds);
-            st->step();
+            DbStatement &st = withCreated ? *insertCreated : *insertPlain;
+            st.reset();
+            st.bindAll(binds);
+            st.step();
             row.id = engine.lastInsertId(QStringLiteral("main"));
             if (recorded) {
                 for (size_t c = 0; c < mColumns.size(); ++c)
@@ -395,17 +490,24 @@ void ImportPlan::write(DbEngine &engine, ChangeLog *log, const QDateTime &stamp,
             }
             continue;
         }
-        row.after[size_t(mStamp)] = stamp;
-        QStringList sets;
+        v[size_t(mStamp)] = stored;
         binds.clear();
-        for (int c : changedColumns(row)) {
-            sets << d.quoteIdentifier(mColumns[size_t(c)].name) + QStringLiteral(" = ?");
-            binds << row.after[size_t(c)];
-            fields.append({mColumns[size_t(c)].name, row.before[size_t(c)], engine.storedForm(row.after[size_t(c)])});
+        quint64 mask = 0;
+        for (int c : changedColumns(row, v)) {
+            mask |= quint64(1) << c;
+            binds << v[size_t(c)];
+            fields.append({mColumns[size_t(c)].name, row.before[size_t(c)], engine.storedForm(v[size_t(c)])});
         }
         binds << row.id;
-        const std::unique_ptr<DbStatement> st = engine.prepare(
-            QStringLiteral("UPDATE main SET %1 WHERE %2 = ?").arg(sets.join(QStringLiteral(", ")), d.rowKey()));
+        std::shared_ptr<DbStatement> &st = updates[mask];
+        if (!st) {
+            QStringList sets;
+            for (size_t c = 0; c < mColumns.size(); ++c)
+                if (mask & (quint64(1) << c))
+                    sets << d.quoteIdentifier(mColumns[c].name) + QStringLiteral(" = ?");
+            st = engine.prepare(QStringLiteral("UPDATE main SET %1 WHERE %2 = ?").arg(sets.join(QStringLiteral(", ")), d.rowKey()));
+        }
+        st->reset();
         st->bindAll(binds);
         st->step();
         if (engine.changes() != 1)

@@ -47,8 +47,7 @@ struct PlannedRow
     QString number;                // the catalogue number as the file writes it
     Outcome outcome = Outcome::Refuse;
     qint64 id = 0;                 // the inventory's row, when matched
-    std::vector<QVariant> before;  // its values as stored (every column), when matched
-    std::vector<QVariant> after;   // the values written (every column; invalid: left as it is)
+    std::vector<QVariant> before;  // its values as stored (every column), when it changes
     QStringList reasons;           // why refused, or the warnings of an imported row
 };
 
@@ -58,6 +57,9 @@ using Progress = std::function<bool(qint64 done)>;
 class ImportPlan
 {
 public:
+    // The most rows of data one import takes: each is held until it is written.
+    static constexpr qint64 MaxRows = 500000;
+
     // columns: main's columns as the database declares them.
     ImportPlan(std::vector<ColumnDecl> columns, Options options);
 
@@ -76,12 +78,17 @@ public:
     qint64 count(Outcome outcome) const;
     // Warnings of rows imported (text cut to its field), as "ред N, колона „…“: …".
     qint64 warnings() const { return mWarnings; }
+    // The values a row of rows() is written with (every column; for an appended row, invalid:
+    // the database's default or the import's stamp and number).
+    std::vector<QVariant> after(const PlannedRow &row) const;
     // The fields a matched row has changed: indexes into columns().
     std::vector<int> changedColumns(const PlannedRow &row) const;
+    std::vector<int> changedColumns(const PlannedRow &row, const std::vector<QVariant> &after) const;
 
 private:
     int columnIndex(const QString &name) const;
-    QString keyOf(const std::vector<QVariant> &values) const;
+    QByteArray keyOf(const std::vector<QVariant> &values) const;
+    QByteArray keyOf(QByteArrayView number, QByteArrayView supplier) const;
     QString keyText(const std::vector<QVariant> &values) const;
     void settle(PlannedRow &row) const;
 
