@@ -110,6 +110,25 @@ private slots:
                                        QStringLiteral("5: след празни"), QStringLiteral("7: слети")}));
         r.select(1);
         QCOMPARE(rows(r), QStringList{QStringLiteral("2: ~|x")});
+
+        // A sheet of 100,000 rows, streamed: every row read, in order.
+        const QString big = mDir.filePath(QStringLiteral("big.xlsx"));
+        py.start(QStringLiteral("/usr/bin/python3"),
+                 {QStringLiteral("-c"),
+                  QStringLiteral("import sys, openpyxl\nwb = openpyxl.Workbook(write_only=True); ws = wb.create_sheet('Голям')\n"
+                                 "for i in range(1, 100001): ws.append(['K-%d' % i, i * 0.5])\nwb.save(sys.argv[1])\n"),
+                  big});
+        QVERIFY(py.waitForFinished(120000));
+        QVERIFY2(py.exitCode() == 0, py.readAllStandardError().constData());
+        XlsxReader many(big);
+        QVariantList cells;
+        qint64 n = 0;
+        bool inOrder = true;
+        while (many.next(cells))
+            inOrder = inOrder && ++n == many.row() && cells.value(0).toString() == QStringLiteral("K-%1").arg(n)
+                && cells.value(1).toDouble() == n * 0.5;
+        QVERIFY(inOrder);
+        QCOMPARE(n, 100000);
     }
 
     void refusals()
