@@ -7,8 +7,18 @@
 
 OdsReader::OdsReader(const QString &path) : mZip(path)
 {
+    load();
+}
+
+OdsReader::OdsReader(const QByteArray &bytes, const QString &name) : mZip(bytes, name)
+{
+    load();
+}
+
+void OdsReader::load()
+{
     if (!mZip.isOpen())
-        throw DaoError(QStringLiteral("Файлът \"%1\" не е таблица на LibreOffice (ods) или е повреден.").arg(path));
+        throw DaoError(QStringLiteral("Файлът \"%1\" не е таблица на LibreOffice (ods) или е повреден.").arg(mZip.name()));
     // The tables' names: one pass over the content first.
     start();
     for (QXmlStreamReader::TokenType t = mContent->next(); t != QXmlStreamReader::EndDocument; t = mContent->next())

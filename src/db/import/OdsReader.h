@@ -13,6 +13,8 @@ class OdsReader : public SheetReader
 public:
     // Raises for a file that is no readable spreadsheet.
     explicit OdsReader(const QString &path);
+    // The same from a file's bytes in memory; name: the file as messages name it.
+    OdsReader(const QByteArray &bytes, const QString &name);
     ~OdsReader() override;
 
     QStringList sheets() override { return mNames; }
@@ -23,6 +25,7 @@ public:
     static constexpr qint64 MaxPartBytes = ZipXmlPart::MaxBytes;
 
 private:
+    void load();
     void start();
     QXmlStreamReader &xml() { return mContent->xml(); }
     [[noreturn]] void fail(const QString &why) const { mZip.fail(why); }

@@ -61,8 +61,18 @@ QDateTime fromSerial(double serial, bool system1904)
 
 XlsxReader::XlsxReader(const QString &path) : mZip(path)
 {
+    load();
+}
+
+XlsxReader::XlsxReader(const QByteArray &bytes, const QString &name) : mZip(bytes, name)
+{
+    load();
+}
+
+void XlsxReader::load()
+{
     if (!mZip.isOpen())
-        throw DaoError(QStringLiteral("Файлът \"%1\" не е работна книга на Excel (xlsx) или е повреден.").arg(path));
+        throw DaoError(QStringLiteral("Файлът \"%1\" не е работна книга на Excel (xlsx) или е повреден.").arg(mZip.name()));
 
     QHash<QString, QString> targets; // by relationship id
     readPart(QStringLiteral("xl/_rels/workbook.xml.rels"), [&](QXmlStreamReader &x) {

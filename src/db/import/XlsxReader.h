@@ -16,6 +16,8 @@ class XlsxReader : public SheetReader
 public:
     // Raises for a file that is no readable workbook.
     explicit XlsxReader(const QString &path);
+    // The same from a file's bytes in memory; name: the file as messages name it.
+    XlsxReader(const QByteArray &bytes, const QString &name);
     ~XlsxReader() override;
 
     QStringList sheets() override { return mNames; }
@@ -27,6 +29,7 @@ public:
     static constexpr qint64 MaxPartBytes = ZipXmlPart::MaxBytes;
 
 private:
+    void load();
     // Streams a small part's XML through handle (one token at a time).
     void readPart(const QString &name, const std::function<void(QXmlStreamReader &)> &handle);
     [[noreturn]] void fail(const QString &why) const { mZip.fail(why); }

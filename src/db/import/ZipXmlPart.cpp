@@ -12,6 +12,19 @@ ZipXmlPart::Archive::Archive(const QString &path) : mName(path)
     mZip = zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY, &error);
 }
 
+ZipXmlPart::Archive::Archive(const QByteArray &bytes, const QString &name) : mBytes(bytes), mName(name)
+{
+    zip_error_t error;
+    zip_error_init(&error);
+    zip_source_t *source = zip_source_buffer_create(mBytes.constData(), zip_uint64_t(mBytes.size()), 0, &error);
+    if (source) {
+        mZip = zip_open_from_source(source, ZIP_RDONLY, &error);
+        if (!mZip)
+            zip_source_free(source); // the archive owns it only once open
+    }
+    zip_error_fini(&error);
+}
+
 ZipXmlPart::Archive::~Archive()
 {
     if (mZip)

@@ -19,6 +19,8 @@ public:
     {
     public:
         explicit Archive(const QString &path);
+        // name: the file as messages name it.
+        Archive(const QByteArray &bytes, const QString &name);
         ~Archive();
         Archive(const Archive &) = delete;
         Archive &operator=(const Archive &) = delete;

@@ -5,6 +5,7 @@
 #include "import/OdsReader.h"
 
 #include <QDateTime>
+#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 #include <cstring>
@@ -74,12 +75,17 @@ private slots:
             "</table:table>"
             "<table:table table:name=\"Втори\"><table:table-row><table:table-cell/><table:table-cell office:value-type=\"float\" "
             "office:value=\"1E+20\"/></table:table-row></table:table>"));
-        OdsReader r(path);
-        QCOMPARE(r.sheets(), (QStringList{QStringLiteral("Склад"), QStringLiteral("Втори")}));
-        QCOMPARE(rows(r), (QStringList{QStringLiteral("1: Кат.№|Наименование|~|Цена"), QStringLiteral("2: 007|Маслен  филтър\nвтори ред|~|~|12.5"),
-                                       QStringLiteral("3: 2024-02-29T08:15:00|TRUE"), QStringLiteral("4: 2024-02-29T08:15:00|TRUE")}));
-        r.select(1);
-        QCOMPARE(rows(r), QStringList{QStringLiteral("1: ~|1e+20")});
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        for (const bool inMemory : {false, true}) {
+            std::unique_ptr<OdsReader> r = inMemory ? std::make_unique<OdsReader>(bytes, QStringLiteral("a.ods")) : std::make_unique<OdsReader>(path);
+            QCOMPARE(r->sheets(), (QStringList{QStringLiteral("Склад"), QStringLiteral("Втори")}));
+            QCOMPARE(rows(*r), (QStringList{QStringLiteral("1: Кат.№|Наименование|~|Цена"), QStringLiteral("2: 007|Маслен  филтър\nвтори ред|~|~|12.5"),
+                                            QStringLiteral("3: 2024-02-29T08:15:00|TRUE"), QStringLiteral("4: 2024-02-29T08:15:00|TRUE")}));
+            r->select(1);
+            QCOMPARE(rows(*r), QStringList{QStringLiteral("1: ~|1e+20")});
+        }
     }
 
     void cutShort()

@@ -104,12 +104,23 @@ private slots:
         py.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), script, path}); // Debian's, with python3-openpyxl
         QVERIFY(py.waitForFinished(60000));
         QVERIFY2(py.exitCode() == 0, py.readAllStandardError().constData());
-        XlsxReader r(path);
-        QCOMPARE(r.sheets(), (QStringList{QStringLiteral("Склад"), QStringLiteral("Втори")}));
-        QCOMPARE(rows(r), (QStringList{QStringLiteral("1: Кат.№|Кол.|Дата"), QStringLiteral("2: W712|4|2024-02-29T08:15:00"),
-                                       QStringLiteral("5: след празни"), QStringLiteral("7: слети")}));
-        r.select(1);
-        QCOMPARE(rows(r), QStringList{QStringLiteral("2: ~|x")});
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        for (const bool inMemory : {false, true}) {
+            std::unique_ptr<XlsxReader> r = inMemory ? std::make_unique<XlsxReader>(bytes, QStringLiteral("py.xlsx")) : std::make_unique<XlsxReader>(path);
+            QCOMPARE(r->sheets(), (QStringList{QStringLiteral("Склад"), QStringLiteral("Втори")}));
+            QCOMPARE(rows(*r), (QStringList{QStringLiteral("1: Кат.№|Кол.|Дата"), QStringLiteral("2: W712|4|2024-02-29T08:15:00"),
+                                            QStringLiteral("5: след празни"), QStringLiteral("7: слети")}));
+            r->select(1);
+            QCOMPARE(rows(*r), QStringList{QStringLiteral("2: ~|x")});
+        }
+        try {
+            XlsxReader r(bytes.left(bytes.size() / 2), QStringLiteral("половин.xlsx"));
+            QFAIL("half a workbook in memory was read");
+        } catch (const DaoError &e) {
+            QVERIFY2(e.message().contains(QStringLiteral("\"половин.xlsx\" не е работна книга")), qPrintable(e.message()));
+        }
     }
 
     void refusals()
