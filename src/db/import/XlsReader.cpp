@@ -33,14 +33,14 @@ struct XlsReader::Book
     }
 };
 
-XlsReader::XlsReader(const QString &path) : mPath(path), mBook(std::make_unique<Book>())
+XlsReader::XlsReader(const QString &path, const XlsLimits &limits) : mPath(path), mBook(std::make_unique<Book>())
 {
     const QString notWorkbook = QStringLiteral("Файлът \"%1\" не е работна книга на Excel (xls) или е повреден.").arg(path);
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw DaoError(QStringLiteral("Файлът \"%1\" не може да бъде отворен: %2").arg(path, file.errorString()));
-    if (file.size() > MaxFileBytes)
-        fail(QStringLiteral("той е %1 MB (най-много %2 MB)").arg(file.size() >> 20).arg(MaxFileBytes >> 20));
+    if (file.size() > limits.fileBytes)
+        fail(QStringLiteral("той е %1 MB (най-много %2 MB)").arg(file.size() >> 20).arg(limits.fileBytes >> 20));
     xlsscan::Cost cost;
     try {
         cost = xlsscan::scan(file);
@@ -49,12 +49,14 @@ XlsReader::XlsReader(const QString &path) : mPath(path), mBook(std::make_unique<
             throw DaoError(notWorkbook);
         if (r == xlsscan::Refusal::Encrypted)
             fail(QStringLiteral("защитен е с парола; махнете паролата в Excel или LibreOffice и го запишете отново"));
+        if (r == xlsscan::Refusal::SheetWithoutSize)
+            fail(QStringLiteral("има лист без размери (диаграма?) сред другите; махнете го или запишете книгата като xlsx"));
         fail(QStringLiteral("повреден е"));
     }
     file.close();
-    if (cost.cells > MaxCells)
-        fail(QStringLiteral("листовете му заемат общо %1 клетки (най-много %2)").arg(cost.cells).arg(MaxCells));
-    if (cost.days > MaxDateDays)
+    if (cost.cells > limits.cells)
+        fail(QStringLiteral("листовете му заемат общо %1 клетки (най-много %2)").arg(cost.cells).arg(limits.cells));
+    if (cost.days > limits.dateDays)
         fail(QStringLiteral("датите в него са твърде много или са след 9999 г."));
 
     switch (freexl_open(QFile::encodeName(path).constData(), &mBook->handle)) {

@@ -9,11 +9,22 @@
 
 #include <memory>
 
+// What opening an xls file may cost libfreexl.
+struct XlsLimits
+{
+    qint64 fileBytes = qint64(256) << 20;
+    // The cells of all the sheets' grids together: one sheet of the format's greatest size.
+    qint64 cells = qint64(65536) * 256;
+    // The days the library counts out for the date cells: some 5 s of its time (a date of today
+    // costs some 46 000).
+    qint64 dateDays = qint64(1) << 33;
+};
+
 class XlsReader : public SheetReader
 {
 public:
     // Raises for a file that is no readable workbook, is encrypted or is over the limits.
-    explicit XlsReader(const QString &path);
+    explicit XlsReader(const QString &path, const XlsLimits &limits = XlsLimits());
     ~XlsReader() override;
     XlsReader(const XlsReader &) = delete;
     XlsReader &operator=(const XlsReader &) = delete;
@@ -22,13 +33,6 @@ public:
     void select(int sheet) override;
     bool next(QVariantList &cells) override;
     qint64 row() const override { return mRow; }
-
-    static constexpr qint64 MaxFileBytes = qint64(256) << 20;
-    // The cells of all the sheets' grids together: one sheet of the format's greatest size.
-    static constexpr qint64 MaxCells = qint64(65536) * 256;
-    // The days the library counts out for the date cells (some 5 s of its time; a date of today
-    // costs some 46 000).
-    static constexpr qint64 MaxDateDays = qint64(1) << 33;
 
 private:
     [[noreturn]] void fail(const QString &why) const;

@@ -175,6 +175,8 @@ private:
         quint32 rootStart = 0, rootSize = 0, start = 0, size = 0;
         for (int i = 0; i < mSectorSize / 128 && !found; ++i) {
             const char *e = directory.constData() + 128 * i;
+            if (u16(e + 64) > 64) // the library would read the name on past its entry
+                throw Refusal::Damaged;
             if (named(e, u"Root Entry")) {
                 root = true;
                 rootStart = u32(e + 0x74);
@@ -269,8 +271,12 @@ private:
     {
         const quint32 base = mOffset;
         mOffset += length + 4u;
-        if (type == 0x003C) // CONTINUE
+        if (type == 0x003C) { // CONTINUE, of the shared strings when they come before
+            if (mPrevious == 0x00FC)
+                sharedStrings(body, length);
             return;
+        }
+        mPrevious = type;
         if (mBof < 0) {
             if (type != 0x0809 || length < 2)
                 throw Refusal::NotWorkbook;
@@ -309,6 +315,8 @@ private:
             const qint64 columns = u16(body + (mBiff8 ? 10 : 6));
             if (mActive >= 0) {
                 Sheet &sheet = mSheets[mActive];
+                if (sheet.dimension) // a second grid, the first one lost
+                    damaged();
                 sheet.rows = rows;
                 sheet.columns = columns;
                 sheet.dimension = true;
@@ -325,7 +333,17 @@ private:
         case 0x00E0: // XF: its number format, or none known when the record is too short
             mXfs << (length >= 4 ? int(u16(body + 2)) : -1);
             break;
-        case 0x0203: case 0x0205: case 0x027E: case 0x00BD: case 0x0204: case 0x00FD:
+        case 0x00FC: // SST
+            sharedStrings(body, length);
+            break;
+        case 0x0204: // LABEL: its text, which the library reads as long as the record says
+            cell(type, body, length);
+            if (mBiff8)
+                text(body, length, 6);
+            else if (length < 8 || 8 + u16(body + 6) > length)
+                damaged();
+            break;
+        case 0x0203: case 0x0205: case 0x027E: case 0x00BD: case 0x00FD:
             cell(type, body, length);
             break;
         default:
@@ -333,8 +351,9 @@ private:
         }
     }
 
-    // The library reads the text as long as the record says, past its end into what the buffer
-    // held before: a text that does not fit is taken for a date format.
+    // The library reads an Excel 5 format's text within its record buffer, as long as the record
+    // says, into what the buffer held before: a text that does not fit is taken for a date format.
+    // An Excel 97 text it reads on past the buffer: refused.
     bool datingFormat(const char *body, quint16 length) const
     {
         if (!mBiff8) { // it reads the length byte as the text's first character
@@ -343,15 +362,86 @@ private:
             const int n = uchar(body[3]);
             return 3 + n > length || datingText(body + 3, n);
         }
-        if (length < 5)
-            return true;
-        const quint16 n = u16(body + 2);
-        if (n == 0)
+        const qint64 start = text(body, length, 2);
+        return datingText(body + start, length - start);
+    }
+
+    // The start of an Excel 97 text whose character count is at at, which must end its record
+    // (or be followed only by what the library skips); refused when the library would read past
+    // the record or finds it empty.
+    qint64 text(const char *body, quint16 length, qint64 at) const
+    {
+        if (at + 3 > length)
             damaged();
-        const uchar flags = uchar(body[4]);
-        const qint64 start = 5 + (flags & 8 ? 2 : 0) + (flags & 4 ? 4 : 0);
-        const qint64 size = flags & 1 ? 2 * qint64(n) : n;
-        return start + size > length || datingText(body + start, size);
+        const quint16 n = u16(body + at);
+        const uchar flags = uchar(body[at + 2]);
+        const qint64 start = at + 3 + (flags & 8 ? 2 : 0) + (flags & 4 ? 4 : 0);
+        if (n == 0 || start + (flags & 1 ? 2 * qint64(n) : n) > length)
+            damaged();
+        return start;
+    }
+
+    // The shared strings, followed as the library follows them across CONTINUE records, so that
+    // it never reads past a record.
+    void sharedStrings(const char *body, quint16 length)
+    {
+        qint64 at = 0;
+        if (!mSst) {
+            if (length < 8)
+                damaged();
+            mSst = true;
+            mStrings = u32(body + 4);
+            if (mStrings > 1024 * 1024) // the library's own limit
+                damaged();
+            at = 8;
+        } else if (mSplitLength > 0) { // a string split at the record's end goes on here
+            if (length < 1)
+                damaged();
+            const qint64 left = qint64(mSplitLength) - mSplitDone;
+            at = 1 + (body[0] & 1 ? 2 * left : left);
+            if (at > length)
+                damaged();
+            at += mSplitSkip; // what the library skips here it never reads again
+            mSplitLength = 0;
+            ++mString;
+        }
+        for (; mString < mStrings; ++mString) {
+            if (at >= length)
+                return;
+            at += mSkip;
+            mSkip = 0;
+            if (at + 3 > length)
+                damaged();
+            const quint16 n = u16(body + at);
+            const uchar flags = uchar(body[at + 2]);
+            qint64 start = at + 3;
+            quint32 skip = 0;
+            if (flags & 8) {
+                if (start + 2 > length)
+                    damaged();
+                skip += 4u * u16(body + start);
+                start += 2;
+            }
+            if (flags & 4) {
+                if (start + 4 > length)
+                    damaged();
+                skip += u32(body + start);
+                start += 4;
+            }
+            if (start > length)
+                damaged();
+            const qint64 bytes = flags & 1 ? 2 * qint64(n) : n;
+            if (bytes > length - start) { // goes on in the next record
+                mSplitLength = n;
+                mSplitDone = flags & 1 ? (length - start) / 2 : length - start;
+                mSplitSkip = skip;
+                return;
+            }
+            if (n == 0)
+                damaged();
+            at = start + bytes + skip;
+            mSkip = at > length ? at - length : 0;
+        }
     }
 
     void cell(quint16 type, const char *body, quint16 length)
@@ -410,13 +500,16 @@ private:
     {
         Cost cost;
         cost.cells = mCells;
-        // Each sheet without a DIMENSION gets a grid as large as the sheet then active (a quirk of
-        // the library): the largest sheet's, to be safe.
+        // For each sheet without a DIMENSION the library allocates the grid of the sheet last
+        // read, whichever that is, to the extent of the cells found (a quirk): with one sheet
+        // that is its own.
         qint64 largest = 0, without = 0;
         for (const Sheet &s : mSheets) {
             largest = std::max(largest, times(s.rows + 1, s.columns + 1));
             without += s.dimension ? 0 : 1;
         }
+        if (without > 0 && mSheets.size() > 1)
+            throw Refusal::SheetWithoutSize;
         cost.cells = add(cost.cells, times(without, largest));
         for (auto it = mDaysByXf.cbegin(); it != mDaysByXf.cend(); ++it)
             if (datingStyle(it.key()))
@@ -439,6 +532,14 @@ private:
     QList<int> mXfs;
     QSet<quint16> mDatingFormats;
     QHash<quint16, qint64> mDaysByXf;
+
+    quint16 mPrevious = 0; // the record before, CONTINUE records left out
+    bool mSst = false;
+    quint32 mStrings = 0, mString = 0;
+    qint64 mSkip = 0; // bytes the next record starts with that the last string left
+    quint16 mSplitLength = 0; // a string split across records: its length, how much came
+    qint64 mSplitDone = 0;
+    quint32 mSplitSkip = 0;
 };
 
 } // namespace

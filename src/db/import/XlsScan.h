@@ -15,6 +15,9 @@ enum class Refusal {
     NotWorkbook, // no compound file with a workbook stream of Excel 5 or later
     Damaged,     // one the library would misread
     Encrypted,
+    // A sheet without its size (a chart, say) beside others: the library would give another
+    // sheet a new, empty grid in its place and lose that sheet's cells.
+    SheetWithoutSize,
 };
 
 struct Cost
