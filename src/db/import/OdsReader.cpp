@@ -99,9 +99,10 @@ QVariant OdsReader::readCell(int *repeat)
             --depth;
         } else if (t == QXmlStreamReader::Characters) {
             text += xml().text();
-            if (text.size() > (1 << 20))
-                fail(QStringLiteral("клетка на ред %1 е по-дълга от %2 знака").arg(mRow).arg(1 << 20));
         }
+        // Marked spaces too: a few bytes of XML stand for a thousand of them.
+        if (text.size() > (1 << 20))
+            fail(QStringLiteral("клетка на ред %1 е по-дълга от %2 знака").arg(mRow + 1).arg(1 << 20));
     }
     if (typed.isValid())
         return typed;
@@ -165,6 +166,8 @@ bool OdsReader::next(QVariantList &cells)
                     mRow += repeat; // empty rows, however many, give nothing
                     continue;
                 }
+                if (mRow + repeat > MaxRows) // a row repeated beyond any sheet's end
+                    fail(QStringLiteral("таблицата има повече от %1 реда").arg(MaxRows));
                 ++mRow;
                 cells = row;
                 if (repeat > 1) {

@@ -23,6 +23,8 @@ public:
     qint64 row() const override { return mRow; }
 
     static constexpr qint64 MaxPartBytes = ZipXmlPart::MaxBytes;
+    // The rows a sheet may have, as in LibreOffice and Excel.
+    static constexpr qint64 MaxRows = 1048576;
 
 private:
     void load();

@@ -1,6 +1,7 @@
 // OpenDocument spreadsheets as LibreOffice writes them: typed values, paragraphs and marked
 // spaces, repeated cells and rows, merged (covered) cells, a sheet that ends in a million empty
-// rows, the second table; and a content cut short refused.
+// rows, the second table; a content cut short, a row repeated past a sheet's end and a cell of
+// too many marked spaces refused.
 #include "base/DaoError.h"
 #include "import/OdsReader.h"
 
@@ -88,15 +89,33 @@ private slots:
         }
     }
 
-    void cutShort()
+    void refusals_data()
     {
-        const QString path = makeOds(mDir.filePath(QStringLiteral("b.ods")), QByteArray("<table:table table:name=\"A\"><table:table-row>"), false);
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("cut short") << QByteArray("<table:table table:name=\"A\"><table:table-row>") << "свършва по средата";
+        QTest::newRow("a row past the sheet's end")
+            << QByteArray("<table:table table:name=\"A\"><table:table-row table:number-rows-repeated=\"2000000000\">"
+                          "<table:table-cell office:value-type=\"float\" office:value=\"1\"/></table:table-row></table:table>")
+            << "повече от 1048576 реда";
+        QTest::newRow("marked spaces past the cell's limit")
+            << "<table:table table:name=\"A\"><table:table-row><table:table-cell><text:p>" + QByteArray("<text:s text:c=\"1000\"/>").repeated(1100)
+                   + "</text:p></table:table-cell></table:table-row></table:table>"
+            << "по-дълга от 1048576 знака";
+    }
+
+    void refusals()
+    {
+        QFETCH(QByteArray, body);
+        QFETCH(QString, message);
+        const bool whole = body.endsWith("</table:table>");
+        const QString path = makeOds(mDir.filePath(QStringLiteral("b.ods")), body, whole);
         try {
             OdsReader r(path);
             rows(r);
-            QFAIL("a content cut short was read");
+            QFAIL("read");
         } catch (const DaoError &e) {
-            QVERIFY2(e.message().contains(QStringLiteral("свършва по средата")), qPrintable(e.message()));
+            QVERIFY2(e.message().contains(message), qPrintable(e.message()));
         }
     }
 };
