@@ -160,7 +160,8 @@ private:
         quint32 miniCutOff = 0;
         if (const quint32 count = u32(h + 0x40); count > 0) {
             miniCutOff = u32(h + 0x38);
-            // Read whole from one sector before the one named, a node for each entry.
+            // The library reads that many sectors in a row, from one sector before the one the
+            // header names, into a node for each entry.
             const quint32 where = (u32(h + 0x3C) - 1u) * mSectorSize;
             if (count > mFatLimit || where + qint64(count) * mSectorSize > mDevice.size())
                 throw Refusal::Damaged;
@@ -235,7 +236,7 @@ private:
         QList<quint32> chain;
         for (const qint64 most = (qint64(size) + mSectorSize - 1) / mSectorSize;;) {
             chain << s;
-            if (chain.size() > most || s >= quint32(mFat.size()))
+            if (chain.size() > std::min<qint64>(most, mFat.size()) || s >= quint32(mFat.size()))
                 throw Refusal::Damaged;
             s = mFat.at(s);
             if (s == EndOfChain)
