@@ -1,25 +1,10 @@
-// A sheet read to its end as text, for comparing what the import's readers give: one line a row,
-// "row: cell|cell…", an empty cell as "~", a date in ISO form, a number with 17 digits, a boolean
-// as TRUE or FALSE.
+// A sheet read to its end as text, to compare what the import's readers give: "row: cell|cell…",
+// an empty cell "~", a date in ISO form, a number with 17 digits, a boolean TRUE or FALSE.
 #pragma once
 
 #include "import/SheetReader.h"
 
 #include <QDateTime>
-#include <QStringList>
-
-inline QString cellText(const QVariant &c)
-{
-    if (!c.isValid())
-        return QStringLiteral("~");
-    if (c.typeId() == QMetaType::QDateTime)
-        return c.toDateTime().toString(Qt::ISODate);
-    if (c.typeId() == QMetaType::Double)
-        return QString::number(c.toDouble(), 'g', 17);
-    if (c.typeId() == QMetaType::Bool)
-        return c.toBool() ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
-    return c.toString();
-}
 
 inline QStringList sheetRows(SheetReader &r)
 {
@@ -28,7 +13,11 @@ inline QStringList sheetRows(SheetReader &r)
     while (r.next(cells)) {
         QStringList texts;
         for (const QVariant &c : std::as_const(cells))
-            texts << cellText(c);
+            texts << (!c.isValid()                         ? QStringLiteral("~")
+                      : c.typeId() == QMetaType::QDateTime ? c.toDateTime().toString(Qt::ISODate)
+                      : c.typeId() == QMetaType::Double    ? QString::number(c.toDouble(), 'g', 17)
+                      : c.typeId() == QMetaType::Bool      ? (c.toBool() ? QStringLiteral("TRUE") : QStringLiteral("FALSE"))
+                                                           : c.toString());
         out << QStringLiteral("%1: %2").arg(r.row()).arg(texts.join(QLatin1Char('|')));
     }
     return out;

@@ -4,11 +4,9 @@
 #include "import/XlsReader.h"
 #include "SheetText.h"
 
-#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QtEndian>
 
 class TestXlsReader : public QObject
 {
@@ -16,28 +14,18 @@ class TestXlsReader : public QObject
 
     QTemporaryDir mDir;
 
-    QString path(const char *name) const { return mDir.filePath(QString::fromLatin1(name)); }
-
-    QByteArray bytes(const char *name) const
-    {
-        QFile f(path(name));
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
-
-    void write(const char *name, const QByteArray &data) const
-    {
-        QFile f(path(name));
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(data);
-    }
-
 private slots:
     void initTestCase()
     {
-        // Debian's python3 with python3-xlwt (tools/install-deps.sh).
+        // Debian's python3 with python3-xlwt (tools/install-deps.sh). Beside a good workbook: two
+        // full sheets, far dates, an encrypted copy (FILEPASS in place of WRITEACCESS, an unknown
+        // record filling the rest, as Excel marks a workbook saved with a password), a copy whose
+        // workbook stream's chain of sectors turns back to its start (libfreexl follows a chain
+        // past the stream's end), a copy cut short and a text file.
         const QString script = QStringLiteral(
-            "import sys, datetime, xlwt\n"
+            "import sys, datetime, struct, xlwt\n"
             "def book(): return xlwt.Workbook(encoding='utf-8')\n"
+            "def save(name, data): open(sys.argv[1] + '/' + name, 'wb').write(data)\n"
             "wb = book(); a = wb.add_sheet('Склад'); b = wb.add_sheet('Втори')\n"
             "f = lambda s: xlwt.easyxf(num_format_str=s)\n"
             "a.write(0, 0, 'Кат.№'); a.write(0, 1, 'Кол.'); a.write(0, 3, 'Дата')\n"
@@ -52,43 +40,22 @@ private slots:
             "wb.save(sys.argv[1] + '/cells.xls')\n"
             "wb = book(); s = wb.add_sheet('a')\n"
             "for r in range(10): s.write(r, 0, 2.0e9, f('dd.mm.yyyy'))\n"
-            "wb.save(sys.argv[1] + '/dates.xls')\n");
+            "wb.save(sys.argv[1] + '/dates.xls')\n"
+            "d = open(sys.argv[1] + '/good.xls', 'rb').read(); u = lambda at: struct.unpack_from('<I', d, at)[0]\n"
+            "i = d.find(b'\\x5c\\x00\\x70\\x00'); save('encrypted.xls', d[:i] + bytes.fromhex('2f000600000012345678af016600') + bytes(102) + d[i + 116:])\n"
+            "fat = (u(0x4c) + 1) * 512; first = last = u((u(0x30) + 1) * 512 + 128 + 0x74)  # the Workbook entry\n"
+            "while u(fat + 4 * last) != 0xfffffffe: last = u(fat + 4 * last)\n"
+            "c = bytearray(d); struct.pack_into('<I', c, fat + 4 * last, first); save('cyclic.xls', c)\n"
+            "save('half.xls', d[:3000]); save('text.xls', 'Код;Цена\\n'.encode())\n");
         QProcess py;
         py.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), script, mDir.path()});
         QVERIFY(py.waitForFinished(60000));
         QVERIFY2(py.exitCode() == 0, py.readAllStandardError().constData());
-
-        // An encrypted copy: the FILEPASS record in place of WRITEACCESS (and an unknown record
-        // filling the rest), as Excel marks a workbook saved with a password.
-        QByteArray encrypted = bytes("good.xls");
-        const qsizetype at = encrypted.indexOf(QByteArray("\x5C\x00\x70\x00", 4));
-        QVERIFY(at > 0);
-        encrypted.replace(at, 116, QByteArray("\x2F\x00\x06\x00\x00\x00\x12\x34\x56\x78\xAF\x01\x66\x00", 14) + QByteArray(102, '\0'));
-        write("encrypted.xls", encrypted);
-
-        // A workbook stream whose chain of sectors turns back to its start (libfreexl follows a
-        // chain past the stream's end).
-        QByteArray cyclic = bytes("good.xls");
-        const char *h = cyclic.constData();
-        const qsizetype directory = (qFromLittleEndian<quint32>(h + 0x30) + 1) * 512;
-        const qsizetype fat = (qFromLittleEndian<quint32>(h + 0x4C) + 1) * 512;
-        quint32 first = 0;
-        for (qsizetype e = directory; e < directory + 512; e += 128)
-            if (QString::fromUtf16(reinterpret_cast<const char16_t *>(h + e), 8) == QLatin1String("Workbook"))
-                first = qFromLittleEndian<quint32>(h + e + 0x74);
-        quint32 last = first;
-        while (qFromLittleEndian<quint32>(h + fat + 4 * last) != 0xFFFFFFFEu)
-            last = qFromLittleEndian<quint32>(h + fat + 4 * last);
-        qToLittleEndian<quint32>(first, cyclic.data() + fat + 4 * last);
-        write("cyclic.xls", cyclic);
-
-        write("text.xls", "Код;Цена\n");
-        write("half.xls", bytes("good.xls").left(3000));
     }
 
     void writtenByXlwt()
     {
-        XlsReader r(path("good.xls"));
+        XlsReader r(mDir.filePath(QStringLiteral("good.xls")));
         QCOMPARE(r.sheets(), (QStringList{QStringLiteral("Склад"), QStringLiteral("Втори")}));
         // A boolean comes as 1 and a formula as nothing: libfreexl gives no more.
         QCOMPARE(sheetRows(r), (QStringList{QStringLiteral("1: Кат.№|Кол.|~|Дата"),
