@@ -294,12 +294,13 @@ void workbook(const QByteArray &bytes, Book kind)
 {
     try {
         std::unique_ptr<SheetReader> reader;
-        if (kind == Book::Xlsx) {
+        if (kind == Book::Xlsx)
             reader = std::make_unique<XlsxReader>(bytes, QStringLiteral("fuzz.xlsx"));
-        } else if (kind == Book::Ods) {
+        else if (kind == Book::Ods)
             reader = std::make_unique<OdsReader>(bytes, QStringLiteral("fuzz.ods"));
-        } else {
-            // libfreexl reads files only; one file, written again for each input.
+        else {
+            // libfreexl reads files only: one file, written again for each input. The limits
+            // scaled down, or one input might keep the library busy for seconds.
             static QTemporaryFile file;
             if (!file.isOpen() && !file.open())
                 violation("no temporary file", file.errorString());
@@ -307,15 +308,10 @@ void workbook(const QByteArray &bytes, Book kind)
             file.seek(0);
             file.write(bytes);
             file.flush();
-            // The limits scaled down, or one input might keep libfreexl busy for seconds.
-            XlsLimits limits;
-            limits.cells = 1 << 20;
-            limits.dateDays = qint64(1) << 28;
-            reader = std::make_unique<XlsReader>(file.fileName(), limits);
+            reader = std::make_unique<XlsReader>(file.fileName(), XlsLimits{qint64(1) << 20, 1 << 20, qint64(1) << 28});
         }
-        const qsizetype count = reader->sheets().size();
-        for (qsizetype s = 0; s < count; ++s) {
-            reader->select(int(s));
+        for (int s = 0; s < reader->sheets().size(); ++s) {
+            reader->select(s);
             qint64 last = 0;
             QVariantList cells;
             while (reader->next(cells)) {
