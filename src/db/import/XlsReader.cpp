@@ -105,6 +105,8 @@ void XlsReader::select(int sheet)
     if (sheet < 0 || sheet >= mNames.size() || freexl_select_active_worksheet(mBook->handle, (unsigned short)sheet) != FREEXL_OK
         || freexl_worksheet_dimensions(mBook->handle, &mRows, &mColumns) != FREEXL_OK)
         fail(QStringLiteral("листът не е намерен"));
+    if (mColumns == 0) // no cells, however many rows the sheet claims
+        mRows = 0;
     mNext = 0;
     mRow = 0;
 }
