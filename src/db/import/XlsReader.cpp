@@ -50,7 +50,7 @@ XlsReader::XlsReader(const QString &path, const XlsLimits &limits) : mPath(path)
         if (r == xlsscan::Refusal::Encrypted)
             fail(QStringLiteral("защитен е с парола; махнете паролата в Excel или LibreOffice и го запишете отново"));
         if (r == xlsscan::Refusal::SheetWithoutSize)
-            fail(QStringLiteral("има лист без размери (диаграма?) сред другите; махнете го или запишете книгата като xlsx"));
+            fail(QStringLiteral("има лист без размери (диаграма?); махнете го или запишете книгата отново или като xlsx"));
         fail(QStringLiteral("повреден е"));
     }
     file.close();

@@ -1,6 +1,7 @@
 // The cost of opening an xls file in libfreexl (1.0.x), read as the library reads it.
 #include "import/XlsScan.h"
 
+#include <QBitArray>
 #include <QHash>
 #include <QIODevice>
 #include <QList>
@@ -16,6 +17,9 @@ namespace {
 constexpr quint32 EndOfChain = 0xFFFFFFFEu;
 constexpr quint32 Unused = 0xFFFFFFFFu;
 constexpr qint64 Saturated = qint64(1) << 62;
+// The grid cells past which no cell is tracked for a second value: far past any limit a reader
+// sets, so that the workbook is refused for its size anyway.
+constexpr qint64 MostFilled = qint64(1) << 27;
 
 quint16 u16(const char *p) { return qFromLittleEndian<quint16>(p); }
 quint32 u32(const char *p) { return qFromLittleEndian<quint32>(p); }
@@ -89,7 +93,9 @@ private:
     {
         quint32 offset = 0;
         bool dimension = false;
+        bool cells = false; // any before its DIMENSION, or without one
         qint64 rows = 0, columns = 0;
+        QBitArray filled; // the cells given a value
     };
 
     // n bytes at where, found as the library finds them (32-bit offsets wrap); all or refused.
@@ -307,7 +313,8 @@ private:
         case 0x0085: // BOUNDSHEET
             if (length < 7 || body[6] == 0)
                 damaged();
-            mSheets << Sheet{u32(body)};
+            mSheets << Sheet();
+            mSheets.last().offset = u32(body);
             break;
         case 0x0200: { // DIMENSION: the grid the library allocates
             if (length < (mBiff8 ? 12 : 8))
@@ -449,11 +456,26 @@ private:
     {
         if (length < 4)
             damaged();
-        // A sheet without a DIMENSION grows to its cells' extent; their values come in a second pass.
-        if (mActive >= 0 && !mSheets.at(mActive).dimension) {
+        const quint16 row = u16(body), column = u16(body + 2);
+        if (mActive >= 0) {
             Sheet &sheet = mSheets[mActive];
-            sheet.rows = std::max<qint64>(sheet.rows, u16(body));
-            sheet.columns = std::max<qint64>(sheet.columns, u16(body + 2));
+            if (!sheet.dimension) { // its grid grows to its cells' extent
+                sheet.cells = true;
+                sheet.rows = std::max<qint64>(sheet.rows, row);
+                sheet.columns = std::max<qint64>(sheet.columns, column);
+            } else {
+                // A cell given a value twice: the library drops the first one's text without
+                // freeing it. Cells past the grid make it fail.
+                const int count = type == 0x00BD ? std::max(0, (length - 5) / 6) : 1;
+                if (sheet.filled.isEmpty() && sheet.rows * sheet.columns > 0 && mCells <= MostFilled)
+                    sheet.filled.resize(sheet.rows * sheet.columns);
+                for (int i = 0; i < count && row < sheet.rows && column + i < sheet.columns && !sheet.filled.isEmpty(); ++i) {
+                    const qsizetype at = row * sheet.columns + column + i;
+                    if (sheet.filled.testBit(at))
+                        damaged();
+                    sheet.filled.setBit(at);
+                }
+            }
         }
         if (type == 0x0203) { // NUMBER
             if (length < 14)
@@ -502,15 +524,16 @@ private:
         Cost cost;
         cost.cells = mCells;
         // For each sheet without a DIMENSION the library allocates the grid of the sheet last
-        // read, whichever that is, to the extent of the cells found (a quirk): with one sheet
-        // that is its own.
+        // read, whichever that is, to the extent of the cells found, and then fails on their
+        // values or loses another sheet's: only an empty sheet alone is taken.
         qint64 largest = 0, without = 0;
         for (const Sheet &s : mSheets) {
             largest = std::max(largest, times(s.rows + 1, s.columns + 1));
             without += s.dimension ? 0 : 1;
         }
-        if (without > 0 && mSheets.size() > 1)
-            throw Refusal::SheetWithoutSize;
+        for (const Sheet &s : mSheets)
+            if (!s.dimension && (s.cells || mSheets.size() > 1))
+                throw Refusal::SheetWithoutSize;
         cost.cells = add(cost.cells, times(without, largest));
         for (auto it = mDaysByXf.cbegin(); it != mDaysByXf.cend(); ++it)
             if (datingStyle(it.key()))

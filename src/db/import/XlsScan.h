@@ -15,8 +15,8 @@ enum class Refusal {
     NotWorkbook, // no compound file with a workbook stream of Excel 5 or later
     Damaged,     // one the library would misread
     Encrypted,
-    // A sheet without its size (a chart, say) beside others: the library would give another
-    // sheet a new, empty grid in its place and lose that sheet's cells.
+    // A sheet without its size (a DIMENSION record): with cells, or beside others (a chart, say),
+    // the library fails on it or gives another sheet a new, empty grid and loses its cells.
     SheetWithoutSize,
 };
 
