@@ -43,9 +43,13 @@ int columnOf(QStringView ref)
 {
     int column = 0;
     qsizetype i = 0;
-    for (; i < ref.size() && ref.at(i).isLetter(); ++i)
-        column = column * 26 + (ref.at(i).toUpper().unicode() - 'A' + 1);
-    return i == 0 || column > 16384 ? -1 : column - 1;
+    for (; i < ref.size() && ref.at(i).isLetter(); ++i) {
+        const char16_t c = ref.at(i).toUpper().unicode();
+        column = column * 26 + (c - u'A' + 1);
+        if (c < u'A' || c > u'Z' || column > 16384) // stopped before it overflows
+            return -1;
+    }
+    return i == 0 ? -1 : column - 1;
 }
 
 QDateTime fromSerial(double serial, bool system1904)
