@@ -8,7 +8,7 @@ pkgs=(build-essential cmake ninja-build ccache pkg-config
       fonts-dejavu-core fonts-liberation2 poppler-utils
       xvfb x11-apps x11-xkb-utils imagemagick xdotool
       clang libclang-rt-14-dev
-      python3 python3-openpyxl locales)
+      python3 python3-openpyxl python3-xlwt libreoffice-calc-nogui locales)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -12,11 +12,17 @@
 //   only once; no cell holds a separator; the breaks match the CRs; cells copied out again paste
 //   back the same; the numbers and dates the cells give survive a copy and a paste;
 // - a delimited text file to import: read in the format told from its bytes, or refused; the
-//   records written again with every cell quoted read back the same.
+//   records written again with every cell quoted read back the same;
+// - a workbook to import (xlsx and ods from memory, xls through a file): every sheet read to its
+//   end, or refused; cells hold only the readers' types (no empty text, no invalid date), and the
+//   ods and xls readers' row numbers only grow.
 #include "base/Clock.h"
 #include "base/DaoError.h"
 #include "files/ExportStatement.h"
 #include "import/DelimitedText.h"
+#include "import/OdsReader.h"
+#include "import/XlsReader.h"
+#include "import/XlsxReader.h"
 #include "GridLayout.h"
 #include "MenuCaptions.h"
 #include "PasteText.h"
@@ -27,12 +33,14 @@
 #include <QBuffer>
 #include <QByteArray>
 #include <QString>
+#include <QTemporaryFile>
 
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <memory>
 
 namespace {
 
@@ -280,12 +288,56 @@ void delimitedText(const QByteArray &bytes)
         violation("delimited records written again read back otherwise", QString::fromUtf8(bytes.toHex()));
 }
 
+enum class Book { Xlsx, Ods, Xls };
+
+void workbook(const QByteArray &bytes, Book kind)
+{
+    try {
+        std::unique_ptr<SheetReader> reader;
+        if (kind == Book::Xlsx)
+            reader = std::make_unique<XlsxReader>(bytes, QStringLiteral("fuzz.xlsx"));
+        else if (kind == Book::Ods)
+            reader = std::make_unique<OdsReader>(bytes, QStringLiteral("fuzz.ods"));
+        else {
+            // libfreexl reads files only: one file, written again for each input. The limits
+            // scaled down, or one input might keep the library busy for seconds.
+            static QTemporaryFile file;
+            if (!file.isOpen() && !file.open())
+                violation("no temporary file", file.errorString());
+            file.resize(0);
+            file.seek(0);
+            file.write(bytes);
+            file.flush();
+            reader = std::make_unique<XlsReader>(file.fileName(), XlsLimits{qint64(1) << 20, 1 << 20, qint64(1) << 28});
+        }
+        for (int s = 0; s < reader->sheets().size(); ++s) {
+            reader->select(s);
+            qint64 last = 0;
+            QVariantList cells;
+            while (reader->next(cells)) {
+                if (kind != Book::Xlsx && reader->row() <= last) // an xlsx sheet numbers its rows itself
+                    violation("a row read again or out of order", QString::number(reader->row()));
+                last = reader->row();
+                for (const QVariant &c : std::as_const(cells)) {
+                    const int type = c.typeId();
+                    if (c.isValid() && type != QMetaType::Double && type != QMetaType::Bool
+                        && !(type == QMetaType::QString && !c.toString().isEmpty())
+                        && !(type == QMetaType::QDateTime && c.toDateTime().isValid()))
+                        violation("a cell of no reader's type", QString::fromLatin1(c.typeName()) + QLatin1Char(' ') + c.toString());
+                }
+            }
+        }
+    } catch (const DaoError &) {
+        // refused: fine
+    }
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     if (size == 0)
         return 0;
     const QByteArray bytes(reinterpret_cast<const char *>(data) + 1, qsizetype(size - 1));
-    switch (data[0] % 7) {
+    switch (data[0] % 10) {
     case 0:
         settings(bytes);
         break;
@@ -304,8 +356,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     case 5:
         paste(bytes);
         break;
-    default:
+    case 6:
         delimitedText(bytes);
+        break;
+    case 7:
+        workbook(bytes, Book::Xlsx);
+        break;
+    case 8:
+        workbook(bytes, Book::Ods);
+        break;
+    default:
+        workbook(bytes, Book::Xls);
         break;
     }
     return 0;

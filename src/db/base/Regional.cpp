@@ -161,7 +161,7 @@ QDateTime parseDateTime(const QString &text)
             return QDateTime(date, QTime(0, 0));
     }
     static const char *iso[] = {"yyyy-MM-dd HH:mm:ss", "yyyy-MM-ddTHH:mm:ss", "yyyy-MM-dd HH:mm",
-                                "yyyy-MM-dd", "d.M.yyyy H:mm:ss", "d.M.yyyy"};
+                                "yyyy-MM-dd", "d.M.yyyy H:mm:ss", "d.M.yyyy H:mm", "d.M.yyyy"};
     for (const char *f : iso) {
         d = QDateTime::fromString(t, QString::fromLatin1(f));
         if (d.isValid())

@@ -85,10 +85,11 @@ Converted convert(const QVariant &cell, TFieldType type, int size, Form form)
         if (number(cell, &d, form) && (d == 0 || d == 1))
             return {d == 1, QString(), QString()};
         const QString word = cell.toString().trimmed().toLower();
-        for (const char *yes : {"да", "yes", "true", "истина"})
+        // Excel's Bulgarian words and LibreOffice's.
+        for (const char *yes : {"да", "yes", "true", "истина", "вярно"})
             if (word == QString::fromUtf8(yes))
                 return {true, QString(), QString()};
-        for (const char *no : {"не", "no", "false", "неистина"})
+        for (const char *no : {"не", "no", "false", "неистина", "невярно"})
             if (word == QString::fromUtf8(no))
                 return {false, QString(), QString()};
         return refuse("да или не", cell);

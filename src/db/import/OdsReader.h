@@ -4,8 +4,8 @@
 #pragma once
 
 #include "import/SheetReader.h"
+#include "import/ZipXmlPart.h"
 
-#include <QXmlStreamReader>
 #include <memory>
 
 class OdsReader : public SheetReader
@@ -13,6 +13,8 @@ class OdsReader : public SheetReader
 public:
     // Raises for a file that is no readable spreadsheet.
     explicit OdsReader(const QString &path);
+    // The same from a file's bytes in memory; name: the file as messages name it.
+    OdsReader(const QByteArray &bytes, const QString &name);
     ~OdsReader() override;
 
     QStringList sheets() override { return mNames; }
@@ -20,21 +22,21 @@ public:
     bool next(QVariantList &cells) override;
     qint64 row() const override { return mRow; }
 
-    static constexpr qint64 MaxPartBytes = qint64(1) << 30;
+    static constexpr qint64 MaxPartBytes = ZipXmlPart::MaxBytes;
+    // The rows a sheet may have, as in LibreOffice and Excel.
+    static constexpr qint64 MaxRows = 1048576;
 
 private:
-    struct Zip;
+    void load();
     void start();
-    QXmlStreamReader::TokenType nextToken();
-    void skip();
-    [[noreturn]] void fail(const QString &why) const;
+    QXmlStreamReader &xml() { return mContent->xml(); }
+    [[noreturn]] void fail(const QString &why) const { mZip.fail(why); }
     // Reads one table:table-cell (at its start element): its value and how often it repeats.
     QVariant readCell(int *repeat);
 
-    QString mPath;
-    std::unique_ptr<Zip> mZip;
+    ZipXmlPart::Archive mZip;
     QStringList mNames;
-    QXmlStreamReader mXml;
+    std::unique_ptr<ZipXmlPart> mContent;
     int mTable = -1;     // the table being read
     int mSelected = 0;
     qint64 mRow = 0;

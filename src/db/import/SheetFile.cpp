@@ -6,6 +6,7 @@
 #include "base/Regional.h"
 #include "base/StoredDateTime.h"
 #include "import/OdsReader.h"
+#include "import/XlsReader.h"
 #include "import/XlsxReader.h"
 
 #include <QFileInfo>
@@ -34,8 +35,32 @@ QString openFilter()
     return QStringLiteral("Таблици и текстови файлове (*.xlsx *.xlsm *.xls *.ods *.csv *.tsv *.txt);;Всички файлове (*)");
 }
 
+namespace {
+
+// A workbook whose name says one kind and whose bytes say another (an xlsx saved as .xls) is read
+// as its bytes say: a zip is an xlsx or, with its "mimetype" part first, an ods; an OLE compound
+// file is an xls.
+Kind byContent(const QString &path, Kind named)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return named;
+    const QByteArray head = f.read(80);
+    if (head.startsWith("PK\x03\x04"))
+        return head.contains("application/vnd.oasis.opendocument.spreadsheet") ? Kind::Ods
+               : named == Kind::Ods                                             ? Kind::Ods
+                                                                                : Kind::Xlsx;
+    if (head.startsWith("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1"))
+        return Kind::Xls;
+    return named;
+}
+
+} // namespace
+
 std::unique_ptr<SheetReader> open(const QString &path, Kind kind, const delimitedtext::Format &format)
 {
+    if (kind == Kind::Xlsx || kind == Kind::Xls || kind == Kind::Ods)
+        kind = byContent(path, kind);
     switch (kind) {
     case Kind::Text:
         return std::make_unique<DelimitedTextReader>(path, format);
@@ -44,12 +69,12 @@ std::unique_ptr<SheetReader> open(const QString &path, Kind kind, const delimite
     case Kind::Ods:
         return std::make_unique<OdsReader>(path);
     case Kind::Xls:
-        break;
+        return std::make_unique<XlsReader>(path);
     case Kind::Unknown:
-        throw DaoError(QStringLiteral("Файлът „%1“ не е от вид, който може да се вмъкне: очакват се xlsx, xls, ods, csv или txt.")
-                           .arg(QFileInfo(path).fileName()));
+        break;
     }
-    throw DaoError(QStringLiteral("Файловете xls още не могат да се вмъкват."));
+    throw DaoError(QStringLiteral("Файлът „%1“ не е от вид, който може да се вмъкне: очакват се xlsx, xls, ods, csv или txt.")
+                       .arg(QFileInfo(path).fileName()));
 }
 
 QString refusedFilter(Kind kind)

@@ -4,9 +4,7 @@
 #include "base/DaoError.h"
 
 #include <QDateTime>
-#include <QFile>
 #include <cmath>
-#include <zip.h>
 
 namespace {
 
@@ -45,9 +43,13 @@ int columnOf(QStringView ref)
 {
     int column = 0;
     qsizetype i = 0;
-    for (; i < ref.size() && ref.at(i).isLetter(); ++i)
-        column = column * 26 + (ref.at(i).toUpper().unicode() - 'A' + 1);
-    return i == 0 || column > 16384 ? -1 : column - 1;
+    for (; i < ref.size() && ref.at(i).isLetter(); ++i) {
+        const char16_t c = ref.at(i).toUpper().unicode();
+        column = column * 26 + (c - u'A' + 1);
+        if (c < u'A' || c > u'Z' || column > 16384) // stopped before it overflows
+            return -1;
+    }
+    return i == 0 ? -1 : column - 1;
 }
 
 QDateTime fromSerial(double serial, bool system1904)
@@ -61,34 +63,20 @@ QDateTime fromSerial(double serial, bool system1904)
 
 } // namespace
 
-struct XlsxReader::Zip
+XlsxReader::XlsxReader(const QString &path) : mZip(path)
 {
-    zip_t *archive = nullptr;
-    ~Zip()
-    {
-        if (archive)
-            zip_discard(archive);
-    }
-};
+    load();
+}
 
-struct XlsxReader::Part
+XlsxReader::XlsxReader(const QByteArray &bytes, const QString &name) : mZip(bytes, name)
 {
-    zip_file_t *file = nullptr;
-    QString name;
-    qint64 read = 0;
-    ~Part()
-    {
-        if (file)
-            zip_fclose(file);
-    }
-};
+    load();
+}
 
-XlsxReader::XlsxReader(const QString &path) : mPath(path), mZip(std::make_unique<Zip>())
+void XlsxReader::load()
 {
-    int error = 0;
-    mZip->archive = zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY, &error);
-    if (!mZip->archive)
-        throw DaoError(QStringLiteral("Файлът \"%1\" не е работна книга на Excel (xlsx) или е повреден.").arg(path));
+    if (!mZip.isOpen())
+        throw DaoError(QStringLiteral("Файлът \"%1\" не е работна книга на Excel (xlsx) или е повреден.").arg(mZip.name()));
 
     QHash<QString, QString> targets; // by relationship id
     readPart(QStringLiteral("xl/_rels/workbook.xml.rels"), [&](QXmlStreamReader &x) {
@@ -115,7 +103,7 @@ XlsxReader::XlsxReader(const QString &path) : mPath(path), mZip(std::make_unique
     if (mNames.isEmpty())
         fail(QStringLiteral("работната книга няма листове"));
 
-    if (zip_name_locate(mZip->archive, "xl/styles.xml", 0) >= 0) {
+    if (mZip.contains(QStringLiteral("xl/styles.xml"))) {
         QHash<int, bool> custom;
         bool inCellXfs = false;
         readPart(QStringLiteral("xl/styles.xml"), [&](QXmlStreamReader &x) {
@@ -132,7 +120,7 @@ XlsxReader::XlsxReader(const QString &path) : mPath(path), mZip(std::make_unique
             }
         });
     }
-    if (zip_name_locate(mZip->archive, "xl/sharedStrings.xml", 0) >= 0) {
+    if (mZip.contains(QStringLiteral("xl/sharedStrings.xml"))) {
         // One text per <si>: its <t>, or the <t> of each of its runs; phonetic hints left out.
         QString text;
         int depth = 0;
@@ -169,68 +157,19 @@ XlsxReader::XlsxReader(const QString &path) : mPath(path), mZip(std::make_unique
 
 XlsxReader::~XlsxReader() = default;
 
-void XlsxReader::fail(const QString &why) const
-{
-    throw DaoError(QStringLiteral("Файлът \"%1\" не може да бъде прочетен: %2.").arg(mPath, why));
-}
-
-std::unique_ptr<XlsxReader::Part> XlsxReader::open(const QString &name)
-{
-    const QByteArray entry = name.toUtf8();
-    zip_stat_t st;
-    zip_stat_init(&st);
-    if (zip_stat(mZip->archive, entry.constData(), 0, &st) != 0)
-        fail(QStringLiteral("липсва частта %1").arg(name));
-    if ((st.valid & ZIP_STAT_SIZE) && qint64(st.size) > MaxPartBytes)
-        fail(QStringLiteral("частта %1 е %2 MB след разархивиране (най-много %3 MB)")
-                 .arg(name)
-                 .arg(qint64(st.size) >> 20)
-                 .arg(MaxPartBytes >> 20));
-    auto part = std::make_unique<Part>();
-    part->name = name;
-    part->file = zip_fopen(mZip->archive, entry.constData(), 0);
-    if (!part->file)
-        fail(QStringLiteral("частта %1 не може да бъде разархивирана").arg(name));
-    return part;
-}
-
 void XlsxReader::readPart(const QString &name, const std::function<void(QXmlStreamReader &)> &handle)
 {
-    mSheet = open(name);
-    mXml.clear();
-    while (nextToken() != QXmlStreamReader::EndDocument)
-        handle(mXml);
-    mSheet.reset();
-}
-
-// The next token of the part being read, fed to the XML reader as it unpacks.
-QXmlStreamReader::TokenType XlsxReader::nextToken()
-{
-    for (;;) {
-        const QXmlStreamReader::TokenType t = mXml.readNext();
-        if (t != QXmlStreamReader::Invalid)
-            return t;
-        if (mXml.error() != QXmlStreamReader::PrematureEndOfDocumentError)
-            fail(QStringLiteral("частта %1 не е правилен XML (%2)").arg(mSheet->name, mXml.errorString()));
-        char chunk[64 * 1024];
-        const zip_int64_t n = zip_fread(mSheet->file, chunk, sizeof chunk);
-        if (n < 0)
-            fail(QStringLiteral("частта %1 е повредена").arg(mSheet->name));
-        if (n == 0)
-            fail(QStringLiteral("частта %1 свършва по средата").arg(mSheet->name));
-        mSheet->read += n;
-        if (mSheet->read > MaxPartBytes)
-            fail(QStringLiteral("частта %1 е над %2 MB след разархивиране").arg(mSheet->name).arg(MaxPartBytes >> 20));
-        mXml.addData(QByteArray(chunk, int(n)));
-    }
+    ZipXmlPart part(mZip, name);
+    while (part.next() != QXmlStreamReader::EndDocument)
+        handle(part.xml());
 }
 
 void XlsxReader::select(int sheet)
 {
     if (sheet < 0 || sheet >= mTargets.size() || mTargets.at(sheet).isEmpty())
         fail(QStringLiteral("листът не е намерен"));
-    mSheet = open(mTargets.at(sheet));
-    mXml.clear();
+    mSheet.reset(); // nothing more to read should the part fail to open
+    mSheet = std::make_unique<ZipXmlPart>(mZip, mTargets.at(sheet));
     mRow = 0;
 }
 
@@ -274,25 +213,26 @@ bool XlsxReader::next(QVariantList &cells)
     QString type, value, inlineText;
     int style = -1;
     enum class Text { None, Value, Inline } text = Text::None;
+    QXmlStreamReader &xml = mSheet->xml();
     for (;;) {
-        const QXmlStreamReader::TokenType t = nextToken();
+        const QXmlStreamReader::TokenType t = mSheet->next();
         if (t == QXmlStreamReader::EndDocument) {
             mSheet.reset();
             return false;
         }
         if (t == QXmlStreamReader::StartElement) {
-            const QStringView name = mXml.name();
+            const QStringView name = xml.name();
             if (name == QLatin1String("row")) {
                 inRow = true;
                 bool ok = false;
-                const qint64 r = mXml.attributes().value(QLatin1String("r")).toLongLong(&ok);
+                const qint64 r = xml.attributes().value(QLatin1String("r")).toLongLong(&ok);
                 mRow = ok ? r : mRow + 1;
                 column = -1;
             } else if (inRow && name == QLatin1String("c")) {
-                const int c = columnOf(mXml.attributes().value(QLatin1String("r")));
+                const int c = columnOf(xml.attributes().value(QLatin1String("r")));
                 column = c >= 0 ? c : column + 1;
-                type = mXml.attributes().value(QLatin1String("t")).toString();
-                style = mXml.attributes().hasAttribute(QLatin1String("s")) ? mXml.attributes().value(QLatin1String("s")).toInt() : -1;
+                type = xml.attributes().value(QLatin1String("t")).toString();
+                style = xml.attributes().hasAttribute(QLatin1String("s")) ? xml.attributes().value(QLatin1String("s")).toInt() : -1;
                 value.clear();
                 inlineText.clear();
             } else if (inRow && name == QLatin1String("v")) {
@@ -305,12 +245,12 @@ bool XlsxReader::next(QVariantList &cells)
         } else if (t == QXmlStreamReader::Characters) {
             QString &into = text == Text::Value ? value : inlineText;
             if (text != Text::None) {
-                into += mXml.text();
+                into += xml.text();
                 if (into.size() > (1 << 20))
                     fail(QStringLiteral("клетка на ред %1 е по-дълга от %2 знака").arg(mRow).arg(1 << 20));
             }
         } else if (t == QXmlStreamReader::EndElement) {
-            const QStringView name = mXml.name();
+            const QStringView name = xml.name();
             if (name == QLatin1String("v") || name == QLatin1String("t")) {
                 text = Text::None;
             } else if (inRow && name == QLatin1String("c")) {

@@ -5,9 +5,10 @@
 #pragma once
 
 #include "import/SheetReader.h"
+#include "import/ZipXmlPart.h"
 
 #include <QHash>
-#include <QXmlStreamReader>
+#include <functional>
 #include <memory>
 
 class XlsxReader : public SheetReader
@@ -15,6 +16,8 @@ class XlsxReader : public SheetReader
 public:
     // Raises for a file that is no readable workbook.
     explicit XlsxReader(const QString &path);
+    // The same from a file's bytes in memory; name: the file as messages name it.
+    XlsxReader(const QByteArray &bytes, const QString &name);
     ~XlsxReader() override;
 
     QStringList sheets() override { return mNames; }
@@ -23,27 +26,22 @@ public:
     qint64 row() const override { return mRow; }
 
     // The most any part may unpack to: a zip bomb is refused, not unpacked.
-    static constexpr qint64 MaxPartBytes = qint64(1) << 30;
+    static constexpr qint64 MaxPartBytes = ZipXmlPart::MaxBytes;
 
 private:
-    struct Part;
-    std::unique_ptr<Part> open(const QString &name);
+    void load();
     // Streams a small part's XML through handle (one token at a time).
     void readPart(const QString &name, const std::function<void(QXmlStreamReader &)> &handle);
-    QXmlStreamReader::TokenType nextToken();
-    [[noreturn]] void fail(const QString &why) const;
+    [[noreturn]] void fail(const QString &why) const { mZip.fail(why); }
     QVariant cellValue(const QString &type, int style, const QString &value, const QString &inlineText) const;
 
-    QString mPath;
-    struct Zip;
-    std::unique_ptr<Zip> mZip;
+    ZipXmlPart::Archive mZip;
     QStringList mNames;   // the sheets, in the workbook's order
     QStringList mTargets; // their parts
     QStringList mShared;  // the shared strings
     QList<bool> mDateStyles; // by cell style: a date format
     bool m1904 = false;
 
-    std::unique_ptr<Part> mSheet;
-    QXmlStreamReader mXml;
+    std::unique_ptr<ZipXmlPart> mSheet;
     qint64 mRow = 0;
 };

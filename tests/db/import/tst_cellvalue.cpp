@@ -34,10 +34,12 @@ private slots:
         QTest::newRow("leading zeros") << QVariant(QStringLiteral("007")) << text << QVariant(QStringLiteral("007")) << "";
         QTest::newRow("yes word") << QVariant(QStringLiteral("Да")) << yesNo << QVariant(true) << "";
         QTest::newRow("typed no") << QVariant(false) << yesNo << QVariant(false) << "";
+        QTest::newRow("LibreOffice's no") << QVariant(QStringLiteral("НЕВЯРНО")) << yesNo << QVariant(false) << "";
         QTest::newRow("zero") << QVariant(0.0) << yesNo << QVariant(false) << "";
         QTest::newRow("maybe") << QVariant(QStringLiteral("може би")) << yesNo << QVariant() << "очаква се да или не, намерено „може би“";
         QTest::newRow("typed date") << QVariant(d) << date << QVariant(d) << "";
         QTest::newRow("regional date") << QVariant(regional::formatDateTime(d)) << date << QVariant(d) << "";
+        QTest::newRow("date and minutes as spreadsheets show them") << QVariant(QStringLiteral("09.12.2026 11:30")) << date << QVariant(d) << "";
         QTest::newRow("no date") << QVariant(QStringLiteral("утре")) << date << QVariant() << "очаква се дата, намерено „утре“";
     }
 

@@ -1,10 +1,13 @@
 // OpenDocument spreadsheets as LibreOffice writes them: typed values, paragraphs and marked
 // spaces, repeated cells and rows, merged (covered) cells, a sheet that ends in a million empty
-// rows, the second table; and a content cut short refused.
+// rows, the second table; a content cut short, a row repeated past a sheet's end and a cell of
+// too many marked spaces refused.
 #include "base/DaoError.h"
 #include "import/OdsReader.h"
+#include "SheetText.h"
 
 #include <QDateTime>
+#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 #include <cstring>
@@ -27,22 +30,6 @@ QString makeOds(const QString &path, const QByteArray &body, bool whole = true)
     zip_file_add(z, "content.xml", zip_source_buffer(z, content.constData(), zip_uint64_t(content.size()), 0), 0);
     zip_close(z);
     return path;
-}
-
-QStringList rows(OdsReader &r)
-{
-    QStringList out;
-    QVariantList cells;
-    while (r.next(cells)) {
-        QStringList texts;
-        for (const QVariant &c : std::as_const(cells))
-            texts << (!c.isValid() ? QStringLiteral("~")
-                      : c.typeId() == QMetaType::QDateTime ? c.toDateTime().toString(Qt::ISODate)
-                      : c.typeId() == QMetaType::Bool      ? (c.toBool() ? QStringLiteral("TRUE") : QStringLiteral("FALSE"))
-                                                           : c.toString());
-        out << QStringLiteral("%1: %2").arg(r.row()).arg(texts.join(QLatin1Char('|')));
-    }
-    return out;
 }
 
 } // namespace
@@ -76,21 +63,44 @@ private slots:
             "office:value=\"1E+20\"/></table:table-row></table:table>"));
         OdsReader r(path);
         QCOMPARE(r.sheets(), (QStringList{QStringLiteral("Склад"), QStringLiteral("Втори")}));
-        QCOMPARE(rows(r), (QStringList{QStringLiteral("1: Кат.№|Наименование|~|Цена"), QStringLiteral("2: 007|Маслен  филтър\nвтори ред|~|~|12.5"),
-                                       QStringLiteral("3: 2024-02-29T08:15:00|TRUE"), QStringLiteral("4: 2024-02-29T08:15:00|TRUE")}));
+        const QStringList first{QStringLiteral("1: Кат.№|Наименование|~|Цена"), QStringLiteral("2: 007|Маслен  филтър\nвтори ред|~|~|12.5"),
+                                QStringLiteral("3: 2024-02-29T08:15:00|TRUE"), QStringLiteral("4: 2024-02-29T08:15:00|TRUE")};
+        QCOMPARE(sheetRows(r), first);
         r.select(1);
-        QCOMPARE(rows(r), QStringList{QStringLiteral("1: ~|1e+20")});
+        QCOMPARE(sheetRows(r), QStringList{QStringLiteral("1: ~|1e+20")});
+        QFile file(path); // the same from memory
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        OdsReader inMemory(file.readAll(), QStringLiteral("a.ods"));
+        QCOMPARE(sheetRows(inMemory), first);
     }
 
-    void cutShort()
+    void refusals_data()
     {
-        const QString path = makeOds(mDir.filePath(QStringLiteral("b.ods")), QByteArray("<table:table table:name=\"A\"><table:table-row>"), false);
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("cut short") << QByteArray("<table:table table:name=\"A\"><table:table-row>") << "свършва по средата";
+        QTest::newRow("a row past the sheet's end")
+            << QByteArray("<table:table table:name=\"A\"><table:table-row table:number-rows-repeated=\"2000000000\">"
+                          "<table:table-cell office:value-type=\"float\" office:value=\"1\"/></table:table-row></table:table>")
+            << "повече от 1048576 реда";
+        QTest::newRow("marked spaces past the cell's limit")
+            << "<table:table table:name=\"A\"><table:table-row><table:table-cell><text:p>" + QByteArray("<text:s text:c=\"1000\"/>").repeated(1100)
+                   + "</text:p></table:table-cell></table:table-row></table:table>"
+            << "по-дълга от 1048576 знака";
+    }
+
+    void refusals()
+    {
+        QFETCH(QByteArray, body);
+        QFETCH(QString, message);
+        const bool whole = body.endsWith("</table:table>");
+        const QString path = makeOds(mDir.filePath(QStringLiteral("b.ods")), body, whole);
         try {
             OdsReader r(path);
-            rows(r);
-            QFAIL("a content cut short was read");
+            sheetRows(r);
+            QFAIL("read");
         } catch (const DaoError &e) {
-            QVERIFY2(e.message().contains(QStringLiteral("свършва по средата")), qPrintable(e.message()));
+            QVERIFY2(e.message().contains(message), qPrintable(e.message()));
         }
     }
 };
