@@ -1,14 +1,14 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test. Before the tests it fuzzes the filter parser for a bounded
-# time (VELOSTOK_FUZZ_SECONDS, default 60; 0 skips it), then the small files' readers, the export
-# statement and the row paste's text for half that; the logs go to build-fuzz/fuzz.log and
+# time (VELOSTOK_FUZZ_SECONDS, default 30; 0 skips it), then the files' readers (delimited text,
+# xlsx, ods, xls), the export statement and the row paste's text for as long; the logs go to build-fuzz/fuzz.log and
 # build-fuzz/fuzz-files.log. The PostgreSQL tests run on a throwaway server in build/pg.
 set -eu
 src=$(cd "$(dirname "$0")/.." && pwd)
 "$src/tools/install-deps.sh"
 [ -f "$src/build/build.ninja" ] || cmake -S "$src" -B "$src/build" -G Ninja >/dev/null
 cmake --build "$src/build"
-secs=${VELOSTOK_FUZZ_SECONDS:-60}
+secs=${VELOSTOK_FUZZ_SECONDS:-30}
 fuzz_runs=0
 # Runs of a libFuzzer log's last "Done N runs" line.
 runs_of() { sed -n 's/^Done \([0-9]*\) runs.*/\1/p' "$1" | tail -n 1; }
@@ -22,7 +22,7 @@ if [ "$secs" != 0 ]; then
     echo "filter fuzzing failed (log: build-fuzz/fuzz.log)"
     exit 1
   fi
-  if "$src/tools/fuzz-files.sh" "$((secs / 2))" > "$src/build-fuzz/fuzz-files.log" 2>&1; then
+  if "$src/tools/fuzz-files.sh" "$secs" > "$src/build-fuzz/fuzz-files.log" 2>&1; then
     echo "file reader fuzzing: $(grep -E '^Done [0-9]+ runs' "$src/build-fuzz/fuzz-files.log" || echo 'done')"
     fuzz_runs=$((fuzz_runs + $(runs_of "$src/build-fuzz/fuzz-files.log" || echo 0)))
   else
