@@ -533,11 +533,23 @@ void TfVelostok::History1Click()
     Windows::showRowHistory();
 }
 
+// The import compares the file with what is stored: a row being edited is stored first (an
+// empty new row is dropped), before the preview reads anything.
+void TfVelostok::storePendingRow()
+{
+    TDaoTable *t = DM->tblMain;
+    DBGrid1->commitEditor();
+    if (t->State() == TDaoTable::dsInsert && !t->Modified())
+        t->Cancel();
+    else if (t->State() != TDaoTable::dsBrowse)
+        t->Post();
+}
+
 void TfVelostok::Import1Click()
 {
     if (!DBGrid1->isEnabled() || !DM->DataBase->Connected() || !DM->tblMain->Active())
         return;
-    DBGrid1->commitEditor();
+    storePendingRow();
     Windows::showImport();
 }
 
@@ -545,7 +557,7 @@ void TfVelostok::UndoImport1Click()
 {
     if (!DBGrid1->isEnabled() || !DM->DataBase->Connected() || !DM->tblMain->Active())
         return;
-    DBGrid1->commitEditor();
+    storePendingRow();
     Windows::undoLastImport();
 }
 

@@ -97,6 +97,7 @@ public:
     // The import from a file; its undo.
     void Import1Click();
     void UndoImport1Click();
+    void storePendingRow();
     void pruneHistory();
 
 protected:

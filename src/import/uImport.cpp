@@ -404,6 +404,10 @@ void TfImport::bPreviewClick()
                                       .arg(HistoryText::field(fields.at(a)), headings().value(a), headings().value(b)));
                 return;
             }
+    if (cbxKey->currentIndex() == int(Key::NumberAndSupplier) && !fields.contains(QStringLiteral("deliver_name"))) {
+        prompts().message(QStringLiteral("Изберете колоната с доставчика или съпоставяйте само по каталожен номер."));
+        return;
+    }
     if (std::all_of(fields.begin(), fields.end(), [](const QString &f) { return f.isEmpty(); })) {
         prompts().message(QStringLiteral("Не е избрана нито една колона за вмъкване."));
         return;
@@ -510,8 +514,6 @@ void TfImport::bImportClick()
                            QStringLiteral("Вмъкване от файл"), Prompts::Buttons::OkCancel, Prompts::Icon::Question))
         return;
     TDaoTable *t = mInventory;
-    if (t->State() != TDaoTable::dsBrowse)
-        t->Post();
     const WaitCursor wait;
     setEnabled(false);
     pbProgress->setRange(0, int(qMin<qint64>(appended + changed, INT_MAX)));
@@ -564,7 +566,8 @@ void TfImport::bSaveRefusedClick()
             reasons.insert(r.fileRow, r.reasons.join(QStringLiteral("; ")));
     const WaitCursor wait;
     std::unique_ptr<SheetReader> reader = openReader();
-    const qint64 n = sheetfile::writeRefused(*reader, mPlan->options().headingRow, reasons, path, mKind, textFormat());
+    const qint64 n = sheetfile::writeRefused(*reader, mPlan->options().headingRow, int(mPlan->options().headings.size()), reasons,
+                                             path, mKind, textFormat());
     prompts().message(QStringLiteral("Записани са %1 отказани реда в „%2“.").arg(n).arg(QDir::toNativeSeparators(path)));
 }
 

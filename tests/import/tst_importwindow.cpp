@@ -46,7 +46,7 @@ private slots:
         out.write(QStringEncoder("windows-1251")
                       .encode(QStringLiteral("Ценова листа 12.2026;;;\r\nКод;Описание;Цена без ДДС;Бележка\r\n"
                                              "w712 ;Маслен филтър;13,5;\r\nHU727;Въздушен филтър;21;ново\r\n"
-                                             "C2433;Горивен филтър;12,5 лв;\r\n")));
+                                             "C2433;Горивен филтър;12,5 лв\r\n")));
         out.close();
         const QString refused = f.work() + QStringLiteral("/отказани.csv");
         f.prompts.fileAnswers = QStringList{list, refused};

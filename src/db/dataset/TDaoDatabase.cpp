@@ -505,6 +505,7 @@ qint64 TDaoDatabase::writeOperation(inventoryschema::ChangeKind kind, const std:
         if (kept)
             mChanges->mark(computerName(), ChangeLog::Mode::Quiet);
         work(e);
+        mCheck->giveWay(); // a background check that started meanwhile must not hold the commit off
         commitRetrying();
     } catch (...) {
         if (e.inTransaction())

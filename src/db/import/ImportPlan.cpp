@@ -12,6 +12,7 @@
 #include "import/SheetReader.h"
 
 #include <QSet>
+#include <limits>
 #include <cmath>
 
 namespace inventoryimport {
@@ -322,13 +323,17 @@ void ImportPlan::match(DbEngine &engine, const Progress &progress)
     }
     std::sort(candidates.begin(), candidates.end());
     QHash<qint64, std::vector<QVariant>> current;
-    constexpr size_t Part = 500;
+    // One statement of a fixed number of keys (the last repeated to fill it), prepared once.
+    constexpr int Part = 500;
+    QStringList marks;
+    for (int k = 0; k < Part; ++k)
+        marks << QStringLiteral("?");
+    const std::unique_ptr<DbStatement> fetch = candidates.empty() ? nullptr : engine.prepare(
+        QStringLiteral("SELECT %1 FROM main WHERE %2 IN (%3)").arg(columnsList(mColumns, d, true), d.rowKey(), marks.join(QLatin1Char(','))));
     for (size_t first = 0; first < candidates.size(); first += Part) {
-        QStringList list;
-        for (size_t k = first; k < std::min(candidates.size(), first + Part); ++k)
-            list << QString::number(candidates[k]);
-        const std::unique_ptr<DbStatement> fetch = engine.prepare(QStringLiteral("SELECT %1 FROM main WHERE %2 IN (%3)")
-                                                                      .arg(columnsList(mColumns, d, true), d.rowKey(), list.join(QLatin1Char(','))));
+        fetch->reset();
+        for (int k = 0; k < Part; ++k)
+            fetch->bindInt64(k + 1, candidates[std::min(candidates.size() - 1, first + size_t(k))]);
         while (fetch->step()) {
             std::vector<QVariant> values(mColumns.size());
             for (size_t c = 0; c < mColumns.size(); ++c)
@@ -392,8 +397,8 @@ std::vector<QVariant> ImportPlan::after(const PlannedRow &row) const
     for (size_t c = 0; c < mColumns.size(); ++c) {
         if (blank(in[c]) || int(c) == mStamp || mColumns[c].name == QLatin1String("created"))
             continue; // an empty cell leaves the field as it is; the stamps are the import's
-        if (int(c) == mUserId && in[c].toLongLong() <= 0)
-            continue;
+        if (int(c) == mUserId)
+            continue; // a matched row keeps its number (the renumbering command gives numbers)
         if ((int(c) == mNumber || (int(c) == mSupplier && mOptions.key == Key::NumberAndSupplier))
             && folded(in[c]) == folded(row.before[c]))
             continue; // the key as the inventory writes it
@@ -423,8 +428,17 @@ std::vector<int> ImportPlan::changedColumns(const PlannedRow &row, const std::ve
 
 void ImportPlan::write(DbEngine &engine, ChangeLog *log, const QDateTime &stamp, const Progress &progress)
 {
-    if (engine.dataVersion() != mVersion)
-        match(engine, progress);
+    if (engine.dataVersion() != mVersion) {
+        // Another counter wrote since the preview: what is written must be what was shown.
+        const auto counts = [this] {
+            return std::vector<qint64>{count(Outcome::Append), count(Outcome::Change), count(Outcome::Same),
+                                       count(Outcome::Skip), count(Outcome::Refuse)};
+        };
+        const std::vector<qint64> shown = counts();
+        match(engine);
+        if (counts() != shown)
+            throw DaoError(QStringLiteral("Складът е променен от друго работно място след прегледа. Натиснете „Преглед“ отново."));
+    }
     const SqlDialect &d = engine.dialect();
     const bool recorded = log && log->inOperation();
     // The time stamp as stored, made once: every row written takes it.
@@ -463,9 +477,13 @@ void ImportPlan::write(DbEngine &engine, ChangeLog *log, const QDateTime &stamp,
         QList<ChangeLog::FieldChange> fields;
         std::vector<QVariant> v = after(row);
         if (row.outcome == Outcome::Append) {
-            if (v[size_t(mUserId)].toLongLong() <= 0)
+            // The file's number only where no row has it (above the largest), so the program's own
+            // export comes back with its numbers and a supplier's "№" column takes none in use.
+            if (v[size_t(mUserId)].toLongLong() < next)
                 v[size_t(mUserId)] = next;
-            next = std::max(next, v[size_t(mUserId)].toLongLong() + 1);
+            next = v[size_t(mUserId)].toLongLong() + 1;
+            if (next > std::numeric_limits<qint32>::max())
+                throw DaoError(QStringLiteral("Ред %1 от файла: номерата на редовете са изчерпани.").arg(row.fileRow));
             if (blank(v[size_t(mStamp)]))
                 v[size_t(mStamp)] = stored;
             binds.clear();

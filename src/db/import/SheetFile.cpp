@@ -99,8 +99,8 @@ QString quoted(const QVariant &cell, QChar delimiter)
     return text;
 }
 
-qint64 writeText(SheetReader &source, int headingRow, const QHash<qint64, QString> &reasons, const QString &path,
-                 const delimitedtext::Format &format)
+qint64 writeText(SheetReader &source, int headingRow, int columns, const QHash<qint64, QString> &reasons,
+                 const QString &path, const delimitedtext::Format &format)
 {
     QSaveFile out(path);
     if (!out.open(QIODevice::WriteOnly))
@@ -118,6 +118,8 @@ qint64 writeText(SheetReader &source, int headingRow, const QHash<qint64, QStrin
         QStringList line;
         for (const QVariant &c : std::as_const(cells))
             line << quoted(c, format.delimiter);
+        while (line.size() < columns)
+            line << QString(); // a row that ends early: the reason stays in its own column
         line << quoted(heading ? QStringLiteral("Причина") : reasons.value(row), format.delimiter);
         const QByteArray bytes = encode.encode(line.join(format.delimiter) + QStringLiteral("\r\n"));
         if (out.write(bytes) != bytes.size())
@@ -130,7 +132,7 @@ qint64 writeText(SheetReader &source, int headingRow, const QHash<qint64, QStrin
     return written;
 }
 
-qint64 writeXlsx(SheetReader &source, int headingRow, const QHash<qint64, QString> &reasons, const QString &path)
+qint64 writeXlsx(SheetReader &source, int headingRow, int columns, const QHash<qint64, QString> &reasons, const QString &path)
 {
     // The workbook is made beside, then put in place whole.
     FileReplacement replacement(path);
@@ -151,6 +153,8 @@ qint64 writeXlsx(SheetReader &source, int headingRow, const QHash<qint64, QStrin
             const bool heading = isHeading(row, headingRow);
             if (!heading && !reasons.contains(row))
                 continue;
+            while (cells.size() < columns)
+                cells << QVariant(); // a row that ends early: the reason stays in its own column
             cells << (heading ? QStringLiteral("Причина") : reasons.value(row));
             for (qsizetype c = 0; c < cells.size(); ++c) {
                 const QVariant &v = cells.at(c);
@@ -184,10 +188,11 @@ qint64 writeXlsx(SheetReader &source, int headingRow, const QHash<qint64, QStrin
 
 } // namespace
 
-qint64 writeRefused(SheetReader &source, int headingRow, const QHash<qint64, QString> &reasons, const QString &path, Kind kind,
-                    const delimitedtext::Format &format)
+qint64 writeRefused(SheetReader &source, int headingRow, int columns, const QHash<qint64, QString> &reasons,
+                    const QString &path, Kind kind, const delimitedtext::Format &format)
 {
-    return kind == Kind::Text ? writeText(source, headingRow, reasons, path, format) : writeXlsx(source, headingRow, reasons, path);
+    return kind == Kind::Text ? writeText(source, headingRow, columns, reasons, path, format)
+                              : writeXlsx(source, headingRow, columns, reasons, path);
 }
 
 } // namespace sheetfile

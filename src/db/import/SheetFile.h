@@ -24,9 +24,10 @@ std::unique_ptr<SheetReader> open(const QString &path, Kind kind, const delimite
 // becomes xlsx, the one workbook format written here.
 QString refusedFilter(Kind kind);
 // Writes the heading row (when headingRow > 0) and the rows of source (read anew from its first
-// row, sheet already selected) whose numbers are keys of reasons, each followed by its reason,
-// to path; the heading gets "Причина". Replaces path only once it is complete. The rows written.
-qint64 writeRefused(SheetReader &source, int headingRow, const QHash<qint64, QString> &reasons, const QString &path,
-                    Kind kind, const delimitedtext::Format &format = {});
+// row, sheet already selected) whose numbers are keys of reasons, each with its reason in the
+// column after the sheet's columns (at least columns of them), to path; the heading gets
+// "Причина" there. Replaces path only once it is complete. The rows written.
+qint64 writeRefused(SheetReader &source, int headingRow, int columns, const QHash<qint64, QString> &reasons,
+                    const QString &path, Kind kind, const delimitedtext::Format &format = {});
 
 } // namespace sheetfile

@@ -183,8 +183,12 @@ private slots:
             QCOMPARE(rows(), before);
         }
         QCOMPARE(mDb->scalar(QStringLiteral("SELECT count(*) FROM history WHERE kind = 8")).toInt(), 0);
-        // Another counter appends N-1 and a higher number after the preview.
+        // Another counter appends N-1 and a higher number after the preview: what was shown is
+        // no longer what would be written, so nothing is; a new preview is written, numbered after.
         mDb->exec(QStringLiteral("INSERT INTO main (user_id, unit_number, price) VALUES (40, 'N-1', 5)"));
+        QVERIFY_THROWS_EXCEPTION(DaoError, write(*p));
+        QCOMPARE(mDb->scalar(QStringLiteral("SELECT count(*) FROM main WHERE price = 99")).toInt(), 0);
+        p = plan(csv);
         write(*p);
         QCOMPARE(rows(), QStringLiteral("5:A-1:Бош:2:99 9:B-2:NGK:4:3.5 12:C-3:Бош:1:40 13:C-3:TRW:1:41 14:D-4:Гейтс:1:20 "
                                         "40:N-1:::1 41:N-2:::2"));
