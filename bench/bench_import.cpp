@@ -46,23 +46,14 @@ struct Line
     double price, quantity;
 };
 
-long residentKiB()
+// A memory figure of this process from /proc (VmRSS: resident now, VmHWM: its peak), in KiB.
+long statusKiB(const QByteArray &key)
 {
     QFile f(QStringLiteral("/proc/self/status"));
     f.open(QIODevice::ReadOnly);
     for (const QByteArray &l : f.readAll().split('\n'))
-        if (l.startsWith("VmRSS:"))
-            return l.mid(6).trimmed().split(' ').first().toLong();
-    return 0;
-}
-
-long peakKiB()
-{
-    QFile f(QStringLiteral("/proc/self/status"));
-    f.open(QIODevice::ReadOnly);
-    for (const QByteArray &l : f.readAll().split('\n'))
-        if (l.startsWith("VmHWM:"))
-            return l.mid(6).trimmed().split(' ').first().toLong();
+        if (l.startsWith(key + ':'))
+            return l.mid(key.size() + 1).trimmed().split(' ').first().toLong();
     return 0;
 }
 
@@ -255,12 +246,12 @@ int main(int argc, char **argv)
             if (reset.open(QIODevice::WriteOnly))
                 reset.write("5");
             reset.close();
-            const long before = residentKiB();
+            const long before = statusKiB("VmRSS");
             QElapsedTimer t;
             t.start();
             counts = programImport(copy, file);
             ours.push_back(msSince(t));
-            growth = std::max(growth, peakKiB() - before);
+            growth = std::max(growth, statusKiB("VmHWM") - before);
             fresh();
             t.restart();
             baselineImport(copy, file, lines);
