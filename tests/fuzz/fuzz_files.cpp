@@ -15,10 +15,12 @@
 //   records written again with every cell quoted read back the same;
 // - a workbook to import (xlsx and ods from memory, xls through a file): every sheet read to its
 //   end, or refused; cells hold only the readers' types (no empty text, no invalid date), and the
-//   ods and xls readers' row numbers only grow.
+//   ods and xls readers' row numbers only grow;
+// - a compatibility text: its entries' years in order, and each entry read again the same.
 #include "base/Clock.h"
 #include "base/DaoError.h"
 #include "files/ExportStatement.h"
+#include "fitment/CompatibilityText.h"
 #include "import/DelimitedText.h"
 #include "import/OdsReader.h"
 #include "import/XlsReader.h"
@@ -332,12 +334,32 @@ void workbook(const QByteArray &bytes, Book kind)
     }
 }
 
+// A compatibility text: every entry's years in order, and each entry read again from its own
+// text among what that gives.
+void compatibilityText(const QByteArray &bytes)
+{
+    using compatibility::Entry;
+    const QStringList makes{QStringLiteral("Alfa Romeo"), QStringLiteral("Land Rover")};
+    for (const Entry &e : compatibility::parse(QString::fromUtf8(bytes), makes)) {
+        if (e.years == Entry::Years::Given && e.from && e.to && e.from > e.to)
+            violation("years out of order", e.text);
+        if (e.text.contains(QLatin1Char(';')) || e.text.contains(QLatin1Char('\n')))
+            violation("an entry holds a separator", e.text);
+        bool found = false;
+        for (const Entry &again : compatibility::parse(e.text, makes))
+            found = found || (again.make == e.make && again.model == e.model && again.years == e.years && again.from == e.from
+                              && again.to == e.to);
+        if (!found)
+            violation("an entry read again differs", e.text);
+    }
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     if (size == 0)
         return 0;
     const QByteArray bytes(reinterpret_cast<const char *>(data) + 1, qsizetype(size - 1));
-    switch (data[0] % 10) {
+    switch (data[0] % 11) {
     case 0:
         settings(bytes);
         break;
@@ -365,8 +387,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     case 8:
         workbook(bytes, Book::Ods);
         break;
-    default:
+    case 9:
         workbook(bytes, Book::Xls);
+        break;
+    default:
+        compatibilityText(bytes);
         break;
     }
     return 0;
