@@ -42,6 +42,16 @@ struct TestDb : RawDb
     // Whether this run's inventories are on a PostgreSQL server.
     static bool onServer() { return !qEnvironmentVariableIsEmpty("VELOSTOK_PG_TEST"); }
 
+    // Takes the fitment index out, as an inventory of the layout before it had none.
+    static QString dropFitmentSql(bool server)
+    {
+        return server ? QStringLiteral("DROP TRIGGER fitment_insert ON main; DROP TRIGGER fitment_update ON main; "
+                                       "DROP TRIGGER fitment_delete ON main; DROP FUNCTION velostok_fitment(); "
+                                       "DROP TABLE fitment, fitment_dirty, fitment_state; ")
+                      : QStringLiteral("DROP TRIGGER fitment_insert; DROP TRIGGER fitment_update; DROP TRIGGER fitment_delete; "
+                                       "DROP TABLE fitment; DROP TABLE fitment_dirty; DROP TABLE fitment_state; ");
+    }
+
     std::unique_ptr<TDaoDatabase> connect() const
     {
         auto db = std::make_unique<TDaoDatabase>();

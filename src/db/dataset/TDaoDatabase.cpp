@@ -1,6 +1,7 @@
 // The connection: finding and opening inventory files, write batches, statements, compaction and
 // copies.
 #include "dataset/TDaoDatabase.h"
+#include "fitment/FitmentIndex.h"
 
 #include "base/DaoError.h"
 #include "engine/DbEngine.h"
@@ -594,4 +595,10 @@ void TDaoDatabase::CompactDatabaseFile(const QString &file, const QString &passw
     if (!e->present(database))
         throw DaoError(QStringLiteral("Файлът на базата \"%1\" не съществува.").arg(database));
     e->compact(database);
+}
+
+void TDaoDatabase::bringFitmentUpToDate(const std::function<void(qint64 done, qint64 total)> &progress)
+{
+    fitment::refreshBeforeUse(engine());
+    fitment::bringUpToDate(engine(), progress);
 }

@@ -127,6 +127,8 @@ public:
                           const QString &entryFields = QString());
     // Reads the database as it is at one moment.
     void readSnapshot(const std::function<void(DbEngine &)> &read);
+    // Brings the fitment index up to date (see fitment::bringUpToDate); progress as there.
+    void bringFitmentUpToDate(const std::function<void(qint64 done, qint64 total)> &progress = {});
 
 signals:
     void connectedChanged(bool connected);

@@ -6,6 +6,7 @@
 #include "engine/DbEngine.h"
 #include "files/ExportStatement.h"
 #include "filter/FilterExpression.h"
+#include "fitment/FitmentIndex.h"
 #include "filter/JetPattern.h"
 #include "dataset/QueryRows.h"
 #include "base/Regional.h"
@@ -297,7 +298,10 @@ SqlFragment TDaoTable::whereOf(const QString &filter, bool filtered) const
 {
     if (!filtered || filter.trimmed().isEmpty())
         return {};
-    return FilterExpression::parse(filter).toSql(mDb->engine().dialect(), columnResolver());
+    SqlFragment where = FilterExpression::parse(filter).toSql(mDb->engine().dialect(), columnResolver());
+    if (where.fitment)
+        fitment::refreshBeforeUse(mDb->engine());
+    return where;
 }
 
 std::unique_ptr<TableKeyset> TDaoTable::openTable(const QString &filter, bool filtered)

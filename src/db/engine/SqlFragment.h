@@ -12,6 +12,7 @@ struct SqlFragment
 {
     QString sql;
     QVariantList params;
+    bool fitment = false; // reads the fitment index, which must be brought up to date first
 };
 
 struct ColumnInfo

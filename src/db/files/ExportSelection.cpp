@@ -5,6 +5,7 @@
 #include "engine/DbEngine.h"
 #include "engine/SqlDialect.h"
 #include "files/ExportStatement.h"
+#include "fitment/FitmentIndex.h"
 #include "filter/FilterExpression.h"
 
 #include <algorithm>
@@ -64,6 +65,8 @@ ExportSelection::ExportSelection(DbEngine &engine, const ExportStatement &s)
     SqlFragment where;
     if (!s.filter.trimmed().isEmpty())
         where = FilterExpression::parse(s.filter).toSql(d, resolve);
+    if (where.fitment)
+        fitment::refreshBeforeUse(engine);
     // A table's rows in the order they were added, as the file keeps them; a server keeps
     // them in no order of its own. A stored query keeps its own.
     mStatement = engine.prepareScan(QStringLiteral("SELECT %1 FROM %2%3%4")

@@ -3,6 +3,7 @@
 
 #include "filter/FilterLexer.h"
 #include "filter/JetPattern.h"
+#include "base/TextFold.h"
 #include "engine/SqlDialect.h"
 
 #include <QLocale>
@@ -10,14 +11,15 @@
 
 struct FilterExpression::Node
 {
-    enum class Type { Column, Integer, Real, Text, Boolean, Null, Not, And, Or, Compare, Like, IsNull };
+    enum class Type { Column, Integer, Real, Text, Boolean, Null, Not, And, Or, Compare, Like, IsNull, Fits };
 
     explicit Node(Type t) : type(t) {}
 
     Type type;
     int position = 0; // of the token that made the node
     int height = 1;
-    QString text;     // Column: the name as written; Text: the value; Compare: the operator
+    QString text;     // Column: the name as written; Text: the value; Compare: the operator; Fits: the make
+    QString model;    // Fits: the model, empty for any
     qint64 integer = 0;
     double real = 0;
     bool flag = false; // Boolean: the value; Like, IsNull: negated
@@ -222,6 +224,8 @@ private:
             return make(std::move(n));
         }
         case Tok::Name: {
+            if (isKeyword(t, "FITS") && mLex.peek().kind == Tok::LParen)
+                return parseFits(t);
             Node n(Type::Column);
             n.position = t.pos;
             if (isKeyword(t, "TRUE") || isKeyword(t, "FALSE")) {
@@ -275,6 +279,38 @@ private:
         }
     }
 
+    // FITS("make", "model", year): the rows with a compatibility entry of that car; an empty
+    // model and the year 0 stand for any.
+    NodePtr parseFits(const Token &head)
+    {
+        const QString usage = QStringLiteral(": FITS(\"марка\", \"модел\", година)");
+        auto expect = [&](Tok kind, const char *what) {
+            const Token t = mLex.take();
+            if (t.kind != kind)
+                mLex.fail(t.pos, QStringLiteral("очаква се %1 вместо ").arg(QString::fromUtf8(what))
+                                     + describe(t, endText()) + usage);
+            return t;
+        };
+        expect(Tok::LParen, "„(“");
+        const Token mark = expect(Tok::String, "марка в кавички");
+        if (mark.text.trimmed().isEmpty())
+            mLex.fail(mark.pos, QStringLiteral("марката не може да е празна") + usage);
+        expect(Tok::Comma, "„,“");
+        const Token model = expect(Tok::String, "модел в кавички");
+        expect(Tok::Comma, "„,“");
+        const Token year = expect(Tok::Integer, "година");
+        const int y = year.text.size() <= 4 ? year.text.toInt() : -1;
+        if (y != 0 && (y < 1886 || y > 2100))
+            mLex.fail(year.pos, QStringLiteral("годината трябва да е от 1886 до 2100 или 0 за всяка"));
+        expect(Tok::RParen, "„)“");
+        Node n(Type::Fits);
+        n.position = head.pos;
+        n.text = mark.text;
+        n.model = model.text;
+        n.integer = y;
+        return make(std::move(n));
+    }
+
     FilterLexer mLex;
     int mNesting = 0;
 };
@@ -313,6 +349,8 @@ QString dumpNode(const Node &n)
         return bin(n.flag ? QStringLiteral("NOT LIKE") : QStringLiteral("LIKE"));
     case Type::IsNull:
         return bin(n.flag ? QStringLiteral("IS NOT NULL") : QStringLiteral("IS NULL"));
+    case Type::Fits:
+        return QStringLiteral("(FITS \"%1\" \"%2\" %3)").arg(n.text, n.model).arg(n.integer);
     }
     return {};
 }
@@ -323,6 +361,7 @@ public:
     SqlWriter(const SqlDialect &dialect, const ColumnResolver &resolver) : mDialect(dialect), mResolver(resolver) {}
 
     QVariantList params;
+    bool fitment = false;
 
     // The SQL of n, appending its parameters in the order their "?" appear.
     QString expr(const Node &n, bool *isText = nullptr)
@@ -382,6 +421,20 @@ public:
         case Type::IsNull:
             return QLatin1Char('(') + expr(*n.left)
                    + (n.flag ? QStringLiteral(" IS NOT NULL)") : QStringLiteral(" IS NULL)"));
+        case Type::Fits: {
+            // Only the inventory has compatibility texts and their index.
+            resolve(mResolver, QStringLiteral("comment"), "във филтъра", n.position);
+            fitment = true;
+            QString sql = QStringLiteral("(%1 IN (SELECT row_id FROM fitment WHERE make = %2")
+                              .arg(mDialect.rowKey(), bind(textfold::fold(n.text.simplified())));
+            if (!n.model.trimmed().isEmpty())
+                sql += QStringLiteral(" AND model = ") + bind(textfold::fold(n.model.simplified()));
+            if (n.integer != 0) {
+                sql += QStringLiteral(" AND year_from <= ") + bind(QVariant::fromValue(n.integer));
+                sql += QStringLiteral(" AND year_to >= ") + bind(QVariant::fromValue(n.integer));
+            }
+            return sql + QStringLiteral("))");
+        }
         }
         return {};
     }
@@ -438,6 +491,7 @@ SqlFragment FilterExpression::toSql(const SqlDialect &dialect, const ColumnResol
     SqlFragment out;
     out.sql = writer.expr(*mRoot);
     out.params = std::move(writer.params);
+    out.fitment = writer.fitment;
     return out;
 }
 

@@ -8,9 +8,11 @@
 //   compare := operand [ ( "=" | "<" | ">" | "<=" | ">=" | "<>" ) operand
 //                      | [NOT] LIKE operand | IS [NOT] NULL ]
 //   operand := "[" name "]" | name | number | "-" number | "text" | 'text' | True | False | Null
-//            | "(" or ")"
+//            | "(" or ")" | FITS "(" text "," text "," integer ")"
 // Text literals double their quote to contain it. Text comparisons and LIKE ignore letter case in
-// every script; a null column value satisfies no comparison and no pattern.
+// every script; a null column value satisfies no comparison and no pattern. FITS("make", "model",
+// year) holds for the inventory's rows with a compatibility entry of that car (model "" and year 0:
+// any), read from the fitment index.
 #pragma once
 
 #include "filter/FilterError.h"

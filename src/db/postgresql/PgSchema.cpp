@@ -257,6 +257,42 @@ CREATE TRIGGER history_row AFTER INSERT OR UPDATE OR DELETE ON main FOR EACH ROW
 UPDATE velostok_meta SET additions = 1;
 )SQL").arg(all.join(QLatin1Char(',')));
     }
+    if (step < 2) {
+        // The fitment index, kept as in the file (marks read again before use).
+        sql += QStringLiteral(R"SQL(
+CREATE TABLE fitment (
+  row_id integer NOT NULL,
+  make text NOT NULL,
+  model text NOT NULL,
+  year_from smallint NOT NULL,
+  year_to smallint NOT NULL
+);
+CREATE INDEX fitment_car ON fitment (make, model, year_from);
+CREATE INDEX fitment_row ON fitment (row_id);
+CREATE TABLE fitment_dirty (mark bigserial PRIMARY KEY, row_id integer NOT NULL);
+CREATE TABLE fitment_state (makes text);
+INSERT INTO fitment_state (makes) VALUES (NULL);
+CREATE FUNCTION velostok_fitment() RETURNS trigger LANGUAGE plpgsql AS $$
+BEGIN
+  IF TG_OP = 'DELETE' THEN
+    INSERT INTO fitment_dirty (row_id) VALUES (OLD.id);
+  ELSE
+    INSERT INTO fitment_dirty (row_id) VALUES (NEW.id);
+    IF TG_OP = 'UPDATE' AND OLD.id <> NEW.id THEN
+      INSERT INTO fitment_dirty (row_id) VALUES (OLD.id);
+    END IF;
+  END IF;
+  RETURN NULL;
+END $$;
+CREATE TRIGGER fitment_insert AFTER INSERT ON main FOR EACH ROW WHEN (NEW.comment IS NOT NULL)
+  EXECUTE FUNCTION velostok_fitment();
+CREATE TRIGGER fitment_update AFTER UPDATE OF id, comment ON main FOR EACH ROW
+  WHEN (OLD.comment IS DISTINCT FROM NEW.comment OR OLD.id <> NEW.id) EXECUTE FUNCTION velostok_fitment();
+CREATE TRIGGER fitment_delete AFTER DELETE ON main FOR EACH ROW WHEN (OLD.comment IS NOT NULL)
+  EXECUTE FUNCTION velostok_fitment();
+UPDATE velostok_meta SET additions = 2;
+)SQL");
+    }
     return sql;
 }
 

@@ -140,6 +140,35 @@ CREATE TABLE history_collect (row_id LONG, kind SHORT, fields TEXT);
         sql += historyTrigger(QStringLiteral("DELETE"), QStringLiteral("OLD"), QStringLiteral("5"), historyFields("OLD", nullptr, true));
         sql += QStringLiteral("UPDATE velostok_meta SET additions = 1;\n");
     }
+    if (step < 2) {
+        // The fitment index: rows whose compatibility text changed are marked by the triggers
+        // and read again before the index is used; a null state makes the first use read all.
+        sql += QStringLiteral(R"SQL(
+CREATE TABLE fitment (
+  row_id LONG NOT NULL,
+  make TEXT NOT NULL,
+  model TEXT NOT NULL,
+  year_from SHORT NOT NULL,
+  year_to SHORT NOT NULL
+);
+CREATE INDEX fitment_car ON fitment (make, model, year_from);
+CREATE INDEX fitment_row ON fitment (row_id);
+CREATE TABLE fitment_dirty (row_id LONG NOT NULL);
+CREATE TABLE fitment_state (makes TEXT);
+INSERT INTO fitment_state (makes) VALUES (NULL);
+CREATE TRIGGER fitment_insert AFTER INSERT ON main WHEN NEW.comment IS NOT NULL BEGIN
+  INSERT INTO fitment_dirty (row_id) VALUES (NEW.id);
+END;
+CREATE TRIGGER fitment_update AFTER UPDATE OF id, comment ON main
+  WHEN OLD.comment IS NOT NEW.comment OR OLD.id <> NEW.id BEGIN
+  INSERT INTO fitment_dirty (row_id) SELECT NEW.id UNION SELECT OLD.id;
+END;
+CREATE TRIGGER fitment_delete AFTER DELETE ON main WHEN OLD.comment IS NOT NULL BEGIN
+  INSERT INTO fitment_dirty (row_id) VALUES (OLD.id);
+END;
+UPDATE velostok_meta SET additions = 2;
+)SQL");
+    }
     return sql;
 }
 

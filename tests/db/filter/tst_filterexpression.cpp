@@ -142,6 +142,7 @@ void TstFilterExpression::parse_data()
     QTest::addColumn<QString>("tree");
 
     QTest::newRow("deleted") << u"[deleted]=False"_qs << u"(= [deleted] False)"_qs;
+    QTest::newRow("fits") << u"FITS(\"VW\", \"\", 0) OR fits = 1"_qs << u"(OR (FITS \"VW\" \"\" 0) (= [fits] 1))"_qs;
     QTest::newRow("user_id") << u"[user_id]=12"_qs << u"(= [user_id] 12)"_qs;
     QTest::newRow("quantity") << u"[quantity]<5"_qs << u"(< [quantity] 5)"_qs;
     QTest::newRow("negative decimal") << u"[quantity] >= -2.5"_qs << u"(>= [quantity] -2.5)"_qs;
@@ -234,6 +235,10 @@ void TstFilterExpression::parseErrors_data()
     QTest::newRow("NOT of a text") << u"NOT 'x'"_qs << 4 << u"очаква се условие"_qs;
     QTest::newRow("decimal without digits") << u"[a]=1."_qs << 5 << u"неочакван знак „.“"_qs;
     QTest::newRow("position after Cyrillic") << u"[поле]=\"ж\" И"_qs << 11 << u"вместо „И“"_qs;
+    QTest::newRow("FITS without model") << u"FITS(\"VW\", 2003)"_qs << 11 << u"очаква се модел в кавички"_qs;
+    QTest::newRow("FITS with an empty make") << u"FITS(\" \", \"\", 0)"_qs << 5 << u"марката не може да е празна"_qs;
+    QTest::newRow("FITS with no year") << u"FITS('VW', 'Golf', 19975)"_qs << 19 << u"годината трябва да е от 1886"_qs;
+    QTest::newRow("FITS unclosed") << u"FITS('VW', 'Golf', 2003"_qs << 23 << u"очаква се „)“"_qs;
 }
 
 void TstFilterExpression::parseErrors()
@@ -380,6 +385,13 @@ void TstFilterExpression::toSql_data()
         << QVariantList{u"x\") OR 1=1 --"_qs};
     QTest::newRow("found by key") << u"[user_name] LIKE \"o\"\"brien*\""_qs
                                   << u"jet_like(?, \"user_name\")"_qs << QVariantList{u"o\"brien*"_qs};
+    QTest::newRow("FITS: make, model and year folded")
+        << u"[deleted]=False AND fits(\"Опел\", \" ASTRA  G\", 2003)"_qs
+        << u"((\"deleted\" = ?) AND (rowid IN (SELECT row_id FROM fitment WHERE make = ? AND model = ? AND year_from <= ? AND year_to >= ?)))"_qs
+        << QVariantList{qint64(0), u"опел"_qs, u"astra g"_qs, qint64(2003), qint64(2003)};
+    QTest::newRow("FITS: any model, any year") << u"FITS('VW', '', 0)"_qs
+                                               << u"(rowid IN (SELECT row_id FROM fitment WHERE make = ?))"_qs
+                                               << QVariantList{u"vw"_qs};
     QTest::newRow("empty") << QString() << u"1"_qs << QVariantList{};
 }
 

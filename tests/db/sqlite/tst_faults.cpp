@@ -216,7 +216,7 @@ private slots:
     // and the next opening makes the addition whole.
     void upgradeIsAllOrNothing()
     {
-        const QString objects = QStringLiteral("SELECT COUNT(*) FROM sqlite_master WHERE name LIKE 'history%' OR name = 'velostok_meta'");
+        const QString objects = QStringLiteral("SELECT COUNT(*) FROM sqlite_master WHERE name LIKE 'history%' OR name LIKE 'fitment%' OR name = 'velostok_meta'");
         const int whole = TestDb().scalar(objects).toInt();
         QVERIFY(whole >= 10);
         int met = 0;
@@ -225,9 +225,10 @@ private slots:
             for (int n = 1; n < 400; ++n) {
                 TestDb db;
                 rows(db, 20);
-                db.exec(QStringLiteral("DROP TRIGGER history_insert; DROP TRIGGER history_update; DROP TRIGGER history_delete; "
-                                       "DROP TABLE history; DROP TABLE history_rows; DROP TABLE history_writer; "
-                                       "DROP TABLE history_collect; DROP TABLE velostok_meta"));
+                db.exec(TestDb::dropFitmentSql(false)
+                        + QStringLiteral("DROP TRIGGER history_insert; DROP TRIGGER history_update; DROP TRIGGER history_delete; "
+                                         "DROP TABLE history; DROP TABLE history_rows; DROP TABLE history_writer; "
+                                         "DROP TABLE history_collect; DROP TABLE velostok_meta"));
                 bool hit = false;
                 if (kill) {
                     const pid_t child = ::fork();
