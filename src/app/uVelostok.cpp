@@ -33,6 +33,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QScopeGuard>
@@ -100,6 +101,10 @@ void TfVelostok::setupUi()
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
     StatusBar1->setFixedHeight(19);
     StatusBar1->setSizeGripEnabled(false);
+    lblFitment = new QLabel(StatusBar1);
+    lblFitment->setObjectName(QStringLiteral("lblFitment"));
+    StatusBar1->addPermanentWidget(lblFitment);
+    connect(Inventory, &InventoryGrid::fitmentFound, lblFitment, &QLabel::setText);
     layout->addWidget(StatusBar1);
     setCentralWidget(Panel1);
 

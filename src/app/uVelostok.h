@@ -14,6 +14,7 @@ class QFrame;
 class QMenu;
 class QMenuBar;
 class QProgressBar;
+class QLabel;
 class QStatusBar;
 class QToolBar;
 class QToolButton;
@@ -39,6 +40,7 @@ public:
     TDBGrid *DBGrid1;
     QProgressBar *ProgressBar1;
     QStatusBar *StatusBar1;
+    QLabel *lblFitment; // how many rows a fitment search found
     QToolBar *ToolBar1;
     QMenuBar *MainMenu1;
     QMenu *PopupMenu1;

@@ -1,6 +1,8 @@
 // The inventory grid's look and handlers, filtering and the drop-down lists.
 #include "InventoryGrid.h"
 
+#include "filter/FilterExpression.h"
+
 #include "InventoryLog.h"
 #include "base/DaoError.h"
 #include "GridLayout.h"
@@ -214,7 +216,13 @@ void InventoryGrid::showSpecialColumns(bool visible)
 void InventoryGrid::ApplyFilter(const QString &filter)
 {
     // Filtered off, the filter, Filtered on: one reading of the rows does for the three steps.
+    emit fitmentFound(QString());
     DM->tblMain->applyFilter(filter);
+    if (FilterExpression::parse(filter).usesFitment())
+    {
+        const int n = DM->tblMain->RecordCount();
+        emit fitmentFound(n == 1 ? QStringLiteral("Подходящи: 1 ред ") : QStringLiteral("Подходящи: %1 реда ").arg(n));
+    }
 }
 
 void InventoryGrid::RefreshPickLists()

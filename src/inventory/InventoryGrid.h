@@ -56,6 +56,10 @@ public:
     // Opens the current row in the record editor (Enter, double click): the record command.
     std::function<void()> editRecord;
 
+signals:
+    // After each filter applied: how many parts fit the car a fitment search asked for, else empty.
+    void fitmentFound(const QString &text);
+
 private:
     TDBGrid *mGrid;
 };

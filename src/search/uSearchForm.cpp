@@ -10,14 +10,21 @@
 #include "SearchFilter.h"
 #include "Settings.h"
 #include "TDBGrid.h"
+#include "Prompts.h"
+#include "Scope.h"
+#include "dataset/TDaoField.h"
 #include "dataset/TDaoTable.h"
+#include "fitment/CompatibilityText.h"
 #include "module/uDM.h"
 #include "Pictures.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QFrame>
+#include <QGroupBox>
+#include <QProgressDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -43,7 +50,7 @@ TfSearchForm::TfSearchForm(QWidget *parent)
 
 void TfSearchForm::setupUi()
 {
-    FormLook::fixedDialog(this, QStringLiteral("fSearchForm"), QStringLiteral("Търсене"), 536, 291);
+    FormLook::fixedDialog(this, QStringLiteral("fSearchForm"), QStringLiteral("Търсене"), 536, 361);
 
     Panel1 = FormLook::loweredPanel(this, QStringLiteral("Panel1"));
     Panel1->setGeometry(4, 4, 528, 248);
@@ -127,10 +134,39 @@ void TfSearchForm::setupUi()
     auto button = [this](const char *name, const QString &text, int left, int width) {
         auto *b = new QPushButton(text, this);
         b->setObjectName(QLatin1String(name));
-        b->setGeometry(left, 258, width, 25);
+        b->setGeometry(left, 328, width, 25);
         b->setAutoDefault(false); // Enter never starts a search
         return b;
     };
+    gbFitment = new QGroupBox(QStringLiteral(" Подходящи за автомобил "), this);
+    gbFitment->setObjectName(QStringLiteral("gbFitment"));
+    gbFitment->setGeometry(4, 256, 528, 66);
+    auto fitCombo = [this](const char *name, int left, int width) {
+        auto *c = new QComboBox(gbFitment);
+        c->setObjectName(QLatin1String(name));
+        c->setEditable(true);
+        c->setInsertPolicy(QComboBox::NoInsert);
+        c->setMaxVisibleItems(16);
+        c->setGeometry(left, 34, width, 21);
+        return c;
+    };
+    Label10 = FormLook::label(gbFitment, QStringLiteral("Label10"), QStringLiteral("Мар&ка"), 8, 18);
+    cbxFitMake = fitCombo("cbxFitMake", 8, 150);
+    Label11 = FormLook::label(gbFitment, QStringLiteral("Label11"), QStringLiteral("Мо&дел"), 166, 18);
+    cbxFitModel = fitCombo("cbxFitModel", 166, 150);
+    Label12 = FormLook::label(gbFitment, QStringLiteral("Label12"), QStringLiteral("&Година"), 324, 18);
+    eFitYear = FormLook::lineEdit(gbFitment, QStringLiteral("eFitYear"), 324, 34, 60, 4);
+    Label10->setBuddy(cbxFitMake);
+    Label11->setBuddy(cbxFitModel);
+    Label12->setBuddy(eFitYear);
+    bFitSearch = new QPushButton(QStringLiteral("Търси &подходящи"), gbFitment);
+    bFitSearch->setObjectName(QStringLiteral("bFitSearch"));
+    bFitSearch->setGeometry(392, 32, 128, 25);
+    bFitSearch->setAutoDefault(false);
+    connect(bFitSearch, &QPushButton::clicked, this, Guard::slot([this] { bFitSearchClick(); }));
+    connect(cbxFitMake, &QComboBox::currentTextChanged, this, Guard::slot([this] { cbxFitMakeChange(); }));
+    KeyRules::digitsOnly(eFitYear);
+
     bNewSearch = button("bNewSearch", QStringLiteral("&Ново търсене"), 4, 110);
     bSearch = button("bSearch", QStringLiteral("&Търси"), 326, 100);
     bCancel = button("bCancel", QStringLiteral("&Изход"), 432, 100);
@@ -165,6 +201,59 @@ void TfSearchForm::FormShow()
         const int c = grid->columnOfField(QLatin1String(field), -1);
         box->setPickList(c >= 0 ? grid->Columns().at(c).PickList : TPickList());
     }
+    fillCatalogue();
+}
+
+// The makes and models of the catalogue, read afresh each time the window is shown; the boxes'
+// texts stay.
+void TfSearchForm::fillCatalogue()
+{
+    mModels.clear();
+    QStringList makes;
+    QHash<QString, QString> shownMake;
+    {
+        TDaoTable models;
+        models.setDatabase(DM->DataBase);
+        models.setTableName(QStringLiteral("models"));
+        models.setFieldNames({QStringLiteral("mark_name"), QStringLiteral("model_name")});
+        models.setReadOnly(true);
+        models.Open();
+        for (models.First(); !models.Eof(); models.Next()) {
+            const QString make = models.FieldByName(QStringLiteral("mark_name"))->AsString().simplified();
+            const QString model = models.FieldByName(QStringLiteral("model_name"))->AsString().simplified();
+            if (make.isEmpty())
+                continue;
+            const QString key = make.toCaseFolded();
+            if (!shownMake.contains(key)) {
+                shownMake.insert(key, make);
+                makes << make;
+            }
+            if (!model.isEmpty() && !mModels.contains(key, model))
+                mModels.insert(key, model);
+        }
+    }
+    makes.sort(Qt::CaseInsensitive);
+    const QString text = cbxFitMake->currentText();
+    {
+        const QSignalBlocker quiet(cbxFitMake);
+        cbxFitMake->clear();
+        cbxFitMake->addItems(makes);
+        cbxFitMake->setEditText(text);
+    }
+    const QString model = cbxFitModel->currentText();
+    cbxFitMakeChange();
+    cbxFitModel->setEditText(model);
+}
+
+// The model list follows the make, as in the picker; the model typed is cleared.
+void TfSearchForm::cbxFitMakeChange()
+{
+    QStringList models = mModels.values(cbxFitMake->currentText().simplified().toCaseFolded());
+    models.sort(Qt::CaseInsensitive);
+    const QSignalBlocker quiet(cbxFitModel);
+    cbxFitModel->clear();
+    cbxFitModel->addItems(models);
+    cbxFitModel->setEditText(QString());
 }
 
 void TfSearchForm::comparisonClicked(QToolButton *button, const QString &character)
@@ -212,6 +301,53 @@ void TfSearchForm::bSearchClick()
         accept();
 }
 
+// Narrows the rows the grid's filter shows (without the term of an earlier fitment search) to the
+// parts that fit the car.
+void TfSearchForm::bFitSearchClick()
+{
+    const QString make = cbxFitMake->currentText().simplified();
+    const QString model = cbxFitModel->currentText().simplified();
+    const QString year = eFitYear->text().trimmed();
+    if (make.isEmpty()) {
+        prompts().message(QStringLiteral("Въведете марка на автомобила."));
+        cbxFitMake->setFocus();
+        return;
+    }
+    if (!year.isEmpty() && !compatibility::isYear(year)) {
+        prompts().message(QStringLiteral("Годината трябва да е от 1886 до 2100."));
+        eFitYear->setFocus();
+        return;
+    }
+    MainGrid *g = mainGrid();
+    if (!g || !DM || !DM->DataBase->Connected())
+        return;
+    auto quote = [](QString text) { return QLatin1Char('"') + text.replace(QLatin1Char('"'), QStringLiteral("\"\"")) + QLatin1Char('"'); };
+    const QString term = QStringLiteral("FITS(%1, %2, %3)").arg(quote(make), quote(model), year.isEmpty() ? QStringLiteral("0") : year);
+    const TDaoTable *rows = g->dataSet();
+    const QString current = rows->Filtered() ? rows->Filter().trimmed() : QString();
+    const QString base = !mFitApplied.isEmpty() && current == mFitApplied ? mFitBase : current;
+    const QString filter = base.isEmpty() ? term : QStringLiteral("(%1) AND %2").arg(base, term);
+    {
+        // The first search after many rows changed reads them into the index.
+        WaitCursor wait;
+        std::unique_ptr<QProgressDialog> progress;
+        DM->DataBase->bringFitmentUpToDate([&](qint64 done, qint64 total) {
+            if (!progress) {
+                progress = std::make_unique<QProgressDialog>(QStringLiteral("Четене на съвместимостта на редовете ..."), QString(), 0, 1000, this);
+                progress->setWindowTitle(QStringLiteral("Търсене"));
+                progress->setMinimumDuration(0);
+            }
+            progress->setValue(total > 0 ? int(done * 1000 / total) : 0);
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        });
+    }
+    g->ApplyFilter(filter);
+    mFitBase = base;
+    mFitApplied = filter;
+    if (cbxHide->isChecked())
+        accept();
+}
+
 void TfSearchForm::bNewSearchClick()
 {
     for (QLineEdit *e : {eID, eDeliverName, eDeliverNum, eDeliveryCountry, eQuantity})
@@ -222,4 +358,7 @@ void TfSearchForm::bNewSearchClick()
         box->setPickList(TPickList());
         box->setEditText(QString());
     }
+    cbxFitMake->setEditText(QString());
+    cbxFitModel->setEditText(QString());
+    eFitYear->clear();
 }

@@ -2,12 +2,15 @@
 #pragma once
 
 #include <QDialog>
+#include <QMultiHash>
 
 class CompatibilityMemo;
 class QButtonGroup;
 class QCheckBox;
 class PickListBox;
+class QComboBox;
 class QFrame;
+class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -46,6 +49,15 @@ public:
     QButtonGroup *ComparisonGroup; // exactly one of Less, Equal, More is down
     QCheckBox *cbxStar;
     QCheckBox *cbxHide;
+    // The cars a part fits, from the rows' compatibility entries.
+    QGroupBox *gbFitment;
+    QLabel *Label10;
+    QComboBox *cbxFitMake; // the catalogue's makes
+    QLabel *Label11;
+    QComboBox *cbxFitModel; // the chosen make's models
+    QLabel *Label12;
+    QLineEdit *eFitYear;
+    QPushButton *bFitSearch;
     QPushButton *bNewSearch;
     QPushButton *bSearch;
     QPushButton *bCancel; // closes the window with the cancel result
@@ -56,6 +68,8 @@ public:
     void FormShow();
     void bSearchClick();
     void bNewSearchClick();
+    void bFitSearchClick();
+    void cbxFitMakeChange();
     void LessClick();
     void EqualClick();
     void MoreClick();
@@ -66,6 +80,11 @@ protected:
 private:
     void setupUi();
     void comparisonClicked(QToolButton *button, const QString &character);
+    void fillCatalogue();
+
+    QMultiHash<QString, QString> mModels; // folded make -> its models
+    QString mFitBase;    // the grid's filter the last fitment search narrowed
+    QString mFitApplied; // the filter it gave
 };
 
 extern TfSearchForm *fSearchForm;

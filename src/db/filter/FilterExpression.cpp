@@ -478,6 +478,22 @@ bool FilterExpression::isEmpty() const
     return !mRoot;
 }
 
+bool FilterExpression::usesFitment() const
+{
+    std::vector<const Node *> open{mRoot.get()};
+    while (!open.empty()) {
+        const Node *n = open.back();
+        open.pop_back();
+        if (!n)
+            continue;
+        if (n->type == Type::Fits)
+            return true;
+        open.push_back(n->left.get());
+        open.push_back(n->right.get());
+    }
+    return false;
+}
+
 QString FilterExpression::dump() const
 {
     return mRoot ? dumpNode(*mRoot) : QString();

@@ -35,6 +35,8 @@ public:
     static FilterExpression parse(const QString &text);
 
     bool isEmpty() const;
+    // Whether it holds a FITS term.
+    bool usesFitment() const;
 
     // The tree in a fixed prefix form, for tests: (AND (= [deleted] False) (LIKE [unit_name] "a*")).
     QString dump() const;
