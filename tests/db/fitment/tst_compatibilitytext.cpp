@@ -1,4 +1,5 @@
 // Compatibility entries read back from what the picker writes and what people type.
+#include "fitment/CompatibilityCheck.h"
 #include "fitment/CompatibilityText.h"
 
 #include <QTest>
@@ -61,6 +62,47 @@ private slots:
         QVERIFY(fit(1, "VW", "Passat", 2026) && !fit(1, "VW", "Passat", 2002));
         QVERIFY(fit(2, "opel", "astra", 1950) && fit(2, "Opel", "Astra", 0));
         QVERIFY(!fit(3, "VW", "Polo", 1995) && fit(3, "VW", "Polo", 0));
+    }
+
+    // Entries against a catalogue: what is wrong with each and what is proposed ("" for none).
+    void check_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("found"); // "problems = proposal" per finding, "; " between
+        QTest::newRow("years that are not years") << "VW Golf III 1991-19975;"
+                                                  << "грешни години = VW Golf III 1991-1997";
+        QTest::newRow("Cyrillic make, family of models") << "Опел Астра;" << "непозната марка, непознат модел = Opel Astra";
+        QTest::newRow("model by its years") << "VW Golf 1991-1997" << "непознат модел = VW Golf III 1991-1997";
+        QTest::newRow("misspelt make, open range") << "Opl Astra G 1999-" << "непозната марка = Opel Astra G 1999-";
+        QTest::newRow("nothing near the make") << "Volkswagn Golf 1992-" << "непозната марка = ";
+        QTest::newRow("make of two words, one year") << "alfa romeo 14 2003" << "непознат модел = Alfa Romeo 147 2003";
+        QTest::newRow("free text and good entries left alone")
+            << "Подходящ за всички;VW Golf III 1991-1997;Opel Astra F;Opel" << "";
+        QTest::newRow("a list with an unknown model, counted once, no proposal")
+            << "VW Golf III/Golf 9 1991-1997" << "непознат модел = ";
+    }
+
+    void check()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, found);
+        compatibility::CompatibilityCheck c({{"VW", "Golf II", 1983, 1992}, {"VW", "Golf III", 1991, 1997},
+                                             {"VW", "Golf IV", 1997, 2006}, {"Volkswagen Commercial", "", 0, 0},
+                                             {"Opel", "Astra F", 1991, 1998}, {"Opel", "Astra G", 1998, 2004},
+                                             {"Alfa Romeo", "147", 2001, 2010}});
+        c.addRow(7, text);
+        c.addRow(9, text);
+        QStringList got;
+        for (const compatibility::Finding &f : c.findings()) {
+            QCOMPARE(f.rows, (QList<qint64>{7, 9}));
+            got << f.problems.join(QStringLiteral(", ")) + QStringLiteral(" = ") + f.proposal;
+        }
+        QCOMPARE(got.join(QStringLiteral("; ")), found);
+        for (const compatibility::Finding &f : c.findings())
+            if (!f.proposal.isEmpty())
+                QCOMPARE(compatibility::replaceEntry(QStringLiteral("x;  ") + text + QStringLiteral("\r\ny"), f.entry, f.proposal),
+                         QStringLiteral("x;") + f.proposal + (text.endsWith(QLatin1Char(';')) ? QStringLiteral(";") : QString())
+                             + QStringLiteral("\r\ny"));
     }
 };
 
