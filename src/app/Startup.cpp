@@ -7,6 +7,7 @@
 #include "MainMenus.h"
 #include "Prompts.h"
 #include "uAbout.h"
+#include "uCompatibilityCheck.h"
 #include "module/uDM.h"
 #include "uFiters.h"
 #include "uMarkAndModels.h"
@@ -143,6 +144,12 @@ void showPurgedRows()
 void showImport()
 {
     TfImport w(DM->tblMain, fVelostok);
+    prompts().showModal(&w);
+}
+
+void showCompatibilityCheck()
+{
+    TfCompatibilityCheck w(fVelostok);
     prompts().showModal(&w);
 }
 

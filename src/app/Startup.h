@@ -38,6 +38,7 @@ void showRowHistory();
 void showPurgedRows();
 // The import window (made for each showing); the undo of the last import.
 void showImport();
+void showCompatibilityCheck();
 void undoLastImport();
 void showAbout();
 void showSettings();

@@ -178,6 +178,7 @@ void TfVelostok::bindHandlers()
         {"Purged1Click", [this] { Purged1Click(); }},
         {"Import1Click", [this] { Import1Click(); }},
         {"UndoImport1Click", [this] { UndoImport1Click(); }},
+        {"CheckFitment1Click", [this] { CheckFitment1Click(); }},
         {"Copy2Click", [this] { Clipboard->Copy2Click(); }},
         {"Paste2Click", [this] { Clipboard->Paste2Click(); }},
         {"Print3Click", [this] { Print3Click(); }},
@@ -564,6 +565,14 @@ void TfVelostok::UndoImport1Click()
         return;
     storePendingRow();
     Windows::undoLastImport();
+}
+
+void TfVelostok::CheckFitment1Click()
+{
+    if (!DBGrid1->isEnabled() || !DM->DataBase->Connected() || !DM->tblMain->Active())
+        return;
+    storePendingRow();
+    Windows::showCompatibilityCheck();
 }
 
 void TfVelostok::Purged1Click()

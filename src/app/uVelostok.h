@@ -99,6 +99,7 @@ public:
     // The import from a file; its undo.
     void Import1Click();
     void UndoImport1Click();
+    void CheckFitment1Click();
     void storePendingRow();
     void pruneHistory();
 

@@ -72,6 +72,7 @@ const Entry table[] = {
     {Kind::Entry, "Purged1", "Tables1", "&Изтрити и изчистени редове", -1, none, "Purged1Click"},
     {Kind::Entry, "Import1", "Tables1", "&Вмъкване от файл ...", -1, none, "Import1Click"},
     {Kind::Entry, "UndoImport1", "Tables1", "Отмяна на последното вмъкване", -1, none, "UndoImport1Click"},
+    {Kind::Entry, "CheckFitment1", "Tables1", "Проверка на &съвместимостта ...", -1, none, "CheckFitment1Click"},
     {Kind::Menu, "ExportTo1", "Tables1", "&Трансформирай в", 5},
     {Kind::Entry, "Excel1", "ExportTo1", "Excel", -1, none, "Excel1Click"},
     {Kind::Entry, "Html1", "ExportTo1", "Html", -1, none, "Html1Click"},
@@ -160,8 +161,8 @@ MainMenus::MainMenus(QMainWindow *window, TDBGrid *grid) : QObject(window), mGri
     });
     connect(menu(QStringLiteral("Edit1")), &QMenu::aboutToShow, this, Guard::slot([this] { Edit1Click(); }));
     connect(menu(QStringLiteral("Tables1")), &QMenu::aboutToShow, this, [this] {
-        // The import writes into the grid's inventory: offered while the grid is.
-        for (const char *name : {"Import1", "UndoImport1"})
+        // The import and the repair write into the grid's inventory: offered while the grid is.
+        for (const char *name : {"Import1", "UndoImport1", "CheckFitment1"})
             action(QLatin1String(name))->setVisible(mGrid->isEnabled() && databaseConnected());
     });
     connect(mGrid, &QWidget::customContextMenuRequested, this,

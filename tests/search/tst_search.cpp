@@ -6,9 +6,12 @@
 #include "SearchFilter.h"
 #include "TApplication.h"
 #include "UserInput.h"
+#include "uCompatibilityCheck.h"
 #include "uSearchForm.h"
 
 #include <QCheckBox>
+#include <QComboBox>
+#include <QTreeWidget>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -148,6 +151,69 @@ private slots:
         w->cbxUnitNum->hidePopup();
         QCOMPARE(w->eDeliverName->text(), QStringLiteral("бош"));
         QCOMPARE(w->lblException->text(), QStringLiteral(">"));
+    }
+
+    // The cars a part fits: the catalogue's lists, the grid's filter narrowed (an earlier
+    // fitment term replaced), the count in the status line, the group cleared by a new search;
+    // then the check window's repair, recorded as a post, found by the next search.
+    void fitmentSearchAndCheck()
+    {
+        AppFixture f;
+        f.exec(QStringLiteral(
+            "INSERT INTO main (user_id, unit_number, comment, deleted) VALUES (1, 'A', 'VW Golf III 1991-1997;', FALSE), "
+            "(2, 'B', 'VW Golf 1991-19975;Opel Astra F 1991-1998', FALSE), (3, 'C', 'Опел Астра F 1995-', FALSE), "
+            "(4, 'D', 'VW Golf III 1991-1997', TRUE)"));
+        QVERIFY(f.start());
+        TfSearchForm *w = fSearchForm;
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w));
+        QVERIFY(w->cbxFitMake->findText(QStringLiteral("VW")) >= 0);
+        w->cbxFitMake->setEditText(QStringLiteral("opel"));
+        QVERIFY(w->cbxFitModel->findText(QStringLiteral("Astra F")) >= 0 && w->cbxFitModel->findText(QStringLiteral("Golf III")) < 0);
+        w->cbxFitMake->setEditText(QString());
+        w->bFitSearch->click();
+        w->cbxFitMake->setEditText(QStringLiteral("VW"));
+        w->eFitYear->setText(QStringLiteral("1885"));
+        w->bFitSearch->click();
+        QCOMPARE(f.prompts.messages, (QStringList{QStringLiteral("Въведете марка на автомобила."),
+                                                  QStringLiteral("Годината трябва да е от 1886 до 2100.")}));
+
+        w->eComment->setText(QStringLiteral("Golf"));
+        w->bSearch->click();
+        QCOMPARE(foundNumbers(), (QStringList{QStringLiteral("A"), QStringLiteral("B")}));
+        const QString words = DM->tblMain->Filter();
+        w->cbxFitMake->setEditText(QStringLiteral("vw"));
+        w->cbxFitModel->setEditText(QStringLiteral("golf iii"));
+        w->eFitYear->setText(QStringLiteral("1995"));
+        w->bFitSearch->click();
+        QCOMPARE(foundNumbers(), QStringList{QStringLiteral("A")});
+        QCOMPARE(fVelostok->lblFitment->text(), QStringLiteral("Подходящи: 1 ред "));
+        w->cbxFitMake->setEditText(QStringLiteral("Opel"));
+        w->cbxFitModel->setEditText(QStringLiteral("Astra F"));
+        w->eFitYear->setText(QStringLiteral("1996"));
+        w->bFitSearch->click();
+        QCOMPARE(DM->tblMain->Filter(), QStringLiteral("(%1) AND FITS(\"Opel\", \"Astra F\", 1996)").arg(words));
+        QCOMPARE(foundNumbers(), QStringList{QStringLiteral("B")});
+        w->bNewSearch->click();
+        QVERIFY(w->cbxFitMake->currentText().isEmpty() && w->cbxFitModel->currentText().isEmpty() && w->eFitYear->text().isEmpty());
+        fVelostok->ApplyFilter(QString());
+        QVERIFY(fVelostok->lblFitment->text().isEmpty());
+
+        TfCompatibilityCheck check(fVelostok);
+        check.Check();
+        const QList<QTreeWidgetItem *> found = check.lvFindings->findItems(QStringLiteral("Опел Астра F 1995-"), Qt::MatchExactly);
+        QCOMPARE(found.size(), 1);
+        QCOMPARE(found.first()->text(2), QStringLiteral("Opel Astra F 1995-"));
+        check.lvFindings->setCurrentItem(found.first());
+        check.bFix->click();
+        QCOMPARE(f.scalar(QStringLiteral("SELECT comment FROM main WHERE unit_number = 'C'")).toString(), QStringLiteral("Opel Astra F 1995-"));
+        QCOMPARE(f.scalar(QStringLiteral("SELECT count(*) FROM history WHERE row_id = 3 AND kind = 2")).toInt(), 1);
+        QVERIFY(check.lvFindings->findItems(QStringLiteral("Опел Астра F 1995-"), Qt::MatchExactly).isEmpty());
+        w->cbxFitMake->setEditText(QStringLiteral("Opel"));
+        w->cbxFitModel->setEditText(QStringLiteral("Astra F"));
+        w->bFitSearch->click();
+        QCOMPARE(foundNumbers(), (QStringList{QStringLiteral("B"), QStringLiteral("C")}));
+        QCOMPARE(fVelostok->lblFitment->text(), QStringLiteral("Подходящи: 2 реда "));
     }
 
     void keyRules()
