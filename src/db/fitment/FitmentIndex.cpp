@@ -108,6 +108,9 @@ QString marks(int n)
 void readAll(DbEngine &engine, EntryWriter &writer, const QStringList &makes,
              const std::function<void(qint64, qint64)> &progress)
 {
+    // Indexes made after the rows are read: sorting once is far cheaper than inserting into them.
+    engine.execute(QStringLiteral("DROP INDEX fitment_car"));
+    engine.execute(QStringLiteral("DROP INDEX fitment_row"));
     engine.execute(QStringLiteral("DELETE FROM fitment"));
     engine.execute(QStringLiteral("DELETE FROM fitment_dirty"));
     qint64 total = 0;
@@ -124,6 +127,8 @@ void readAll(DbEngine &engine, EntryWriter &writer, const QStringList &makes,
             progress(done, total);
     }
     writer.flush();
+    engine.execute(QStringLiteral("CREATE INDEX fitment_car ON fitment (make, model, year_from)"));
+    engine.execute(QStringLiteral("CREATE INDEX fitment_row ON fitment (row_id)"));
 }
 
 void readMarked(DbEngine &engine, EntryWriter &writer, const QStringList &makes,
