@@ -45,33 +45,33 @@ TfCompatibilityCheck::TfCompatibilityCheck(QWidget *parent)
 
 void TfCompatibilityCheck::setupUi()
 {
-    FormLook::fixedDialog(this, QStringLiteral("fCompatibilityCheck"), QStringLiteral("Проверка на съвместимостта"), 720, 420);
+    FormLook::fixedDialog(this, QStringLiteral("fCompatibilityCheck"), QStringLiteral("Проверка на съвместимостта"), 640, 420);
     Label1 = FormLook::label(this, QStringLiteral("Label1"),
                              QStringLiteral("Записи в съвместимостта, които не отговарят на каталога с модели:"), 8, 8);
     lvFindings = new QTreeWidget(this);
     lvFindings->setObjectName(QStringLiteral("lvFindings"));
-    lvFindings->setGeometry(8, 26, 704, 312);
+    lvFindings->setGeometry(8, 26, 624, 312);
     lvFindings->setRootIsDecorated(false);
     lvFindings->setUniformRowHeights(true);
     lvFindings->setHeaderLabels({QStringLiteral("Запис"), QStringLiteral("Проблем"), QStringLiteral("Предложение"),
                                  QStringLiteral("Редове (№)")});
-    lvFindings->setColumnWidth(0, 180);
-    lvFindings->setColumnWidth(1, 200);
-    lvFindings->setColumnWidth(2, 190);
+    lvFindings->setColumnWidth(0, 165);
+    lvFindings->setColumnWidth(1, 175);
+    lvFindings->setColumnWidth(2, 170);
     lblSummary = FormLook::label(this, QStringLiteral("lblSummary"), QString(), 8, 344);
-    lblSummary->setFixedWidth(704);
+    lblSummary->setFixedWidth(624);
     pbProgress = new QProgressBar(this);
     pbProgress->setObjectName(QStringLiteral("pbProgress"));
-    pbProgress->setGeometry(8, 364, 704, 16);
+    pbProgress->setGeometry(8, 364, 624, 16);
     pbProgress->setTextVisible(false);
     pbProgress->hide();
     bFix = new QPushButton(QStringLiteral("&Поправи"), this);
     bFix->setObjectName(QStringLiteral("bFix"));
-    bFix->setGeometry(486, 388, 110, 25);
+    bFix->setGeometry(406, 388, 110, 25);
     bFix->setEnabled(false);
     bCancel = new QPushButton(QStringLiteral("&Изход"), this);
     bCancel->setObjectName(QStringLiteral("bCancel"));
-    bCancel->setGeometry(602, 388, 110, 25);
+    bCancel->setGeometry(522, 388, 110, 25);
     connect(bCancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(bFix, &QPushButton::clicked, this, Guard::slot([this] { bFixClick(); }));
     connect(lvFindings, &QTreeWidget::currentItemChanged, this, [this] { selectionChanged(); });
@@ -140,6 +140,7 @@ void TfCompatibilityCheck::Check()
         auto *item = new QTreeWidgetItem(lvFindings, {f.entry, f.problems.join(QStringLiteral(", ")),
                                                       f.proposal.isEmpty() ? QStringLiteral("—") : f.proposal, rowList(f.rows)});
         item->setToolTip(0, f.entry);
+        item->setToolTip(1, item->text(1));
         item->setToolTip(2, f.proposal);
         inRows += int(f.rows.size());
     }

@@ -321,7 +321,7 @@ private slots:
         QTest::addColumn<QString>("caption");
         QTest::addColumn<QSize>("size");
         QTest::newRow("about") << "AboutBox" << "About" << QSize(371, 226);
-        QTest::newRow("search") << "fSearchForm" << "Търсене" << QSize(536, 291);
+        QTest::newRow("search") << "fSearchForm" << "Търсене" << QSize(536, 361);
         QTest::newRow("users") << "fFiters" << "Номенклатури" << QSize(548, 336);
         QTest::newRow("models") << "fModels" << "Модели" << QSize(456, 344);
         QTest::newRow("password") << "fPass" << "Търсене покупки" << QSize(250, 108);

@@ -80,7 +80,9 @@ public:
             "INSERT INTO main VALUES (2, 2, NULL, 'маслен филтър', 2.5, NULL, NULL, NULL, NULL,"
             " NULL, NULL, NULL, 1, 1, NULL, NULL);"
             "INSERT INTO main VALUES (3, NULL, '99', 'golf*?#', -1, 0, 0, '', 'DE', '', '', '',"
-            " 0, 0, '2023-12-31 23:59:59', '2023-01-01 00:00:00');";
+            " 0, 0, '2023-12-31 23:59:59', '2023-01-01 00:00:00');"
+            "CREATE TABLE fitment (row_id INTEGER, make TEXT, model TEXT, year_from INTEGER, year_to INTEGER);"
+            "INSERT INTO fitment VALUES (1, 'vw', 'golf', 1991, 1997);";
         char *error = nullptr;
         if (sqlite3_exec(db, schema, nullptr, nullptr, &error) != SQLITE_OK)
             violation("cannot create the table", QString::fromUtf8(error));
@@ -191,7 +193,14 @@ void checkFilter(const Fixture &fx, const QString &text)
     static const QStringList words = {QStringLiteral("AND"),     QStringLiteral("OR"),
                                       QStringLiteral("NOT"),     QStringLiteral("IS"),
                                       QStringLiteral("NULL"),    QStringLiteral("COLLATE"),
-                                      QStringLiteral("NOCASE"),  QStringLiteral("jet_like")};
+                                      QStringLiteral("NOCASE"),  QStringLiteral("jet_like"),
+                                      // the FITS term's lookup in the fitment index
+                                      QStringLiteral("rowid"),   QStringLiteral("IN"),
+                                      QStringLiteral("SELECT"),  QStringLiteral("row_id"),
+                                      QStringLiteral("FROM"),    QStringLiteral("fitment"),
+                                      QStringLiteral("WHERE"),   QStringLiteral("make"),
+                                      QStringLiteral("model"),   QStringLiteral("year_from"),
+                                      QStringLiteral("year_to")};
     checkShape(where.sql, where.params.size(), words);
     fx.run(QStringLiteral("SELECT id FROM main WHERE ") + where.sql, where.params);
 }

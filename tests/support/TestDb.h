@@ -46,7 +46,8 @@ struct TestDb : RawDb
     static QString dropFitmentSql(bool server)
     {
         return server ? QStringLiteral("DROP TRIGGER fitment_insert ON main; DROP TRIGGER fitment_update ON main; "
-                                       "DROP TRIGGER fitment_delete ON main; DROP FUNCTION velostok_fitment(); "
+                                       "DROP TRIGGER fitment_delete ON main; DROP TRIGGER fitment_truncate ON main; "
+                                       "DROP FUNCTION velostok_fitment(); DROP FUNCTION velostok_fitment_all(); "
                                        "DROP TABLE fitment, fitment_dirty, fitment_state; ")
                       : QStringLiteral("DROP TRIGGER fitment_insert; DROP TRIGGER fitment_update; DROP TRIGGER fitment_delete; "
                                        "DROP TABLE fitment; DROP TABLE fitment_dirty; DROP TABLE fitment_state; ");

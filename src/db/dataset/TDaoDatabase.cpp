@@ -1,6 +1,8 @@
 // The connection: finding and opening inventory files, write batches, statements, compaction and
 // copies.
 #include "dataset/TDaoDatabase.h"
+#include "files/ExportStatement.h"
+#include "filter/FilterExpression.h"
 #include "fitment/FitmentIndex.h"
 
 #include "base/DaoError.h"
@@ -209,7 +211,10 @@ int TDaoDatabase::executeStatement(const QString &sql)
 
 int TDaoDatabase::executeExport(const QString &sql, const QString &file)
 {
-    return runExport(engine(), ExportStatement::parse(sql), file);
+    const ExportStatement statement = ExportStatement::parse(sql);
+    if (FilterExpression::parse(statement.filter).usesFitment())
+        bringFitmentUpToDate();
+    return runExport(engine(), statement, file);
 }
 
 void TDaoDatabase::openFile()
@@ -599,6 +604,9 @@ void TDaoDatabase::CompactDatabaseFile(const QString &file, const QString &passw
 
 void TDaoDatabase::bringFitmentUpToDate(const std::function<void(qint64 done, qint64 total)> &progress)
 {
-    fitment::refreshBeforeUse(engine());
-    fitment::bringUpToDate(engine(), progress);
+    // A background check that started meanwhile gives way at the commit, as for any write.
+    fitment::refreshBeforeUse(engine(), progress, [this] {
+        mCheck->giveWay();
+        commitRetrying();
+    });
 }

@@ -299,8 +299,10 @@ SqlFragment TDaoTable::whereOf(const QString &filter, bool filtered) const
     if (!filtered || filter.trimmed().isEmpty())
         return {};
     SqlFragment where = FilterExpression::parse(filter).toSql(mDb->engine().dialect(), columnResolver());
-    if (where.fitment)
-        fitment::refreshBeforeUse(mDb->engine());
+    if (where.fitment) {
+        fitment::requireInventory(mSource ? mSource->name : QString());
+        mDb->bringFitmentUpToDate();
+    }
     return where;
 }
 

@@ -65,8 +65,10 @@ ExportSelection::ExportSelection(DbEngine &engine, const ExportStatement &s)
     SqlFragment where;
     if (!s.filter.trimmed().isEmpty())
         where = FilterExpression::parse(s.filter).toSql(d, resolve);
-    if (where.fitment)
+    if (where.fitment) {
+        fitment::requireInventory(source->name);
         fitment::refreshBeforeUse(engine);
+    }
     // A table's rows in the order they were added, as the file keeps them; a server keeps
     // them in no order of its own. A stored query keeps its own.
     mStatement = engine.prepareScan(QStringLiteral("SELECT %1 FROM %2%3%4")

@@ -139,9 +139,10 @@ Finding CompatibilityCheck::check(const Entry &e) const
         } else if (best.size() > 1 && std::all_of(best.begin(), best.end(), [&](const CatalogueCar *car) {
                        return latin(folded(car->model)).startsWith(typed + QLatin1Char(' '));
                    })) {
-            // A family of generations ("Astra F", "Astra G"): its name as the catalogue spells it.
-            const QString first = best.first()->model;
-            model = first.left(first.indexOf(QLatin1Char(' ')));
+            // A family of generations ("Astra F", "Astra G"): its name as the catalogue spells it,
+            // as many words as the entry has.
+            const qsizetype words = e.model.simplified().count(QLatin1Char(' ')) + 1;
+            model = best.first()->model.section(QLatin1Char(' '), 0, int(words) - 1);
         }
     }
     if (!knownModel)

@@ -191,7 +191,8 @@ bool present(DbEngine &engine)
     return engine.additions() >= IndexStep;
 }
 
-void bringUpToDate(DbEngine &engine, const std::function<void(qint64 done, qint64 total)> &progress)
+void bringUpToDate(DbEngine &engine, const std::function<void(qint64 done, qint64 total)> &progress,
+                   const std::function<void()> &commit)
 {
     if (!present(engine))
         return;
@@ -223,20 +224,30 @@ void bringUpToDate(DbEngine &engine, const std::function<void(qint64 done, qint6
         } else if (marked) {
             readMarked(engine, writer, makes, progress);
         }
-        engine.commit();
+        if (commit)
+            commit();
+        else
+            engine.commit();
     } catch (...) {
         engine.rollback();
         throw;
     }
 }
 
-void refreshBeforeUse(DbEngine &engine)
+void refreshBeforeUse(DbEngine &engine, const std::function<void(qint64 done, qint64 total)> &progress,
+                      const std::function<void()> &commit)
 {
     if (!present(engine))
         throw DaoError(QStringLiteral("Търсенето по автомобил не е възможно: базата данни още не е обновена за него. "
                                       "Отворете я веднъж с право за запис."));
     if (!engine.inTransaction())
-        bringUpToDate(engine);
+        bringUpToDate(engine, progress, commit);
+}
+
+void requireInventory(const QString &source)
+{
+    if (source.compare(QLatin1String("main"), Qt::CaseInsensitive) != 0)
+        throw DaoError(QStringLiteral("Търсене по автомобил (FITS) е възможно само в склада."));
 }
 
 } // namespace fitment

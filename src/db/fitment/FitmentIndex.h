@@ -25,11 +25,17 @@ bool present(DbEngine &engine);
 // Brings the index up to date in one write transaction of its own, when any row is marked or the
 // makes changed; nothing to do costs two small reads. progress(done, total) is called now and
 // then while many rows are read. Raises DaoError; the index stays as it was then.
-void bringUpToDate(DbEngine &engine, const std::function<void(qint64 done, qint64 total)> &progress = {});
+// commit ends the transaction (the engine's commit when empty).
+void bringUpToDate(DbEngine &engine, const std::function<void(qint64 done, qint64 total)> &progress = {},
+                   const std::function<void()> &commit = {});
 
 // Before a statement that reads the index: brought up to date unless a transaction is open (its
 // own writes are then read as the index held them before it). Raises DaoError, with a message
 // for the clerk, when the inventory has no index.
-void refreshBeforeUse(DbEngine &engine);
+void refreshBeforeUse(DbEngine &engine, const std::function<void(qint64 done, qint64 total)> &progress = {},
+                      const std::function<void()> &commit = {});
+
+// The filter's source must be the inventory: the index knows only its rows.
+void requireInventory(const QString &source);
 
 } // namespace fitment

@@ -284,12 +284,18 @@ BEGIN
   END IF;
   RETURN NULL;
 END $$;
-CREATE TRIGGER fitment_insert AFTER INSERT ON main FOR EACH ROW WHEN (NEW.comment IS NOT NULL)
-  EXECUTE FUNCTION velostok_fitment();
+CREATE TRIGGER fitment_insert AFTER INSERT ON main FOR EACH ROW EXECUTE FUNCTION velostok_fitment();
 CREATE TRIGGER fitment_update AFTER UPDATE OF id, comment ON main FOR EACH ROW
   WHEN (OLD.comment IS DISTINCT FROM NEW.comment OR OLD.id <> NEW.id) EXECUTE FUNCTION velostok_fitment();
 CREATE TRIGGER fitment_delete AFTER DELETE ON main FOR EACH ROW WHEN (OLD.comment IS NOT NULL)
   EXECUTE FUNCTION velostok_fitment();
+-- TRUNCATE fires no row triggers: every row is read again.
+CREATE FUNCTION velostok_fitment_all() RETURNS trigger LANGUAGE plpgsql AS $$
+BEGIN
+  UPDATE fitment_state SET makes = NULL;
+  RETURN NULL;
+END $$;
+CREATE TRIGGER fitment_truncate AFTER TRUNCATE ON main FOR EACH STATEMENT EXECUTE FUNCTION velostok_fitment_all();
 UPDATE velostok_meta SET additions = 2;
 )SQL");
     }

@@ -143,6 +143,7 @@ CREATE TABLE history_collect (row_id LONG, kind SHORT, fields TEXT);
     if (step < 2) {
         // The fitment index: rows whose compatibility text changed are marked by the triggers
         // and read again before the index is used; a null state makes the first use read all.
+        // Every insert is marked: one that replaces a row (INSERT OR REPLACE) fires no delete.
         sql += QStringLiteral(R"SQL(
 CREATE TABLE fitment (
   row_id LONG NOT NULL,
@@ -156,7 +157,7 @@ CREATE INDEX fitment_row ON fitment (row_id);
 CREATE TABLE fitment_dirty (row_id LONG NOT NULL);
 CREATE TABLE fitment_state (makes TEXT);
 INSERT INTO fitment_state (makes) VALUES (NULL);
-CREATE TRIGGER fitment_insert AFTER INSERT ON main WHEN NEW.comment IS NOT NULL BEGIN
+CREATE TRIGGER fitment_insert AFTER INSERT ON main BEGIN
   INSERT INTO fitment_dirty (row_id) VALUES (NEW.id);
 END;
 CREATE TRIGGER fitment_update AFTER UPDATE OF id, comment ON main

@@ -73,6 +73,7 @@ private slots:
                                                   << "грешни години = VW Golf III 1991-1997";
         QTest::newRow("Cyrillic make, family of models") << "Опел Астра;" << "непозната марка, непознат модел = Opel Astra";
         QTest::newRow("model by its years") << "VW Golf 1991-1997" << "непознат модел = VW Golf III 1991-1997";
+        QTest::newRow("family of two words") << "vw golf  plus" << "непознат модел = VW Golf Plus";
         QTest::newRow("misspelt make, open range") << "Opl Astra G 1999-" << "непозната марка = Opel Astra G 1999-";
         QTest::newRow("nothing near the make") << "Volkswagn Golf 1992-" << "непозната марка = ";
         QTest::newRow("make of two words, one year") << "alfa romeo 14 2003" << "непознат модел = Alfa Romeo 147 2003";
@@ -88,6 +89,7 @@ private slots:
         QFETCH(QString, found);
         compatibility::CompatibilityCheck c({{"VW", "Golf II", 1983, 1992}, {"VW", "Golf III", 1991, 1997},
                                              {"VW", "Golf IV", 1997, 2006}, {"Volkswagen Commercial", "", 0, 0},
+                                             {"VW", "Golf Plus I", 0, 0}, {"VW", "Golf Plus II", 0, 0},
                                              {"Opel", "Astra F", 1991, 1998}, {"Opel", "Astra G", 1998, 2004},
                                              {"Alfa Romeo", "147", 2001, 2010}});
         c.addRow(7, text);

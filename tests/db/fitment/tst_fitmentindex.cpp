@@ -125,6 +125,15 @@ private slots:
         t->Open();
         const QString path = db->dir.filePath(QStringLiteral("fits.txt"));
         t->WriteTextExport(path, false, true);
+        auto other = TestDb::table(conn.get(), QStringLiteral("comment")); // a stored query has no index
+        other->setFilter(QStringLiteral("FITS(\"VW\", \"\", 0)"));
+        other->setFiltered(true);
+        try {
+            other->Open();
+            QFAIL("FITS outside the inventory");
+        } catch (const DaoError &e) {
+            QVERIFY2(e.message().contains(QStringLiteral("само в склада")), qPrintable(e.message()));
+        }
         QFile out(path);
         QVERIFY(out.open(QIODevice::ReadOnly));
         QVERIFY2(out.readAll().contains("\"G\""), "the export's rows");
@@ -179,6 +188,17 @@ private slots:
         db->exec(QStringLiteral("INSERT INTO models (mark_name, model_name) VALUES ('Land  Rover', 'Defender')"));
         QCOMPARE(fits("Land Rover", "Defender", 2000), QStringLiteral("E"));
         QCOMPARE(fits("Land", "Rover Defender", 2000), QString());
+        indexIsExact();
+        // A row replaced whole, then every row gone at once.
+        const bool server = TestDb::onServer();
+        db->exec(QStringLiteral("INSERT %1 INTO main (id, unit_number, comment, deleted) SELECT id, 'F', NULL, FALSE FROM main "
+                                "WHERE unit_number = 'F' %2")
+                     .arg(server ? QString() : QStringLiteral("OR REPLACE"),
+                          server ? QStringLiteral("ON CONFLICT (id) DO UPDATE SET comment = NULL") : QString()));
+        QCOMPARE(fits("VW", "Golf", 2003), QStringLiteral("A L"));
+        indexIsExact();
+        db->exec(server ? QStringLiteral("TRUNCATE main") : QStringLiteral("DELETE FROM main"));
+        QCOMPARE(fits("VW", "", 0), QString());
         indexIsExact();
     }
 
