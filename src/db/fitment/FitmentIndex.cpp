@@ -105,30 +105,34 @@ QString marks(int n)
     return m.join(QLatin1Char(','));
 }
 
-void readAll(DbEngine &engine, EntryWriter &writer, const QStringList &makes,
-             const std::function<void(qint64, qint64)> &progress)
+// One part of reading every row: the rows after the state's last one, up to RowsPerPart of
+// them; after the last part the index is whole and indexed.
+constexpr int RowsPerPart = 20000;
+
+void readPart(DbEngine &engine, EntryWriter &writer, const QStringList &makes, qint64 after)
 {
-    // Indexes made after the rows are read: sorting once is far cheaper than inserting into them.
-    engine.execute(QStringLiteral("DROP INDEX fitment_car"));
-    engine.execute(QStringLiteral("DROP INDEX fitment_row"));
-    engine.execute(QStringLiteral("DELETE FROM fitment"));
-    engine.execute(QStringLiteral("DELETE FROM fitment_dirty"));
-    qint64 total = 0;
-    {
-        const std::unique_ptr<DbStatement> count = engine.prepare(QStringLiteral("SELECT count(*) FROM main WHERE comment IS NOT NULL"));
-        if (count->step())
-            total = count->columnInt64(0);
-    }
-    const std::unique_ptr<DbStatement> rows = engine.prepareScan(QStringLiteral("SELECT id, comment FROM main WHERE comment IS NOT NULL"));
-    qint64 done = 0;
+    const std::unique_ptr<DbStatement> rows = engine.prepare(
+        QStringLiteral("SELECT id, comment FROM main WHERE id > ? AND comment IS NOT NULL ORDER BY id LIMIT %1").arg(RowsPerPart));
+    rows->bindInt64(1, after);
+    qint64 last = after;
+    int n = 0;
     while (rows->step()) {
-        writer.add(rows->columnInt64(0), QString::fromUtf8(rows->columnText(1)), makes);
-        if (++done % 20000 == 0 && progress)
-            progress(done, total);
+        last = rows->columnInt64(0);
+        writer.add(last, QString::fromUtf8(rows->columnText(1)), makes);
+        ++n;
     }
     writer.flush();
+    const std::unique_ptr<DbStatement> set = engine.prepare(QStringLiteral("UPDATE fitment_state SET built_to = ?"));
+    if (n == RowsPerPart) {
+        set->bindInt64(1, last);
+        set->step();
+        return;
+    }
+    // Indexes made once all rows are in: sorting once is far cheaper than inserting into them.
     engine.execute(QStringLiteral("CREATE INDEX fitment_car ON fitment (make, model, year_from)"));
     engine.execute(QStringLiteral("CREATE INDEX fitment_row ON fitment (row_id)"));
+    set->bind(1, QVariant());
+    set->step();
 }
 
 void readMarked(DbEngine &engine, EntryWriter &writer, const QStringList &makes,
@@ -191,46 +195,83 @@ bool present(DbEngine &engine)
     return engine.additions() >= IndexStep;
 }
 
+// Reading every row (the first use, or the catalogue's makes of several words changed) goes in
+// parts of its own transactions, so that other counters write between them; the state keeps the
+// last row read, and whoever brings the index up to date next goes on from there. Marks left
+// meanwhile are read once the whole is read.
 void bringUpToDate(DbEngine &engine, const std::function<void(qint64 done, qint64 total)> &progress,
                    const std::function<void()> &commit)
 {
     if (!present(engine))
         return;
     const QStringList makes = catalogueMakes(engine);
-    const QString state = makesState(makes);
-    auto stored = [&engine](bool *marked) -> std::optional<QString> {
-        const std::unique_ptr<DbStatement> st = engine.prepare(QStringLiteral(
-            "SELECT makes, (SELECT count(*) FROM (SELECT 1 FROM fitment_dirty LIMIT 1) AS d) FROM fitment_state"));
-        if (!st->step() || st->columnIsNull(0)) {
-            *marked = true;
-            return std::nullopt;
-        }
-        *marked = st->columnInt64(1) > 0;
-        return QString::fromUtf8(st->columnText(0));
+    const QString wanted = makesState(makes);
+    struct State
+    {
+        std::optional<QString> makes; // none: never read
+        std::optional<qint64> builtTo; // the last row read while reading all; none: whole
+        bool marked = false;
     };
-    bool marked = false;
-    if (stored(&marked) == state && !marked)
-        return;
-    engine.beginWrite();
-    try {
-        // Holds the state row: on a server a second counter bringing it up to date waits here.
-        engine.execute(QStringLiteral("UPDATE fitment_state SET makes = makes"));
-        EntryWriter writer(engine);
-        if (stored(&marked) != state) {
-            readAll(engine, writer, makes, progress);
-            const std::unique_ptr<DbStatement> set = engine.prepare(QStringLiteral("UPDATE fitment_state SET makes = ?"));
-            set->bind(1, state);
-            set->step();
-        } else if (marked) {
-            readMarked(engine, writer, makes, progress);
+    auto stored = [&engine] {
+        State st;
+        const std::unique_ptr<DbStatement> q = engine.prepare(QStringLiteral(
+            "SELECT makes, built_to, (SELECT count(*) FROM (SELECT 1 FROM fitment_dirty LIMIT 1) AS d) FROM fitment_state"));
+        if (q->step()) {
+            if (!q->columnIsNull(0))
+                st.makes = QString::fromUtf8(q->columnText(0));
+            if (!q->columnIsNull(1))
+                st.builtTo = q->columnInt64(1);
+            st.marked = q->columnInt64(2) > 0;
         }
-        if (commit)
-            commit();
-        else
-            engine.commit();
-    } catch (...) {
-        engine.rollback();
-        throw;
+        return st;
+    };
+    State now = stored();
+    if (now.makes == wanted && !now.builtTo && !now.marked)
+        return;
+    qint64 total = -1, done = 0;
+    for (;;) {
+        engine.beginWrite();
+        try {
+            // Holds the state row: on a server a second counter bringing it up to date waits here.
+            engine.execute(QStringLiteral("UPDATE fitment_state SET makes = makes"));
+            now = stored();
+            EntryWriter writer(engine);
+            bool more = false;
+            if (now.makes != wanted) {
+                engine.execute(QStringLiteral("DROP INDEX IF EXISTS fitment_car"));
+                engine.execute(QStringLiteral("DROP INDEX IF EXISTS fitment_row"));
+                engine.execute(QStringLiteral("DELETE FROM fitment"));
+                engine.execute(QStringLiteral("DELETE FROM fitment_dirty"));
+                const std::unique_ptr<DbStatement> set = engine.prepare(QStringLiteral("UPDATE fitment_state SET makes = ?, built_to = 0"));
+                set->bind(1, wanted);
+                set->step();
+                more = true;
+            } else if (now.builtTo) {
+                if (total < 0 && progress) {
+                    const std::unique_ptr<DbStatement> count = engine.prepare(
+                        QStringLiteral("SELECT count(*) FROM main WHERE id > ? AND comment IS NOT NULL"));
+                    count->bindInt64(1, *now.builtTo);
+                    total = count->step() ? count->columnInt64(0) : 0;
+                }
+                // After the last part, once more for the rows marked meanwhile.
+                readPart(engine, writer, makes, *now.builtTo);
+                more = true;
+                done += RowsPerPart;
+            } else if (now.marked) {
+                readMarked(engine, writer, makes, progress);
+            }
+            if (commit)
+                commit();
+            else
+                engine.commit();
+            if (!more)
+                break;
+        } catch (...) {
+            engine.rollback();
+            throw;
+        }
+        if (progress && total > 0)
+            progress(std::min(done, total), total);
     }
 }
 

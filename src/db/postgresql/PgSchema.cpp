@@ -270,7 +270,7 @@ CREATE TABLE fitment (
 CREATE INDEX fitment_car ON fitment (make, model, year_from);
 CREATE INDEX fitment_row ON fitment (row_id);
 CREATE TABLE fitment_dirty (mark bigserial PRIMARY KEY, row_id integer NOT NULL);
-CREATE TABLE fitment_state (makes text);
+CREATE TABLE fitment_state (makes text, built_to integer);
 INSERT INTO fitment_state (makes) VALUES (NULL);
 CREATE FUNCTION velostok_fitment() RETURNS trigger LANGUAGE plpgsql AS $$
 BEGIN

@@ -155,7 +155,7 @@ CREATE TABLE fitment (
 CREATE INDEX fitment_car ON fitment (make, model, year_from);
 CREATE INDEX fitment_row ON fitment (row_id);
 CREATE TABLE fitment_dirty (row_id LONG NOT NULL);
-CREATE TABLE fitment_state (makes TEXT);
+CREATE TABLE fitment_state (makes TEXT, built_to LONG);
 INSERT INTO fitment_state (makes) VALUES (NULL);
 CREATE TRIGGER fitment_insert AFTER INSERT ON main BEGIN
   INSERT INTO fitment_dirty (row_id) VALUES (NEW.id);
