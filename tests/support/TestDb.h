@@ -42,12 +42,15 @@ struct TestDb : RawDb
     // Whether this run's inventories are on a PostgreSQL server.
     static bool onServer() { return !qEnvironmentVariableIsEmpty("VELOSTOK_PG_TEST"); }
 
-    // Takes the fitment index out, as an inventory of the layout before it had none.
-    static QString dropFitmentSql(bool server)
+    // Takes out what came after the history (the fitment index, the server's commit notices), as
+    // in an inventory of the layout before them.
+    static QString dropLaterAdditionsSql(bool server)
     {
         return server ? QStringLiteral("DROP TRIGGER fitment_insert ON main; DROP TRIGGER fitment_update ON main; "
                                        "DROP TRIGGER fitment_delete ON main; DROP TRIGGER fitment_truncate ON main; "
                                        "DROP FUNCTION velostok_fitment(); DROP FUNCTION velostok_fitment_all(); "
+                                       "DROP TRIGGER main_notify ON main; DROP TRIGGER models_notify ON models; "
+                                       "DROP TRIGGER users_notify ON users; DROP FUNCTION velostok_notify(); "
                                        "DROP TABLE fitment, fitment_dirty, fitment_state; ")
                       : QStringLiteral("DROP TRIGGER fitment_insert; DROP TRIGGER fitment_update; DROP TRIGGER fitment_delete; "
                                        "DROP TABLE fitment; DROP TABLE fitment_dirty; DROP TABLE fitment_state; ");

@@ -1,9 +1,6 @@
 // The connection: finding and opening inventory files, write batches, statements, compaction and
 // copies.
 #include "dataset/TDaoDatabase.h"
-#include "files/ExportStatement.h"
-#include "filter/FilterExpression.h"
-#include "fitment/FitmentIndex.h"
 
 #include "base/DaoError.h"
 #include "engine/DbEngine.h"
@@ -16,6 +13,9 @@
 #include "engine/SqlDialect.h"
 #include "dataset/ChangeLog.h"
 #include "dataset/TDaoTable.h"
+#include "files/ExportStatement.h"
+#include "filter/FilterExpression.h"
+#include "fitment/FitmentIndex.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -24,6 +24,7 @@
 #include <QFileInfo>
 #include <QScopeGuard>
 #include <QSysInfo>
+#include <QTimer>
 
 namespace {
 
@@ -244,9 +245,12 @@ void TDaoDatabase::setConnected(bool connected)
         return;
     if (connected) {
         openFile();
+        if (mWatching)
+            startWatching();
         emit connectedChanged(true);
         return;
     }
+    stopWatching();
     mCheck->stop();
     mDamaged = false;
     for (TDaoTable *t : std::as_const(mDataSets))
@@ -609,4 +613,50 @@ void TDaoDatabase::bringFitmentUpToDate(const std::function<void(qint64 done, qi
         mCheck->giveWay();
         commitRetrying();
     });
+}
+
+// ---- other connections' commits
+
+void TDaoDatabase::watchCommits(bool on)
+{
+    mWatching = on;
+    stopWatching();
+    if (on && Connected())
+        startWatching();
+}
+
+void TDaoDatabase::startWatching()
+{
+    mEngine->othersCommitted(); // from now on
+    mWatchTimer = new QTimer(this);
+    // The file is asked often (a small read of a counter); the server's socket tells at once, the
+    // timer only finds a connection made again.
+    mWatchTimer->setInterval(mEngine->commitSocket() >= 0 ? 2000 : 500);
+    connect(mWatchTimer, &QTimer::timeout, this, [this] { checkCommits(); });
+    mWatchTimer->start();
+    checkCommits();
+}
+
+void TDaoDatabase::stopWatching()
+{
+    delete mWatchTimer;
+    mWatchTimer = nullptr;
+    mWatchSocket.reset();
+}
+
+void TDaoDatabase::checkCommits()
+{
+    // Never inside this connection's own transaction or batch: its writes are not yet others'.
+    if (!Connected() || mBatchDepth > 0 || mEngine->inTransaction())
+        return;
+    const bool others = mEngine->othersCommitted();
+    const int socket = mEngine->commitSocket();
+    if (socket < 0) {
+        mWatchSocket.reset();
+    } else if (!mWatchSocket || mWatchSocket->socket() != socket) {
+        mWatchSocket = std::make_unique<QSocketNotifier>(socket, QSocketNotifier::Read);
+        connect(mWatchSocket.get(), &QSocketNotifier::activated, this, [this] { checkCommits(); });
+    }
+    if (others)
+        emit othersCommitted();
 }

@@ -14,6 +14,9 @@
 #include "engine/InventorySchema.h"
 
 #include <QObject>
+#include <QSocketNotifier>
+
+class QTimer;
 #include <QStringList>
 #include <functional>
 #include <memory>
@@ -130,8 +133,16 @@ public:
     // Brings the fitment index up to date (see fitment::bringUpToDate); progress as there.
     void bringFitmentUpToDate(const std::function<void(qint64 done, qint64 total)> &progress = {});
 
+    // Whether othersCommitted is told (off at first): another connection's commits are looked for
+    // on an idle timer of this thread, and on the server also when its socket has data. Kept
+    // over closing and opening.
+    void watchCommits(bool on);
+    bool watchingCommits() const { return mWatching; }
+
 signals:
     void connectedChanged(bool connected);
+    // Another connection (another counter, another program) committed a change of the inventory.
+    void othersCommitted();
     void fileChecked(const FileHealth &health, const QStringList &soundBackups);
 
 private:
@@ -189,6 +200,9 @@ private:
     // Rolls the open batch back, forgets what was counted from it, and (restart) opens the next.
     void abandonBatch(bool restart);
     void dropValuesEverywhere();
+    void startWatching();
+    void stopWatching();
+    void checkCommits();
     static QString batchLostText(const QString &cause);
 
     QString mDatabase;
@@ -206,4 +220,7 @@ private:
     int mBusyMs = 5000;
     int mCommitRetryMs = 20000;
     int mBatchMs = 100;
+    bool mWatching = false;
+    QTimer *mWatchTimer = nullptr;
+    std::unique_ptr<QSocketNotifier> mWatchSocket;
 };

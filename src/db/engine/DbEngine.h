@@ -168,6 +168,17 @@ public:
     // Whether checkFile() has a file to check.
     virtual bool checksFile() const { return false; }
 
+    // ---- other connections' commits
+    // Whether another connection committed a change of the inventory since the last call (the
+    // first call starts counting and says false; so does a call inside a transaction). The file
+    // asks the engine's data version; the server reads what its connection's socket holds,
+    // without a round trip, and answers true once after the connection was made again. Never
+    // raises.
+    virtual bool othersCommitted() = 0;
+    // The socket whose data announce others' commits (-1: none; ask othersCommitted on a timer).
+    // Changes when the connection is made again.
+    virtual int commitSocket() const { return -1; }
+
     // ---- additions to the inventory's layout
     // The additions step of the open inventory (inventoryschema::AdditionsStep), brought up to
     // this program's on opening where the database could be written then.

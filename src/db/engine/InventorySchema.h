@@ -15,8 +15,10 @@ constexpr int ApplicationId = 0x564C5354;
 constexpr int SchemaVersion = 1;
 // Additions to that layout (new tables, triggers), made step by step on opening: older copies of
 // the program open an inventory with more of them and do not use them. Kept in velostok_meta.
-// 1: the change history; 2: the fitment index of the compatibility texts.
-constexpr int AdditionsStep = 2;
+// 1: the change history; 2: the fitment index of the compatibility texts; 3: the server's
+// notices of commits (nothing in the file, whose engine counts them itself).
+constexpr int AdditionsStep = 3;
+constexpr int CommitNoticeStep = 3;
 
 // The inventory's tables, in the order a copy of it writes them; the history's follow where the
 // database has them.

@@ -452,6 +452,38 @@ qint64 PgEngine::dataVersion()
     return r.rows() == 1 ? r.text(0, 0).toLongLong() : 0;
 }
 
+// Others' commits come as notifications from the tables' statement triggers; libpq keeps those
+// that arrive during our own statements until asked. The connection's own are left out.
+bool PgEngine::othersCommitted()
+{
+    pg_conn *c = mConn.handle();
+    if (!c || !mConn.isIdle() || additions() < inventoryschema::CommitNoticeStep)
+        return false;
+    try {
+        if (mListening != mConn.generation()) {
+            const bool again = mListening >= 0;
+            mConn.exec(QStringLiteral("LISTEN velostok_commit"));
+            mListening = mConn.generation();
+            return again; // what was committed while the connection was away is not known
+        }
+    } catch (const DaoError &) {
+        return false;
+    }
+    if (!PQconsumeInput(c))
+        return false; // the connection is gone: made again by the next statement
+    bool others = false;
+    while (PGnotify *n = PQnotifies(c)) {
+        others = others || n->be_pid != PQbackendPID(c);
+        PQfreemem(n);
+    }
+    return others;
+}
+
+int PgEngine::commitSocket() const
+{
+    return mConn.handle() ? PQsocket(mConn.handle()) : -1;
+}
+
 void PgEngine::releaseMemory() {}
 
 // Checked before each statement, and while one runs: the server is told to cancel it.

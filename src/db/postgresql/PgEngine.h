@@ -52,6 +52,8 @@ public:
     QList<QPair<QString, QString>> readsOf(const QString &sql) override;
 
     qint64 dataVersion() override;
+    bool othersCommitted() override;
+    int commitSocket() const override;
     void releaseMemory() override;
     void setStopCheck(std::function<bool()> stop) override;
     void setReadOnly(bool readOnly) override;
@@ -92,4 +94,5 @@ private:
     QString mUser;
     PgDialect mDialect;
     int mBusyMs = 5000;
+    int mListening = -1; // the connection generation that listens for commits
 };

@@ -299,6 +299,21 @@ CREATE TRIGGER fitment_truncate AFTER TRUNCATE ON main FOR EACH STATEMENT EXECUT
 UPDATE velostok_meta SET additions = 2;
 )SQL");
     }
+    if (step < 3) {
+        // A notice to the other counters at each commit that changed a table (sent at the commit,
+        // one per table and transaction).
+        sql += QStringLiteral(R"SQL(
+CREATE FUNCTION velostok_notify() RETURNS trigger LANGUAGE plpgsql AS $$
+BEGIN
+  PERFORM pg_notify('velostok_commit', TG_TABLE_NAME);
+  RETURN NULL;
+END $$;
+CREATE TRIGGER main_notify AFTER INSERT OR UPDATE OR DELETE OR TRUNCATE ON main FOR EACH STATEMENT EXECUTE FUNCTION velostok_notify();
+CREATE TRIGGER models_notify AFTER INSERT OR UPDATE OR DELETE OR TRUNCATE ON models FOR EACH STATEMENT EXECUTE FUNCTION velostok_notify();
+CREATE TRIGGER users_notify AFTER INSERT OR UPDATE OR DELETE OR TRUNCATE ON users FOR EACH STATEMENT EXECUTE FUNCTION velostok_notify();
+UPDATE velostok_meta SET additions = 3;
+)SQL");
+    }
     return sql;
 }
 

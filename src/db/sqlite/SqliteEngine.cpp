@@ -564,6 +564,20 @@ qint64 SqliteEngine::dataVersion()
     return dv.columnInt64(0);
 }
 
+bool SqliteEngine::othersCommitted()
+{
+    if (!mConn.isOpen() || !sqlite3_get_autocommit(mConn.handle()))
+        return false;
+    try {
+        const qint64 now = dataVersion();
+        const bool changed = mSeenVersion && *mSeenVersion != now;
+        mSeenVersion = now;
+        return changed;
+    } catch (const DaoError &) {
+        return false; // a file gone or locked long: asked again later
+    }
+}
+
 void SqliteEngine::releaseMemory()
 {
     if (mConn.isOpen())

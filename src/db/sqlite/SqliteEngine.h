@@ -4,6 +4,8 @@
 // file, compaction through VACUUM INTO, the schema of a new file, the header's version).
 #pragma once
 
+#include <optional>
+
 #include "engine/DbEngine.h"
 #include "sqlite/LockRoster.h"
 #include "sqlite/SqliteConnection.h"
@@ -43,6 +45,7 @@ public:
     QList<QPair<QString, QString>> readsOf(const QString &sql) override;
 
     qint64 dataVersion() override;
+    bool othersCommitted() override;
     void releaseMemory() override;
     void setStopCheck(std::function<bool()> stop) override;
     void interrupt() override;
@@ -99,4 +102,5 @@ private:
     // The triggers set aside in this transaction: name, statement.
     QList<QPair<QString, QString>> mHeldTriggers;
     void putTriggersBack();
+    std::optional<qint64> mSeenVersion; // for othersCommitted
 };

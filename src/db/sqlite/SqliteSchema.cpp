@@ -170,6 +170,8 @@ END;
 UPDATE velostok_meta SET additions = 2;
 )SQL");
     }
+    if (step < 3)
+        sql += QStringLiteral("UPDATE velostok_meta SET additions = 3;\n");
     return sql;
 }
 

@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QScopeGuard>
+#include <QSignalSpy>
 #include <QStandardPaths>
 #include <cerrno>
 #include <sqlite3.h>
@@ -451,6 +452,31 @@ private slots:
             t->Requery();
             QCOMPARE(t->RecordCount(), 2);
         }
+    }
+
+    // Another connection's commit is told within moments, on any of the tables; this
+    // connection's own commits are not; nothing is told while not watching.
+    void othersCommitsTold()
+    {
+        TestDb db;
+        auto conn = db.connect();
+        QSignalSpy told(conn.get(), &TDaoDatabase::othersCommitted);
+        conn->watchCommits(true);
+        db.exec(QStringLiteral("INSERT INTO main (unit_number, deleted) VALUES ('A', FALSE)"));
+        QVERIFY(told.wait(3000));
+        told.clear();
+        auto t = TestDb::table(conn.get(), QStringLiteral("main"));
+        t->Open();
+        t->Edit();
+        t->FieldByName(QStringLiteral("quantity"))->setAsInteger(3);
+        t->Post();
+        QVERIFY(!told.wait(1500));
+        db.exec(QStringLiteral("INSERT INTO users (user_name) VALUES ('Иван')"));
+        QVERIFY(told.wait(3000));
+        told.clear();
+        conn->watchCommits(false);
+        db.exec(QStringLiteral("DELETE FROM main"));
+        QVERIFY(!told.wait(1200));
     }
 };
 

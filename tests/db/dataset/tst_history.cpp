@@ -181,7 +181,7 @@ private slots:
     {
         TestDb db;
         db.exec(QStringLiteral("INSERT INTO main (user_id, unit_number, deleted) VALUES (1, 'A', FALSE), (2, 'B', FALSE)"));
-        db.exec(TestDb::dropFitmentSql(TestDb::onServer()));
+        db.exec(TestDb::dropLaterAdditionsSql(TestDb::onServer()));
         db.exec(TestDb::onServer()
                     ? QStringLiteral("DROP TRIGGER history_row ON main; DROP FUNCTION velostok_history(); "
                                      "DROP TABLE history, history_rows, history_writer, history_collect; "

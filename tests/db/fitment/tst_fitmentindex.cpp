@@ -229,7 +229,7 @@ private slots:
     void olderInventory()
     {
         conn.reset();
-        db->exec(TestDb::dropFitmentSql(TestDb::onServer()) + QStringLiteral("UPDATE velostok_meta SET additions = 1"));
+        db->exec(TestDb::dropLaterAdditionsSql(TestDb::onServer()) + QStringLiteral("UPDATE velostok_meta SET additions = 1"));
         conn = db->connect();
         conn->readSnapshot([](DbEngine &e) { QVERIFY(fitment::present(e)); });
         QCOMPARE(fits("VW", "Golf", 2003), QStringLiteral("B C E F L"));
@@ -237,7 +237,7 @@ private slots:
         if (TestDb::onServer())
             return;
         conn.reset();
-        db->exec(TestDb::dropFitmentSql(false) + QStringLiteral("UPDATE velostok_meta SET additions = 1"));
+        db->exec(TestDb::dropLaterAdditionsSql(false) + QStringLiteral("UPDATE velostok_meta SET additions = 1"));
         // Another copy's write keeps it from being brought up to date.
         sqlite3 *other = nullptr;
         sqlite3_open(db->path.toUtf8().constData(), &other);

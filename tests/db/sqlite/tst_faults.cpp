@@ -225,7 +225,7 @@ private slots:
             for (int n = 1; n < 400; ++n) {
                 TestDb db;
                 rows(db, 20);
-                db.exec(TestDb::dropFitmentSql(false)
+                db.exec(TestDb::dropLaterAdditionsSql(false)
                         + QStringLiteral("DROP TRIGGER history_insert; DROP TRIGGER history_update; DROP TRIGGER history_delete; "
                                          "DROP TABLE history; DROP TABLE history_rows; DROP TABLE history_writer; "
                                          "DROP TABLE history_collect; DROP TABLE velostok_meta"));
