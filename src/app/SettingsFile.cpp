@@ -28,6 +28,7 @@ QStringList SettingsFile::lines(const Values &v)
         QStringLiteral("ChangeLanguage=") + yesNo(v.changeLanguage),
         QStringLiteral("Skins=") + yesNo(v.skins),
         QStringLiteral("HistoryDays=") + QString::number(v.historyDays),
+        QStringLiteral("AutoRefresh=") + yesNo(v.autoRefresh),
     };
 }
 
@@ -72,6 +73,7 @@ SettingsFile::Values SettingsFile::read(const QStringList &lines, const Values &
     // A later key: a file without it, or with what is not a count of days, keeps the default.
     const int days = value("HistoryDays").toInt(&ok, 10);
     v.historyDays = ok && days >= 0 ? days : Values().historyDays;
+    v.autoRefresh = value("AutoRefresh") != QLatin1String("No");
     return v;
 }
 

@@ -2,7 +2,7 @@
 // only (QtCore); the settings window holds the values in its controls.
 //
 // Writing: always the lines Database, DAOVersion, ArchiveCount, SkinPath, SP, AutoArchive,
-// SpeedButtons, PassByChange, ChangeLanguage, Skins, then the later HistoryDays, in this order, each ended by CR LF, booleans
+// SpeedButtons, PassByChange, ChangeLanguage, Skins, then the later HistoryDays and AutoRefresh, in this order, each ended by CR LF, booleans
 // as "Yes"/"No", as UTF-8 without BOM; the file is replaced whole.
 // Reading: lines end with CR, LF or CR LF; a file that is not valid UTF-8 is taken as CP1251. A
 // key's value is the rest of the first line whose text before its first "=" equals the key,
@@ -10,7 +10,8 @@
 // DAOVersion as they are; ArchiveCount as an integer, 4 when missing or not one, written back as
 // plain decimal; SkinPath only when not empty; SP, SpeedButtons, PassByChange and ChangeLanguage
 // on only for exactly "Yes"; Skins and AutoArchive on unless exactly "No"; HistoryDays as a whole
-// number of 0 or more, 365 otherwise (older copies of the program ignore the line).
+// number of 0 or more, 365 otherwise; AutoRefresh on unless exactly "No" (older copies of the program
+// ignore the later lines).
 #pragma once
 
 #include "base/FileReplacement.h"
@@ -37,6 +38,8 @@ public:
         bool skins = true;
         // Days the change history is kept (HistoryDays); 0 keeps it for ever.
         int historyDays = 365;
+        // The grid and the tables' windows follow other counters' changes (AutoRefresh).
+        bool autoRefresh = true;
 
         bool operator==(const Values &) const = default;
     };

@@ -97,6 +97,7 @@ bool TfSettings::autoArchive() const { return cbAutoArchive->isChecked(); }
 bool TfSettings::speedButtons() const { return cbSpeedButtons->isChecked(); }
 bool TfSettings::passByChange() const { return cbxPassByChange->isChecked(); }
 int TfSettings::historyDays() const { return mHistoryDays; }
+bool TfSettings::autoRefresh() const { return cbAutoRefresh->isChecked(); }
 bool TfSettings::changeLanguage() const { return cbxChangeLanguage->isChecked(); }
 bool TfSettings::skins() const { return cbSkins->isChecked(); }
 bool TfSettings::showSpecial() const { return cbxShowSpecial->isChecked(); }
@@ -117,6 +118,7 @@ SettingsFile::Values TfSettings::values() const
     v.changeLanguage = changeLanguage();
     v.skins = skins();
     v.historyDays = historyDays();
+    v.autoRefresh = autoRefresh();
     return v;
 }
 
@@ -129,7 +131,7 @@ void TfSettings::setupUi()
     setObjectName(QStringLiteral("fSettings"));
     setWindowTitle(QStringLiteral("Настройки"));
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
-    setFixedSize(307, 287);
+    setFixedSize(307, 315);
     QPalette pal = palette();
     pal.setColor(QPalette::Window, FormColour);
     setPalette(pal);
@@ -172,18 +174,18 @@ void TfSettings::setupUi()
         "QTabBar::tab { width: 18px; padding: 4px 0px; border: 1px solid palette(mid); }"
         "QTabBar::tab:!selected { margin-left: 2px; }"
         "QTabBar::tab:hover { background: palette(highlight); color: palette(highlighted-text); }"));
-    TabControl1->setGeometry(3 + 300 - 22, 42, 22, 209);
+    TabControl1->setGeometry(3 + 300 - 22, 42, 22, 237);
 
     Notebook1 = new QStackedWidget(this);
     Notebook1->setObjectName(QStringLiteral("Notebook1"));
-    Notebook1->setGeometry(3, 42, 300 - 22, 209);
+    Notebook1->setGeometry(3, 42, 300 - 22, 237);
 
     auto page = [this](const char *name) {
         auto *f = new QFrame;
         f->setObjectName(QString::fromLatin1(name));
         f->setFrameStyle(QFrame::Panel | QFrame::Raised);
         f->setLineWidth(2);
-        f->setFixedSize(272, 199);
+        f->setFixedSize(272, 227);
         f->setAutoFillBackground(true);
         QPalette p = f->palette();
         p.setColor(QPalette::Window, Qt::white);
@@ -248,6 +250,8 @@ void TfSettings::setupUi()
     eHistoryDays->setKeyboardTracking(false); // one change when typing ends, not one per digit
     eHistoryDays->setPalette(withBase(eHistoryDays, BoxColour));
     eHistoryDays->setToolTip(QStringLiteral("0: историята се пази завинаги"));
+    cbAutoRefresh = check(pageMain, "cbAutoRefresh", "Авто&матично опресняване", 7, 204, 225, true);
+    cbAutoRefresh->setToolTip(QStringLiteral("Промените от другите работни места се показват веднага"));
 
     GroupBox2 = new QGroupBox(QStringLiteral(" Архив "), pageAdditionals);
     place(GroupBox2, "GroupBox2", 8, 5, 255, 75);
@@ -281,9 +285,9 @@ void TfSettings::setupUi()
     place(btnSkinLoad, "btnSkinLoad", 227, 66, 20, 20);
 
     bStart = new QPushButton(QStringLiteral("&Да"), this);
-    place(bStart, "bStart", 60, 257, 107, 25);
+    place(bStart, "bStart", 60, 285, 107, 25);
     bCancel = new QPushButton(QStringLiteral("&Отказ"), this);
-    place(bCancel, "bCancel", 175, 257, 106, 25);
+    place(bCancel, "bCancel", 175, 285, 106, 25);
     bStart->setAutoDefault(false);
     bCancel->setAutoDefault(false);
 
@@ -392,6 +396,7 @@ void TfSettings::LoadSettings()
     cbSkins->setChecked(v.skins);
     cbAutoArchive->setChecked(v.autoArchive);
     setHistoryDays(v.historyDays);
+    cbAutoRefresh->setChecked(v.autoRefresh);
 
     if (MainGrid *main = mainGrid()) {
         QFile g(Paths::programFile(QStringLiteral("grid.ini")));

@@ -52,6 +52,7 @@ public:
     QCheckBox *cbxPassByChange;
     QLabel *lHistoryDays;
     QSpinBox *eHistoryDays; // days the change history is kept; changed after the administrator check
+    QCheckBox *cbAutoRefresh;
 
     QGroupBox *GroupBox2;
     QCheckBox *cbAutoArchive;
@@ -80,6 +81,7 @@ public:
     bool skins() const override;
     bool showSpecial() const override;
     int historyDays() const override;
+    bool autoRefresh() const override;
     void setDatabase(const QString &path) override;
     void setSpeedButtons(bool on) override;
     // The stored settings as the controls hold them now.

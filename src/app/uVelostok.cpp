@@ -105,6 +105,22 @@ void TfVelostok::setupUi()
     lblFitment->setObjectName(QStringLiteral("lblFitment"));
     StatusBar1->addPermanentWidget(lblFitment);
     connect(Inventory, &InventoryGrid::fitmentFound, lblFitment, &QLabel::setText);
+    lblOthers = new QLabel(StatusBar1);
+    lblOthers->setObjectName(QStringLiteral("lblOthers"));
+    StatusBar1->addPermanentWidget(lblOthers);
+    auto *othersShown = new QTimer(this);
+    othersShown->setSingleShot(true);
+    othersShown->setInterval(OthersShownMs);
+    connect(othersShown, &QTimer::timeout, lblOthers, &QLabel::clear);
+    connect(DM->DataBase, &TDaoDatabase::othersChanged, this, [this, othersShown](int rows) {
+        Inventory->followOthers();
+        if (rows == 0)
+            return;
+        lblOthers->setText(rows < 0   ? QStringLiteral("Редове променени от друго работно място ")
+                           : rows == 1 ? QStringLiteral("1 ред променен от друго работно място ")
+                                       : QStringLiteral("%1 реда променени от друго работно място ").arg(rows));
+        othersShown->start();
+    });
     layout->addWidget(StatusBar1);
     setCentralWidget(Panel1);
 
@@ -234,6 +250,9 @@ void TfVelostok::ConnectDatabase()
     db->setDatabase(configured.isEmpty() ? deflt : configured);
     db->setProgramDir(Paths::programDir());
     db->setVersion(settings().daoVersion());
+    // Others' changes come in as they are committed, or only with a refresh.
+    db->watchCommits(settings().autoRefresh());
+    db->followOthers(settings().autoRefresh());
     DM->dbInfo->setDatabase(db->Database());
 
     bool failed = false;

@@ -41,6 +41,8 @@ public:
     QProgressBar *ProgressBar1;
     QStatusBar *StatusBar1;
     QLabel *lblFitment; // how many rows a fitment search found
+    QLabel *lblOthers;  // how many rows another counter changed, for a few seconds
+    static constexpr int OthersShownMs = 6000;
     QToolBar *ToolBar1;
     QMenuBar *MainMenu1;
     QMenu *PopupMenu1;

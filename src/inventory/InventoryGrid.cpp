@@ -1,6 +1,9 @@
 // The inventory grid's look and handlers, filtering and the drop-down lists.
 #include "InventoryGrid.h"
 
+#include <QAbstractItemDelegate>
+#include <QTimer>
+
 #include "filter/FilterExpression.h"
 
 #include "InventoryLog.h"
@@ -76,6 +79,12 @@ bool databaseConnected()
 InventoryGrid::InventoryGrid(TDBGrid *grid, QObject *parent) : QObject(parent), mGrid(grid)
 {
     mGrid->setObjectName(QStringLiteral("DBGrid1"));
+    connect(mGrid->itemDelegate(), &QAbstractItemDelegate::closeEditor, this, [this] {
+        QTimer::singleShot(0, this, [this] {
+            if (mPickListsStale && !mGrid->editorOpen() && databaseConnected())
+                readPickLists();
+        });
+    });
     mGrid->setFont(sansSerif(11));
     QPalette gp = mGrid->palette();
     gp.setColor(QPalette::Base, QColor(192, 192, 192));
@@ -232,6 +241,24 @@ void InventoryGrid::RefreshPickLists()
     TDaoTable *t = DM->tblMain;
     const ControlsSuspended suspended(t);
     t->Refresh();
+    readPickLists();
+}
+
+void InventoryGrid::followOthers()
+{
+    if (!databaseConnected())
+        return;
+    // An open drop-down shares its list's model: a new list would take the typed text away.
+    if (mGrid->editorOpen()) {
+        mPickListsStale = true;
+        return;
+    }
+    readPickLists();
+}
+
+void InventoryGrid::readPickLists()
+{
+    mPickListsStale = false;
     QList<TColumn> &cols = mGrid->Columns();
     for (TColumn &c : cols)
         c.PickList.clear();

@@ -36,6 +36,9 @@ public:
     // MainGrid
     void ApplyFilter(const QString &filter) override;
     void RefreshPickLists() override;
+    // Others changed the inventory: the grid's pick lists are read again when next looked at
+    // (not while a cell editor shows one: once it closes).
+    void followOthers();
     TDBGrid *grid() const override { return mGrid; }
     TDaoTable *dataSet() const override;
     QByteArray savedLayout() const override;
@@ -61,7 +64,10 @@ signals:
     void fitmentFound(const QString &text);
 
 private:
+    void readPickLists();
+
     TDBGrid *mGrid;
+    bool mPickListsStale = false;
 };
 
 // Commands that need the database test this first and otherwise do nothing.

@@ -18,6 +18,7 @@ public:
     bool skins() const override { return true; }
     bool showSpecial() const override { return false; }
     int historyDays() const override { return 365; }
+    bool autoRefresh() const override { return true; }
     void setDatabase(const QString &path) override { mDatabase = path; }
     void setSpeedButtons(bool on) override { mSpeedButtons = on; }
     void SaveSettings() override {}

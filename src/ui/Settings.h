@@ -22,6 +22,7 @@ public:
     virtual bool skins() const = 0;           // Skins: the skin is applied
     virtual bool showSpecial() const = 0;     // the special columns are shown (not stored)
     virtual int historyDays() const = 0;      // HistoryDays: days the change history is kept, 0 for ever
+    virtual bool autoRefresh() const = 0;     // AutoRefresh: others' changes are shown as they come
 
     // The commands that change a setting outside the settings window.
     virtual void setDatabase(const QString &path) = 0;

@@ -1,6 +1,10 @@
 // The data grid view: keeps the view and the dataset on the same row (cell editors: GridCellEditor).
 #include "TDBGrid.h"
 
+#include "dataset/RowMoves.h"
+#include <QScrollBar>
+#include <QTimer>
+
 #include "base/DaoError.h"
 #include "Guard.h"
 #include "Prompts.h"
@@ -72,6 +76,31 @@ TDBGrid::TDBGrid(QWidget *parent)
         if (QWidget *f = QApplication::focusWidget(); f && f != this && isAncestorOf(f))
             setFocus();
     });
+    // Others' changes move rows under the view: the row at the top stays at the top.
+    connect(mModel, &TDBGridModel::aboutToFollow, this, [this] { mTopBeforeFollow = verticalScrollBar()->value(); });
+    connect(mModel, &TDBGridModel::followed, this, [this](const RowMoves *moves) {
+        const int oldTop = std::exchange(mTopBeforeFollow, -1);
+        if (oldTop > 0) {
+            const int top = moves->following(oldTop, oldTop + 1 + verticalScrollBar()->maximum());
+            if (top >= 0) {
+                updateGeometries();
+                verticalScrollBar()->setValue(top);
+            }
+        }
+    });
+    mFade = new QTimer(this);
+    mFade->setInterval(100);
+    connect(mFade, &QTimer::timeout, this, [this] {
+        viewport()->update();
+        bool marked = false;
+        const int first = std::max(rowAt(0), 0);
+        const int last = rowAt(viewport()->height() - 1) < 0 ? mModel->rowCount() - 1 : rowAt(viewport()->height() - 1);
+        for (int r = first; r <= last && !marked; ++r)
+            marked = mModel->markOf(r) > 0;
+        if (!marked)
+            mFade->stop();
+    });
+    connect(mModel->link(), &TDataLink::rowsFollowed, this, [this] { mFade->start(); });
     connect(mModel, &QAbstractItemModel::modelReset, this, [this] {
         mCellEditor->setRowsGoing(false);
         applyColumnLayout();

@@ -45,6 +45,7 @@
 class TDaoField;
 class TDaoTable;
 class TDataSource;
+class QTimer;
 
 class TDBGrid : public QTableView
 {
@@ -55,6 +56,9 @@ class TDBGrid : public QTableView
     Q_PROPERTY(QColor lockedSelectedColor MEMBER mLockedSelectedColor RESET resetLockedSelectedColor)
     Q_PROPERTY(QColor deletedColor MEMBER mDeletedColor RESET resetDeletedColor)
     Q_PROPERTY(QColor deletedSelectedColor MEMBER mDeletedSelectedColor RESET resetDeletedSelectedColor)
+    // The tint over a row another counter changed lately, at its strongest (its alpha counts);
+    // it fades out. Invalid (reset): a translucent amber, seen on light and dark grounds.
+    Q_PROPERTY(QColor changedColor MEMBER mChangedColor RESET resetChangedColor)
 
 public:
     explicit TDBGrid(QWidget *parent = nullptr);
@@ -107,6 +111,8 @@ public:
     void resetLockedSelectedColor() { mLockedSelectedColor = QColor(); }
     void resetDeletedColor() { mDeletedColor = QColor(); }
     void resetDeletedSelectedColor() { mDeletedSelectedColor = QColor(); }
+    void resetChangedColor() { mChangedColor = QColor(); }
+    QColor changedColour() const { return mChangedColor.isValid() ? mChangedColor : QColor(255, 176, 0, 120); }
     // Each character key typed into the grid or its editor (Enter, Esc and Backspace included),
     // before the grid's own handling; true swallows it.
     std::function<bool(QKeyEvent *event)> keyPress;
@@ -170,4 +176,7 @@ private:
     QColor mLockedSelectedColor;
     QColor mDeletedColor;
     QColor mDeletedSelectedColor;
+    QColor mChangedColor;
+    QTimer *mFade = nullptr; // repaints while marks fade
+    int mTopBeforeFollow = -1;
 };

@@ -28,6 +28,12 @@ void TDBGridDelegate::initStyleOption(QStyleOptionViewItem *option, const QModel
 void TDBGridDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const
 {
     QStyledItemDelegate::paint(painter, option, index);
+    // A row another counter changed lately: a tint over the cell that fades away.
+    if (const double mark = mGrid->gridModel()->markOf(index.row()); mark > 0) {
+        QColor tint = mGrid->changedColour();
+        tint.setAlphaF(float(tint.alphaF() * mark));
+        painter->fillRect(option.rect, tint);
+    }
     // The current cell framed, so that it shows within the highlighted row at a glance.
     if (index != mGrid->currentIndex())
         return;

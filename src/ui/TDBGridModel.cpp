@@ -2,7 +2,11 @@
 #include "TDBGridModel.h"
 
 #include "base/DaoError.h"
+#include "dataset/RowMoves.h"
 #include "dataset/TDaoTable.h"
+
+#include <QDateTime>
+#include <algorithm>
 
 TDBGridModel::TDBGridModel(QObject *parent) : QAbstractTableModel(parent), mLink(new TDataLink(this))
 {
@@ -19,6 +23,7 @@ TDBGridModel::TDBGridModel(QObject *parent) : QAbstractTableModel(parent), mLink
     connect(mLink, &TDataLink::rowChanged, this, &TDBGridModel::rowChanged);
     connect(mLink, &TDataLink::rowInserted, this, &TDBGridModel::rowInserted);
     connect(mLink, &TDataLink::rowRemoved, this, &TDBGridModel::rowRemoved);
+    connect(mLink, &TDataLink::rowsFollowed, this, &TDBGridModel::rowsFollowed);
     connect(mLink, &TDataLink::currentChanged, this, [this] { emit currentRowChanged(gridRow(dataSet())); });
 }
 
@@ -100,6 +105,50 @@ void TDBGridModel::rowRemoved(int)
     // The dataset tells of a removal after the row has gone, when a view could no longer ask
     // for what it is about to lose: the rows are read again instead.
     reset();
+}
+
+void TDBGridModel::rowsFollowed(const RowMoves *moves)
+{
+    if (moves->none() && datasetRows() == mRows) {
+        if (mRows > 0)
+            emit dataChanged(index(0, 0), index(mRows - 1, columnCount() - 1));
+        return;
+    }
+    emit aboutToFollow();
+    emit layoutAboutToBeChanged();
+    // The row being inserted stays after the last one.
+    const int oldRows = mRows;
+    const int newRows = datasetRows();
+    const bool inserting = dataSet()->State() == TDaoTable::dsInsert;
+    const QModelIndexList before = persistentIndexList();
+    std::vector<int> rows;
+    rows.reserve(size_t(before.size()));
+    for (const QModelIndex &i : before)
+        rows.push_back(inserting && i.row() == oldRows - 1 ? -2 : i.row());
+    std::vector<int> mapped = rows;
+    moves->map(mapped);
+    QModelIndexList after;
+    after.reserve(before.size());
+    for (qsizetype k = 0; k < before.size(); ++k) {
+        const int r = rows[size_t(k)] == -2 ? newRows - 1 : mapped[size_t(k)];
+        after << (r >= 0 && r < newRows ? index(r, before.at(k).column()) : QModelIndex());
+    }
+    mRows = newRows;
+    changePersistentIndexList(before, after);
+    emit layoutChanged();
+    emit followed(moves);
+}
+
+double TDBGridModel::markOf(int row) const
+{
+    const TDaoTable *t = dataSet();
+    if (!t || !t->Active())
+        return 0;
+    const qint64 at = t->changedByOthersAt(row);
+    if (at == 0)
+        return 0;
+    const qint64 age = QDateTime::currentMSecsSinceEpoch() - at;
+    return std::clamp(1.0 - double(age) / double(TDaoTable::MarkMs), 0.0, 1.0);
 }
 
 Qt::ItemFlags TDBGridModel::flags(const QModelIndex &index) const

@@ -4,7 +4,9 @@
 // million-row dataset costs no more than a small one. Row i is the dataset's position i; while
 // the dataset inserts, the new row is one more row after the last. The model follows the
 // dataset's notifications: a reset when the row set may have changed, row signals for single
-// changes, and currentRowChanged whenever the dataset's current row moves.
+// changes, and currentRowChanged whenever the dataset's current row moves. When the dataset
+// follows other connections' changes, rows move without a reset: the view's current cell,
+// selection and open editor move with their rows.
 //
 // writeCell writes a typed text into the dataset's current row and starts an edit. The model
 // never moves the dataset: a cell of another row is not written.
@@ -53,17 +55,24 @@ public:
 
     // The dataset field of a column, or -1.
     int fieldOf(int column) const;
+    // How strongly a row is marked as changed by another connection: 1 just after, fading to 0.
+    double markOf(int row) const;
 
 signals:
     void currentRowChanged(int row);
     // Reading a row failed while the view painted it (told once until the view acknowledges).
     void readFailed(const QString &message);
+    // Around following other connections' changes: before the rows move, and after (positions
+    // before to after in moves).
+    void aboutToFollow();
+    void followed(const RowMoves *moves);
 
 private:
     void reset();
     void rowChanged(int position);
     void rowInserted(int position);
     void rowRemoved(int position);
+    void rowsFollowed(const RowMoves *moves);
     int datasetRows() const;
 
     TDataLink *mLink;

@@ -58,6 +58,7 @@ void TDataLink::attach()
                      << connect(t, &TDaoTable::rowInserted, this, &TDataLink::rowInserted)
                      << connect(t, &TDaoTable::rowRemoved, this, &TDataLink::rowRemoved)
                      << connect(t, &TDaoTable::stateChanged, this, &TDataLink::stateChanged)
+                     << connect(t, &TDaoTable::rowsFollowed, this, &TDataLink::rowsFollowed)
                      << connect(t, &QObject::destroyed, this, [this] {
                             mDataSet = nullptr;
                             emit dataSetChanged();

@@ -12,6 +12,7 @@
 #include <QPointer>
 #include <functional>
 
+#include "dataset/RowMoves.h"
 #include "dataset/TDaoTable.h"
 #include "dataset/TDataSource.h"
 
@@ -38,6 +39,7 @@ signals:
     void rowInserted(int position);
     void rowRemoved(int position);
     void stateChanged();
+    void rowsFollowed(const RowMoves *moves);
 
 private:
     void attach();

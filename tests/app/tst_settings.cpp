@@ -148,16 +148,17 @@ private slots:
         s->cbSkins->setChecked(false);
         s->cbxChangeLanguage->setChecked(true);
         s->cbxShowSpecial->setChecked(true);
+        s->cbAutoRefresh->setChecked(false);
         writeSet("Database=old\r\nOther=kept?\r\n");
         s->SaveSettings();
         QVERIFY(mPrompts->messages.isEmpty());
         const QByteArray expected = QStringLiteral("Database=D:\\Склад\\shop.mdb\r\nDAOVersion=3.5\r\nArchiveCount=9\r\n"
                                                    "SkinPath=../Skins/Other.skn\r\nSP=Yes\r\nAutoArchive=No\r\n"
                                                    "SpeedButtons=No\r\nPassByChange=Yes\r\nChangeLanguage=Yes\r\nSkins=No\r\n"
-                                                   "HistoryDays=365\r\n")
+                                                   "HistoryDays=365\r\nAutoRefresh=No\r\n")
                                         .toUtf8();
         QCOMPARE(readFile(bin(QStringLiteral("set.dll"))), expected);
-        QCOMPARE(s->ServerSeting->toPlainText().split(QLatin1Char('\n')).size(), 11);
+        QCOMPARE(s->ServerSeting->toPlainText().split(QLatin1Char('\n')).size(), 12);
         restart();
         s = fSettings;
         QCOMPARE(s->eDataBase->text(), QStringLiteral("D:\\Склад\\shop.mdb"));
@@ -165,7 +166,8 @@ private slots:
         QCOMPARE(s->eArchiveCount->currentText(), QStringLiteral("9"));
         QCOMPARE(s->eSkinPath->text(), QStringLiteral("../Skins/Other.skn"));
         QVERIFY(s->cbxShowDel->isChecked() && !s->cbAutoArchive->isChecked() && !s->cbSpeedButtons->isChecked()
-                && s->cbxPassByChange->isChecked() && !s->cbSkins->isChecked() && s->cbxChangeLanguage->isChecked());
+                && s->cbxPassByChange->isChecked() && !s->cbSkins->isChecked() && s->cbxChangeLanguage->isChecked()
+                && !s->cbAutoRefresh->isChecked());
         QVERIFY(!s->cbxShowSpecial->isChecked());
         QVERIFY(!s->eArchiveCount->isEnabled());
         // "&Отказ" reloads the file: a change made in the window is thrown away, except the

@@ -43,6 +43,8 @@ class TestSettingsFile : public QObject
             return onOff(v.skins);
         if (name == QLatin1String("HistoryDays"))
             return QString::number(v.historyDays);
+        if (name == QLatin1String("AutoRefresh"))
+            return onOff(v.autoRefresh);
         return QStringLiteral("?");
     }
 
@@ -85,6 +87,9 @@ private slots:
         QTest::newRow("history missing") << QByteArray("SP=No\r\n") << "HistoryDays" << "365";
         QTest::newRow("history negative") << QByteArray("HistoryDays=-5\r\n") << "HistoryDays" << "365";
         QTest::newRow("history text") << QByteArray("HistoryDays=1 year\r\n") << "HistoryDays" << "365";
+        QTest::newRow("refresh missing") << QByteArray("SP=No\r\n") << "AutoRefresh" << "on";
+        QTest::newRow("refresh no") << QByteArray("AutoRefresh=no\r\n") << "AutoRefresh" << "on";
+        QTest::newRow("refresh No") << QByteArray("autorefresh=No\r\n") << "AutoRefresh" << "off";
         QTest::newRow("dao version missing") << QByteArray("SP=No\r\n") << "DAOVersion" << "";
     }
 
@@ -113,10 +118,11 @@ private slots:
         v.changeLanguage = true;
         v.skins = false;
         v.historyDays = 90;
+        v.autoRefresh = false;
         const QByteArray expected = QStringLiteral("Database=D:\\Склад\\shop.mdb\r\nDAOVersion=3.5\r\nArchiveCount=9\r\n"
                                                    "SkinPath=../Skins/Other.skn\r\nSP=Yes\r\nAutoArchive=No\r\n"
                                                    "SpeedButtons=No\r\nPassByChange=Yes\r\nChangeLanguage=Yes\r\nSkins=No\r\n"
-                                                   "HistoryDays=90\r\n")
+                                                   "HistoryDays=90\r\nAutoRefresh=No\r\n")
                                         .toUtf8();
         QCOMPARE(SettingsFile::bytes(v), expected);
         // Read back over the defaults: the same values, whatever the start.

@@ -11,6 +11,7 @@
 #include "base/FileReplacement.h"
 #include "dataset/ResultCache.h"
 #include "engine/SqlDialect.h"
+#include "dataset/ChangeFeed.h"
 #include "dataset/ChangeLog.h"
 #include "dataset/TDaoTable.h"
 #include "files/ExportStatement.h"
@@ -628,6 +629,15 @@ void TDaoDatabase::watchCommits(bool on)
 void TDaoDatabase::startWatching()
 {
     mEngine->othersCommitted(); // from now on
+    mFeed = std::make_unique<ChangeFeed>(*mEngine, *mChanges);
+    mOwnRows.clear();
+    mFeedBehind = false;
+    try {
+        mFeed->start();
+    } catch (const DaoError &e) {
+        qCWarning(lcDb) << "others' changes not followed:" << e.message();
+        mFeed.reset();
+    }
     mWatchTimer = new QTimer(this);
     // The file is asked often (a small read of a counter); the server's socket tells at once, the
     // timer only finds a connection made again.
@@ -642,6 +652,7 @@ void TDaoDatabase::stopWatching()
     delete mWatchTimer;
     mWatchTimer = nullptr;
     mWatchSocket.reset();
+    mFeed.reset();
 }
 
 void TDaoDatabase::checkCommits()
@@ -657,6 +668,51 @@ void TDaoDatabase::checkCommits()
         mWatchSocket = std::make_unique<QSocketNotifier>(socket, QSocketNotifier::Read);
         connect(mWatchSocket.get(), &QSocketNotifier::activated, this, [this] { checkCommits(); });
     }
+    if (others || mFeedBehind)
+        followCommits();
     if (others)
         emit othersCommitted();
+    for (TDaoTable *t : std::as_const(mDataSets))
+        t->followPending();
+}
+
+void TDaoDatabase::followCommits()
+{
+    if (!mFollowing || !mFeed) {
+        mOwnRows.clear();
+        return;
+    }
+    ChangeFeed::Changes changes;
+    try {
+        changes = mFeed->read();
+        mFeedBehind = false;
+    } catch (const DaoError &e) {
+        // Read at the next tick: the feed gives the same changes again.
+        mFeedBehind = true;
+        qCWarning(lcDb) << "others' changes not read yet:" << e.message();
+        return;
+    }
+    int others = 0;
+    if (!changes.whole) {
+        QSet<qint64> counted;
+        for (const qint64 row : changes.rows)
+            if (!mOwnRows.contains(row) && !counted.contains(row))
+                counted.insert(row);
+        others = int(counted.size());
+    }
+    mOwnRows.clear();
+    for (TDaoTable *t : QList<TDaoTable *>(mDataSets)) {
+        if (!mDataSets.contains(t))
+            continue; // closed by an earlier one's handler
+        try {
+            if (mChanges->records(t->TableName()))
+                t->followOthers(changes.rows, changes.whole);
+            else
+                t->followOthers({}, true); // small tables: read again
+        } catch (const DaoError &e) {
+            qCWarning(lcDb) << "others' changes not shown in" << t->TableName() << ":" << e.message();
+        }
+    }
+    if (changes.whole || others > 0)
+        emit othersChanged(changes.whole ? -1 : others);
 }

@@ -14,6 +14,7 @@
 #include "engine/InventorySchema.h"
 
 #include <QObject>
+#include <QSet>
 #include <QSocketNotifier>
 
 class QTimer;
@@ -21,6 +22,7 @@ class QTimer;
 #include <functional>
 #include <memory>
 
+class ChangeFeed;
 class ChangeLog;
 class FileCheck;
 class ResultCache;
@@ -138,11 +140,19 @@ public:
     // over closing and opening.
     void watchCommits(bool on);
     bool watchingCommits() const { return mWatching; }
+    // Whether, besides telling othersCommitted, the open datasets follow what others changed
+    // (TDaoTable::followOthers): main's rows as the history names them, other tables whole.
+    // Off at first; works while commits are watched.
+    void followOthers(bool on) { mFollowing = on; }
+    bool followingOthers() const { return mFollowing; }
 
 signals:
     void connectedChanged(bool connected);
     // Another connection (another counter, another program) committed a change of the inventory.
     void othersCommitted();
+    // After the datasets followed others' commit: how many of main's rows others changed
+    // (-1: not known; the inventory keeps no history).
+    void othersChanged(int rows);
     void fileChecked(const FileHealth &health, const QStringList &soundBackups);
 
 private:
@@ -203,6 +213,9 @@ private:
     void startWatching();
     void stopWatching();
     void checkCommits();
+    void followCommits();
+    // A row of main this connection wrote: not counted as others' when a notice comes.
+    void ownRow(qint64 key) { mOwnRows.insert(key); }
     static QString batchLostText(const QString &cause);
 
     QString mDatabase;
@@ -223,4 +236,8 @@ private:
     bool mWatching = false;
     QTimer *mWatchTimer = nullptr;
     std::unique_ptr<QSocketNotifier> mWatchSocket;
+    bool mFollowing = false;
+    std::unique_ptr<ChangeFeed> mFeed;
+    bool mFeedBehind = false; // a notice whose changes could not be read yet
+    QSet<qint64> mOwnRows;
 };

@@ -17,6 +17,7 @@
 #include "dataset/ChangeLog.h"
 #include "dataset/TableWriter.h"
 
+#include <QDateTime>
 #include <QFileInfo>
 #include <QMetaMethod>
 #include <QScopeGuard>
@@ -139,6 +140,8 @@ void TDaoTable::EnableControls()
         emit dataSetChanged();
         emit stateChanged();
     }
+    if (mDisableCount == 0 && mFollowWaiting)
+        QMetaObject::invokeMethod(this, [this] { followPending(); }, Qt::QueuedConnection);
 }
 
 void TDaoTable::setBulkMode(bool on)
@@ -768,6 +771,7 @@ void TDaoTable::postInsert()
         throw;
     }
     commitPost();
+    mDb->ownRow(row.key);
     mKeyset->appended(row.key, std::move(row.values));
     mPos = mKeyset->count() - 1;
     mModified = false;
@@ -794,6 +798,7 @@ void TDaoTable::postUpdate()
             throw;
         }
         commitPost();
+        mDb->ownRow(mKeyset->keyAt(mPos));
         mKeyset->updated(mPos, std::move(now));
     } else {
         commitPost();
@@ -889,6 +894,7 @@ void TDaoTable::Delete()
         mDb->abortRecorded(own);
         throw;
     }
+    mDb->ownRow(mKeyset->keyAt(removed));
     mKeyset->removed(removed);
     const int n = mKeyset->count();
     mPos = n == 0 ? -1 : std::min(removed, n - 1);
@@ -1054,4 +1060,66 @@ int TDaoTable::CompareBookmarks(const TBookmark &a, const TBookmark &b) const
 {
     const int pa = positionOf(a), pb = positionOf(b);
     return pa < pb ? -1 : (pa > pb ? 1 : 0);
+}
+
+// ---- other connections' changes
+
+void TDaoTable::followOthers(const std::vector<qint64> &rows, bool whole)
+{
+    if (!Active() || !mKeyset || mUnread || (!whole && rows.empty()))
+        return;
+    if (mDisableCount > 0 || mBulk || mPosting) {
+        // Positions must not move under a loop over the rows or a post: later.
+        mFollowRows.insert(mFollowRows.end(), rows.begin(), rows.end());
+        mFollowWhole = mFollowWhole || whole;
+        mFollowWaiting = true;
+        return;
+    }
+    const int count = RecordCount();
+    const qint64 keep = mPos >= 0 && mPos < count ? mKeyset->keyAt(mPos) : 0;
+    if (mKeyset->usesFitment())
+        mDb->bringFitmentUpToDate();
+    TableKeyset::Followed f = mKeyset->follow(rows, whole, keep);
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    for (auto it = mMarks.begin(); it != mMarks.end();)
+        it = now - it->second > MarkMs ? mMarks.erase(it) : std::next(it);
+    for (const qint64 k : f.changed)
+        mMarks[k] = now;
+    if (!f.moves.none()) {
+        std::vector<int> at{mPos, mPosBeforeInsert};
+        f.moves.map(at);
+        if (mPos >= 0)
+            mPos = at[0] >= 0 ? at[0] : std::min(mPos, RecordCount() - 1);
+        if (mPosBeforeInsert >= 0)
+            mPosBeforeInsert = at[1] >= 0 ? at[1] : std::min(mPosBeforeInsert, RecordCount() - 1);
+        if (RecordCount() > 0 && mPos < 0 && mState != dsInsert)
+            mPos = 0;
+        mEof = mEof && RecordCount() == 0;
+    }
+    if (!f.moves.none() || !f.changed.empty())
+        emit rowsFollowed(&f.moves);
+}
+
+void TDaoTable::followPending()
+{
+    if (!mFollowWaiting || mDisableCount > 0 || mBulk || mPosting)
+        return;
+    mFollowWaiting = false;
+    const std::vector<qint64> rows = std::exchange(mFollowRows, {});
+    const bool whole = std::exchange(mFollowWhole, false);
+    try {
+        followOthers(rows, whole);
+    } catch (const DaoError &) {
+        // Read again at the next change, or when the user refreshes.
+    }
+}
+
+qint64 TDaoTable::changedByOthersAt(int position) const
+{
+    if (mMarks.empty() || !mKeyset || position < 0 || position >= RecordCount())
+        return 0;
+    const auto it = mMarks.find(mKeyset->keyAt(position));
+    if (it == mMarks.end() || QDateTime::currentMSecsSinceEpoch() - it->second > MarkMs)
+        return 0;
+    return it->second;
 }

@@ -66,12 +66,14 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <unordered_map>
 #include <vector>
 
 class TDaoDatabase;
 class TableKeyset;
 class TableWriter;
 class QueryRows;
+class RowMoves;
 struct SourceInfo;
 
 class TDaoTable : public QObject
@@ -226,6 +228,10 @@ public:
     // is at position RecordCount() while the state is dsInsert.
     QVariant rowValue(int position, int field) const;
     bool rowIsDeletedByOthers(int position) const;
+    // When another connection's change of the row at position was followed (ms since the
+    // epoch; 0: none within the last MarkMs).
+    qint64 changedByOthersAt(int position) const;
+    static constexpr qint64 MarkMs = 4000;
 
     // Before a post, and before anything that would post or drop the pending edit, controls
     // that hold typed text not yet written into the row write it now; a hook may raise, which
@@ -239,6 +245,9 @@ signals:
     void rowInserted(int position);     // a new row appeared (Append)
     void rowRemoved(int position);      // a row left the row set (Delete, Cancel of a new row)
     void stateChanged();
+    // Other connections' changes were followed (see followOthers): rows kept their values' places
+    // or moved as moves says; the current row and the pending edit are as they were.
+    void rowsFollowed(const RowMoves *moves);
 
 private:
     friend class TDaoField;
@@ -252,6 +261,13 @@ private:
     void closeForDatabase();
     void databaseGone();
     void readBeforeWrite(const QString &table, const QStringList &columns);
+    // Other connections changed these rows of the table (whole: anything may have changed).
+    // A table's row set follows: values held are read again, rows gone leave it (not the current
+    // row, which shows as deleted), new rows that pass the filter come in where the sort places
+    // them. The current row, the edit buffer and the state stay. While controls are disabled,
+    // in bulk mode or during a post, it waits until those end. Raises DaoError.
+    void followOthers(const std::vector<qint64> &rows, bool whole);
+    void followPending();
 
     [[noreturn]] void badFieldIndex(int i) const;
     void checkActive() const;
@@ -337,4 +353,9 @@ private:
     bool mPostAtomic = false;
     bool mPostTransaction = false; // the post under way holds a transaction of its own
     std::vector<std::pair<const void *, std::function<void()>>> mUpdateHooks;
+    // Others' changes waiting to be followed, and the rows they changed lately (key, when).
+    std::vector<qint64> mFollowRows;
+    bool mFollowWhole = false;
+    bool mFollowWaiting = false;
+    std::unordered_map<qint64, qint64> mMarks;
 };

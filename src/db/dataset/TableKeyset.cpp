@@ -28,25 +28,34 @@ void TableKeyset::load(const SqlFragment &where, const QString &orderBy)
 {
     mKeys.clear();
     mRows.clear();
-    QString sql = QStringLiteral("SELECT %1 FROM %2").arg(mKey, mTable);
-    if (!where.sql.isEmpty())
-        sql += QStringLiteral(" WHERE ") + where.sql;
-    sql += QStringLiteral(" ORDER BY ");
-    if (!orderBy.isEmpty())
-        sql += orderBy + QStringLiteral(", ");
-    sql += mKey;
+    mWhere = where;
+    mOrderBy = orderBy;
     mKeysAscend = orderBy.isEmpty();
-    std::unique_ptr<DbStatement> st = mEngine.prepare(sql);
-    st->bindAll(where.params);
     try {
-        while (st->step())
-            mKeys.push_back(st->columnInt64(0));
+        mKeys = selectKeys();
     } catch (...) {
         mKeys.clear();
         mCount = 0;
         throw;
     }
     mCount = int(mKeys.size());
+}
+
+std::vector<qint64> TableKeyset::selectKeys() const
+{
+    QString sql = QStringLiteral("SELECT %1 FROM %2").arg(mKey, mTable);
+    if (!mWhere.sql.isEmpty())
+        sql += QStringLiteral(" WHERE ") + mWhere.sql;
+    sql += QStringLiteral(" ORDER BY ");
+    if (!mOrderBy.isEmpty())
+        sql += mOrderBy + QStringLiteral(", ");
+    sql += mKey;
+    std::unique_ptr<DbStatement> st = mEngine.prepare(sql);
+    st->bindAll(mWhere.params);
+    std::vector<qint64> keys;
+    while (st->step())
+        keys.push_back(st->columnInt64(0));
+    return keys;
 }
 
 // Fetches the page of rows around a position in one statement.
@@ -188,4 +197,218 @@ void TableKeyset::removed(int position)
     mRows.erase(mKeys[size_t(position)]);
     mKeys.erase(mKeys.begin() + position);
     mCount = int(mKeys.size());
+}
+
+// ---- following other connections' changes
+
+namespace {
+constexpr size_t ReadPart = 400;
+// New rows of a sorted row set placed one by one (a few statements each); beyond this many the
+// keys are selected anew.
+constexpr size_t PlaceLimit = 32;
+} // namespace
+
+std::unordered_map<qint64, std::pair<bool, std::vector<QVariant>>> TableKeyset::readRows(const std::vector<qint64> &keys) const
+{
+    std::unordered_map<qint64, std::pair<bool, std::vector<QVariant>>> out;
+    const QString passes = mWhere.sql.isEmpty() ? QStringLiteral("1")
+                                                : QStringLiteral("CASE WHEN %1 THEN 1 ELSE 0 END").arg(mWhere.sql);
+    for (size_t from = 0; from < keys.size(); from += ReadPart) {
+        const size_t n = std::min(ReadPart, keys.size() - from);
+        QString marks = QStringLiteral("?");
+        for (size_t i = 1; i < n; ++i)
+            marks += QStringLiteral(",?");
+        std::unique_ptr<DbStatement> st = mEngine.prepare(QStringLiteral("SELECT %1, %2, %3 FROM %4 WHERE %1 IN (%5)")
+                                                              .arg(mKey, passes, mSelectList, mTable, marks));
+        st->bindAll(mWhere.params);
+        const int first = int(mWhere.params.size()) + 1;
+        for (size_t i = 0; i < n; ++i)
+            st->bindInt64(first + int(i), keys[from + i]);
+        while (st->step()) {
+            std::vector<QVariant> values;
+            values.reserve(mColumns.size());
+            for (size_t c = 0; c < mColumns.size(); ++c)
+                values.push_back(st->column(int(c) + 2));
+            out.emplace(st->columnInt64(0), std::make_pair(st->columnInt64(1) != 0, std::move(values)));
+        }
+    }
+    return out;
+}
+
+int TableKeyset::placeOf(qint64 key) const
+{
+    if (mKeysAscend)
+        return int(std::lower_bound(mKeys.begin(), mKeys.end(), key) - mKeys.begin());
+    // The engine compares, so that its collation and its order of nulls hold.
+    std::unique_ptr<DbStatement> st = mEngine.prepare(
+        QStringLiteral("SELECT %1 FROM %2 WHERE %1 IN (?, ?) ORDER BY %3, %1 LIMIT 1").arg(mKey, mTable, mOrderBy));
+    int lo = 0;
+    int hi = int(mKeys.size());
+    while (lo < hi) {
+        const int mid = lo + (hi - lo) / 2;
+        st->reset();
+        st->bindInt64(1, key);
+        st->bindInt64(2, mKeys[size_t(mid)]);
+        const bool before = st->step() && st->columnInt64(0) == key;
+        if (before)
+            hi = mid;
+        else
+            lo = mid + 1;
+    }
+    return lo;
+}
+
+TableKeyset::Followed TableKeyset::follow(const std::vector<qint64> &changed, bool whole, qint64 keep)
+{
+    if (whole) {
+        std::vector<qint64> held;
+        held.reserve(mRows.size());
+        for (const auto &r : mRows)
+            held.push_back(r.first);
+        return reselect(readRows(held), keep, true);
+    }
+    std::vector<qint64> keys = changed;
+    std::sort(keys.begin(), keys.end());
+    keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+    Followed out;
+    if (keys.empty())
+        return out;
+    std::unordered_map<qint64, int> at; // members among them, by old position
+    for (size_t i = 0; i < mKeys.size(); ++i)
+        if (std::binary_search(keys.begin(), keys.end(), mKeys[i]))
+            at.emplace(mKeys[i], int(i));
+    const auto read = readRows(keys);
+    std::vector<int> removed;
+    std::vector<qint64> news;
+    for (const qint64 k : keys) {
+        const auto r = read.find(k);
+        const auto a = at.find(k);
+        if (a == at.end()) {
+            if (r != read.end() && r->second.first)
+                news.push_back(k);
+            continue;
+        }
+        if (r == read.end()) {
+            if (k == keep)
+                mRows[k] = Row{std::vector<QVariant>(mColumns.size()), true};
+            else
+                removed.push_back(a->second);
+            continue;
+        }
+        const auto held = mRows.find(k);
+        if (held != mRows.end() && (held->second.missing || held->second.values != r->second.second)) {
+            held->second = Row{r->second.second, false};
+            out.changed.push_back(k);
+        }
+    }
+    for (const qint64 k : news) {
+        mRows[k] = Row{read.at(k).second, false};
+        out.changed.push_back(k);
+    }
+    out.inserted = int(news.size());
+    out.removed = int(removed.size());
+    if (news.size() > PlaceLimit && !mKeysAscend) {
+        for (const int p : removed)
+            mRows.erase(mKeys[size_t(p)]);
+        Followed again = reselect({}, keep, false);
+        again.changed = std::move(out.changed);
+        again.inserted = out.inserted;
+        again.removed = out.removed;
+        return again;
+    }
+    if (news.empty() && removed.empty())
+        return out;
+    if (!mKeysAscend && news.size() > 1) {
+        // Among themselves in the row set's order, so that equal places keep it.
+        QString marks = QStringLiteral("?");
+        for (size_t i = 1; i < news.size(); ++i)
+            marks += QStringLiteral(",?");
+        std::unique_ptr<DbStatement> st = mEngine.prepare(
+            QStringLiteral("SELECT %1 FROM %2 WHERE %1 IN (%3) ORDER BY %4, %1").arg(mKey, mTable, marks, mOrderBy));
+        for (size_t i = 0; i < news.size(); ++i)
+            st->bindInt64(int(i) + 1, news[i]);
+        std::vector<qint64> ordered;
+        while (st->step())
+            ordered.push_back(st->columnInt64(0));
+        if (ordered.size() == news.size())
+            news = std::move(ordered);
+    }
+    std::vector<std::pair<int, qint64>> placed;
+    placed.reserve(news.size());
+    for (const qint64 k : news)
+        placed.emplace_back(placeOf(k), k);
+    std::stable_sort(placed.begin(), placed.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
+    std::sort(removed.begin(), removed.end());
+
+    std::vector<qint64> keysNow;
+    keysNow.reserve(mKeys.size() - removed.size() + placed.size());
+    std::vector<int> insertedAt;
+    size_t pi = 0;
+    size_t ri = 0;
+    for (size_t i = 0; i <= mKeys.size(); ++i) {
+        while (pi < placed.size() && size_t(placed[pi].first) == i) {
+            insertedAt.push_back(int(keysNow.size()));
+            keysNow.push_back(placed[pi++].second);
+        }
+        if (i == mKeys.size())
+            break;
+        if (ri < removed.size() && size_t(removed[ri]) == i) {
+            mRows.erase(mKeys[i]);
+            ++ri;
+            continue;
+        }
+        keysNow.push_back(mKeys[i]);
+    }
+    mKeys.swap(keysNow);
+    mCount = int(mKeys.size());
+    out.moves = RowMoves::shifted(std::move(removed), std::move(insertedAt));
+    return out;
+}
+
+TableKeyset::Followed TableKeyset::reselect(const std::unordered_map<qint64, std::pair<bool, std::vector<QVariant>>> &read,
+                                            qint64 keep, bool whole)
+{
+    auto fresh = std::make_shared<std::vector<qint64>>(selectKeys());
+    Followed out;
+    // The current row stays where it was, also when it no longer passes or is gone.
+    if (keep != 0 && std::find(fresh->begin(), fresh->end(), keep) == fresh->end()) {
+        const auto was = std::find(mKeys.begin(), mKeys.end(), keep);
+        if (was != mKeys.end()) {
+            const size_t at = std::min(size_t(was - mKeys.begin()), fresh->size());
+            fresh->insert(fresh->begin() + std::ptrdiff_t(at), keep);
+        }
+    }
+    if (whole) {
+        for (auto it = mRows.begin(); it != mRows.end();) {
+            const auto r = read.find(it->first);
+            if (r == read.end() && it->first != keep) {
+                it = mRows.erase(it);
+                continue;
+            }
+            if (r == read.end()) {
+                it->second = Row{std::vector<QVariant>(mColumns.size()), true};
+            } else if (it->second.missing || it->second.values != r->second.second) {
+                it->second = Row{r->second.second, false};
+                out.changed.push_back(it->first);
+            }
+            ++it;
+        }
+        const std::unordered_set<qint64> before(mKeys.begin(), mKeys.end());
+        size_t stayed = 0;
+        for (const qint64 k : *fresh) {
+            if (before.count(k)) {
+                ++stayed;
+            } else {
+                out.changed.push_back(k);
+                ++out.inserted;
+            }
+        }
+        out.removed = int(mKeys.size() - stayed);
+    }
+    out.moves = RowMoves::byKey(std::move(mKeys), fresh);
+    mKeys = *fresh;
+    mCount = int(mKeys.size());
+    // The keys come in the row set's order again.
+    mKeysAscend = mOrderBy.isEmpty();
+    return out;
 }

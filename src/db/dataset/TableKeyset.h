@@ -3,8 +3,11 @@
 // by others appear only when a new keyset is loaded; a row appended here joins the end.
 #pragma once
 
+#include "dataset/RowMoves.h"
 #include "dataset/RowSource.h"
 #include "engine/SqlFragment.h"
+
+#include <memory>
 
 #include <unordered_map>
 
@@ -32,6 +35,22 @@ public:
     void updated(int position, std::vector<QVariant> values);
     void removed(int position);
 
+    // Other connections' changes. What follow did to the row set.
+    struct Followed
+    {
+        RowMoves moves;
+        std::vector<qint64> changed; // rows held whose values now differ, and rows put in
+        int inserted = 0;
+        int removed = 0;
+    };
+    // The rows changed names (any order, repeats allowed): the values held of those still in the
+    // database are read again; those gone leave the row set, except keep (the current row),
+    // which is kept as missing; those not in the row set that pass the keyset's condition are
+    // put in where its order places them. whole: anything may have changed, the keys are selected
+    // again (rows found by key) and the values held read again.
+    bool usesFitment() const { return mWhere.fitment; }
+    Followed follow(const std::vector<qint64> &changed, bool whole, qint64 keep);
+
 private:
     struct Row
     {
@@ -39,6 +58,13 @@ private:
         bool missing = false; // no longer in the database
     };
     const Row *rowAt(int position) const;
+    std::vector<qint64> selectKeys() const;
+    // Reads the rows keys name (with whether each passes the condition) in parts; gives them by key.
+    std::unordered_map<qint64, std::pair<bool, std::vector<QVariant>>> readRows(const std::vector<qint64> &keys) const;
+    // Where a row not in the keyset goes: before the first member it sorts before.
+    int placeOf(qint64 key) const;
+    Followed reselect(const std::unordered_map<qint64, std::pair<bool, std::vector<QVariant>>> &read,
+                      qint64 keep, bool whole);
     void fetchPage(int position) const;
 
     DbEngine &mEngine;
@@ -46,6 +72,8 @@ private:
     QString mKey;     // the row key column
     std::vector<QString> mColumns;
     QString mSelectList;
+    SqlFragment mWhere;
+    QString mOrderBy;
     std::vector<qint64> mKeys;
     bool mKeysAscend = true; // in key order (no sort term, nothing appended out of order)
     mutable std::unordered_map<qint64, Row> mRows;
