@@ -1,4 +1,4 @@
-// The settings file set.dll: eleven key=value lines beside the program. Reading and writing rules
+// The settings file set.dll: twelve key=value lines beside the program. Reading and writing rules
 // only (QtCore); the settings window holds the values in its controls.
 //
 // Writing: always the lines Database, DAOVersion, ArchiveCount, SkinPath, SP, AutoArchive,

@@ -131,7 +131,7 @@ void TfSettings::setupUi()
     setObjectName(QStringLiteral("fSettings"));
     setWindowTitle(QStringLiteral("Настройки"));
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
-    setFixedSize(307, 315);
+    setFixedSize(307, 287);
     QPalette pal = palette();
     pal.setColor(QPalette::Window, FormColour);
     setPalette(pal);
@@ -174,18 +174,18 @@ void TfSettings::setupUi()
         "QTabBar::tab { width: 18px; padding: 4px 0px; border: 1px solid palette(mid); }"
         "QTabBar::tab:!selected { margin-left: 2px; }"
         "QTabBar::tab:hover { background: palette(highlight); color: palette(highlighted-text); }"));
-    TabControl1->setGeometry(3 + 300 - 22, 42, 22, 237);
+    TabControl1->setGeometry(3 + 300 - 22, 42, 22, 209);
 
     Notebook1 = new QStackedWidget(this);
     Notebook1->setObjectName(QStringLiteral("Notebook1"));
-    Notebook1->setGeometry(3, 42, 300 - 22, 237);
+    Notebook1->setGeometry(3, 42, 300 - 22, 209);
 
     auto page = [this](const char *name) {
         auto *f = new QFrame;
         f->setObjectName(QString::fromLatin1(name));
         f->setFrameStyle(QFrame::Panel | QFrame::Raised);
         f->setLineWidth(2);
-        f->setFixedSize(272, 227);
+        f->setFixedSize(272, 199);
         f->setAutoFillBackground(true);
         QPalette p = f->palette();
         p.setColor(QPalette::Window, Qt::white);
@@ -250,8 +250,6 @@ void TfSettings::setupUi()
     eHistoryDays->setKeyboardTracking(false); // one change when typing ends, not one per digit
     eHistoryDays->setPalette(withBase(eHistoryDays, BoxColour));
     eHistoryDays->setToolTip(QStringLiteral("0: историята се пази завинаги"));
-    cbAutoRefresh = check(pageMain, "cbAutoRefresh", "Авто&матично опресняване", 7, 204, 225, true);
-    cbAutoRefresh->setToolTip(QStringLiteral("Промените от другите работни места се показват веднага"));
 
     GroupBox2 = new QGroupBox(QStringLiteral(" Архив "), pageAdditionals);
     place(GroupBox2, "GroupBox2", 8, 5, 255, 75);
@@ -283,11 +281,15 @@ void TfSettings::setupUi()
     noContextMenu(eSkinPath);
     btnSkinLoad = new QPushButton(QStringLiteral("..."), GroupBox1);
     place(btnSkinLoad, "btnSkinLoad", 227, 66, 20, 20);
+    // The one place left on the pages: how the grid shows others' changes, at the foot of the look.
+    cbAutoRefresh = check(GroupBox1, "cbAutoRefresh", "Авто&матично опресняване", 10, 88, 225, true);
+    cbAutoRefresh->setFixedHeight(14);
+    cbAutoRefresh->setToolTip(QStringLiteral("Промените от другите работни места се показват веднага"));
 
     bStart = new QPushButton(QStringLiteral("&Да"), this);
-    place(bStart, "bStart", 60, 285, 107, 25);
+    place(bStart, "bStart", 60, 257, 107, 25);
     bCancel = new QPushButton(QStringLiteral("&Отказ"), this);
-    place(bCancel, "bCancel", 175, 285, 106, 25);
+    place(bCancel, "bCancel", 175, 257, 106, 25);
     bStart->setAutoDefault(false);
     bCancel->setAutoDefault(false);
 

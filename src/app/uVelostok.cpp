@@ -113,7 +113,7 @@ void TfVelostok::setupUi()
     othersShown->setInterval(OthersShownMs);
     connect(othersShown, &QTimer::timeout, lblOthers, &QLabel::clear);
     connect(DM->DataBase, &TDaoDatabase::othersChanged, this, [this, othersShown](int rows) {
-        Inventory->followOthers();
+        Guard::run([this] { Inventory->followOthers(); });
         if (rows == 0)
             return;
         lblOthers->setText(rows < 0   ? QStringLiteral("Редове променени от друго работно място ")

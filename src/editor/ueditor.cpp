@@ -163,7 +163,21 @@ QString conflictText()
 void TfEditor::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
+    // The boxes show the row as it is now; others' changes of it wait until the window closes,
+    // so that a store from them meets the conflict instead of undoing those changes.
+    if (!mHolding && connected()) {
+        mHeld = DM->tblMain;
+        mHeld->holdCurrentRow(true);
+        mHolding = true;
+    }
     Guard::run([this] { FormShow(); });
+}
+
+void TfEditor::hideEvent(QHideEvent *event)
+{
+    QDialog::hideEvent(event);
+    if (std::exchange(mHolding, false) && mHeld)
+        mHeld->holdCurrentRow(false);
 }
 
 void TfEditor::FormShow()

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QPointer>
 
 class CompatibilityMemo;
 class PickListBox;
@@ -10,6 +11,7 @@ class QFrame;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class TDaoTable;
 
 class TfEditor : public QDialog
 {
@@ -57,6 +59,7 @@ public:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
     void done(int result) override;
 
 private:
@@ -64,6 +67,8 @@ private:
 
     // A store stopped after its first assignments: the row is still being edited.
     bool mStoreOpen = false;
+    bool mHolding = false;
+    QPointer<TDaoTable> mHeld;
 };
 
 extern TfEditor *fEditor;

@@ -82,7 +82,7 @@ InventoryGrid::InventoryGrid(TDBGrid *grid, QObject *parent) : QObject(parent), 
     connect(mGrid->itemDelegate(), &QAbstractItemDelegate::closeEditor, this, [this] {
         QTimer::singleShot(0, this, [this] {
             if (mPickListsStale && !mGrid->editorOpen() && databaseConnected())
-                readPickLists();
+                Guard::run([this] { readPickLists(true); });
         });
     });
     mGrid->setFont(sansSerif(11));
@@ -241,7 +241,7 @@ void InventoryGrid::RefreshPickLists()
     TDaoTable *t = DM->tblMain;
     const ControlsSuspended suspended(t);
     t->Refresh();
-    readPickLists();
+    readPickLists(false);
 }
 
 void InventoryGrid::followOthers()
@@ -253,10 +253,10 @@ void InventoryGrid::followOthers()
         mPickListsStale = true;
         return;
     }
-    readPickLists();
+    readPickLists(true);
 }
 
-void InventoryGrid::readPickLists()
+void InventoryGrid::readPickLists(bool later)
 {
     mPickListsStale = false;
     QList<TColumn> &cols = mGrid->Columns();
@@ -267,11 +267,17 @@ void InventoryGrid::readPickLists()
     for (int i = 0; i < 3; ++i) {
         const int col = mGrid->columnOfField(dataPickListFields().at(i), fallback[i]);
         TDaoTable *q = queries[i];
-        q->Requery();
+        if (!later)
+            q->Requery();
         // Read when someone first looks: nearly a million catalogue numbers need not be read
-        // before the grid is shown. The query holds its rows as of this re-query until then.
+        // before the grid is shown. The query holds its rows as of this re-query until then;
+        // after others' changes it is re-queried only then, since they may come every second.
         if (col >= 0 && col < cols.size())
-            cols[col].PickList.setPending([q] { return queryTexts(q); });
+            cols[col].PickList.setPending([q, later] {
+                if (later)
+                    q->Requery();
+                return queryTexts(q);
+            });
     }
 }
 

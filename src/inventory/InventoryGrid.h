@@ -64,7 +64,8 @@ signals:
     void fitmentFound(const QString &text);
 
 private:
-    void readPickLists();
+    // The three lists made pending; later: their queries re-queried only when first looked at.
+    void readPickLists(bool later);
 
     TDBGrid *mGrid;
     bool mPickListsStale = false;

@@ -215,6 +215,8 @@ void RowClipboard::PasteRowsFromClipboard()
     TDBGrid *g = mGrid->grid();
     if (t->State() != TDaoTable::dsBrowse)
         t->Cancel();
+    // The rows counted stay the rows pasted over: others' changes wait until the paste ends.
+    const ControlsSuspended held(t);
     const qint64 rows = t->RecordCount() > 0 ? t->RecordCount() - t->RecNo() : 0;
     const int startColumn = qMax(0, g->currentColumn());
     if (const QString question = pasteQuestion(lines, rows);

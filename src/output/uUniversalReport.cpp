@@ -243,6 +243,8 @@ void TfUniversalReport::ShowGridReport(TDBGrid *grid)
     QRLabel20->setText(QStringLiteral("Текущи данни"));
     QRLabel23->setText(QStringLiteral("Дата "));
 
+    // The rows stay in place while the report shows and prints them: others' changes wait.
+    const ControlsSuspended held(t);
     const report::BandReport rep(templateLayout(), t->RecordCount(), [t](int row, int field) {
         if (field < 0)
             return QString();

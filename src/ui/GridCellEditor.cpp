@@ -52,6 +52,12 @@ void GridCellEditor::created(QWidget *editor, const QModelIndex &index)
 {
     mWidget = editor;
     mIndex = index;
+    // Another counter's change of the row waits while the editor shows its value: an edit begun
+    // from what the user saw meets the conflict at its post instead of undoing that change.
+    if (TDaoTable *t = mGrid->dataSet(); t && t->Active()) {
+        t->holdCurrentRow(true);
+        connect(editor, &QObject::destroyed, t, [t] { t->holdCurrentRow(false); });
+    }
     // The keys of a drop-down box arrive at its line.
     auto *box = qobject_cast<QComboBox *>(editor);
     (box ? static_cast<QWidget *>(box->lineEdit()) : editor)->installEventFilter(this);

@@ -12,6 +12,8 @@ TDBEdit::TDBEdit(QWidget *parent) : QLineEdit(parent), mLink(new TDataLink(this)
         connect(mLink, signal, this, &TDBEdit::refresh);
     for (auto signal : {&TDataLink::currentChanged, &TDataLink::rowChanged})
         connect(mLink, signal, this, &TDBEdit::refresh);
+    // Another counter's change of the row shows at once, so that typing starts from it.
+    connect(mLink, &TDataLink::rowsFollowed, this, &TDBEdit::refresh);
 }
 
 void TDBEdit::setDataSource(TDataSource *source)

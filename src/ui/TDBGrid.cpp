@@ -92,12 +92,7 @@ TDBGrid::TDBGrid(QWidget *parent)
     mFade->setInterval(100);
     connect(mFade, &QTimer::timeout, this, [this] {
         viewport()->update();
-        bool marked = false;
-        const int first = std::max(rowAt(0), 0);
-        const int last = rowAt(viewport()->height() - 1) < 0 ? mModel->rowCount() - 1 : rowAt(viewport()->height() - 1);
-        for (int r = first; r <= last && !marked; ++r)
-            marked = mModel->markOf(r) > 0;
-        if (!marked)
+        if (!dataSet() || !dataSet()->Active() || !dataSet()->hasMarks())
             mFade->stop();
     });
     connect(mModel->link(), &TDataLink::rowsFollowed, this, [this] { mFade->start(); });
@@ -487,9 +482,18 @@ void TDBGrid::dataChanged(const QModelIndex &topLeft, const QModelIndex &bottomR
     // cell editor must not be replaced by the stored value.
     QLineEdit *line = mCellEditor->line();
     const QString typed = line ? line->text() : QString();
+    const int cursor = line ? line->cursorPosition() : 0;
+    const int selStart = line ? line->selectionStart() : -1;
+    const int selLength = line ? line->selectionLength() : 0;
     QTableView::dataChanged(topLeft, bottomRight, roles);
-    if (line && line->text() != typed)
+    if (line && line->text() != typed) {
         line->setText(typed);
+        // The cursor and the selection where they were, so that the next key lands there.
+        if (selStart >= 0)
+            line->setSelection(selStart, selLength);
+        else
+            line->setCursorPosition(cursor);
+    }
 }
 
 void TDBGrid::closeEditor(QWidget *editor, QAbstractItemDelegate::EndEditHint hint)

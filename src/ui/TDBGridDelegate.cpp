@@ -16,6 +16,20 @@ TDBGridDelegate::TDBGridDelegate(TDBGrid *grid) : QStyledItemDelegate(grid), mGr
 void TDBGridDelegate::initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const
 {
     QStyledItemDelegate::initStyleOption(option, index);
+    // A row another counter changed lately: its ground tinted, fading away; the text stays as
+    // it is drawn.
+    if (const double mark = mGrid->gridModel()->markOf(index.row()); mark > 0) {
+        const QColor tint = mGrid->changedColour();
+        const double a = tint.alphaF() * mark;
+        const auto over = [&](const QColor &ground) {
+            return QColor::fromRgbF(float(ground.redF() * (1 - a) + tint.redF() * a), float(ground.greenF() * (1 - a) + tint.greenF() * a),
+                                    float(ground.blueF() * (1 - a) + tint.blueF() * a));
+        };
+        if (option->state & QStyle::State_Selected)
+            option->palette.setColor(QPalette::Highlight, over(option->palette.color(QPalette::Highlight)));
+        else
+            option->backgroundBrush = over(option->palette.color(QPalette::Base));
+    }
     if (!mGrid->cellTextColour)
         return;
     const bool selected = option->state & QStyle::State_Selected;
@@ -28,12 +42,6 @@ void TDBGridDelegate::initStyleOption(QStyleOptionViewItem *option, const QModel
 void TDBGridDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const
 {
     QStyledItemDelegate::paint(painter, option, index);
-    // A row another counter changed lately: a tint over the cell that fades away.
-    if (const double mark = mGrid->gridModel()->markOf(index.row()); mark > 0) {
-        QColor tint = mGrid->changedColour();
-        tint.setAlphaF(float(tint.alphaF() * mark));
-        painter->fillRect(option.rect, tint);
-    }
     // The current cell framed, so that it shows within the highlighted row at a glance.
     if (index != mGrid->currentIndex())
         return;

@@ -476,7 +476,7 @@ private slots:
         fVelostok->show();
         TfSettings *s = fSettings;
         QCOMPARE(s->windowTitle(), QStringLiteral("Настройки"));
-        QCOMPARE(s->size(), QSize(307, 315));
+        QCOMPARE(s->size(), QSize(307, 287));
         QCOMPARE(s->eDataBase->text(), QStringLiteral("Velostok.MDB"));
         QCOMPARE(s->eArchiveCount->currentText(), QStringLiteral("3"));
         QCOMPARE(s->eArchiveCount->count(), 10);

@@ -196,7 +196,7 @@ private slots:
     {
         AppFixture f;
         f.exec(QStringLiteral("INSERT INTO main (user_id, unit_name, locked, deleted) VALUES (1, 'Нормален', 0, 0), "
-                              "(2, 'Заключен', 1, 0), (3, 'Изтрит', 0, 1), (4, 'Изтрит и заключен', 1, 1)"));
+                              "(2, 'Заключен', 1, 0), (3, 'Изтрит', 0, 1), (4, 'Изтрит и заключен', 1, 1), (5, 'Променен', 0, 0)"));
         QVERIFY(f.start(true));
         TDBGrid *grid = fVelostok->DBGrid1;
         for (TColumn &c : grid->Columns())
@@ -212,6 +212,23 @@ private slots:
                 DM->tblMain->setRecNo(sel ? row : (row + 1) % 4); // the current row is drawn selected
                 const QRect cell = grid->visualRect(grid->model()->index(row, 2)).adjusted(1, 1, -1, -1);
                 drawn[sel][row] = groundAndText(grid->viewport()->grab().toImage().copy(cell));
+            }
+            // A row another counter changed: its ground tinted, told apart at a glance, its text
+            // as readable as the others'.
+            for (int sel : {0, 1}) {
+                DM->tblMain->setRecNo(sel ? 4 : 0);
+                f.exec(QStringLiteral("UPDATE main SET quantity = %1 WHERE user_id = 5").arg(sel + (skin.size() + 1) * 10));
+                QTRY_VERIFY_WITH_TIMEOUT(grid->gridModel()->markOf(4) > 0.8, 3000);
+                const QRect cell = grid->visualRect(grid->model()->index(4, 2)).adjusted(1, 1, -1, -1);
+                const auto [ground, text] = groundAndText(grid->viewport()->grab().toImage().copy(cell));
+                const QString told = QStringLiteral("%1 changed%2: %3 against %4, text %5:1")
+                                         .arg(skin, sel ? QStringLiteral(" selected") : QString())
+                                         .arg(difference(ground, drawn[sel][0].first), 0, 'f', 1)
+                                         .arg(drawn[sel][0].first.name())
+                                         .arg(contrast(ground, text), 0, 'f', 2);
+                QVERIFY2(difference(ground, drawn[sel][0].first) >= 15, qPrintable(told));
+                QVERIFY2(skin.isEmpty() || contrast(ground, text) >= 4.5, qPrintable(told));
+                qInfo("%s", qPrintable(told));
             }
             QString ratios = skin.isEmpty() ? QStringLiteral("no skin") : skin;
             for (int sel : {0, 1})

@@ -9,9 +9,10 @@
 namespace {
 // How long a skipped entry number may still turn up (a transaction begun before a later one
 // that committed first), and how long an operation may pause between two parts.
-constexpr qint64 GapMs = 60'000;
+constexpr qint64 GapMs = 300'000;
 constexpr qint64 OperationPauseMs = 300'000;
 constexpr qint64 MaxGaps = 1000;
+constexpr qint64 RecentEntries = 200;
 } // namespace
 
 void ChangeFeed::start()
@@ -24,9 +25,31 @@ void ChangeFeed::start()
     const std::unique_ptr<DbStatement> st = mEngine.prepare(QStringLiteral("SELECT MAX(id) FROM history"));
     if (st->step() && !st->columnIsNull(0))
         mSeen = st->columnInt64(0);
+    // The last entries: numbers missing among them may belong to transactions still open, and
+    // operations among them may still be adding parts (those they have are not news).
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    const std::unique_ptr<DbStatement> recent =
+        mEngine.prepare(QStringLiteral("SELECT id, row_id FROM history WHERE id > ? ORDER BY id"));
+    recent->bindInt64(1, mSeen - RecentEntries);
+    std::set<qint64> present;
+    std::vector<qint64> operations;
+    while (recent->step()) {
+        present.insert(recent->columnInt64(0));
+        if (recent->columnIsNull(1))
+            operations.push_back(recent->columnInt64(0));
+    }
+    for (qint64 id = std::max<qint64>(1, mSeen - RecentEntries + 1); id < mSeen; ++id)
+        if (!present.count(id))
+            mGaps.emplace(id, now);
+    std::vector<qint64> ignored;
+    for (const qint64 id : operations) {
+        Operation op{{}, now};
+        readOperation(id, op, ignored);
+        mOperations.emplace(id, std::move(op));
+    }
 }
 
-ChangeFeed::Changes ChangeFeed::read()
+ChangeFeed::Changes ChangeFeed::read(const QSet<qint64> &own)
 {
     Changes out;
     if (!mLog.kept()) {
@@ -53,6 +76,8 @@ ChangeFeed::Changes ChangeFeed::read()
                 gaps.emplace(missed, now);
             seen = id;
         }
+        if (own.contains(id))
+            continue;
         if (st->columnIsNull(1))
             operations.push_back(id);
         else
@@ -76,22 +101,25 @@ ChangeFeed::Changes ChangeFeed::read()
 // The parts of an operation not read yet: their rows' ids, the first field of each line.
 bool ChangeFeed::readOperation(qint64 entry, Operation &op, std::vector<qint64> &rows)
 {
-    std::vector<std::pair<qint64, qint64>> fresh;
+    // Parts are told apart by their first and last rows and how many there are of each: two
+    // transactions may write the same rows.
+    std::vector<std::pair<std::pair<qint64, qint64>, qint64>> grown;
     {
-        const std::unique_ptr<DbStatement> st =
-            mEngine.prepare(QStringLiteral("SELECT first_row, last_row FROM history_rows WHERE entry = ?"));
+        const std::unique_ptr<DbStatement> st = mEngine.prepare(QStringLiteral(
+            "SELECT first_row, last_row, COUNT(*) FROM history_rows WHERE entry = ? GROUP BY first_row, last_row"));
         st->bindInt64(1, entry);
         while (st->step()) {
             const std::pair<qint64, qint64> part(st->columnInt64(0), st->columnInt64(1));
-            if (!op.parts.count(part))
-                fresh.push_back(part);
+            const auto seen = op.parts.find(part);
+            if (seen == op.parts.end() || seen->second < st->columnInt64(2))
+                grown.emplace_back(part, st->columnInt64(2));
         }
     }
-    if (fresh.empty())
+    if (grown.empty())
         return false;
     const std::unique_ptr<DbStatement> st = mEngine.prepare(
         QStringLiteral("SELECT rows FROM history_rows WHERE entry = ? AND first_row = ? AND last_row = ?"));
-    for (const auto &part : fresh) {
+    for (const auto &[part, count] : grown) {
         st->reset();
         st->bindInt64(1, entry);
         st->bindInt64(2, part.first);
@@ -111,7 +139,7 @@ bool ChangeFeed::readOperation(qint64 entry, Operation &op, std::vector<qint64> 
                 line = end + 1;
             }
         }
-        op.parts.insert(part);
+        op.parts[part] = count;
     }
     return true;
 }

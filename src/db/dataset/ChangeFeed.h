@@ -6,6 +6,7 @@
 // them, so its entry is looked at again while it grows.
 #pragma once
 
+#include <QSet>
 #include <QtGlobal>
 #include <map>
 #include <set>
@@ -27,14 +28,14 @@ public:
     };
     // From now on. Raises DaoError.
     void start();
-    // The rows changed since the last call (or start). Raises DaoError, and the next call then
-    // reads the same again.
-    Changes read();
+    // The rows changed since the last call (or start), those of the entries in own left out.
+    // Raises DaoError, and the next call then reads the same again.
+    Changes read(const QSet<qint64> &own = {});
 
 private:
     struct Operation
     {
-        std::set<std::pair<qint64, qint64>> parts; // (first row, last row) read
+        std::map<std::pair<qint64, qint64>, qint64> parts; // (first row, last row): how many read
         qint64 grew = 0;                            // when a part last came
     };
     // True when a part came.

@@ -518,6 +518,8 @@ qint64 TDaoDatabase::writeOperation(inventoryschema::ChangeKind kind, const std:
         work(e);
         mCheck->giveWay(); // a background check that started meanwhile must not hold the commit off
         commitRetrying();
+        if (kept && mChanges->operationEntry() > 0)
+            mOwnEntries.insert(mChanges->operationEntry());
     } catch (...) {
         if (e.inTransaction())
             e.rollback();
@@ -546,8 +548,11 @@ void TDaoDatabase::readSnapshot(const std::function<void(DbEngine &)> &read)
 
 void TDaoDatabase::endOperation()
 {
-    if (Connected())
-        mChanges->endOperation();
+    if (!Connected())
+        return;
+    if (const qint64 entry = mChanges->operationEntry(); entry > 0)
+        mOwnEntries.insert(entry);
+    mChanges->endOperation();
 }
 
 void TDaoDatabase::Idle()
@@ -609,6 +614,8 @@ void TDaoDatabase::CompactDatabaseFile(const QString &file, const QString &passw
 
 void TDaoDatabase::bringFitmentUpToDate(const std::function<void(qint64 done, qint64 total)> &progress)
 {
+    ++mFollowPaused;
+    const auto resume = qScopeGuard([this] { --mFollowPaused; });
     // A background check that started meanwhile gives way at the commit, as for any write.
     fitment::refreshBeforeUse(engine(), progress, [this] {
         mCheck->giveWay();
@@ -631,6 +638,7 @@ void TDaoDatabase::startWatching()
     mEngine->othersCommitted(); // from now on
     mFeed = std::make_unique<ChangeFeed>(*mEngine, *mChanges);
     mOwnRows.clear();
+    mOwnEntries.clear();
     mFeedBehind = false;
     try {
         mFeed->start();
@@ -658,7 +666,8 @@ void TDaoDatabase::stopWatching()
 void TDaoDatabase::checkCommits()
 {
     // Never inside this connection's own transaction or batch: its writes are not yet others'.
-    if (!Connected() || mBatchDepth > 0 || mEngine->inTransaction())
+    // Nor while the fitment index is read (its progress lets events in): the notice waits.
+    if (!Connected() || mBatchDepth > 0 || mEngine->inTransaction() || mFollowPaused > 0)
         return;
     const bool others = mEngine->othersCommitted();
     const int socket = mEngine->commitSocket();
@@ -672,8 +681,9 @@ void TDaoDatabase::checkCommits()
         followCommits();
     if (others)
         emit othersCommitted();
-    for (TDaoTable *t : std::as_const(mDataSets))
-        t->followPending();
+    for (TDaoTable *t : QList<TDaoTable *>(mDataSets))
+        if (mDataSets.contains(t))
+            t->followPending();
 }
 
 void TDaoDatabase::followCommits()
@@ -684,7 +694,8 @@ void TDaoDatabase::followCommits()
     }
     ChangeFeed::Changes changes;
     try {
-        changes = mFeed->read();
+        changes = mFeed->read(mOwnEntries);
+        mOwnEntries.clear();
         mFeedBehind = false;
     } catch (const DaoError &e) {
         // Read at the next tick: the feed gives the same changes again.

@@ -240,4 +240,6 @@ private:
     std::unique_ptr<ChangeFeed> mFeed;
     bool mFeedBehind = false; // a notice whose changes could not be read yet
     QSet<qint64> mOwnRows;
+    QSet<qint64> mOwnEntries; // this connection's operations in the history
+    int mFollowPaused = 0;    // the fitment index being brought up to date (its progress lets events in)
 };

@@ -1079,12 +1079,17 @@ void TDaoTable::followOthers(const std::vector<qint64> &rows, bool whole)
     const qint64 keep = mPos >= 0 && mPos < count ? mKeyset->keyAt(mPos) : 0;
     if (mKeyset->usesFitment())
         mDb->bringFitmentUpToDate();
-    TableKeyset::Followed f = mKeyset->follow(rows, whole, keep);
+    bool heldBack = false;
+    const qint64 frozen = mHold > 0 ? keep : 0;
+    TableKeyset::Followed f = mKeyset->follow(rows, whole, keep, frozen, &heldBack);
+    if (heldBack)
+        mHeldBack.push_back(frozen);
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
     for (auto it = mMarks.begin(); it != mMarks.end();)
         it = now - it->second > MarkMs ? mMarks.erase(it) : std::next(it);
     for (const qint64 k : f.changed)
         mMarks[k] = now;
+    const bool wasEmpty = mPos < 0;
     if (!f.moves.none()) {
         std::vector<int> at{mPos, mPosBeforeInsert};
         f.moves.map(at);
@@ -1098,6 +1103,34 @@ void TDaoTable::followOthers(const std::vector<qint64> &rows, bool whole)
     }
     if (!f.moves.none() || !f.changed.empty())
         emit rowsFollowed(&f.moves);
+    if (wasEmpty && mPos >= 0)
+        notifyCurrent(); // rows came into an empty row set: the first is current
+}
+
+void TDaoTable::holdCurrentRow(bool hold)
+{
+    mHold = std::max(0, mHold + (hold ? 1 : -1));
+    if (mHold > 0 || mHeldBack.empty())
+        return;
+    // What was kept back is shown now, once the control that held the row is gone.
+    QMetaObject::invokeMethod(this, [this] {
+        if (mHold > 0 || mHeldBack.empty())
+            return;
+        try {
+            followOthers(std::exchange(mHeldBack, {}), false);
+        } catch (const DaoError &) {
+            // Shown at the next change or refresh.
+        }
+    }, Qt::QueuedConnection);
+}
+
+bool TDaoTable::hasMarks() const
+{
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    for (const auto &m : mMarks)
+        if (now - m.second <= MarkMs)
+            return true;
+    return false;
 }
 
 void TDaoTable::followPending()

@@ -232,6 +232,13 @@ public:
     // epoch; 0: none within the last MarkMs).
     qint64 changedByOthersAt(int position) const;
     static constexpr qint64 MarkMs = 4000;
+    // Whether any row is still marked so.
+    bool hasMarks() const;
+    // While held (calls nest), other connections' changes of the current row are not shown:
+    // a control shows its values for editing, and an edit begun from them must meet the
+    // conflict at its post rather than start from values the user never saw. Released, the
+    // row is read again.
+    void holdCurrentRow(bool hold);
 
     // Before a post, and before anything that would post or drop the pending edit, controls
     // that hold typed text not yet written into the row write it now; a hook may raise, which
@@ -358,4 +365,6 @@ private:
     bool mFollowWhole = false;
     bool mFollowWaiting = false;
     std::unordered_map<qint64, qint64> mMarks;
+    int mHold = 0;
+    std::vector<qint64> mHeldBack; // rows whose changes the hold kept back
 };

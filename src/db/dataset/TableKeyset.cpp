@@ -206,6 +206,7 @@ constexpr size_t ReadPart = 400;
 // New rows of a sorted row set placed one by one (a few statements each); beyond this many the
 // keys are selected anew.
 constexpr size_t PlaceLimit = 32;
+constexpr size_t WholeFrom = 20000;
 } // namespace
 
 std::unordered_map<qint64, std::pair<bool, std::vector<QVariant>>> TableKeyset::readRows(const std::vector<qint64> &keys) const
@@ -241,7 +242,7 @@ int TableKeyset::placeOf(qint64 key) const
         return int(std::lower_bound(mKeys.begin(), mKeys.end(), key) - mKeys.begin());
     // The engine compares, so that its collation and its order of nulls hold.
     std::unique_ptr<DbStatement> st = mEngine.prepare(
-        QStringLiteral("SELECT %1 FROM %2 WHERE %1 IN (?, ?) ORDER BY %3, %1 LIMIT 1").arg(mKey, mTable, mOrderBy));
+        QStringLiteral("SELECT %1 FROM %2 WHERE %1 IN (?, ?) ORDER BY %3 LIMIT 1").arg(mKey, mTable, orderTerms()));
     int lo = 0;
     int hi = int(mKeys.size());
     while (lo < hi) {
@@ -258,14 +259,18 @@ int TableKeyset::placeOf(qint64 key) const
     return lo;
 }
 
-TableKeyset::Followed TableKeyset::follow(const std::vector<qint64> &changed, bool whole, qint64 keep)
+TableKeyset::Followed TableKeyset::follow(const std::vector<qint64> &changed, bool whole, qint64 keep, qint64 frozen,
+                                          bool *heldBack)
 {
+    // So many rows (another counter's renumbering) that selecting the keys again costs less
+    // than reading each.
+    whole = whole || changed.size() > WholeFrom;
     if (whole) {
         std::vector<qint64> held;
         held.reserve(mRows.size());
         for (const auto &r : mRows)
             held.push_back(r.first);
-        return reselect(readRows(held), keep, true);
+        return reselect(readRows(held), keep, true, frozen, heldBack);
     }
     std::vector<qint64> keys = changed;
     std::sort(keys.begin(), keys.end());
@@ -289,14 +294,22 @@ TableKeyset::Followed TableKeyset::follow(const std::vector<qint64> &changed, bo
             continue;
         }
         if (r == read.end()) {
-            if (k == keep)
+            if (k == frozen) {
+                if (heldBack)
+                    *heldBack = true;
+            } else if (k == keep) {
                 mRows[k] = Row{std::vector<QVariant>(mColumns.size()), true};
-            else
+                out.changed.push_back(k);
+            } else {
                 removed.push_back(a->second);
+            }
             continue;
         }
         const auto held = mRows.find(k);
-        if (held != mRows.end() && (held->second.missing || held->second.values != r->second.second)) {
+        if (held != mRows.end() && (held->second.missing || held->second.values != r->second.second) && k == frozen) {
+            if (heldBack)
+                *heldBack = true;
+        } else if (held != mRows.end() && (held->second.missing || held->second.values != r->second.second)) {
             held->second = Row{r->second.second, false};
             out.changed.push_back(k);
         }
@@ -310,7 +323,7 @@ TableKeyset::Followed TableKeyset::follow(const std::vector<qint64> &changed, bo
     if (news.size() > PlaceLimit && !mKeysAscend) {
         for (const int p : removed)
             mRows.erase(mKeys[size_t(p)]);
-        Followed again = reselect({}, keep, false);
+        Followed again = reselect({}, keep, false, frozen, heldBack);
         again.changed = std::move(out.changed);
         again.inserted = out.inserted;
         again.removed = out.removed;
@@ -324,7 +337,7 @@ TableKeyset::Followed TableKeyset::follow(const std::vector<qint64> &changed, bo
         for (size_t i = 1; i < news.size(); ++i)
             marks += QStringLiteral(",?");
         std::unique_ptr<DbStatement> st = mEngine.prepare(
-            QStringLiteral("SELECT %1 FROM %2 WHERE %1 IN (%3) ORDER BY %4, %1").arg(mKey, mTable, marks, mOrderBy));
+            QStringLiteral("SELECT %1 FROM %2 WHERE %1 IN (%3) ORDER BY %4").arg(mKey, mTable, marks, orderTerms()));
         for (size_t i = 0; i < news.size(); ++i)
             st->bindInt64(int(i) + 1, news[i]);
         std::vector<qint64> ordered;
@@ -366,7 +379,7 @@ TableKeyset::Followed TableKeyset::follow(const std::vector<qint64> &changed, bo
 }
 
 TableKeyset::Followed TableKeyset::reselect(const std::unordered_map<qint64, std::pair<bool, std::vector<QVariant>>> &read,
-                                            qint64 keep, bool whole)
+                                            qint64 keep, bool whole, qint64 frozen, bool *heldBack)
 {
     auto fresh = std::make_shared<std::vector<qint64>>(selectKeys());
     Followed out;
@@ -381,6 +394,12 @@ TableKeyset::Followed TableKeyset::reselect(const std::unordered_map<qint64, std
     if (whole) {
         for (auto it = mRows.begin(); it != mRows.end();) {
             const auto r = read.find(it->first);
+            if (it->first == frozen) {
+                if (heldBack && (r == read.end() || it->second.values != r->second.second))
+                    *heldBack = true;
+                ++it;
+                continue;
+            }
             if (r == read.end() && it->first != keep) {
                 it = mRows.erase(it);
                 continue;

@@ -49,7 +49,10 @@ public:
     // put in where its order places them. whole: anything may have changed, the keys are selected
     // again (rows found by key) and the values held read again.
     bool usesFitment() const { return mWhere.fitment; }
-    Followed follow(const std::vector<qint64> &changed, bool whole, qint64 keep);
+    // frozen (the held current row): its values held are not replaced; heldBack tells whether
+    // they would have been.
+    Followed follow(const std::vector<qint64> &changed, bool whole, qint64 keep, qint64 frozen = 0,
+                    bool *heldBack = nullptr);
 
 private:
     struct Row
@@ -64,7 +67,9 @@ private:
     // Where a row not in the keyset goes: before the first member it sorts before.
     int placeOf(qint64 key) const;
     Followed reselect(const std::unordered_map<qint64, std::pair<bool, std::vector<QVariant>>> &read,
-                      qint64 keep, bool whole);
+                      qint64 keep, bool whole, qint64 frozen, bool *heldBack);
+    // The row set's order as SQL: the sort terms, then the key.
+    QString orderTerms() const { return mOrderBy.isEmpty() ? mKey : mOrderBy + QStringLiteral(", ") + mKey; }
     void fetchPage(int position) const;
 
     DbEngine &mEngine;
