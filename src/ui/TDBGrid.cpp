@@ -91,9 +91,17 @@ TDBGrid::TDBGrid(QWidget *parent)
     mFade = new QTimer(this);
     mFade->setInterval(100);
     connect(mFade, &QTimer::timeout, this, [this] {
-        viewport()->update();
-        if (!dataSet() || !dataSet()->Active() || !dataSet()->hasMarks())
+        // Only the marked rows in view are drawn again.
+        const int first = std::max(rowAt(0), 0);
+        const int last = rowAt(viewport()->height() - 1) < 0 ? mModel->rowCount() - 1 : rowAt(viewport()->height() - 1);
+        const int width = viewport()->width();
+        for (int r = first; r <= last; ++r)
+            if (dataSet() && dataSet()->changedByOthersAt(r) != 0)
+                viewport()->update(0, rowViewportPosition(r), width, rowHeight(r));
+        if (!dataSet() || !dataSet()->Active() || !dataSet()->hasMarks()) {
+            viewport()->update();
             mFade->stop();
+        }
     });
     connect(mModel->link(), &TDataLink::rowsFollowed, this, [this] { mFade->start(); });
     connect(mModel, &QAbstractItemModel::modelReset, this, [this] {

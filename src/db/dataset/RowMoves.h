@@ -23,6 +23,8 @@ public:
     void map(std::vector<int> &positions) const;
     // The nearest row after an old position that stayed, at its new position (-1: none).
     int following(int position, int oldCount) const;
+    // After a whole reselection: the keys before it.
+    const std::vector<qint64> &oldKeys() const { return mOldKeys; }
 
 private:
     int shift(int position) const;

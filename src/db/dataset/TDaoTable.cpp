@@ -21,6 +21,7 @@
 #include <QFileInfo>
 #include <QMetaMethod>
 #include <QScopeGuard>
+#include <QThread>
 #include <algorithm>
 #include <utility>
 
@@ -56,6 +57,8 @@ TDaoTable::TDaoTable(QObject *parent) : QObject(parent) {}
 
 TDaoTable::~TDaoTable()
 {
+    if (mReselect)
+        mReselect->wait();
     if (mDb)
         mDb->unregisterDataSet(this);
 }
@@ -1089,22 +1092,100 @@ void TDaoTable::followOthers(const std::vector<qint64> &rows, bool whole)
         it = now - it->second > MarkMs ? mMarks.erase(it) : std::next(it);
     for (const qint64 k : f.changed)
         mMarks[k] = now;
-    const bool wasEmpty = mPos < 0;
-    if (!f.moves.none()) {
-        std::vector<int> at{mPos, mPosBeforeInsert};
-        f.moves.map(at);
-        if (mPos >= 0)
-            mPos = at[0] >= 0 ? at[0] : std::min(mPos, RecordCount() - 1);
-        if (mPosBeforeInsert >= 0)
-            mPosBeforeInsert = at[1] >= 0 ? at[1] : std::min(mPosBeforeInsert, RecordCount() - 1);
-        if (RecordCount() > 0 && mPos < 0 && mState != dsInsert)
-            mPos = 0;
-        mEof = mEof && RecordCount() == 0;
-    }
+    applyMoves(f.moves);
     if (!f.moves.none() || !f.changed.empty())
         emit rowsFollowed(&f.moves);
+    if (f.reselectWanted)
+        startReselect();
+}
+
+void TDaoTable::applyMoves(const RowMoves &moves)
+{
+    if (moves.none())
+        return;
+    const bool wasEmpty = mPos < 0;
+    std::vector<int> at{mPos, mPosBeforeInsert};
+    moves.map(at);
+    if (mPos >= 0)
+        mPos = at[0] >= 0 ? at[0] : std::min(mPos, RecordCount() - 1);
+    if (mPosBeforeInsert >= 0)
+        mPosBeforeInsert = at[1] >= 0 ? at[1] : std::min(mPosBeforeInsert, RecordCount() - 1);
+    if (RecordCount() > 0 && mPos < 0 && mState != dsInsert)
+        mPos = 0;
+    mEof = mEof && RecordCount() == 0;
     if (wasEmpty && mPos >= 0)
-        notifyCurrent(); // rows came into an empty row set: the first is current
+        QMetaObject::invokeMethod(this, [this] { notifyCurrent(); }, Qt::QueuedConnection); // after the views followed
+}
+
+void TDaoTable::startReselect()
+{
+    if (!mKeyset)
+        return;
+    if (mReselect && mReselect->isRunning()) {
+        mReselectAgain = true;
+        return;
+    }
+    if (mReselect)
+        mReselect->wait();
+    std::unique_ptr<DbEngine> reader;
+    try {
+        reader = mDb->engine().openReader();
+    } catch (const DaoError &) {
+    }
+    const quint64 keyset = mKeyset->serial();
+    const quint64 local = mKeyset->localChanges();
+    if (!reader) {
+        adoptKeys(TableKeyset::runKeysQuery(mDb->engine(), mKeyset->keysQuery()), keyset, local);
+        return;
+    }
+    DbEngine *r = reader.release();
+    mReselect.reset(QThread::create([this, r, query = mKeyset->keysQuery(), keyset, local] {
+        std::unique_ptr<DbEngine> engine(r);
+        std::vector<qint64> keys;
+        bool read = false;
+        try {
+            engine->beginRead();
+            keys = TableKeyset::runKeysQuery(*engine, query);
+            engine->rollback();
+            read = true;
+        } catch (const DaoError &) {
+        }
+        engine.reset();
+        // This dataset waits for the thread before it goes, so it is there to be posted to.
+        QMetaObject::invokeMethod(this, [this, keys = std::move(keys), read, keyset, local]() mutable {
+            if (!read) {
+                try {
+                    if (mKeyset && mKeyset->serial() == keyset)
+                        adoptKeys(TableKeyset::runKeysQuery(mDb->engine(), mKeyset->keysQuery()), keyset, mKeyset->localChanges());
+                } catch (const DaoError &) {
+                    // Shown at the next refresh.
+                }
+                return;
+            }
+            adoptKeys(std::move(keys), keyset, local);
+        }, Qt::QueuedConnection);
+    }));
+    mReselect->start();
+}
+
+void TDaoTable::adoptKeys(std::vector<qint64> keys, quint64 keyset, quint64 local)
+{
+    if (!Active() || !mKeyset || mKeyset->serial() != keyset)
+        return; // read again or closed meanwhile: those keys are of another row set
+    const bool again = std::exchange(mReselectAgain, false);
+    if (mKeyset->localChanges() != local || again) {
+        startReselect(); // rows added or removed here, or more came, meanwhile
+        return;
+    }
+    if (mDisableCount > 0 || mBulk || mPosting) {
+        mFollowWhole = true; // positions must not move now: all is read again later
+        mFollowWaiting = true;
+        return;
+    }
+    const qint64 keep = mPos >= 0 && mPos < RecordCount() ? mKeyset->keyAt(mPos) : 0;
+    const TableKeyset::Followed f = mKeyset->adopt(std::move(keys), keep);
+    applyMoves(f.moves);
+    emit rowsFollowed(&f.moves);
 }
 
 void TDaoTable::holdCurrentRow(bool hold)
@@ -1128,7 +1209,7 @@ bool TDaoTable::hasMarks() const
 {
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
     for (const auto &m : mMarks)
-        if (now - m.second <= MarkMs)
+        if (now - m.second <= MarkMs + 500)
             return true;
     return false;
 }
@@ -1152,7 +1233,8 @@ qint64 TDaoTable::changedByOthersAt(int position) const
     if (mMarks.empty() || !mKeyset || position < 0 || position >= RecordCount())
         return 0;
     const auto it = mMarks.find(mKeyset->keyAt(position));
-    if (it == mMarks.end() || QDateTime::currentMSecsSinceEpoch() - it->second > MarkMs)
+    // A little past its end, so that the last faint tint is drawn away.
+    if (it == mMarks.end() || QDateTime::currentMSecsSinceEpoch() - it->second > MarkMs + 500)
         return 0;
     return it->second;
 }

@@ -73,6 +73,7 @@ class TDaoDatabase;
 class TableKeyset;
 class TableWriter;
 class QueryRows;
+class QThread;
 class RowMoves;
 struct SourceInfo;
 
@@ -229,7 +230,7 @@ public:
     QVariant rowValue(int position, int field) const;
     bool rowIsDeletedByOthers(int position) const;
     // When another connection's change of the row at position was followed (ms since the
-    // epoch; 0: none within the last MarkMs).
+    // epoch; 0: none within the last MarkMs and a little more).
     qint64 changedByOthersAt(int position) const;
     static constexpr qint64 MarkMs = 4000;
     // Whether any row is still marked so.
@@ -275,6 +276,12 @@ private:
     // in bulk mode or during a post, it waits until those end. Raises DaoError.
     void followOthers(const std::vector<qint64> &rows, bool whole);
     void followPending();
+    // The keys selected again on a reading connection in another thread (many new rows in a
+    // sorted row set cost a whole selection), adopted on this one when they come.
+    void startReselect();
+    void adoptKeys(std::vector<qint64> keys, quint64 keyset, quint64 local);
+    // Positions held (the current row, the row before an insert) moved with the rows.
+    void applyMoves(const RowMoves &moves);
 
     [[noreturn]] void badFieldIndex(int i) const;
     void checkActive() const;
@@ -366,5 +373,7 @@ private:
     bool mFollowWaiting = false;
     std::unordered_map<qint64, qint64> mMarks;
     int mHold = 0;
+    std::unique_ptr<QThread> mReselect;
+    bool mReselectAgain = false;
     std::vector<qint64> mHeldBack; // rows whose changes the hold kept back
 };

@@ -5,6 +5,7 @@
 #include "engine/SqlDialect.h"
 
 #include <algorithm>
+#include <atomic>
 #include <unordered_set>
 
 namespace {
@@ -15,6 +16,8 @@ constexpr size_t CacheLimit = 8192;
 TableKeyset::TableKeyset(DbEngine &engine, QString table, std::vector<QString> columns)
     : mEngine(engine), mColumns(std::move(columns))
 {
+    static std::atomic<quint64> serials{0};
+    mSerial = ++serials;
     const SqlDialect &d = engine.dialect();
     mTable = d.quoteIdentifier(table);
     mKey = d.rowKey();
@@ -41,21 +44,30 @@ void TableKeyset::load(const SqlFragment &where, const QString &orderBy)
     mCount = int(mKeys.size());
 }
 
-std::vector<qint64> TableKeyset::selectKeys() const
+SqlFragment TableKeyset::keysQuery() const
 {
-    QString sql = QStringLiteral("SELECT %1 FROM %2").arg(mKey, mTable);
+    SqlFragment q;
+    q.sql = QStringLiteral("SELECT %1 FROM %2").arg(mKey, mTable);
     if (!mWhere.sql.isEmpty())
-        sql += QStringLiteral(" WHERE ") + mWhere.sql;
-    sql += QStringLiteral(" ORDER BY ");
-    if (!mOrderBy.isEmpty())
-        sql += mOrderBy + QStringLiteral(", ");
-    sql += mKey;
-    std::unique_ptr<DbStatement> st = mEngine.prepare(sql);
-    st->bindAll(mWhere.params);
+        q.sql += QStringLiteral(" WHERE ") + mWhere.sql;
+    q.sql += QStringLiteral(" ORDER BY ") + orderTerms();
+    q.params = mWhere.params;
+    return q;
+}
+
+std::vector<qint64> TableKeyset::runKeysQuery(DbEngine &engine, const SqlFragment &query)
+{
+    std::unique_ptr<DbStatement> st = engine.prepare(query.sql);
+    st->bindAll(query.params);
     std::vector<qint64> keys;
     while (st->step())
         keys.push_back(st->columnInt64(0));
     return keys;
+}
+
+std::vector<qint64> TableKeyset::selectKeys() const
+{
+    return runKeysQuery(mEngine, keysQuery());
 }
 
 // Fetches the page of rows around a position in one statement.
@@ -179,6 +191,7 @@ int TableKeyset::find(const KeyCondition &condition) const
 
 void TableKeyset::appended(qint64 key, std::vector<QVariant> values)
 {
+    ++mLocalChanges;
     if (!mKeys.empty() && key < mKeys.back())
         mKeysAscend = false;
     mKeys.push_back(key);
@@ -194,6 +207,7 @@ void TableKeyset::updated(int position, std::vector<QVariant> values)
 
 void TableKeyset::removed(int position)
 {
+    ++mLocalChanges;
     mRows.erase(mKeys[size_t(position)]);
     mKeys.erase(mKeys.begin() + position);
     mCount = int(mKeys.size());
@@ -209,7 +223,7 @@ constexpr size_t PlaceLimit = 32;
 constexpr size_t WholeFrom = 20000;
 } // namespace
 
-std::unordered_map<qint64, std::pair<bool, std::vector<QVariant>>> TableKeyset::readRows(const std::vector<qint64> &keys) const
+std::unordered_map<qint64, std::pair<bool, std::vector<QVariant>>> TableKeyset::readRows(const std::vector<qint64> &keys, bool values) const
 {
     std::unordered_map<qint64, std::pair<bool, std::vector<QVariant>>> out;
     const QString passes = mWhere.sql.isEmpty() ? QStringLiteral("1")
@@ -219,18 +233,21 @@ std::unordered_map<qint64, std::pair<bool, std::vector<QVariant>>> TableKeyset::
         QString marks = QStringLiteral("?");
         for (size_t i = 1; i < n; ++i)
             marks += QStringLiteral(",?");
-        std::unique_ptr<DbStatement> st = mEngine.prepare(QStringLiteral("SELECT %1, %2, %3 FROM %4 WHERE %1 IN (%5)")
-                                                              .arg(mKey, passes, mSelectList, mTable, marks));
+        std::unique_ptr<DbStatement> st = mEngine.prepare(QStringLiteral("SELECT %1, %2%3 FROM %4 WHERE %1 IN (%5)")
+                                                              .arg(mKey, passes, values ? QStringLiteral(", ") + mSelectList : QString(),
+                                                                   mTable, marks));
         st->bindAll(mWhere.params);
         const int first = int(mWhere.params.size()) + 1;
         for (size_t i = 0; i < n; ++i)
             st->bindInt64(first + int(i), keys[from + i]);
         while (st->step()) {
-            std::vector<QVariant> values;
-            values.reserve(mColumns.size());
-            for (size_t c = 0; c < mColumns.size(); ++c)
-                values.push_back(st->column(int(c) + 2));
-            out.emplace(st->columnInt64(0), std::make_pair(st->columnInt64(1) != 0, std::move(values)));
+            std::vector<QVariant> row;
+            if (values) {
+                row.reserve(mColumns.size());
+                for (size_t c = 0; c < mColumns.size(); ++c)
+                    row.push_back(st->column(int(c) + 2));
+            }
+            out.emplace(st->columnInt64(0), std::make_pair(st->columnInt64(1) != 0, std::move(row)));
         }
     }
     return out;
@@ -282,7 +299,13 @@ TableKeyset::Followed TableKeyset::follow(const std::vector<qint64> &changed, bo
     for (size_t i = 0; i < mKeys.size(); ++i)
         if (std::binary_search(keys.begin(), keys.end(), mKeys[i]))
             at.emplace(mKeys[i], int(i));
-    const auto read = readRows(keys);
+    // Values only of the rows held (in view); of the others only whether they are there and pass.
+    std::vector<qint64> inView;
+    std::vector<qint64> rest;
+    for (const qint64 k : keys)
+        (at.count(k) && mRows.count(k) ? inView : rest).push_back(k);
+    auto read = readRows(inView);
+    read.merge(readRows(rest, false));
     std::vector<int> removed;
     std::vector<qint64> news;
     for (const qint64 k : keys) {
@@ -314,20 +337,13 @@ TableKeyset::Followed TableKeyset::follow(const std::vector<qint64> &changed, bo
             out.changed.push_back(k);
         }
     }
-    for (const qint64 k : news) {
-        mRows[k] = Row{read.at(k).second, false};
-        out.changed.push_back(k);
-    }
+    for (const qint64 k : news)
+        out.changed.push_back(k); // their values are read when shown
     out.inserted = int(news.size());
     out.removed = int(removed.size());
     if (news.size() > PlaceLimit && !mKeysAscend) {
-        for (const int p : removed)
-            mRows.erase(mKeys[size_t(p)]);
-        Followed again = reselect({}, keep, false, frozen, heldBack);
-        again.changed = std::move(out.changed);
-        again.inserted = out.inserted;
-        again.removed = out.removed;
-        return again;
+        out.reselectWanted = true;
+        return out;
     }
     if (news.empty() && removed.empty())
         return out;
@@ -381,17 +397,10 @@ TableKeyset::Followed TableKeyset::follow(const std::vector<qint64> &changed, bo
 TableKeyset::Followed TableKeyset::reselect(const std::unordered_map<qint64, std::pair<bool, std::vector<QVariant>>> &read,
                                             qint64 keep, bool whole, qint64 frozen, bool *heldBack)
 {
-    auto fresh = std::make_shared<std::vector<qint64>>(selectKeys());
-    Followed out;
-    // The current row stays where it was, also when it no longer passes or is gone.
-    if (keep != 0 && std::find(fresh->begin(), fresh->end(), keep) == fresh->end()) {
-        const auto was = std::find(mKeys.begin(), mKeys.end(), keep);
-        if (was != mKeys.end()) {
-            const size_t at = std::min(size_t(was - mKeys.begin()), fresh->size());
-            fresh->insert(fresh->begin() + std::ptrdiff_t(at), keep);
-        }
-    }
-    if (whole) {
+    Followed out = adopt(selectKeys(), keep);
+    if (!whole)
+        return out;
+    {
         for (auto it = mRows.begin(); it != mRows.end();) {
             const auto r = read.find(it->first);
             if (it->first == frozen) {
@@ -412,9 +421,9 @@ TableKeyset::Followed TableKeyset::reselect(const std::unordered_map<qint64, std
             }
             ++it;
         }
-        const std::unordered_set<qint64> before(mKeys.begin(), mKeys.end());
+        const std::unordered_set<qint64> before(out.moves.oldKeys().begin(), out.moves.oldKeys().end());
         size_t stayed = 0;
-        for (const qint64 k : *fresh) {
+        for (const qint64 k : mKeys) {
             if (before.count(k)) {
                 ++stayed;
             } else {
@@ -422,8 +431,23 @@ TableKeyset::Followed TableKeyset::reselect(const std::unordered_map<qint64, std
                 ++out.inserted;
             }
         }
-        out.removed = int(mKeys.size() - stayed);
+        out.removed = int(before.size() - stayed);
     }
+    return out;
+}
+
+TableKeyset::Followed TableKeyset::adopt(std::vector<qint64> keys, qint64 keep)
+{
+    auto fresh = std::make_shared<std::vector<qint64>>(std::move(keys));
+    // The current row stays where it was, also when it no longer passes or is gone.
+    if (keep != 0 && std::find(fresh->begin(), fresh->end(), keep) == fresh->end()) {
+        const auto was = std::find(mKeys.begin(), mKeys.end(), keep);
+        if (was != mKeys.end()) {
+            const size_t at = std::min(size_t(was - mKeys.begin()), fresh->size());
+            fresh->insert(fresh->begin() + std::ptrdiff_t(at), keep);
+        }
+    }
+    Followed out;
     out.moves = RowMoves::byKey(std::move(mKeys), fresh);
     mKeys = *fresh;
     mCount = int(mKeys.size());

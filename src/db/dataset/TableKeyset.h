@@ -42,6 +42,9 @@ public:
         std::vector<qint64> changed; // rows held whose values now differ, and rows put in
         int inserted = 0;
         int removed = 0;
+        // Too many new rows to place one by one in a sorted row set: the keys are to be selected
+        // again (elsewhere, see keysQuery), and adopt() given them; the row set is unchanged.
+        bool reselectWanted = false;
     };
     // The rows changed names (any order, repeats allowed): the values held of those still in the
     // database are read again; those gone leave the row set, except keep (the current row),
@@ -49,6 +52,16 @@ public:
     // put in where its order places them. whole: anything may have changed, the keys are selected
     // again (rows found by key) and the values held read again.
     bool usesFitment() const { return mWhere.fitment; }
+    // The statement that selects the keys in the row set's order, for another connection.
+    SqlFragment keysQuery() const;
+    static std::vector<qint64> runKeysQuery(DbEngine &engine, const SqlFragment &query);
+    // Keys selected again by keysQuery: the row set becomes them, the current row (keep) kept
+    // where it was when they lack it.
+    Followed adopt(std::vector<qint64> keys, qint64 keep);
+    // Changes whenever this dataset adds or removes a row itself, and is new for every keyset:
+    // keys selected elsewhere are adopted only when neither changed meanwhile.
+    quint64 serial() const { return mSerial; }
+    quint64 localChanges() const { return mLocalChanges; }
     // frozen (the held current row): its values held are not replaced; heldBack tells whether
     // they would have been.
     Followed follow(const std::vector<qint64> &changed, bool whole, qint64 keep, qint64 frozen = 0,
@@ -63,7 +76,9 @@ private:
     const Row *rowAt(int position) const;
     std::vector<qint64> selectKeys() const;
     // Reads the rows keys name (with whether each passes the condition) in parts; gives them by key.
-    std::unordered_map<qint64, std::pair<bool, std::vector<QVariant>>> readRows(const std::vector<qint64> &keys) const;
+    // values: with the rows' values (else only whether each is there and passes).
+    std::unordered_map<qint64, std::pair<bool, std::vector<QVariant>>> readRows(const std::vector<qint64> &keys,
+                                                                               bool values = true) const;
     // Where a row not in the keyset goes: before the first member it sorts before.
     int placeOf(qint64 key) const;
     Followed reselect(const std::unordered_map<qint64, std::pair<bool, std::vector<QVariant>>> &read,
@@ -77,6 +92,8 @@ private:
     QString mKey;     // the row key column
     std::vector<QString> mColumns;
     QString mSelectList;
+    quint64 mSerial;
+    quint64 mLocalChanges = 0;
     SqlFragment mWhere;
     QString mOrderBy;
     std::vector<qint64> mKeys;

@@ -469,8 +469,15 @@ bool PgEngine::othersCommitted()
     } catch (const DaoError &) {
         return false;
     }
-    if (!PQconsumeInput(c))
-        return false; // the connection is gone: made again by the next statement
+    if (!PQconsumeInput(c) || PQstatus(c) == CONNECTION_BAD) {
+        // The server went away: connected again here (the watch asks every few seconds while
+        // idle), so that notices come again; the next call listens and says true once.
+        try {
+            mConn.ensureLive();
+        } catch (const DaoError &) {
+        }
+        return false;
+    }
     bool others = false;
     while (PGnotify *n = PQnotifies(c)) {
         others = others || n->be_pid != PQbackendPID(c);

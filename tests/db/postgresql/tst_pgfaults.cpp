@@ -29,6 +29,29 @@ private slots:
         regional::setLocale(QLocale(QLocale::Bulgarian, QLocale::Bulgaria));
     }
 
+    // Watching others' commits while idle: the server goes away and comes back, and what was
+    // committed meanwhile shows without the user doing anything.
+    void othersChangesFollowAfterTheServerCameBack()
+    {
+        ServerDb s;
+        TDaoDatabase db;
+        db.setDatabase(s.conninfo);
+        db.Open();
+        TDaoTable t;
+        t.setDatabase(&db);
+        t.setTableName(QStringLiteral("main"));
+        t.Open();
+        db.followOthers(true);
+        db.watchCommits(true);
+        QTest::qWait(100);
+        s.dropSessions();
+        PgConnection other;
+        other.open(s.conninfo);
+        other.exec(QStringLiteral("INSERT INTO main (user_id, unit_name) VALUES (7, 'докато сървърът го нямаше')"));
+        QTRY_COMPARE_WITH_TIMEOUT(t.RecordCount(), 1, 8000);
+        QCOMPARE(t.FieldByName(QStringLiteral("unit_name"))->AsString(), QStringLiteral("докато сървърът го нямаше"));
+    }
+
     void connectionLostInTheMiddleOfWork()
     {
         ServerDb s;
