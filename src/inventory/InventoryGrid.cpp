@@ -47,12 +47,14 @@ bool rowFlag(int row, const char *field)
 
 // The rows of a one-column query as the texts of a pick list; none when they cannot be read, and
 // the user is told.
-QStringList queryTexts(TDaoTable *q)
+QStringList queryTexts(TDaoTable *q, bool requery = false)
 {
     QStringList values;
     try {
         if (!q->Active())
             return values;
+        if (requery)
+            q->Requery();
         const int n = q->RecordCount();
         values.reserve(n);
         TDaoField *f = q->Fields(0);
@@ -273,11 +275,7 @@ void InventoryGrid::readPickLists(bool later)
         // before the grid is shown. The query holds its rows as of this re-query until then;
         // after others' changes it is re-queried only then, since they may come every second.
         if (col >= 0 && col < cols.size())
-            cols[col].PickList.setPending([q, later] {
-                if (later)
-                    q->Requery();
-                return queryTexts(q);
-            });
+            cols[col].PickList.setPending([q, later] { return queryTexts(q, later); });
     }
 }
 

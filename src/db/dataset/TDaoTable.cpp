@@ -57,8 +57,10 @@ TDaoTable::TDaoTable(QObject *parent) : QObject(parent) {}
 
 TDaoTable::~TDaoTable()
 {
-    if (mReselect)
+    if (mReselect) {
+        mReselectStop->store(true);
         mReselect->wait();
+    }
     if (mDb)
         mDb->unregisterDataSet(this);
 }
@@ -1095,6 +1097,9 @@ void TDaoTable::followOthers(const std::vector<qint64> &rows, bool whole)
     applyMoves(f.moves);
     if (!f.moves.none() || !f.changed.empty())
         emit rowsFollowed(&f.moves);
+    // Keys selected again from an earlier view miss what came since: followed again after.
+    if (mReselect && mReselect->isRunning())
+        mFollowedMeanwhile.insert(mFollowedMeanwhile.end(), rows.begin(), rows.end());
     if (f.reselectWanted)
         startReselect();
 }
@@ -1138,6 +1143,9 @@ void TDaoTable::startReselect()
         adoptKeys(TableKeyset::runKeysQuery(mDb->engine(), mKeyset->keysQuery()), keyset, local);
         return;
     }
+    mReselectStop = std::make_shared<std::atomic<bool>>(false);
+    reader->setStopCheck([stop = mReselectStop] { return stop->load(); });
+    mFollowedMeanwhile.clear();
     DbEngine *r = reader.release();
     mReselect.reset(QThread::create([this, r, query = mKeyset->keysQuery(), keyset, local] {
         std::unique_ptr<DbEngine> engine(r);
@@ -1170,11 +1178,15 @@ void TDaoTable::startReselect()
 
 void TDaoTable::adoptKeys(std::vector<qint64> keys, quint64 keyset, quint64 local)
 {
-    if (!Active() || !mKeyset || mKeyset->serial() != keyset)
-        return; // read again or closed meanwhile: those keys are of another row set
+    if (mReselect)
+        mReselect->wait(); // it posted this as its last act
     const bool again = std::exchange(mReselectAgain, false);
-    if (mKeyset->localChanges() != local || again) {
-        startReselect(); // rows added or removed here, or more came, meanwhile
+    if (!Active() || !mKeyset)
+        return;
+    if (mKeyset->serial() != keyset || mKeyset->localChanges() != local) {
+        // Read again, or rows added or removed here, meanwhile: those keys no longer fit.
+        if (again || mKeyset->localChanges() != local)
+            startReselect();
         return;
     }
     if (mDisableCount > 0 || mBulk || mPosting) {
@@ -1186,11 +1198,18 @@ void TDaoTable::adoptKeys(std::vector<qint64> keys, quint64 keyset, quint64 loca
     const TableKeyset::Followed f = mKeyset->adopt(std::move(keys), keep);
     applyMoves(f.moves);
     emit rowsFollowed(&f.moves);
+    // What others committed after those keys were read.
+    if (std::vector<qint64> since = std::exchange(mFollowedMeanwhile, {}); !since.empty())
+        followOthers(since, false);
+    else if (again)
+        startReselect();
 }
 
 void TDaoTable::holdCurrentRow(bool hold)
 {
     mHold = std::max(0, mHold + (hold ? 1 : -1));
+    if (mKeyset)
+        mKeyset->setPinned(mHold > 0 && mPos >= 0 && mPos < RecordCount() ? mKeyset->keyAt(mPos) : 0);
     if (mHold > 0 || mHeldBack.empty())
         return;
     // What was kept back is shown now, once the control that held the row is gone.

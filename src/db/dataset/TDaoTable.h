@@ -65,6 +65,7 @@
 #include <QVariant>
 #include <functional>
 #include <memory>
+#include <atomic>
 #include <optional>
 #include <unordered_map>
 #include <vector>
@@ -374,6 +375,8 @@ private:
     std::unordered_map<qint64, qint64> mMarks;
     int mHold = 0;
     std::unique_ptr<QThread> mReselect;
+    std::shared_ptr<std::atomic<bool>> mReselectStop;
     bool mReselectAgain = false;
+    std::vector<qint64> mFollowedMeanwhile; // rows followed while the keys were selected again
     std::vector<qint64> mHeldBack; // rows whose changes the hold kept back
 };

@@ -73,8 +73,16 @@ std::vector<qint64> TableKeyset::selectKeys() const
 // Fetches the page of rows around a position in one statement.
 void TableKeyset::fetchPage(int position) const
 {
-    if (mRows.size() > CacheLimit)
+    if (mRows.size() > CacheLimit) {
+        const auto pinned = mRows.find(mPinned);
+        Row kept;
+        const bool keep = mPinned != 0 && pinned != mRows.end();
+        if (keep)
+            kept = std::move(pinned->second);
         mRows.clear();
+        if (keep)
+            mRows.emplace(mPinned, std::move(kept));
+    }
     const int n = int(mKeys.size());
     const int start = std::max(0, position - PageSize / 4);
     const int end = std::min(n, start + PageSize);
@@ -337,8 +345,10 @@ TableKeyset::Followed TableKeyset::follow(const std::vector<qint64> &changed, bo
             out.changed.push_back(k);
         }
     }
-    for (const qint64 k : news)
+    for (const qint64 k : news) {
+        mRows.erase(k); // values held from before it left the row set are old
         out.changed.push_back(k); // their values are read when shown
+    }
     out.inserted = int(news.size());
     out.removed = int(removed.size());
     if (news.size() > PlaceLimit && !mKeysAscend) {
@@ -446,6 +456,18 @@ TableKeyset::Followed TableKeyset::adopt(std::vector<qint64> keys, qint64 keep)
             const size_t at = std::min(size_t(was - mKeys.begin()), fresh->size());
             fresh->insert(fresh->begin() + std::ptrdiff_t(at), keep);
         }
+    }
+    // Values held of rows that left are dropped: should they come back, they are read anew.
+    if (!mRows.empty()) {
+        std::unordered_map<qint64, bool> held;
+        for (const auto &r : mRows)
+            held.emplace(r.first, false);
+        for (const qint64 k : *fresh)
+            if (const auto it = held.find(k); it != held.end())
+                it->second = true;
+        for (const auto &[k, stays] : held)
+            if (!stays && k != mPinned)
+                mRows.erase(k);
     }
     Followed out;
     out.moves = RowMoves::byKey(std::move(mKeys), fresh);

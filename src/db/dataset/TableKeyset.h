@@ -61,6 +61,8 @@ public:
     // Changes whenever this dataset adds or removes a row itself, and is new for every keyset:
     // keys selected elsewhere are adopted only when neither changed meanwhile.
     quint64 serial() const { return mSerial; }
+    // A row whose values are kept when the values held are dropped for room (the held current row).
+    void setPinned(qint64 key) { mPinned = key; }
     quint64 localChanges() const { return mLocalChanges; }
     // frozen (the held current row): its values held are not replaced; heldBack tells whether
     // they would have been.
@@ -94,6 +96,7 @@ private:
     QString mSelectList;
     quint64 mSerial;
     quint64 mLocalChanges = 0;
+    qint64 mPinned = 0;
     SqlFragment mWhere;
     QString mOrderBy;
     std::vector<qint64> mKeys;

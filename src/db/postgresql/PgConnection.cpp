@@ -76,10 +76,36 @@ void PgConnection::ensureLive()
         return;
     // The server went away (restarted, the network dropped): the action that met it was told;
     // this one connects again, its prepared statements and settings made anew.
+    mResetPolling = 0;
     PQreset(mConn);
     if (PQstatus(mConn) != CONNECTION_OK)
         raise(nullptr);
     renewed();
+}
+
+bool PgConnection::reconnectStep()
+{
+    if (!mConn)
+        return false;
+    if (mResetPolling == 0) {
+        if (PQstatus(mConn) == CONNECTION_OK)
+            return true;
+        if (!PQresetStart(mConn))
+            return false;
+        mResetPolling = PGRES_POLLING_WRITING;
+    }
+    // libpq is asked again only once the socket is ready for what it waits for.
+    pollfd p{PQsocket(mConn), short(mResetPolling == PGRES_POLLING_READING ? POLLIN : POLLOUT), 0};
+    if (p.fd < 0 || ::poll(&p, 1, 0) <= 0)
+        return false;
+    const PostgresPollingStatusType s = PQresetPoll(mConn);
+    if (s == PGRES_POLLING_OK) {
+        mResetPolling = 0;
+        renewed();
+        return true;
+    }
+    mResetPolling = s == PGRES_POLLING_FAILED ? 0 : int(s); // failed: started again next time
+    return false;
 }
 
 void PgConnection::renewed()

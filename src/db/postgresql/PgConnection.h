@@ -61,6 +61,9 @@ public:
     // Connects again when the connection was lost (then prepared statements are gone: the
     // generation changes, and onReconnect restores the session's settings). Raises when it cannot.
     void ensureLive();
+    // The same without ever waiting, for an idle watch: the first call starts connecting again,
+    // later ones carry it on while the socket is ready; true once the connection is live.
+    bool reconnectStep();
     int generation() const { return mGeneration; }
     // Whether r failed because the server had closed the connection.
     bool lostMeanwhile(const PgResult &r) const;
@@ -87,6 +90,7 @@ private:
     QHash<QString, QByteArray> mPrepared;
     int mNextName = 0;
     int mGeneration = 0;
+    int mResetPolling = 0; // a reconnection under way: what it waits for (PostgresPollingStatusType)
     std::function<void()> mOnReconnect;
     std::function<bool()> mStop;
     int mChanges = 0;

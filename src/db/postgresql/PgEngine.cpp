@@ -457,7 +457,15 @@ qint64 PgEngine::dataVersion()
 bool PgEngine::othersCommitted()
 {
     pg_conn *c = mConn.handle();
-    if (!c || !mConn.isIdle() || additions() < inventoryschema::CommitNoticeStep)
+    if (!c || additions() < inventoryschema::CommitNoticeStep)
+        return false;
+    // The server went away: connected again here without waiting (the watch asks every few
+    // seconds while idle), so that notices come again; the next call listens and says true once.
+    if (PQstatus(c) != CONNECTION_OK) {
+        mConn.reconnectStep();
+        return false;
+    }
+    if (!mConn.isIdle())
         return false;
     try {
         if (mListening != mConn.generation()) {
@@ -469,13 +477,8 @@ bool PgEngine::othersCommitted()
     } catch (const DaoError &) {
         return false;
     }
-    if (!PQconsumeInput(c) || PQstatus(c) == CONNECTION_BAD) {
-        // The server went away: connected again here (the watch asks every few seconds while
-        // idle), so that notices come again; the next call listens and says true once.
-        try {
-            mConn.ensureLive();
-        } catch (const DaoError &) {
-        }
+    if (!PQconsumeInput(c)) {
+        mConn.reconnectStep();
         return false;
     }
     bool others = false;

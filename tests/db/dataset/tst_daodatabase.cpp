@@ -478,6 +478,55 @@ private slots:
         db.exec(QStringLiteral("DELETE FROM main"));
         QVERIFY(!told.wait(1200));
     }
+
+    // A sorted, filtered dataset following others' commits ends as a fresh opening would: a few
+    // new rows placed one by one, many at once by selecting the keys again, a purge, and a row
+    // that left the filter coming back with its new values (not those held from before).
+    void followsOthersAsAnOpeningWould()
+    {
+        TestDb db;
+        db.exec(QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 60) "
+                               "INSERT INTO main (user_id, unit_name, quantity, price, deleted) "
+                               "SELECT i, 'Част ' || (i * 37 % 61), 5, i, FALSE FROM n"));
+        auto conn = db.connect();
+        const auto open = [&](TDaoDatabase *c) {
+            auto t = TestDb::table(c, QStringLiteral("main"));
+            t->setSortedBy({QStringLiteral("[unit_name] DESC")});
+            t->Open();
+            t->applyFilter(QStringLiteral("[quantity] > 2"));
+            return t;
+        };
+        auto t = open(conn.get());
+        const auto keys = [](TDaoTable *d) {
+            QList<qint64> out;
+            for (int i = 0; i < d->RecordCount(); ++i)
+                out << d->rowValue(i, 0).toLongLong();
+            return out;
+        };
+        const int price = t->FieldByName(QStringLiteral("price"))->Index();
+        const qint64 x = t->rowValue(3, 0).toLongLong();
+        QVERIFY(t->rowValue(3, price).isValid()); // its values held
+        conn->followOthers(true);
+        conn->watchCommits(true);
+        QSignalSpy followed(t.get(), &TDaoTable::rowsFollowed);
+        const auto step = [&](const QString &sql) {
+            followed.clear();
+            db.exec(sql);
+            QTRY_VERIFY_WITH_TIMEOUT(!followed.isEmpty(), 5000);
+        };
+        step(QStringLiteral("UPDATE main SET quantity = 1 WHERE id = %1").arg(x));
+        step(QStringLiteral("INSERT INTO main (user_id, unit_name, quantity, deleted) VALUES (61, 'Ново А', 5, FALSE), "
+                            "(62, 'Ново Б', 1, FALSE)"));
+        step(QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 40) "
+                            "INSERT INTO main (user_id, unit_name, quantity, deleted) SELECT 100 + i, 'Много ' || i, 3, FALSE FROM n"));
+        db.exec(QStringLiteral("DELETE FROM main WHERE user_id = 7"));
+        db.exec(QStringLiteral("UPDATE main SET quantity = 9, price = 777 WHERE id = %1").arg(x));
+        const auto freshDb = db.connect();
+        const auto fresh = open(freshDb.get());
+        QTRY_COMPARE_WITH_TIMEOUT(keys(t.get()), keys(fresh.get()), 5000);
+        const int at = int(keys(t.get()).indexOf(x));
+        QCOMPARE(t->rowValue(at, price).toInt(), 777);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestDaoDatabase)
