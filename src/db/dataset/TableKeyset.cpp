@@ -287,15 +287,21 @@ int TableKeyset::placeOf(qint64 key) const
 TableKeyset::Followed TableKeyset::follow(const std::vector<qint64> &changed, bool whole, qint64 keep, qint64 frozen,
                                           bool *heldBack)
 {
-    // So many rows (another counter's renumbering) that selecting the keys again costs less
-    // than reading each.
-    whole = whole || changed.size() > WholeFrom;
-    if (whole) {
+    if (whole || changed.size() > WholeFrom) {
         std::vector<qint64> held;
         held.reserve(mRows.size());
         for (const auto &r : mRows)
             held.push_back(r.first);
-        return reselect(readRows(held), keep, true, frozen, heldBack);
+        const auto read = readRows(held);
+        // So many rows (another counter's renumbering) that selecting the keys again costs less
+        // than reading each: the rows held are read now, the keys elsewhere.
+        if (!whole) {
+            Followed out;
+            refreshHeld(read, keep, frozen, heldBack, out);
+            out.reselectWanted = true;
+            return out;
+        }
+        return reselect(read, keep, frozen, heldBack);
     }
     std::vector<qint64> keys = changed;
     std::sort(keys.begin(), keys.end());
@@ -404,45 +410,47 @@ TableKeyset::Followed TableKeyset::follow(const std::vector<qint64> &changed, bo
     return out;
 }
 
+void TableKeyset::refreshHeld(const std::unordered_map<qint64, std::pair<bool, std::vector<QVariant>>> &read, qint64 keep,
+                              qint64 frozen, bool *heldBack, Followed &out)
+{
+    for (auto it = mRows.begin(); it != mRows.end();) {
+        const auto r = read.find(it->first);
+        if (it->first == frozen) {
+            if (heldBack && (r == read.end() || it->second.values != r->second.second))
+                *heldBack = true;
+            ++it;
+            continue;
+        }
+        if (r == read.end() && it->first != keep) {
+            it = mRows.erase(it);
+            continue;
+        }
+        if (r == read.end()) {
+            it->second = Row{std::vector<QVariant>(mColumns.size()), true};
+        } else if (it->second.missing || it->second.values != r->second.second) {
+            it->second = Row{r->second.second, false};
+            out.changed.push_back(it->first);
+        }
+        ++it;
+    }
+}
+
 TableKeyset::Followed TableKeyset::reselect(const std::unordered_map<qint64, std::pair<bool, std::vector<QVariant>>> &read,
-                                            qint64 keep, bool whole, qint64 frozen, bool *heldBack)
+                                            qint64 keep, qint64 frozen, bool *heldBack)
 {
     Followed out = adopt(selectKeys(), keep);
-    if (!whole)
-        return out;
-    {
-        for (auto it = mRows.begin(); it != mRows.end();) {
-            const auto r = read.find(it->first);
-            if (it->first == frozen) {
-                if (heldBack && (r == read.end() || it->second.values != r->second.second))
-                    *heldBack = true;
-                ++it;
-                continue;
-            }
-            if (r == read.end() && it->first != keep) {
-                it = mRows.erase(it);
-                continue;
-            }
-            if (r == read.end()) {
-                it->second = Row{std::vector<QVariant>(mColumns.size()), true};
-            } else if (it->second.missing || it->second.values != r->second.second) {
-                it->second = Row{r->second.second, false};
-                out.changed.push_back(it->first);
-            }
-            ++it;
+    refreshHeld(read, keep, frozen, heldBack, out);
+    const std::unordered_set<qint64> before(out.moves.oldKeys().begin(), out.moves.oldKeys().end());
+    size_t stayed = 0;
+    for (const qint64 k : mKeys) {
+        if (before.count(k)) {
+            ++stayed;
+        } else {
+            out.changed.push_back(k);
+            ++out.inserted;
         }
-        const std::unordered_set<qint64> before(out.moves.oldKeys().begin(), out.moves.oldKeys().end());
-        size_t stayed = 0;
-        for (const qint64 k : mKeys) {
-            if (before.count(k)) {
-                ++stayed;
-            } else {
-                out.changed.push_back(k);
-                ++out.inserted;
-            }
-        }
-        out.removed = int(before.size() - stayed);
     }
+    out.removed = int(before.size() - stayed);
     return out;
 }
 

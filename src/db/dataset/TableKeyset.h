@@ -83,8 +83,11 @@ private:
                                                                                bool values = true) const;
     // Where a row not in the keyset goes: before the first member it sorts before.
     int placeOf(qint64 key) const;
+    // Everything read again: the keys selected anew, the values held (read) compared.
     Followed reselect(const std::unordered_map<qint64, std::pair<bool, std::vector<QVariant>>> &read,
-                      qint64 keep, bool whole, qint64 frozen, bool *heldBack);
+                      qint64 keep, qint64 frozen, bool *heldBack);
+    void refreshHeld(const std::unordered_map<qint64, std::pair<bool, std::vector<QVariant>>> &read, qint64 keep,
+                     qint64 frozen, bool *heldBack, Followed &out);
     // The row set's order as SQL: the sort terms, then the key.
     QString orderTerms() const { return mOrderBy.isEmpty() ? mKey : mOrderBy + QStringLiteral(", ") + mKey; }
     void fetchPage(int position) const;

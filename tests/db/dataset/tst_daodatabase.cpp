@@ -480,8 +480,9 @@ private slots:
     }
 
     // A sorted, filtered dataset following others' commits ends as a fresh opening would: a few
-    // new rows placed one by one, many at once by selecting the keys again, a purge, and a row
-    // that left the filter coming back with its new values (not those held from before).
+    // new rows placed one by one, many at once by selecting the keys again, a purge, a row that
+    // left the filter coming back with its new values (not those held from before), and more
+    // rows than are read one by one.
     void followsOthersAsAnOpeningWould()
     {
         TestDb db;
@@ -521,6 +522,9 @@ private slots:
                             "INSERT INTO main (user_id, unit_name, quantity, deleted) SELECT 100 + i, 'Много ' || i, 3, FALSE FROM n"));
         db.exec(QStringLiteral("DELETE FROM main WHERE user_id = 7"));
         db.exec(QStringLiteral("UPDATE main SET quantity = 9, price = 777 WHERE id = %1").arg(x));
+        // More rows at once than are worth reading one by one (another counter's renumbering).
+        db.exec(QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 20001) "
+                               "INSERT INTO main (user_id, unit_name, quantity, deleted) SELECT 1000 + i, 'Куп ' || i, 4, FALSE FROM n"));
         const auto freshDb = db.connect();
         const auto fresh = open(freshDb.get());
         QTRY_COMPARE_WITH_TIMEOUT(keys(t.get()), keys(fresh.get()), 5000);
