@@ -264,36 +264,28 @@ int main(int argc, char **argv)
     }
     const double manyBase = readRowsMs(path, QStringLiteral("id BETWEEN %1 AND %2").arg(first).arg(first + 9999));
 
-    // 10,000 new rows at once (another program's import), joining the end of the grid.
-    std::vector<double> newUi, newLatency;
-    for (int i = 0; i < 3; ++i) {
-        QTest::qWait(int(random.bounded(700)));
-        const int before = DM->tblMain->RecordCount();
-        const qint64 at = w.commit(QStringLiteral("INSERT INTO main (unit_name, deleted) SELECT 'Нов ' || id, 0 FROM main "
-                                                  "WHERE id BETWEEN %1 AND %2")
-                                       .arg(first).arg(first + 9999));
-        const Refresh r = waitPainted(at, paints, [&] { return DM->tblMain->RecordCount() == before + 10000; });
-        newUi.push_back(r.uiMs);
-        newLatency.push_back(r.latencyMs);
-        QTest::qWait(TDaoTable::MarkMs + 200);
-    }
+    // 10,000 new rows at once (another program's import): three rounds, the UI time and the
+    // latency of each.
+    const auto insertRounds = [&](const QString &prefix, std::vector<double> &ui, std::vector<double> &latency) {
+        for (int i = 0; i < 3; ++i) {
+            QTest::qWait(int(random.bounded(700)));
+            const int before = DM->tblMain->RecordCount();
+            const qint64 at = w.commit(QStringLiteral("INSERT INTO main (unit_name, deleted) SELECT '%1 ' || id, 0 FROM main "
+                                                      "WHERE id BETWEEN %2 AND %3")
+                                           .arg(prefix).arg(first).arg(first + 9999));
+            const Refresh r = waitPainted(at, paints, [&] { return DM->tblMain->RecordCount() == before + 10000; });
+            ui.push_back(r.uiMs);
+            latency.push_back(r.latencyMs);
+            QTest::qWait(TDaoTable::MarkMs + 200);
+        }
+    };
+    // Joining the end of the grid, then in a grid sorted by name, among the others.
+    std::vector<double> newUi, newLatency, sortedUi, sortedLatency;
+    insertRounds(QStringLiteral("Нов"), newUi, newLatency);
     const double newBase = readRowsMs(path, QStringLiteral("id > (SELECT max(id) - 10000 FROM main)"));
-
-    // The same in a grid sorted by name: the new rows go to their places among the others.
     fVelostok->Inventory->DBGrid1TitleClick(name);
     QTest::qWait(1000);
-    std::vector<double> sortedUi, sortedLatency;
-    for (int i = 0; i < 3; ++i) {
-        QTest::qWait(int(random.bounded(700)));
-        const int before = DM->tblMain->RecordCount();
-        const qint64 at = w.commit(QStringLiteral("INSERT INTO main (unit_name, deleted) SELECT 'Сортиран ' || id, 0 FROM main "
-                                                  "WHERE id BETWEEN %1 AND %2")
-                                       .arg(first).arg(first + 9999));
-        const Refresh r = waitPainted(at, paints, [&] { return DM->tblMain->RecordCount() == before + 10000; });
-        sortedUi.push_back(r.uiMs);
-        sortedLatency.push_back(r.latencyMs);
-        QTest::qWait(TDaoTable::MarkMs + 200);
-    }
+    insertRounds(QStringLiteral("Сортиран"), sortedUi, sortedLatency);
 
     // Idle: nobody writes.
     QTest::qWait(TDaoTable::MarkMs + 500);
