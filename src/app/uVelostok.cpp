@@ -263,9 +263,14 @@ void TfVelostok::ConnectDatabase()
         // folder), which is the lock file's.
         DM->dbInfo->setDatabase(db->Database());
         db->Idle();
+        // The catalogue numbers' pick list (up to a million distinct values) is read in the
+        // background while the inventory opens, ahead of the other lists, which start when their
+        // queries open; the query takes the read over as it opens.
+        db->readAhead({DM->tblUnitNumber->TableName()});
         DM->dbInfo->setActive(true);
         for (TDaoTable *t : DM->connectOrder())
             t->Open();
+        db->readAhead({});
         Files->connected();
     } catch (const FileDamaged &e) {
         qCWarning(lcApp) << "connecting" << db->Database() << "failed:" << e.message();

@@ -47,28 +47,32 @@ bool rowFlag(int row, const char *field)
 
 // The rows of a one-column query as the texts of a pick list; none when they cannot be read, and
 // the user is told.
-QStringList queryTexts(TDaoTable *q, bool requery = false)
+TextList queryTexts(TDaoTable *q, bool requery = false)
 {
-    QStringList values;
     try {
         if (!q->Active())
-            return values;
+            return {};
         if (requery)
             q->Requery();
-        const int n = q->RecordCount();
-        values.reserve(n);
+        // The connection's kept list of texts is taken as it is: shared, not copied.
         TDaoField *f = q->Fields(0);
+        if (f->DataType() == TFieldType::Text)
+            if (const std::shared_ptr<const TextList> kept = q->cachedTexts())
+                return *kept;
+        const int n = q->RecordCount();
+        TextList::Builder values;
+        values.reserve(n, 0);
         for (int r = 0; r < n; ++r) {
             const QVariant v = q->rowValue(r, 0);
-            values << (v.isValid() ? f->textOf(v) : QString());
+            values.append(v.isValid() ? f->textOf(v) : QString());
         }
+        return values.take();
     } catch (const DaoError &e) {
         qCWarning(lcInventory) << "the list" << q->objectName() << "could not be read:" << e.message();
-        values.clear();
         // Told once the cell editor that asked is up, not from inside its making.
         QMetaObject::invokeMethod(qApp, [text = e.message()] { prompts().message(text); }, Qt::QueuedConnection);
+        return {};
     }
-    return values;
 }
 
 } // namespace
@@ -275,7 +279,7 @@ void InventoryGrid::readPickLists(bool later)
         // before the grid is shown. The query holds its rows as of this re-query until then;
         // after others' changes it is re-queried only then, since they may come every second.
         if (col >= 0 && col < cols.size())
-            cols[col].PickList.setPending([q, later] { return queryTexts(q, later); });
+            cols[col].PickList.setPendingTexts([q, later] { return queryTexts(q, later); });
     }
 }
 

@@ -29,17 +29,24 @@ struct TPickList::Data : QSharedData
 {
     Data() = default;
     // A copy has the entries, not the boxes that show the original.
-    Data(const Data &other) : QSharedData(other), items(other.items), reader(other.reader) {}
+    Data(const Data &other) : QSharedData(other), texts(other.texts), strings(other.strings), reader(other.reader) {}
     ~Data() { delete model; }
 
-    const QStringList &read() const
+    const TextList &read() const
     {
         if (reader) {
             // Taken out first: a reader that fails leaves the list empty rather than retrying.
-            const std::function<QStringList()> r = std::exchange(reader, {});
-            items = r();
+            const std::function<TextList()> r = std::exchange(reader, {});
+            texts = r();
         }
-        return items;
+        return texts;
+    }
+    void set(TextList list, std::function<TextList()> r = {})
+    {
+        texts = std::move(list);
+        strings.reset();
+        reader = std::move(r);
+        changed();
     }
     void changed()
     {
@@ -47,10 +54,22 @@ struct TPickList::Data : QSharedData
             static_cast<PickListModel *>(model.data())->entriesChanged();
     }
 
-    mutable QStringList items;
-    mutable std::function<QStringList()> reader;
+    mutable TextList texts;
+    mutable std::shared_ptr<const QStringList> strings; // texts as QStrings, once asked for
+    mutable std::function<TextList()> reader;
     mutable QPointer<QAbstractListModel> model;
 };
+
+namespace {
+TextList textListOf(const QStringList &items)
+{
+    TextList::Builder b;
+    b.reserve(items.size(), 0);
+    for (const QString &s : items)
+        b.append(s);
+    return b.take();
+}
+} // namespace
 
 int PickListModel::rowCount(const QModelIndex &parent) const
 {
@@ -61,38 +80,47 @@ QVariant PickListModel::data(const QModelIndex &index, int role) const
 {
     if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::EditRole))
         return QVariant();
-    const QStringList &items = mData->read();
-    return index.row() < items.size() ? QVariant(items.at(index.row())) : QVariant();
+    const TextList &texts = mData->read();
+    return index.row() < texts.size() ? QVariant(texts.at(index.row())) : QVariant();
 }
 
 TPickList::TPickList() : d(new Data) {}
 
 TPickList::TPickList(const QStringList &items) : d(new Data)
 {
-    d->items = items;
+    d->texts = textListOf(items);
 }
 
 TPickList::TPickList(const TPickList &other) = default;
 TPickList &TPickList::operator=(const TPickList &other) = default;
 TPickList::~TPickList() = default;
 
-const QStringList &TPickList::items() const
+const TextList &TPickList::texts() const
 {
     return d->read();
 }
 
+const QStringList &TPickList::items() const
+{
+    const TextList &t = d->read();
+    if (!d->strings)
+        d->strings = std::make_shared<const QStringList>(t.toStringList());
+    return *d->strings;
+}
+
 void TPickList::clear()
 {
-    d->items.clear();
-    d->reader = {};
-    d->changed();
+    d->set(TextList());
 }
 
 void TPickList::setPending(std::function<QStringList()> reader)
 {
-    d->items.clear();
-    d->reader = std::move(reader);
-    d->changed();
+    d->set(TextList(), [reader = std::move(reader)] { return textListOf(reader()); });
+}
+
+void TPickList::setPendingTexts(std::function<TextList()> reader)
+{
+    d->set(TextList(), std::move(reader));
 }
 
 bool TPickList::pending() const

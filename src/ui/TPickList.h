@@ -8,6 +8,8 @@
 // rows, and tells its boxes when the entries change.
 #pragma once
 
+#include "base/TextList.h"
+
 #include <QSharedData>
 #include <QStringList>
 #include <functional>
@@ -23,20 +25,22 @@ public:
     TPickList &operator=(const TPickList &other);
     ~TPickList();
 
-    // The entries; a pending list reads them now (and keeps them).
+    // The entries, kept compactly; a pending list reads them now (and keeps them).
+    const TextList &texts() const;
+    bool isEmpty() const { return texts().isEmpty(); }
+    qsizetype size() const { return texts().size(); }
+    QString at(qsizetype i) const { return texts().at(i); }
+    bool contains(const QString &text) const { return texts().indexOf(text) >= 0; }
+    // The entries as texts, made when first asked (a list of a million costs some 70 MB so).
     const QStringList &items() const;
-    bool isEmpty() const { return items().isEmpty(); }
-    qsizetype size() const { return items().size(); }
-    QString at(qsizetype i) const { return items().at(i); }
     operator const QStringList &() const { return items(); } // NOLINT
 
     void clear();
     // The entries will be what reader gives when they are first asked for.
     void setPending(std::function<QStringList()> reader);
+    void setPendingTexts(std::function<TextList()> reader);
     // True while the entries have not been read yet.
     bool pending() const;
-
-    bool contains(const QString &text) const { return items().contains(text); }
 
     // The list model of these entries; it lives as long as this list (and its copies) do.
     QAbstractItemModel *model() const;

@@ -7,6 +7,8 @@
 // statement whose effect is unknown makes it stale, and the next use builds it again.
 #pragma once
 
+#include "base/TextList.h"
+
 #include <QString>
 #include <QVariant>
 #include <memory>
@@ -43,7 +45,7 @@ public:
 
     // The query's rows in order: a null first when some row has none, then one value per group.
     // Shared and never changed: a reader may keep them while the list moves on.
-    std::shared_ptr<const std::vector<QVariant>> rows() const;
+    TextListPtr rows() const;
     // Changes whenever values() would give something else; unique across all lists.
     quint64 serial() const { return mSerial; }
 
@@ -58,7 +60,7 @@ private:
     // many changes, where inserting each into the ordered entries would move them every time.
     void flush() const;
     static std::string textOf(const QVariant &stored);
-    static bool less(const std::string &a, const std::string &b);
+    static bool less(QByteArrayView a, QByteArrayView b);
 
     QString mTable;
     QString mColumn;
@@ -67,7 +69,10 @@ private:
     qint64 mNulls = 0;
     quint64 mSerial = 0;
     void touch();
-    mutable std::vector<Entry> mEntries; // by folded value, then by exact bytes
+    // The values by folded value, then by exact bytes, and how many rows hold each: a million
+    // distinct catalogue numbers are kept in one block rather than a string each.
+    mutable TextList mValues;
+    mutable std::vector<qint64> mCounts;
     mutable std::vector<Entry> mPending; // changes not merged yet, in the order they came
-    mutable std::shared_ptr<const std::vector<QVariant>> mRows; // made when first asked after a change
+    mutable TextListPtr mRows; // made when first asked after a change
 };

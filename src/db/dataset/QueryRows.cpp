@@ -50,8 +50,12 @@ const QVariant &QueryRows::value(int position, int column) const
 {
     if (position < 0 || position >= mCount || column < 0 || column >= mColumns)
         return null();
-    if (mShared)
-        return column == 0 ? (*mShared)[size_t(position)] : null();
+    if (mShared) {
+        if (column != 0 || mShared->isNull(position))
+            return null();
+        mSlot = mShared->at(position);
+        return mSlot;
+    }
     return mValues[size_t(position) * size_t(mColumns) + size_t(column)];
 }
 

@@ -32,6 +32,8 @@ public:
     // Whether a write to these columns of the table (none named: any column; no table: anything)
     // would change what the query reads.
     bool reads(const QString &table, const QStringList &columns) const;
+    // The rows as the cache gave them (one column of texts), shared; null otherwise.
+    TextListPtr texts() const { return mShared; }
 
 private:
     enum State { Pending, Ready, Failed };
@@ -45,6 +47,7 @@ private:
     State mState = Pending;
     QString mError;
     std::vector<QVariant> mValues; // row after row
-    ResultCache::Rows mShared;     // the cache's answer, one column
+    ResultCache::Rows mShared;     // the cache's answer, one column of texts
+    mutable QVariant mSlot;         // the value last given from it
     ResultCache::TicketPtr mTicket; // the cache's answer reserved at the opening
 };

@@ -25,7 +25,7 @@ struct SourceInfo;
 class ResultCache
 {
 public:
-    using Rows = std::shared_ptr<const std::vector<QVariant>>;
+    using Rows = TextListPtr;
     class Ticket;
     using TicketPtr = std::shared_ptr<Ticket>;
 
@@ -34,7 +34,8 @@ public:
 
     // The rows of a query over a stored source, unfiltered and unsorted, one value each, fixed
     // as of now; null when the cache does not keep that query and it must be run.
-    TicketPtr reserve(const SourceInfo &source);
+    // soon: wanted soon after (a list read ahead): read at the window's own priority.
+    TicketPtr reserve(const SourceInfo &source, bool soon = false);
     // The reserved rows; raises the reading's error.
     Rows rowsOf(const TicketPtr &ticket);
     // The same in one step, as of now.

@@ -240,6 +240,22 @@ void TDaoDatabase::openFile()
     mChanges = std::make_unique<ChangeLog>(*mEngine);
 }
 
+void TDaoDatabase::readAhead(const QStringList &sources)
+{
+    mReadAhead.clear();
+    if (!Connected())
+        return;
+    for (const QString &name : sources) {
+        try {
+            if (const std::optional<SourceInfo> s = engine().findSource(name))
+                if (ResultCache::TicketPtr t = cache().reserve(*s, true))
+                    mReadAhead.push_back(std::move(t));
+        } catch (const DaoError &e) {
+            qCWarning(lcDb) << "reading" << name << "ahead failed:" << e.message(); // its opening tells
+        }
+    }
+}
+
 void TDaoDatabase::setConnected(bool connected)
 {
     if (connected == Connected())
@@ -269,6 +285,7 @@ void TDaoDatabase::setConnected(bool connected)
         }
     }
     mBatchDepth = 0;
+    mReadAhead.clear();
     mCache.reset();
     mChanges.reset();
     mEngine->close();

@@ -21,6 +21,7 @@ class QTimer;
 #include <QStringList>
 #include <functional>
 #include <memory>
+#include <vector>
 
 class ChangeFeed;
 class ChangeLog;
@@ -97,6 +98,10 @@ public:
     // writes; fileChecked tells the result. backups: archive copies to check on damage.
     void startFileCheck(const QStringList &backups = QStringList());
     FileCheck *fileCheck() const { return mCheck.get(); }
+    // Starts reading the rows of these stored queries in the background now, so that opening
+    // them later finds the reads under way (the pick lists, read while the inventory opens).
+    // The reads are held until the next call (readAhead({}) lets them go) or closing.
+    void readAhead(const QStringList &sources);
     // A file damaged in its tables is kept open for reading only: every write is refused with a
     // message that says why. Cleared when the connection closes.
     void setDamaged(bool damaged);
@@ -223,6 +228,7 @@ private:
     QString mProgramDir;
     std::unique_ptr<DbEngine> mEngine;
     std::unique_ptr<ResultCache> mCache;
+    std::vector<std::shared_ptr<void>> mReadAhead; // the cache's tickets
     std::unique_ptr<ChangeLog> mChanges;
     std::unique_ptr<FileCheck> mCheck;
     bool mDamaged = false;

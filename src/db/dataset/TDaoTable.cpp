@@ -547,6 +547,14 @@ QVariant TDaoTable::rowValue(int position, int field) const
     return typed(position, field);
 }
 
+std::shared_ptr<const TextList> TDaoTable::cachedTexts() const
+{
+    if (mState == dsInactive || !mQuery)
+        return nullptr;
+    rows(); // read when pending
+    return mQuery->texts();
+}
+
 bool TDaoTable::rowIsDeletedByOthers(int position) const
 {
     return mState != dsInactive && rows().missing(position);

@@ -75,6 +75,7 @@ class TableKeyset;
 class TableWriter;
 class QueryRows;
 class QThread;
+class TextList;
 class RowMoves;
 struct SourceInfo;
 
@@ -229,6 +230,9 @@ public:
     // ---- for grids: any row's value without moving the current row. The row being inserted
     // is at position RecordCount() while the state is dsInsert.
     QVariant rowValue(int position, int field) const;
+    // A stored query's rows as the connection's cache keeps them: one column of texts, shared
+    // rather than copied (a pick list of a million). Null when the rows come otherwise.
+    std::shared_ptr<const TextList> cachedTexts() const;
     bool rowIsDeletedByOthers(int position) const;
     // When another connection's change of the row at position was followed (ms since the
     // epoch; 0: none within the last MarkMs and a little more).

@@ -17,6 +17,7 @@ class TableKeyset : public RowSource
 {
 public:
     TableKeyset(DbEngine &engine, QString table, std::vector<QString> columns);
+    ~TableKeyset() override;
 
     // Selects the keys of the rows that pass where (empty: all), ordered by orderBy (empty: the
     // key alone). Raises DaoError, and the keyset is then left empty.

@@ -35,4 +35,7 @@ public:
     virtual QString derivedTable(const QString &select) const = 0;
     // A statement the program writes in the Access dialect ([name], True, False), made runnable.
     virtual QString programStatement(const QString &text) const = 0;
+    // Whether a column's distinct values are counted faster by reading every row's value in the
+    // column's order (an index walk) than by the engine's grouping.
+    virtual bool countsDistinctByOrder() const { return false; }
 };

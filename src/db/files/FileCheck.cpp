@@ -3,6 +3,7 @@
 
 #include "base/DaoError.h"
 #include "base/DbLog.h"
+#include "base/FreedMemory.h"
 #include "engine/EngineFactory.h"
 
 #include <QPointer>
@@ -85,6 +86,7 @@ void FileCheck::run()
         } catch (const DaoError &e) {
             qCWarning(lcDb) << "the file check failed:" << e.message();
         }
+        freedmemory::giveBack();
         QMetaObject::invokeMethod(self, [self, run, health, sound, interrupted] {
             if (self)
                 self->finished(run, health, sound, interrupted);

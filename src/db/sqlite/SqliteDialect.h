@@ -15,6 +15,8 @@ public:
     QVariant booleanValue(bool value) const override;
     QString sortTerm(const QString &quotedColumn, bool isText, bool descending) const override;
     QString rowKey() const override;
+    // SQLite groups a million values several times slower than it walks their index.
+    bool countsDistinctByOrder() const override { return true; }
     QString insertDefaultValues(const QString &quotedTable) const override;
     QString sameAs(const QString &quotedColumn) const override;
     QString derivedTable(const QString &select) const override;

@@ -11,6 +11,7 @@
 #include "sqlite/SqliteSchema.h"
 
 #include <QFile>
+#include <QScopeGuard>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSet>
@@ -396,6 +397,11 @@ void SqliteEngine::setReadOnly(bool readOnly)
 
 std::optional<FileHealth> SqliteEngine::checkFile()
 {
+    // The pages read for the check are of no use afterwards: the connection lets them go.
+    const auto shrink = qScopeGuard([this] {
+        if (mConn.isOpen())
+            sqlite3_db_release_memory(mConn.handle());
+    });
     return ::checkFile(mConn);
 }
 

@@ -291,7 +291,8 @@ private slots:
                                                                 : dm->tblUnitNumber->Fields(0)->AsString().toLower());
             return out;
         };
-        const QStringList values{"A1", "a1", "Б2", "б2", "", "C3", "Я", "я"};
+        // "A_" and "AB" sort one way by bytes and the other folded.
+        const QStringList values{"A1", "a1", "Б2", "б2", "", "C3", "Я", "я", "A_", "AB"};
         quint32 seed = 11;
         auto next = [&](quint32 n) { seed = seed * 1664525u + 1013904223u; return (seed >> 8) % n; };
         for (int step = 0; step < 120; ++step) {
