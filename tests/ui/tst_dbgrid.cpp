@@ -10,6 +10,8 @@
 #include "dataset/TDataSource.h"
 #include "TPickList.h"
 
+#include <QAbstractItemModel>
+
 #include <QAbstractItemModelTester>
 #include <QApplication>
 #include <QFile>
@@ -255,6 +257,26 @@ private slots:
         });
         QCOMPARE(list.at(0), QStringLiteral("second"));
         QCOMPARE(second, 1);
+    }
+
+    void pickListsShareTheirTexts()
+    {
+        // A list read from the connection's kept values holds the same block, not a copy; a null
+        // first entry reads as an empty text; texts in any script come back whole.
+        TextList::Builder b;
+        b.setLeadingNull(true);
+        for (const char *t : {"0 986 452 041", "Накладки ÄÖ", ""})
+            b.append(QByteArrayView(t));
+        const TextList kept = b.take();
+        TPickList list;
+        list.setPendingTexts([&] { return kept; });
+        QCOMPARE(list.size(), 4);
+        QCOMPARE(list.texts().utf8(1).data(), kept.utf8(1).data());
+        QCOMPARE(list.items(), (QStringList{QString(), QStringLiteral("0 986 452 041"), QStringLiteral("Накладки ÄÖ"), QString()}));
+        QCOMPARE(list.model()->data(list.model()->index(2, 0), Qt::DisplayRole).toString(), QStringLiteral("Накладки ÄÖ"));
+        QVERIFY(list.contains(QString()) && list.contains(QStringLiteral("Накладки ÄÖ")) && !list.contains(QStringLiteral("накладки äö")));
+        QCOMPARE(list.texts().indexOf(QString()), 0);
+        QVERIFY(list.texts() == kept && !(list.texts() == kept.withLeadingNull(false)));
     }
 };
 
