@@ -57,6 +57,7 @@ void DistinctValues::build(DbEngine &engine)
 void DistinctValues::scan(DbEngine &engine)
 {
     touch();
+    mValid = false; // until order() has made it whole
     mNulls = 0;
     mValues = TextList();
     mCounts.clear();

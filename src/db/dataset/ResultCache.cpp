@@ -163,6 +163,7 @@ ResultCache::TicketPtr ResultCache::reserve(const SourceInfo &source, bool soon)
             closeEngine();
             viewReleased->set_value();
             released = true;
+            turn.unlock(); // the next list's view is waiting; ordering this one need not
             if (reading->cancelled)
                 throw DaoError(QStringLiteral("Четенето е прекратено."));
             // The view is given back: ordering the list can wait for the window's work.

@@ -90,7 +90,7 @@ std::vector<qint64> TableKeyset::runKeysQuery(DbEngine &engine, const SqlFragmen
 {
     std::unique_ptr<DbStatement> st = engine.prepare(query.sql);
     st->bindAll(query.params);
-    std::vector<qint64> keys = takeSpareKeys();
+    std::vector<qint64> keys;
     while (st->step())
         keys.push_back(st->columnInt64(0));
     return keys;
@@ -98,7 +98,21 @@ std::vector<qint64> TableKeyset::runKeysQuery(DbEngine &engine, const SqlFragmen
 
 std::vector<qint64> TableKeyset::selectKeys() const
 {
-    return runKeysQuery(mEngine, keysQuery());
+    // Into the spare keys, on the window's thread only (the reselection in the background
+    // allocates its own).
+    const SqlFragment query = keysQuery();
+    std::unique_ptr<DbStatement> st = mEngine.prepare(query.sql);
+    st->bindAll(query.params);
+    std::vector<qint64> keys = takeSpareKeys();
+    while (st->step())
+        keys.push_back(st->columnInt64(0));
+    if (keys.size() < keys.capacity() / 4) {
+        // A small row set gives the large spare back rather than keep it.
+        std::vector<qint64> fitting(keys.begin(), keys.end());
+        keepSpareKeys(std::move(keys));
+        return fitting;
+    }
+    return keys;
 }
 
 // Fetches the page of rows around a position in one statement.
