@@ -98,6 +98,8 @@ int main(int argc, char **argv)
         QElapsedTimer b;
         b.start();
         sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
+        // The history triggers quiet, as for the program's renumbering, which records its rows itself.
+        sqlite3_exec(db, "INSERT INTO history_writer (who, mode) VALUES (NULL, 1)", nullptr, nullptr, nullptr);
         sqlite3_stmt *ids = nullptr, *up = nullptr;
         sqlite3_prepare_v2(db, "SELECT id FROM main WHERE deleted = 0 ORDER BY id", -1, &ids, nullptr);
         sqlite3_prepare_v2(db, "UPDATE main SET user_id = ? WHERE id = ?", -1, &up, nullptr);
@@ -112,6 +114,7 @@ int main(int argc, char **argv)
         }
         sqlite3_finalize(ids);
         sqlite3_finalize(up);
+        sqlite3_exec(db, "DELETE FROM history_writer", nullptr, nullptr, nullptr);
         sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
         renumberBase = double(b.nsecsElapsed()) / 1e6;
         sqlite3_close(db);
