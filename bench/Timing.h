@@ -1,10 +1,12 @@
-// The median time of repeated runs, each after its own setup, for the benchmarks that need
-// nothing of the windows.
+// The median time of repeated runs, each after its own setup, and the resident memory, for the
+// benchmarks that need nothing of the windows.
 #pragma once
 
 #include <QElapsedTimer>
 #include <algorithm>
+#include <cstdio>
 #include <functional>
+#include <unistd.h>
 #include <vector>
 
 namespace bench {
@@ -22,6 +24,18 @@ inline double timeMs(const std::function<void()> &setup, const std::function<voi
     }
     std::sort(t.begin(), t.end());
     return t[t.size() / 2];
+}
+
+// This process's resident memory now.
+inline double rssMiB()
+{
+    long pages = 0, resident = 0;
+    if (FILE *f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2)
+            resident = 0;
+        std::fclose(f);
+    }
+    return resident * double(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
 }
 
 } // namespace bench

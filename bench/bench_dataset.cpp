@@ -40,17 +40,6 @@ void note(const char *what, double ms)
     std::fflush(stdout);
 }
 
-double rssMiB()
-{
-    long pages = 0, resident = 0;
-    if (FILE *f = std::fopen("/proc/self/statm", "r")) {
-        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2)
-            resident = 0;
-        std::fclose(f);
-    }
-    return resident * double(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
-}
-
 // The baseline: a plain connection with the same functions and settings, stepping statements.
 struct Baseline
 {
@@ -95,7 +84,7 @@ void largeInventory(const QString &path, int rows)
     db.Open();
 
     malloc_trim(0);
-    const double rssBefore = rssMiB();
+    const double rssBefore = bench::rssMiB();
     TDaoTable t;
     t.setDatabase(&db);
     t.setTableName(QStringLiteral("main"));
@@ -104,7 +93,7 @@ void largeInventory(const QString &path, int rows)
     t.Open();
     malloc_trim(0);
     std::printf("%-52s %10.1f MiB (keyset %d rows, engine %.1f MiB)\n", "memory of the open dynaset",
-                rssMiB() - rssBefore, t.RecordCount(), sqlite3_memory_used() / (1024.0 * 1024.0));
+                bench::rssMiB() - rssBefore, t.RecordCount(), sqlite3_memory_used() / (1024.0 * 1024.0));
 
     const double openOurs = timeMs([&] { t.Close(); }, [&] { t.Open(); }, 5);
     const double openBase = timeMs({}, [&] { base.ids(QStringLiteral("SELECT rowid FROM main WHERE deleted = ? ORDER BY rowid"), {0}); }, 5);

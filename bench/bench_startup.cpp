@@ -7,6 +7,7 @@
 // made without it.
 // Usage: build/bench/bench_startup [DIR] [ROWS] [--memory (that figure alone)]
 #include "InventoryData.h"
+#include "Timing.h"
 #include "ProgramTree.h"
 #include "Startup.h"
 #include "TApplication.h"
@@ -61,17 +62,6 @@ double baselineMs(const QString &path)
     return double(t.nsecsElapsed()) / 1e6;
 }
 
-double rssMiB()
-{
-    long pages = 0, resident = 0;
-    if (FILE *f = std::fopen("/proc/self/statm", "r")) {
-        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2)
-            resident = 0;
-        std::fclose(f);
-    }
-    return resident * double(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
-}
-
 class PaintWatch : public QObject
 {
 public:
@@ -83,6 +73,17 @@ public:
         return false;
     }
 };
+
+// Shows the main window (made by Startup::createAll) and waits until its grid has painted.
+void showUntilPainted()
+{
+    PaintWatch watch;
+    fVelostok->DBGrid1->viewport()->installEventFilter(&watch);
+    fVelostok->show();
+    while (!watch.painted)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    fVelostok->DBGrid1->viewport()->removeEventFilter(&watch);
+}
 
 } // namespace
 
@@ -102,7 +103,7 @@ int main(int argc, char **argv)
     // the show with the three pick lists read.
     {
         Startup::createAll();
-        const double empty = rssMiB();
+        const double empty = bench::rssMiB();
         fSettings->eDataBase->setText(path);
         PaintWatch watch;
         fVelostok->DBGrid1->viewport()->installEventFilter(&watch);
@@ -121,7 +122,7 @@ int main(int argc, char **argv)
                     double(m.uordblks + m.hblkhd) / 1048576.0, double(m.hblkhd) / 1048576.0, double(m.fordblks) / 1048576.0);
 #endif
         std::printf("%-52s %9.1f MiB   the windows alone %6.1f MiB   (%lld pick-list entries; target <= 120 MiB)\n",
-                    "resident memory 12 s after the show, lists read", rssMiB(), empty, qlonglong(entries));
+                    "resident memory 12 s after the show, lists read", bench::rssMiB(), empty, qlonglong(entries));
         Startup::destroyAll();
         if (argc > 3 && qstrcmp(argv[3], "--memory") == 0)
             return 0;
@@ -186,11 +187,7 @@ int main(int argc, char **argv)
     for (const int after : {0, 100, 250, 500, 1000, 2000}) {
         Startup::createAll();
         fSettings->eDataBase->setText(path);
-        PaintWatch watch;
-        fVelostok->DBGrid1->viewport()->installEventFilter(&watch);
-        fVelostok->show();
-        while (!watch.painted)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        showUntilPainted();
         QElapsedTimer w;
         w.start();
         while (w.elapsed() < after)
@@ -240,11 +237,7 @@ int main(int argc, char **argv)
         fSettings->eDataBase->setText(path);
         bool checked = false;
         QObject::connect(DM->DataBase, &TDaoDatabase::fileChecked, [&] { checked = true; });
-        PaintWatch watch;
-        fVelostok->DBGrid1->viewport()->installEventFilter(&watch);
-        fVelostok->show();
-        while (!watch.painted)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        showUntilPainted();
         QElapsedTimer c;
         c.start();
         while (!checked)
