@@ -105,12 +105,10 @@ int main(int argc, char **argv)
         Startup::createAll();
         const double empty = bench::rssMiB();
         fSettings->eDataBase->setText(path);
-        PaintWatch watch;
-        fVelostok->DBGrid1->viewport()->installEventFilter(&watch);
         QElapsedTimer t;
         t.start();
-        fVelostok->show();
-        while (t.elapsed() < 12000 || !watch.painted)
+        showUntilPainted();
+        while (t.elapsed() < 12000)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
         qsizetype entries = 0;
         for (const int c : {1, 2, 7})
@@ -144,13 +142,9 @@ int main(int argc, char **argv)
         Startup::createAll();
         bestCreate = std::min(bestCreate, double(c.nsecsElapsed()) / 1e6);
         fSettings->eDataBase->setText(path);
-        PaintWatch watch;
-        fVelostok->DBGrid1->viewport()->installEventFilter(&watch);
         QElapsedTimer t;
         t.start();
-        fVelostok->show();
-        while (!watch.painted)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        showUntilPainted();
         best = std::min(best, double(t.nsecsElapsed()) / 1e6);
         shown = fVelostok->DBGrid1->model()->rowCount();
         if (!checked) {
