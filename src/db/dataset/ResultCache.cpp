@@ -142,6 +142,10 @@ ResultCache::TicketPtr ResultCache::reserve(const SourceInfo &source, bool soon)
         bool told = false;
         bool released = false;
         const auto closeEngine = [&] { engine.reset(); };
+        const auto stopIfCancelled = [&] {
+            if (reading->cancelled)
+                throw DaoError(QStringLiteral("Четенето е прекратено."));
+        };
         try {
             // Below the window's thread while it holds its view, but never starved of the
             // processor (others wait to commit until it is done); lower still once it is.
@@ -156,16 +160,14 @@ ResultCache::TicketPtr ResultCache::reserve(const SourceInfo &source, bool soon)
             told = true;
             std::unique_lock turn(gScanTurn, std::defer_lock);
             while (!turn.try_lock_for(std::chrono::milliseconds(20)))
-                if (reading->cancelled)
-                    throw DaoError(QStringLiteral("Четенето е прекратено."));
+                stopIfCancelled();
             list->scan(*engine);
             engine->rollback();
             closeEngine();
             viewReleased->set_value();
             released = true;
             turn.unlock(); // the next list's view is waiting; ordering this one need not
-            if (reading->cancelled)
-                throw DaoError(QStringLiteral("Четенето е прекратено."));
+            stopIfCancelled();
             // The view is given back: ordering the list can wait for the window's work.
             if (!soon)
                 QThread::currentThread()->setPriority(QThread::IdlePriority);

@@ -86,13 +86,20 @@ SqlFragment TableKeyset::keysQuery() const
     return q;
 }
 
-std::vector<qint64> TableKeyset::runKeysQuery(DbEngine &engine, const SqlFragment &query)
+namespace {
+void appendKeys(DbEngine &engine, const SqlFragment &query, std::vector<qint64> &keys)
 {
     std::unique_ptr<DbStatement> st = engine.prepare(query.sql);
     st->bindAll(query.params);
-    std::vector<qint64> keys;
     while (st->step())
         keys.push_back(st->columnInt64(0));
+}
+} // namespace
+
+std::vector<qint64> TableKeyset::runKeysQuery(DbEngine &engine, const SqlFragment &query)
+{
+    std::vector<qint64> keys;
+    appendKeys(engine, query, keys);
     return keys;
 }
 
@@ -100,12 +107,8 @@ std::vector<qint64> TableKeyset::selectKeys() const
 {
     // Into the spare keys, on the window's thread only (the reselection in the background
     // allocates its own).
-    const SqlFragment query = keysQuery();
-    std::unique_ptr<DbStatement> st = mEngine.prepare(query.sql);
-    st->bindAll(query.params);
     std::vector<qint64> keys = takeSpareKeys();
-    while (st->step())
-        keys.push_back(st->columnInt64(0));
+    appendKeys(mEngine, keysQuery(), keys);
     if (keys.size() < keys.capacity() / 4) {
         // A small row set gives the large spare back rather than keep it.
         std::vector<qint64> fitting(keys.begin(), keys.end());
