@@ -15,11 +15,16 @@
 #include "files/TDaoInfo.h"
 #include "module/uDM.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QProgressBar>
 #include <QScopeGuard>
+
+#include <algorithm>
 
 namespace {
 
@@ -230,9 +235,26 @@ void DatabaseFiles::archiveOnClose()
         qCWarning(lcApp) << "no archive copy: the check failed:" << e.message();
         return;
     }
+    // A server's inventory is written row by row: the bar shows how far it has come, repainted
+    // now and then (input waits until the copy is over).
+    QElapsedTimer paint;
+    paint.start();
+    const auto hideBar = qScopeGuard([this] {
+        if (mBar)
+            mBar->hide();
+    });
+    const auto progress = [&](qint64 done, qint64 total) {
+        if (!mBar || paint.elapsed() < 100)
+            return;
+        paint.start();
+        mBar->setRange(0, 1000);
+        mBar->setValue(int(total > 0 ? std::min<qint64>(done, total) * 1000 / total : 0));
+        mBar->show();
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    };
     // A failed copy is silent and the close goes on: the settings are still saved.
     try {
-        db->CopyOpenDatabase(QDir(Paths::programDir()).absoluteFilePath(name));
+        db->CopyOpenDatabase(QDir(Paths::programDir()).absoluteFilePath(name), progress);
     } catch (const DaoError &e) {
         qCWarning(lcApp) << "the archive copy" << name << "failed:" << e.message();
     } catch (const std::exception &e) {

@@ -9,6 +9,8 @@
 #include <QStringList>
 #include <functional>
 
+class QProgressBar;
+
 // The archive copy's file name for a day and the ArchiveCount text ("Backup" + slot + ".mdb"),
 // the slot being the day's last digit modulo the count (4 when the text is no number); empty
 // when the count is 0 or below (no copy).
@@ -19,6 +21,8 @@ class DatabaseFiles
 public:
     // connectDatabase: the main window's ConnectDatabase.
     explicit DatabaseFiles(std::function<void()> connectDatabase);
+    // The main window's bar, which shows how far a long archive copy has come.
+    void setProgressBar(QProgressBar *bar) { mBar = bar; }
 
     void NewBase1Click();
     void ConnectTo1Click();
@@ -47,6 +51,7 @@ public:
 
 private:
     std::function<void()> mConnectDatabase;
+    QProgressBar *mBar = nullptr;
     bool mCheckWanted = false;
     bool mRepairing = false;
     // The dialogs keep the folder and name of their previous use.

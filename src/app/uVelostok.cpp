@@ -126,6 +126,7 @@ void TfVelostok::setupUi()
 
     Records = new RecordCommands(Inventory, this, ProgressBar1, this);
     Files = new DatabaseFiles([this] { ConnectDatabase(); });
+    Files->setProgressBar(ProgressBar1);
     Clipboard = new RowClipboard(Inventory, this, ProgressBar1, this);
     Exports = new ExportCommands;
     Commands = new MainMenus(this, DBGrid1);

@@ -578,7 +578,7 @@ void TDaoDatabase::Idle()
         mEngine->releaseMemory();
 }
 
-void TDaoDatabase::CopyOpenDatabase(const QString &dest)
+void TDaoDatabase::CopyOpenDatabase(const QString &dest, const std::function<void(qint64 done, qint64 total)> &progress)
 {
     if (!Connected())
         throw DaoError(QStringLiteral("Няма връзка с базата данни."));
@@ -587,7 +587,7 @@ void TDaoDatabase::CopyOpenDatabase(const QString &dest)
         throw DaoError(QStringLiteral("Базата не може да бъде копирана върху себе си."));
     FileReplacement::removeLeftovers(QFileInfo(target).absolutePath(), QFileInfo(target).fileName() + QLatin1Char('.'));
     FileReplacement copy(target);
-    mEngine->copyOpenDatabase(copy.temporaryPath());
+    mEngine->copyOpenDatabase(copy.temporaryPath(), progress);
     copy.commit();
 }
 

@@ -86,7 +86,9 @@ public:
 
     // Copies the open database, committed data still in its journal included, to a file,
     // replacing it in one step. Raises on failure; an older copy at dest then stays whole.
-    void CopyOpenDatabase(const QString &dest);
+    // progress (done of total steps) is told now and then where the copy takes long (a server's
+    // inventory written as a file).
+    void CopyOpenDatabase(const QString &dest, const std::function<void(qint64 done, qint64 total)> &progress = {});
     // The same for the database Database names, open or not: a closed one is opened alone for the
     // copy; a file the engine cannot open (damaged, of another program) is copied as it lies.
     void CopyDatabase(const QString &dest);

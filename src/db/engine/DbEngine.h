@@ -194,8 +194,12 @@ public:
     // A load of many rows into the tables of a new database that nobody sees until it is put in
     // place, made fast in the engine's own way: begun, the rows inserted, then ended; rollback()
     // on failure.
+    // The end may take long (indexes made): step(done, total) after each part of it.
     virtual void beginBulkLoad() { beginWrite(); }
-    virtual void endBulkLoad() { commit(); }
+    virtual void endBulkLoad(const std::function<void(int done, int total)> &step = {})
+    {
+        Q_UNUSED(step) commit();
+    }
 
 protected:
     // scanInventory's statement for one table; ownSnapshot when the scan began the read
@@ -232,9 +236,11 @@ public:
     }
 
     // ---- files
+    // How far a long copy has come: done of total steps (total may grow while it goes on).
+    using Progress = std::function<void(qint64 done, qint64 total)>;
     // Copies the open database, committed data still in its journal included, into an empty
-    // file at path.
-    virtual void copyOpenDatabase(const QString &path) = 0;
+    // file at path, telling progress now and then where it takes long.
+    virtual void copyOpenDatabase(const QString &path, const Progress &progress = {}) = 0;
     // Compacts the closed database in place. A file is written anew beside itself, with as many
     // rows in each table (damage beside its rows repaired, the file made anew from its tables),
     // and put in its place in one step, while no copy of the program can connect to it; a server

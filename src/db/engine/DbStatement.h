@@ -18,6 +18,8 @@ public:
 
     virtual void bind(int index, const QVariant &value) = 0;
     virtual void bindInt64(int index, qint64 value) = 0;
+    // Text given as UTF-8 (empty is empty text, not null).
+    virtual void bindUtf8(int index, QByteArrayView text) { bind(index, QString::fromUtf8(text)); }
     void bindAll(const QVariantList &values);
 
     virtual bool step() = 0;
@@ -32,4 +34,7 @@ public:
     virtual QVariant column(int i) const = 0;
     // The value as UTF-8 text, valid until the next step; empty for null.
     virtual QByteArrayView columnText(int i) const = 0;
+    // Binds column i of the current row as parameter index of into, as bind(index, column(i))
+    // would, without the detour through a QVariant where the engine can spare it.
+    virtual void columnInto(int i, DbStatement &into, int index) const { into.bind(index, column(i)); }
 };

@@ -7,6 +7,7 @@
 #include "engine/EngineFactory.h"
 #include "engine/InventoryCopy.h"
 #include "engine/InventorySchema.h"
+#include "postgresql/PgCopyStatement.h"
 #include "postgresql/PgScanStatement.h"
 #include "postgresql/PgSchema.h"
 #include "postgresql/PgStatement.h"
@@ -550,21 +551,22 @@ QList<DbEngine::Connected> PgEngine::sessionsOf(const QString &conninfo)
 }
 
 // The server's inventory as an inventory file (the shop's local copies), in one snapshot.
-void PgEngine::copyOpenDatabase(const QString &path)
+void PgEngine::copyOpenDatabase(const QString &path, const Progress &progress)
 {
     QFile::remove(path); // the empty file made for it: the new file takes its name
     const std::unique_ptr<DbEngine> out = engines::createForFile();
     out->createDatabase(path);
     out->open(path);
-    inventorycopy::copyInventory(*this, *out);
+    inventorycopy::copyInventory(*this, *out, progress);
     out->close();
 }
 
 std::unique_ptr<DbStatement> PgEngine::prepareInventoryScan(const QString &sql, bool ownSnapshot)
 {
-    // In parts only in the snapshot of its own (see prepareScan).
+    // Streamed only in the snapshot of its own, whose rollback ends a COPY that failed or was
+    // abandoned (see prepareScan).
     if (ownSnapshot)
-        return std::make_unique<PgScanStatement>(mConn, sql);
+        return std::make_unique<PgCopyStatement>(mConn, sql);
     return std::make_unique<PgStatement>(mConn, sql);
 }
 

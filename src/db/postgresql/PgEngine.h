@@ -61,7 +61,7 @@ public:
     void announce(const QString &computer, const QString &user) override;
     std::optional<QList<Connected>> connectedTo(const QString &conninfo) override;
 
-    void copyOpenDatabase(const QString &path) override;
+    void copyOpenDatabase(const QString &path, const Progress &progress = {}) override;
     void compact(const QString &conninfo) override;
     void createDatabase(const QString &conninfo, const QString &cataloguePath = QString()) override;
     FileVersion fileVersion(const QString &conninfo) const override;

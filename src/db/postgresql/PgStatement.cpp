@@ -184,24 +184,40 @@ bool PgStatement::columnIsNull(int i) const { return mResult.isNull(mRow, i); }
 
 qint64 PgStatement::columnInt64(int i) const
 {
+    return mResult.isNull(mRow, i) ? 0 : int64Of(mResult.text(mRow, i), typeOf(i));
+}
+
+QVariant PgStatement::column(int i) const
+{
+    return mResult.isNull(mRow, i) ? QVariant() : valueOf(mResult.text(mRow, i), typeOf(i));
+}
+
+QByteArrayView PgStatement::columnText(int i) const
+{
+    return mResult.isNull(mRow, i) ? QByteArrayView() : textOf(mResult.text(mRow, i), typeOf(i));
+}
+
+void PgStatement::columnInto(int i, DbStatement &into, int index) const
+{
     if (mResult.isNull(mRow, i))
-        return 0;
-    const QByteArrayView t = mResult.text(mRow, i);
-    if (typeOf(i) == BoolOid)
+        into.bind(index, QVariant());
+    else
+        bindText(mResult.text(mRow, i), typeOf(i), into, index);
+}
+
+qint64 PgStatement::int64Of(QByteArrayView t, unsigned oid)
+{
+    if (oid == BoolOid)
         return t == "t" ? 1 : 0;
-    if (isReal(typeOf(i))) {
+    if (isReal(oid)) {
         const double d = realOf(t);
         return std::isfinite(d) ? qint64(d) : 0;
     }
     return t.toLongLong();
 }
 
-QVariant PgStatement::column(int i) const
+QVariant PgStatement::valueOf(QByteArrayView t, unsigned oid)
 {
-    if (mResult.isNull(mRow, i))
-        return QVariant();
-    const unsigned oid = typeOf(i);
-    const QByteArrayView t = mResult.text(mRow, i);
     if (oid == BoolOid)
         return QVariant(qint64(t == "t" ? 1 : 0));
     if (isInteger(oid))
@@ -213,12 +229,19 @@ QVariant PgStatement::column(int i) const
     return QVariant(QString::fromUtf8(t));
 }
 
-QByteArrayView PgStatement::columnText(int i) const
+QByteArrayView PgStatement::textOf(QByteArrayView t, unsigned oid)
 {
-    if (mResult.isNull(mRow, i))
-        return {};
-    const QByteArrayView t = mResult.text(mRow, i);
-    if (typeOf(i) == BoolOid)
+    if (oid == BoolOid)
         return t == "t" ? QByteArrayView("1") : QByteArrayView("0");
     return t;
+}
+
+void PgStatement::bindText(QByteArrayView t, unsigned oid, DbStatement &into, int index)
+{
+    if (oid == BoolOid || isInteger(oid))
+        into.bindInt64(index, int64Of(t, oid));
+    else if (isReal(oid) || oid == ByteaOid)
+        into.bind(index, valueOf(t, oid));
+    else
+        into.bindUtf8(index, t); // text and times: the same characters, not decoded on the way
 }

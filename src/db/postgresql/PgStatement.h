@@ -29,12 +29,19 @@ public:
     qint64 columnInt64(int i) const override;
     QVariant column(int i) const override;
     QByteArrayView columnText(int i) const override;
+    void columnInto(int i, DbStatement &into, int index) const override;
 
     // The field type of a column of the server's type and modifier; its width in *size
     // (characters, for text of a given width; 0 otherwise). A table's integer key is a Counter.
     static TFieldType fieldTypeOf(unsigned typeOid, int typeModifier, bool primaryKey, int *size);
 
 protected:
+    // A value as the server writes it in text form, read as a column of type oid.
+    static qint64 int64Of(QByteArrayView text, unsigned oid);
+    static QVariant valueOf(QByteArrayView text, unsigned oid);
+    static QByteArrayView textOf(QByteArrayView text, unsigned oid);
+    static void bindText(QByteArrayView text, unsigned oid, DbStatement &into, int index);
+
     void refresh() const;
     void describe() const;
     unsigned typeOf(int i) const;

@@ -681,8 +681,11 @@ bool SqliteEngine::copyAsItLies(const QString &database, const QString &path, co
     return true;
 }
 
-void SqliteEngine::copyOpenDatabase(const QString &path)
+void SqliteEngine::copyOpenDatabase(const QString &path, const Progress &progress)
 {
+    // One step, under a second even for a million rows: a copy in steps would start again
+    // whenever another copy of the program wrote in between.
+    Q_UNUSED(progress)
     SqliteConnection out;
     out.open(path);
     // The copy is a new file that nobody sees until it is renamed into place after a flush:
@@ -753,11 +756,14 @@ void SqliteEngine::beginBulkLoad()
     beginWrite();
 }
 
-void SqliteEngine::endBulkLoad()
+void SqliteEngine::endBulkLoad(const std::function<void(int done, int total)> &step)
 {
-    for (const QString &index : std::as_const(mLoadIndexes))
-        mConn.exec(index);
-    mLoadIndexes.clear();
+    const QStringList indexes = std::exchange(mLoadIndexes, {});
+    for (int i = 0; i < indexes.size(); ++i) {
+        mConn.exec(indexes[i]);
+        if (step)
+            step(i + 1, int(indexes.size()));
+    }
     commit();
 }
 

@@ -62,7 +62,7 @@ public:
     bool checksFile() const override { return true; }
 
     void beginBulkLoad() override;
-    void endBulkLoad() override;
+    void endBulkLoad(const std::function<void(int done, int total)> &step = {}) override;
 
     QString locate(const QString &database, const QString &fallbackDir) const override;
     QString fullName(const QString &database) const override;
@@ -70,7 +70,7 @@ public:
     bool sameDatabase(const QString &a, const QString &b) const override;
     bool copyAsItLies(const QString &database, const QString &path, const QString &shownPath) const override;
 
-    void copyOpenDatabase(const QString &path) override;
+    void copyOpenDatabase(const QString &path, const Progress &progress = {}) override;
     void compact(const QString &path) override;
     std::unique_ptr<Hold> holdAlone(const QString &path) override;
     void createDatabase(const QString &path, const QString &cataloguePath = QString()) override;

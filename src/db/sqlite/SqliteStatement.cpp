@@ -88,6 +88,14 @@ void SqliteStatement::bindInt64(int index, qint64 value)
     sqlite3_bind_int64(mStmt, index, value);
 }
 
+void SqliteStatement::bindUtf8(int index, QByteArrayView text)
+{
+    // A null pointer would bind null: empty text keeps a pointer of its own.
+    const int rc = sqlite3_bind_text(mStmt, index, text.data() ? text.data() : "", int(text.size()), SQLITE_TRANSIENT);
+    if (rc != SQLITE_OK)
+        throw DaoError(sqliteErrorMessage(rc, QString::fromUtf8(sqlite3_errmsg(mDb))));
+}
+
 bool SqliteStatement::step()
 {
     const int rc = sqlite3_step(mStmt);

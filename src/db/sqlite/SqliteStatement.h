@@ -30,6 +30,7 @@ public:
     // A date-time is bound as its stored text.
     void bind(int index, const QVariant &value) override;
     void bindInt64(int index, qint64 value) override;
+    void bindUtf8(int index, QByteArrayView text) override;
     bool step() override;
     void reset() override;
 
