@@ -385,6 +385,14 @@ void TfVelostok::FormResize()
 
 void TfVelostok::closeEvent(QCloseEvent *event)
 {
+    // The archive copy repaints the window while it goes on; a second close asked meanwhile
+    // (the title bar's button again) waits for the first.
+    if (mClosing) {
+        event->ignore();
+        return;
+    }
+    mClosing = true;
+    const auto closed = qScopeGuard([this] { mClosing = false; });
     bool canClose = true;
     Guard::run([&] { FormCloseQuery(canClose); });
     if (!canClose) {

@@ -110,6 +110,7 @@ protected:
     void showEvent(QShowEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    bool mClosing = false;
 
 private:
     void setupUi();

@@ -2,11 +2,13 @@
 #include "engine/InventoryCopy.h"
 
 #include "engine/DbEngine.h"
+#include "engine/InventorySchema.h"
 #include "engine/SqlDialect.h"
 
 #include <QStringList>
 #include <algorithm>
 #include <memory>
+#include <utility>
 
 namespace inventorycopy {
 
@@ -15,6 +17,7 @@ void copyInventory(DbEngine &from, DbEngine &to, const std::function<void(qint64
     // The rows are counted table by table as they come; making the indexes at the end takes
     // about half as long again as writing the rows.
     qint64 counted = 0, copied = 0;
+    bool countedAll = false;
     const auto tell = [&](qint64 done) {
         if (progress)
             progress(done, counted + counted / 2);
@@ -33,10 +36,15 @@ void copyInventory(DbEngine &from, DbEngine &to, const std::function<void(qint64
                 marks << QStringLiteral("?");
             }
             to.execute(QStringLiteral("DELETE FROM %1").arg(table));
-            if (progress) {
-                const std::unique_ptr<DbStatement> count = from.prepare(QStringLiteral("SELECT count(*) FROM %1").arg(table));
-                if (count->step())
-                    counted += count->columnInt64(0);
+            if (progress && !std::exchange(countedAll, true)) {
+                // Every table counted before the first row, in the scan's snapshot: the bar
+                // never goes back.
+                for (const char *each : inventoryschema::Tables) {
+                    const std::unique_ptr<DbStatement> count =
+                        from.prepare(QStringLiteral("SELECT count(*) FROM %1").arg(QLatin1String(each)));
+                    if (count->step())
+                        counted += count->columnInt64(0);
+                }
             }
             const std::unique_ptr<DbStatement> ins = to.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
                                                                     .arg(table, names.join(QLatin1Char(',')), marks.join(QLatin1Char(','))));

@@ -53,8 +53,9 @@ bool PgCopyStatement::step()
     // The end, or a failure: the COPY's own result tells which.
     mCopying = false;
     PgResult end(PQgetResult(c));
-    while (PGresult *more = PQgetResult(c))
-        PQclear(more);
+    if (end.get() && PQresultStatus(end.get()) == PGRES_COPY_OUT)
+        mConn.raise(nullptr); // libpq could not go on reading (out of memory): its message
+    drainResults();
     if (!end.get() || PQresultStatus(end.get()) != PGRES_COMMAND_OK)
         mConn.raise(end.get());
     return false;
@@ -149,6 +150,7 @@ void PgCopyStatement::columnInto(int i, DbStatement &into, int index) const
         bindText(field(i), mTypes[size_t(i)], into, index);
 }
 
+// A COPY cut short by reset is cancelled, which ends its transaction: read again only in a new one.
 void PgCopyStatement::reset()
 {
     finish();
@@ -173,6 +175,16 @@ void PgCopyStatement::finish() noexcept
     char *line = nullptr;
     while (PQgetCopyData(c, &line, 0) > 0)
         PQfreemem(line);
-    while (PGresult *r = PQgetResult(c))
+    drainResults();
+}
+
+void PgCopyStatement::drainResults() noexcept
+{
+    // A COPY that libpq cannot read on keeps giving its own result, never the end.
+    while (PGresult *r = PQgetResult(mConn.handle())) {
+        const bool stuck = PQresultStatus(r) == PGRES_COPY_OUT;
         PQclear(r);
+        if (stuck)
+            break;
+    }
 }

@@ -34,6 +34,7 @@ private:
     // A COPY still streaming is cancelled and what it sent is read away, so that the
     // connection serves the next statement.
     void finish() noexcept;
+    void drainResults() noexcept;
 
     std::vector<unsigned> mTypes;
     QByteArray mLine;
