@@ -395,19 +395,25 @@ double libpqRenumberMs(const QString &server, bool pipelined)
     return double(t.nsecsElapsed()) / 1e6;
 }
 
-// The renumbering command's work: one operation of the history, bulk mode, one post per row.
-double commandRenumberMs(const QString &database)
+// The inventory opened as the window shows it: the rows not deleted.
+void openShown(TDaoDatabase &db, TDaoTable &t, const QString &database)
 {
-    TDaoDatabase db;
     db.setDatabase(database);
     db.SmartOpen = false;
     db.Open();
-    TDaoTable t;
     t.setDatabase(&db);
     t.setTableName(QStringLiteral("main"));
     t.setFilter(QStringLiteral("[deleted]=False"));
     t.setFiltered(true);
     t.Open();
+}
+
+// The renumbering command's work: one operation of the history, bulk mode, one post per row.
+double commandRenumberMs(const QString &database)
+{
+    TDaoDatabase db;
+    TDaoTable t;
+    openShown(db, t, database);
     QElapsedTimer e;
     e.start();
     db.beginOperation(inventoryschema::ChangeKind::Renumbering);
@@ -445,15 +451,8 @@ Figures datasetFigures(const QString &database, bool renumber)
 {
     Figures f{};
     TDaoDatabase db;
-    db.setDatabase(database);
-    db.SmartOpen = false;
-    db.Open();
     TDaoTable t;
-    t.setDatabase(&db);
-    t.setTableName(QStringLiteral("main"));
-    t.setFilter(QStringLiteral("[deleted]=False"));
-    t.setFiltered(true);
-    t.Open();
+    openShown(db, t, database);
     f.open = timeMs([&] { t.Close(); }, [&] { t.Open(); }, 3);
     t.SortedBy() = QStringList{QStringLiteral("[unit_name] ASC")};
     f.sort = timeMs({}, [&] { t.ApplySort(); }, 3);
