@@ -14,7 +14,7 @@ namespace inventorycopy {
 
 void copyInventory(DbEngine &from, DbEngine &to, const std::function<void(qint64 done, qint64 total)> &progress)
 {
-    // The rows are counted table by table as they come; making the indexes at the end takes
+    // Steps: the rows of every table, then the indexes made at the end, which take
     // about half as long again as writing the rows.
     qint64 counted = 0, copied = 0;
     bool countedAll = false;
