@@ -73,6 +73,26 @@ QString formatNumber(double value)
 {
     if (std::isnan(value) || std::isinf(value))
         return QString::number(value);
+    // A price of whole cents, the usual value, is written directly: the double nearest to the
+    // decimal n/100 (the division is correctly rounded), of at most 15 digits, reads back as that
+    // decimal in 15 significant digits. The general conversion costs several times as much.
+    if (std::fabs(value) < 1e12) {
+        const qint64 cents = std::llround(value * 100);
+        if (double(cents) / 100 == value && !(cents == 0 && std::signbit(value))) {
+            const qint64 whole = (cents < 0 ? -cents : cents) / 100;
+            const int part = int((cents < 0 ? -cents : cents) % 100);
+            QString s = QString::number(whole);
+            if (cents < 0)
+                s.prepend(QLatin1Char('-'));
+            if (part != 0) {
+                s += decimalSeparator();
+                s += QLatin1Char(char('0' + part / 10));
+                if (part % 10 != 0)
+                    s += QLatin1Char(char('0' + part % 10));
+            }
+            return s;
+        }
+    }
     QString s = QString::number(value, 'g', 15);
     if (s.contains(QLatin1Char('e'))) {
         s = s.toUpper();
