@@ -13,6 +13,7 @@
 #include "module/uDM.h"
 
 #include <QClipboard>
+#include <algorithm>
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QMimeData>
@@ -113,10 +114,7 @@ void RowClipboard::CopyRowsToClipboard()
     TDBGrid *g = mGrid->grid();
     if (t->FieldByName(QStringLiteral("id"))->IsNull())
         return; // an empty view, or a new row not stored yet
-    QList<int> rows;
-    for (const QModelIndex &i : g->selectionModel()->selectedRows())
-        rows << i.row();
-    std::sort(rows.begin(), rows.end());
+    const QList<int> rows = g->selectedRowNumbers();
     // The cells of each line: the visible columns in the grid's order; a TAB after every cell but
     // that of the last column by position.
     struct Cell
@@ -134,18 +132,24 @@ void RowClipboard::CopyRowsToClipboard()
             continue;
         cells << Cell{f, c != cols.size() - 1};
     }
+    std::vector<int> fields;
+    for (const Cell &c : std::as_const(cells))
+        if (c.field)
+            fields.push_back(c.field->Index());
+    QList<int> stored = rows;
+    stored.erase(std::lower_bound(stored.begin(), stored.end(), t->RecordCount()), stored.end()); // not the new row
     QString text;
-    for (int row : std::as_const(rows)) {
-        if (row >= t->RecordCount())
-            continue; // the new row below the stored ones
+    text.reserve(stored.size() * (cells.size() * 8 + 2));
+    t->visitRows(stored, fields, [&](int, const std::vector<QVariant> &values) {
+        size_t k = 0;
         for (const Cell &c : std::as_const(cells)) {
             if (c.field)
-                text += copyText(c.field, t->rowValue(row, c.field->Index()));
+                text += copyText(c.field, values[k++]);
             if (c.tab)
                 text += QLatin1Char('\t');
         }
         text += QStringLiteral("\r\n");
-    }
+    });
     if (!rows.isEmpty() && rows.last() < t->RecordCount()) {
         const ControlsSuspended suspended(t);
         t->setRecNo(rows.last());

@@ -20,6 +20,8 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QScopedValueRollback>
+#include <algorithm>
+#include <optional>
 
 namespace {
 int gridRow(const TDaoTable *t)
@@ -252,12 +254,48 @@ void TDBGrid::setReadOnly(bool ro)
     mModel->setReadOnly(ro);
 }
 
-QList<int> TDBGrid::selectedRowsOrCurrent() const
+namespace {
+// The rows selected whole, as ascending disjoint spans, read from the selection's ranges; nothing
+// when a range covers only some columns. Qt's selectedRows() asks every row of every range again,
+// which a selection of all rows of a large inventory felt at every move of the current row.
+std::optional<std::vector<std::pair<int, int>>> wholeRowSpans(const QItemSelectionModel *s, int columns)
+{
+    std::vector<std::pair<int, int>> spans;
+    for (const QItemSelectionRange &r : s->selection()) {
+        if (r.left() != 0 || r.right() != columns - 1)
+            return std::nullopt;
+        spans.emplace_back(r.top(), r.bottom());
+    }
+    std::sort(spans.begin(), spans.end());
+    std::vector<std::pair<int, int>> merged;
+    for (const auto &sp : spans) {
+        if (!merged.empty() && sp.first <= merged.back().second + 1)
+            merged.back().second = std::max(merged.back().second, sp.second);
+        else
+            merged.push_back(sp);
+    }
+    return merged;
+}
+} // namespace
+
+QList<int> TDBGrid::selectedRowNumbers() const
 {
     QList<int> rows;
+    if (const auto spans = wholeRowSpans(selectionModel(), mModel->columnCount())) {
+        for (const auto &[top, bottom] : *spans)
+            for (int r = top; r <= bottom; ++r)
+                rows << r;
+        return rows;
+    }
     for (const QModelIndex &i : selectionModel()->selectedRows())
         rows << i.row();
     std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+QList<int> TDBGrid::selectedRowsOrCurrent() const
+{
+    QList<int> rows = selectedRowNumbers();
     if (rows.isEmpty() && currentIndex().isValid())
         rows << currentIndex().row();
     return rows;
@@ -265,6 +303,12 @@ QList<int> TDBGrid::selectedRowsOrCurrent() const
 
 int TDBGrid::selectedRowCount() const
 {
+    if (const auto spans = wholeRowSpans(selectionModel(), mModel->columnCount())) {
+        int n = 0;
+        for (const auto &[top, bottom] : *spans)
+            n += bottom - top + 1;
+        return n;
+    }
     return int(selectionModel()->selectedRows().size());
 }
 

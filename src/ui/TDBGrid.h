@@ -97,7 +97,8 @@ public:
     int currentColumn() const { return currentIndex().isValid() ? currentIndex().column() : mColumn; }
     // Closes the cell editor without writing what was typed; the row's pending edit stays.
     void closeEditorUnwritten();
-    // The rows selected (ascending), or the current row when none is.
+    // The rows selected (ascending); or the current row when none is.
+    QList<int> selectedRowNumbers() const;
     QList<int> selectedRowsOrCurrent() const;
     int selectedRowCount() const;
 

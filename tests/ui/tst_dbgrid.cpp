@@ -190,6 +190,36 @@ private slots:
         QCOMPARE(c.scalar(QStringLiteral("SELECT unit_name FROM main WHERE user_id = 2")).toString(), QStringLiteral("Ключ"));
     }
 
+    // The selected rows read from the selection's ranges are Qt's own answer, whatever the shape.
+    void selectedRowsAreQtsAnswer()
+    {
+        TDBGrid grid;
+        grid.setColumns(mColumns);
+        grid.setDataSource(mSource.get());
+        QItemSelectionModel *s = grid.selectionModel();
+        const auto rows = QItemSelectionModel::Select | QItemSelectionModel::Rows;
+        const auto idx = [&](int r, int c) { return grid.model()->index(r, c); };
+        const QList<std::pair<std::function<void()>, QList<int>>> cases{
+            {[&] { grid.selectAll(); }, {0, 1, 2}},
+            {[&] { s->select(idx(2, 0), rows); s->select(idx(0, 0), rows); }, {0, 2}},
+            {[&] { grid.selectAll(); s->select(idx(1, 0), QItemSelectionModel::Deselect | QItemSelectionModel::Rows); }, {0, 2}},
+            {[&] { s->select(idx(0, 0), rows); s->select(idx(1, 2), QItemSelectionModel::Select); }, {0}},
+            {[&] { s->select(QItemSelection(idx(1, 0), idx(1, 2)), QItemSelectionModel::Select);
+                   s->select(QItemSelection(idx(1, 3), idx(1, 5)), QItemSelectionModel::Select); }, {1}},
+        };
+        for (const auto &[select, expected] : cases) {
+            s->clearSelection();
+            select();
+            QList<int> qt;
+            for (const QModelIndex &i : s->selectedRows())
+                qt << i.row();
+            std::sort(qt.begin(), qt.end());
+            QCOMPARE(qt, expected);
+            QCOMPARE(grid.selectedRowNumbers(), expected);
+            QCOMPARE(grid.selectedRowCount(), expected.size());
+        }
+    }
+
     void gridKeepsTypedTextAndRaisesForRefusedText()
     {
         TDBGrid grid;

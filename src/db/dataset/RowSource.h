@@ -36,6 +36,11 @@ public:
     virtual const QVariant &value(int position, int column) const = 0;
     // Every stored value of a row.
     virtual std::vector<QVariant> values(int position) const = 0;
+    // The stored values of some columns of the rows from..to-1, one row after another, for long
+    // runs of rows: what value() would give, read with few statements and not kept. visit gets
+    // the row's position and its values in the order of columns.
+    using RowVisitor = std::function<void(int position, const QVariant *values)>;
+    virtual void visitRows(int from, int to, const std::vector<int> &columns, const RowVisitor &visit) const;
     // The row was removed from the database by someone else since the row set was made.
     virtual bool missing(int position) const { Q_UNUSED(position) return false; }
 

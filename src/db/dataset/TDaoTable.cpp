@@ -547,6 +547,45 @@ QVariant TDaoTable::rowValue(int position, int field) const
     return typed(position, field);
 }
 
+void TDaoTable::visitRows(const QList<int> &positions, const std::vector<int> &fields,
+                          const std::function<void(int, const std::vector<QVariant> &)> &visit) const
+{
+    if (mState == dsInactive)
+        return;
+    std::vector<int> columns;
+    for (int f : fields)
+        columns.push_back(mFields.sourceColumn(size_t(f)));
+    std::vector<QVariant> values(fields.size());
+    auto buffered = [&](int p) {
+        for (size_t i = 0; i < fields.size(); ++i)
+            values[i] = rowValue(p, fields[i]);
+        visit(p, values);
+    };
+    const int count = RecordCount();
+    // Runs of consecutive positions are read together.
+    for (qsizetype i = 0; i < positions.size();) {
+        qsizetype j = i + 1;
+        while (j < positions.size() && positions[j] == positions[j - 1] + 1)
+            ++j;
+        const int first = positions[i];
+        const int last = positions[j - 1];
+        const bool editing = mState == dsEdit && mPos >= first && mPos <= last;
+        rows().visitRows(first, std::min(last + 1, count), columns, [&](int p, const QVariant *stored) {
+            if (editing && p == mPos) {
+                buffered(p);
+                return;
+            }
+            for (size_t k = 0; k < fields.size(); ++k)
+                values[k] = mFields[size_t(fields[k])]->fromStorage(stored[k]);
+            visit(p, values);
+        });
+        if (last >= count)
+            for (int p = std::max(first, count); p <= last; ++p)
+                buffered(p); // the row being inserted, or nothing (rowValue is null there)
+        i = j;
+    }
+}
+
 std::shared_ptr<const TextList> TDaoTable::cachedTexts() const
 {
     if (mState == dsInactive || !mQuery)

@@ -230,6 +230,10 @@ public:
     // ---- for grids: any row's value without moving the current row. The row being inserted
     // is at position RecordCount() while the state is dsInsert.
     QVariant rowValue(int position, int field) const;
+    // rowValue of some fields for many rows (positions ascending), one row after another, with
+    // few statements: visit gets each position and its values in the order of fields.
+    void visitRows(const QList<int> &positions, const std::vector<int> &fields,
+                   const std::function<void(int position, const std::vector<QVariant> &values)> &visit) const;
     // A stored query's rows as the connection's cache keeps them: one column of texts, shared
     // rather than copied (a pick list of a million). Null when the rows come otherwise.
     std::shared_ptr<const TextList> cachedTexts() const;

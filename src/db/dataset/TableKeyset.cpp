@@ -165,6 +165,63 @@ void TableKeyset::fetchPage(int position) const
     }
 }
 
+// Rows held are given as held; the others are read by key a part at a time into values reused
+// from part to part, so a long run neither fills nor churns the page cache.
+void TableKeyset::visitRows(int from, int to, const std::vector<int> &columns, const RowVisitor &visit) const
+{
+    from = std::max(from, 0);
+    to = std::min(to, int(mKeys.size()));
+    const size_t width = columns.size();
+    const SqlDialect &d = mEngine.dialect();
+    QString select = mKey;
+    for (int c : columns)
+        select += QStringLiteral(", ") + d.quoteIdentifier(mColumns[size_t(c)]);
+    constexpr int Part = 256;
+    std::vector<QVariant> read;                    // the part's rows read, width values each
+    std::vector<std::pair<qint64, size_t>> found; // their keys and where their values start
+    std::vector<qint64> wanted;
+    std::vector<QVariant> picked(width);
+    const std::vector<QVariant> none(width);
+    for (int start = from; start < to; start += Part) {
+        const int end = std::min(to, start + Part);
+        wanted.clear();
+        for (int i = start; i < end; ++i)
+            if (!mRows.count(mKeys[size_t(i)]))
+                wanted.push_back(mKeys[size_t(i)]);
+        found.clear();
+        if (!wanted.empty()) {
+            QString marks = QStringLiteral("?");
+            for (size_t i = 1; i < wanted.size(); ++i)
+                marks += QStringLiteral(",?");
+            std::unique_ptr<DbStatement> st = mEngine.prepare(
+                QStringLiteral("SELECT %1 FROM %2 WHERE %3 IN (%4)").arg(select, mTable, mKey, marks));
+            for (size_t i = 0; i < wanted.size(); ++i)
+                st->bindInt64(int(i) + 1, wanted[i]);
+            if (read.size() < wanted.size() * width)
+                read.resize(wanted.size() * width);
+            while (st->step()) {
+                const size_t at = found.size() * width;
+                for (size_t c = 0; c < width; ++c)
+                    read[at + c] = st->column(int(c) + 1);
+                found.emplace_back(st->columnInt64(0), at);
+            }
+            std::sort(found.begin(), found.end());
+        }
+        for (int i = start; i < end; ++i) {
+            const qint64 key = mKeys[size_t(i)];
+            if (auto held = mRows.find(key); held != mRows.end()) {
+                for (size_t c = 0; c < width; ++c)
+                    picked[c] = held->second.values[size_t(columns[c])];
+                visit(i, picked.data());
+                continue;
+            }
+            const auto slot = std::lower_bound(found.begin(), found.end(), std::make_pair(key, size_t(0)));
+            // A row gone from the database since the keys were selected reads as empty.
+            visit(i, slot != found.end() && slot->first == key ? &read[slot->second] : none.data());
+        }
+    }
+}
+
 const TableKeyset::Row *TableKeyset::rowAt(int position) const
 {
     if (position < 0 || position >= int(mKeys.size()))

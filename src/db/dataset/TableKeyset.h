@@ -30,6 +30,7 @@ public:
     int positionOf(qint64 key, int hint) const override;
     int find(const KeyCondition &condition) const override;
     void dropValues() override { mRows.clear(); }
+    void visitRows(int from, int to, const std::vector<int> &columns, const RowVisitor &visit) const override;
 
     // This connection's own writes through the dataset (values empty: read when first asked).
     void appended(qint64 key, std::vector<QVariant> values);

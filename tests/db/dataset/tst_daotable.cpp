@@ -847,6 +847,47 @@ private slots:
         QCOMPARE(db.scalar(QStringLiteral("SELECT count(*) FROM main WHERE unit_name = 'once'")).toInt(), 1);
     }
 
+    // A long run of rows read at once gives what each row's rowValue gives: held values as held,
+    // rows changed or deleted by others as they are now, the row being edited
+    // from its buffer, and runs broken by gaps.
+    void visitedRowsAreTheRowValues()
+    {
+        TestDb db;
+        db.exec(QStringLiteral("WITH RECURSIVE s(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM s WHERE n < 700) "
+                               "INSERT INTO main (user_id, unit_name, price, locked, deleted) "
+                               "SELECT n, 'ред ' || n, n / 4.0, n % 3 = 0, FALSE FROM s"));
+        auto conn = db.connect();
+        auto t = TestDb::table(conn.get(), QStringLiteral("main"));
+        t->Open();
+        t->setRecNo(600); // held from here on
+        const std::vector<int> fields{t->FieldByName(QStringLiteral("unit_name"))->Index(),
+                                      t->FieldByName(QStringLiteral("price"))->Index(),
+                                      t->FieldByName(QStringLiteral("locked"))->Index()};
+        db.exec(QStringLiteral("UPDATE main SET unit_name = 'друг' WHERE user_id IN (451, 601)"));
+        db.exec(QStringLiteral("DELETE FROM main WHERE user_id = 461"));
+        t->setRecNo(300);
+        t->Edit();
+        t->FieldByName(QStringLiteral("unit_name"))->setAsString(QStringLiteral("в редакция"));
+        QList<int> positions;
+        for (int p = 0; p < 700; ++p)
+            if (p % 97 != 5)
+                positions << p;
+        std::vector<std::vector<QVariant>> seen;
+        QList<int> order;
+        t->visitRows(positions, fields, [&](int p, const std::vector<QVariant> &v) {
+            order << p;
+            seen.push_back(v);
+        });
+        QCOMPARE(order, positions);
+        for (qsizetype i = 0; i < positions.size(); ++i)
+            for (size_t f = 0; f < fields.size(); ++f)
+                QCOMPARE(seen[size_t(i)][f], t->rowValue(positions[i], fields[f]));
+        auto at = [&](int p) { return seen[size_t(positions.indexOf(p))][0]; };
+        QCOMPARE(at(450).toString(), QStringLiteral("друг"));
+        QVERIFY(at(460).isNull());
+        QCOMPARE(at(300).toString(), QStringLiteral("в редакция"));
+    }
+
     void conflictingPostsBetweenTwoConnections()
     {
         TestDb db;
