@@ -4,6 +4,7 @@
 #include "AppLog.h"
 #include "Guard.h"
 #include "base/Regional.h"
+#include "sqlite/SqliteConnection.h"
 
 #include <QLibraryInfo>
 #include <QLocale>
@@ -16,6 +17,8 @@ TApplication::TApplication(int &argc, char **argv) : QApplication(argc, argv)
     // Named, the same zone file is read once.
     if (qEnvironmentVariableIsEmpty("TZ"))
         qputenv("TZ", ":/etc/localtime");
+    // Set before anything opens a database.
+    SqliteConnection::configureLibrary();
     // The application object took every locale category from the system; numbers in files stay
     // in the C form.
     regional::keepCNumbers();

@@ -84,7 +84,6 @@ std::vector<QVariant> TableWriter::update(qint64 key, const std::vector<QVariant
 {
     const SqlDialect &d = mEngine.dialect();
     quint64 mask = 0;
-    QVariantList values;
     QStringList names;
     for (size_t f = 0; f < mColumns.size(); ++f) {
         if (!changed[f])
@@ -92,7 +91,6 @@ std::vector<QVariant> TableWriter::update(qint64 key, const std::vector<QVariant
         if (f < 64)
             mask |= quint64(1) << f;
         names << mColumns[f];
-        values << buffer[f];
     }
     if (names.isEmpty())
         return original;
@@ -106,11 +104,15 @@ std::vector<QVariant> TableWriter::update(qint64 key, const std::vector<QVariant
         sql = QStringLiteral("UPDATE %1 SET %2 WHERE %3 = ? AND %4")
                   .arg(mQuotedTable, sets.join(QStringLiteral(", ")), d.rowKey(), checks.join(QStringLiteral(" AND ")));
     }
-    values << QVariant(key);
-    for (const QVariant &v : original)
-        values << v;
+    // The new values, the key, then the row as read for the check that nobody changed it.
     std::unique_ptr<DbStatement> st = mEngine.prepare(sql);
-    st->bindAll(values);
+    int p = 0;
+    for (size_t f = 0; f < mColumns.size(); ++f)
+        if (changed[f])
+            st->bind(++p, buffer[f]);
+    st->bindInt64(++p, key);
+    for (const QVariant &v : original)
+        st->bind(++p, v);
     st->step();
     if (mEngine.changes() == 0)
         throw RowConflict(conflictMessage());

@@ -3,6 +3,7 @@
 
 #include "base/DaoError.h"
 
+#include <mutex>
 #include <sqlite3.h>
 
 QString sqliteErrorMessage(int code, const QString &engineMessage)
@@ -33,8 +34,16 @@ QString sqliteErrorMessage(int code, const QString &engineMessage)
 
 SqliteConnection::~SqliteConnection() { close(); }
 
+void SqliteConnection::configureLibrary()
+{
+    static std::once_flag once;
+    // Refused (harmlessly) when the library is in use already.
+    std::call_once(once, [] { sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0); });
+}
+
 void SqliteConnection::open(const QString &path, bool create, bool readOnly)
 {
+    configureLibrary();
     close();
     int flags = (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_NOMUTEX;
     if (create)

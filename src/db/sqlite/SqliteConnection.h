@@ -21,6 +21,10 @@ public:
     SqliteConnection(const SqliteConnection &) = delete;
     SqliteConnection &operator=(const SqliteConnection &) = delete;
 
+    // Before the first connection of the process: SQLite keeps no memory statistics, which would
+    // take a global lock at every allocation and release of its own. Later calls do nothing.
+    static void configureLibrary();
+
     // Opens an existing file read-write (create: also makes a missing one; readOnly: for
     // reading only). Throws DaoError.
     void open(const QString &path, bool create = false, bool readOnly = false);

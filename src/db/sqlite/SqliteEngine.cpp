@@ -127,6 +127,7 @@ void refuseForeignJournal(const QString &path)
         return;
     // Whether it would be played back (nobody writes through it now): a read-only connection
     // refuses to, and says so.
+    SqliteConnection::configureLibrary();
     sqlite3 *db = nullptr;
     int rc = sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr);
     if (rc == SQLITE_OK) {

@@ -19,12 +19,13 @@ void SqliteStatement::release()
         mCache->giveBack(mStmt);
     }
     mStmt = nullptr;
+    mHeld.clear();
 }
 
 SqliteStatement::~SqliteStatement() { release(); }
 
 SqliteStatement::SqliteStatement(SqliteStatement &&other) noexcept
-    : mDb(other.mDb), mStmt(other.mStmt), mCache(other.mCache)
+    : mDb(other.mDb), mStmt(other.mStmt), mCache(other.mCache), mHeld(std::move(other.mHeld))
 {
     other.mStmt = nullptr;
 }
@@ -36,6 +37,7 @@ SqliteStatement &SqliteStatement::operator=(SqliteStatement &&other) noexcept
         mDb = other.mDb;
         mStmt = other.mStmt;
         mCache = other.mCache;
+        mHeld = std::move(other.mHeld);
         other.mStmt = nullptr;
     }
     return *this;
@@ -62,25 +64,32 @@ void SqliteStatement::bind(int index, const QVariant &value)
         case QMetaType::Float:
             rc = sqlite3_bind_double(mStmt, index, value.toDouble());
             break;
-        case QMetaType::QDateTime: {
-            const QByteArray t = storedtime::text(value.toDateTime()).toUtf8();
-            rc = sqlite3_bind_text(mStmt, index, t.constData(), int(t.size()), SQLITE_TRANSIENT);
+        case QMetaType::QDateTime:
+            rc = bindHeld(index, storedtime::text(value.toDateTime()).toUtf8(), false);
             break;
-        }
-        case QMetaType::QByteArray: {
-            const QByteArray b = value.toByteArray();
-            rc = sqlite3_bind_blob(mStmt, index, b.constData(), int(b.size()), SQLITE_TRANSIENT);
+        case QMetaType::QByteArray:
+            rc = bindHeld(index, value.toByteArray(), true);
             break;
-        }
-        default: {
-            const QByteArray t = value.toString().toUtf8();
-            rc = sqlite3_bind_text(mStmt, index, t.constData(), int(t.size()), SQLITE_TRANSIENT);
+        default:
+            rc = bindHeld(index, value.toString().toUtf8(), false);
             break;
-        }
         }
     }
     if (rc != SQLITE_OK)
         throw DaoError(sqliteErrorMessage(rc, QString::fromUtf8(sqlite3_errmsg(mDb))));
+}
+
+int SqliteStatement::bindHeld(int index, QByteArray bytes, bool blob)
+{
+    // constData() is never null, so empty text stays text, not null.
+    const int rc = blob ? sqlite3_bind_blob(mStmt, index, bytes.constData(), int(bytes.size()), SQLITE_STATIC)
+                        : sqlite3_bind_text(mStmt, index, bytes.constData(), int(bytes.size()), SQLITE_STATIC);
+    if (rc != SQLITE_OK)
+        return rc; // the former binding stands, and the bytes it holds
+    if (size_t(index) >= mHeld.size())
+        mHeld.resize(size_t(index) + 1);
+    mHeld[size_t(index)] = std::move(bytes); // what was held there before is bound over now
+    return rc;
 }
 
 void SqliteStatement::bindInt64(int index, qint64 value)
@@ -121,6 +130,7 @@ void SqliteStatement::reset()
 {
     sqlite3_reset(mStmt);
     sqlite3_clear_bindings(mStmt);
+    mHeld.clear();
 }
 
 int SqliteStatement::columnCount() const { return sqlite3_column_count(mStmt); }

@@ -3,6 +3,8 @@
 // connection's statement cache.
 #pragma once
 
+#include <vector>
+
 #include "engine/DbStatement.h"
 
 struct sqlite3;
@@ -44,8 +46,12 @@ public:
 
 private:
     void release();
+    // Binds bytes the statement keeps until they are bound over or the statement is given back,
+    // so that SQLite need not copy them.
+    int bindHeld(int index, QByteArray bytes, bool blob);
 
     sqlite3 *mDb = nullptr;
     sqlite3_stmt *mStmt = nullptr;
     const SqliteConnection *mCache = nullptr;
+    std::vector<QByteArray> mHeld; // by parameter index
 };
