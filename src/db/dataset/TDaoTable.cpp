@@ -550,17 +550,21 @@ QVariant TDaoTable::rowValue(int position, int field) const
 void TDaoTable::visitRows(const QList<int> &positions, const std::vector<int> &fields,
                           const std::function<void(int, const std::vector<QVariant> &)> &visit) const
 {
-    if (mState == dsInactive)
-        return;
-    std::vector<int> columns;
-    for (int f : fields)
-        columns.push_back(mFields.sourceColumn(size_t(f)));
     std::vector<QVariant> values(fields.size());
     auto buffered = [&](int p) {
         for (size_t i = 0; i < fields.size(); ++i)
             values[i] = rowValue(p, fields[i]);
         visit(p, values);
     };
+    const bool fieldsValid = std::all_of(fields.begin(), fields.end(), [&](int f) { return f >= 0 && f < FieldCount(); });
+    if (mState == dsInactive || !fieldsValid || (!positions.isEmpty() && positions.first() < 0)) {
+        for (int p : positions)
+            buffered(p); // what rowValue makes of them, one at a time
+        return;
+    }
+    std::vector<int> columns;
+    for (int f : fields)
+        columns.push_back(mFields.sourceColumn(size_t(f)));
     const int count = RecordCount();
     // Runs of consecutive positions are read together.
     for (qsizetype i = 0; i < positions.size();) {

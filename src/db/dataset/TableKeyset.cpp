@@ -134,13 +134,25 @@ void TableKeyset::fetchPage(int position) const
     const int n = int(mKeys.size());
     const int start = std::max(0, position - PageSize / 4);
     const int end = std::min(n, start + PageSize);
-    QString marks;
-    for (int i = start; i < end; ++i)
-        marks += i == start ? QStringLiteral("?") : QStringLiteral(",?");
-    std::unique_ptr<DbStatement> st = mEngine.prepare(
-        QStringLiteral("SELECT %1, %2 FROM %3 WHERE %1 IN (%4)").arg(mKey, mSelectList, mTable, marks));
-    for (int i = start; i < end; ++i)
-        st->bindInt64(i - start + 1, mKeys[size_t(i)]);
+    // A dense run of ascending keys is read as one range, which spares the engine a temporary
+    // table of the keys. The keys are looked at: a current row kept by a reselection may sit
+    // out of order in an unsorted row set.
+    bool dense = end > start && mKeys[size_t(end - 1)] - mKeys[size_t(start)] < 2 * PageSize;
+    for (int i = start + 1; dense && i < end; ++i)
+        dense = mKeys[size_t(i)] > mKeys[size_t(i - 1)];
+    std::unique_ptr<DbStatement> st;
+    if (dense) {
+        st = mEngine.prepare(QStringLiteral("SELECT %1, %2 FROM %3 WHERE %1 >= ? AND %1 <= ?").arg(mKey, mSelectList, mTable));
+        st->bindInt64(1, mKeys[size_t(start)]);
+        st->bindInt64(2, mKeys[size_t(end - 1)]);
+    } else {
+        QString marks;
+        for (int i = start; i < end; ++i)
+            marks += i == start ? QStringLiteral("?") : QStringLiteral(",?");
+        st = mEngine.prepare(QStringLiteral("SELECT %1, %2 FROM %3 WHERE %1 IN (%4)").arg(mKey, mSelectList, mTable, marks));
+        for (int i = start; i < end; ++i)
+            st->bindInt64(i - start + 1, mKeys[size_t(i)]);
+    }
     std::unordered_map<qint64, Row> got;
     while (st->step()) {
         Row r;
@@ -197,6 +209,7 @@ void TableKeyset::visitRows(int from, int to, const std::vector<int> &columns, c
                 QStringLiteral("SELECT %1 FROM %2 WHERE %3 IN (%4)").arg(select, mTable, mKey, marks));
             for (size_t i = 0; i < wanted.size(); ++i)
                 st->bindInt64(int(i) + 1, wanted[i]);
+            std::sort(wanted.begin(), wanted.end()); // looked up below
             if (read.size() < wanted.size() * width)
                 read.resize(wanted.size() * width);
             while (st->step()) {
@@ -209,15 +222,21 @@ void TableKeyset::visitRows(int from, int to, const std::vector<int> &columns, c
         }
         for (int i = start; i < end; ++i) {
             const qint64 key = mKeys[size_t(i)];
-            if (auto held = mRows.find(key); held != mRows.end()) {
+            const auto slot = std::lower_bound(found.begin(), found.end(), std::make_pair(key, size_t(0)));
+            const bool wasRead = slot != found.end() && slot->first == key;
+            const Row *held = nullptr;
+            if (auto h = mRows.find(key); h != mRows.end())
+                held = &h->second;
+            else if (!wasRead && !std::binary_search(wanted.begin(), wanted.end(), key))
+                held = rowAt(i); // held when the part was planned, dropped by a visit since
+            if (held) {
                 for (size_t c = 0; c < width; ++c)
-                    picked[c] = held->second.values[size_t(columns[c])];
+                    picked[c] = held->values[size_t(columns[c])];
                 visit(i, picked.data());
                 continue;
             }
-            const auto slot = std::lower_bound(found.begin(), found.end(), std::make_pair(key, size_t(0)));
             // A row gone from the database since the keys were selected reads as empty.
-            visit(i, slot != found.end() && slot->first == key ? &read[slot->second] : none.data());
+            visit(i, wasRead ? read.data() + slot->second : none.data());
         }
     }
 }
