@@ -261,6 +261,16 @@ ResultCache::Rows ResultCache::rowsOf(const SourceInfo &source)
     return d->rows();
 }
 
+namespace {
+// Asked for every list at every row written: names of another length are passed over first.
+std::vector<QString>::const_iterator findColumn(const std::vector<QString> &columns, const QString &name)
+{
+    return std::find_if(columns.begin(), columns.end(), [&](const QString &c) {
+        return c.size() == name.size() && c.compare(name, Qt::CaseInsensitive) == 0;
+    });
+}
+} // namespace
+
 void ResultCache::rowChanged(const QString &table, const std::vector<QString> &columns,
                              const std::vector<QVariant> *before, const std::vector<QVariant> *after)
 {
@@ -269,8 +279,7 @@ void ResultCache::rowChanged(const QString &table, const std::vector<QString> &c
         const TicketPtr t = w.lock();
         if (!t || t->rows || t->table.compare(table, Qt::CaseInsensitive) != 0)
             continue;
-        auto col = std::find_if(columns.begin(), columns.end(),
-                                [&](const QString &c) { return c.compare(t->column, Qt::CaseInsensitive) == 0; });
+        auto col = findColumn(columns, t->column);
         if (col == columns.end()) {
             if (!before || !after)
                 t->installable = false;
@@ -297,8 +306,7 @@ void ResultCache::rowChanged(const QString &table, const std::vector<QString> &c
     for (auto &d : mDistinct) {
         if (!d->valid() || d->table().compare(table, Qt::CaseInsensitive) != 0)
             continue;
-        auto col = std::find_if(columns.begin(), columns.end(),
-                                [&](const QString &c) { return c.compare(d->column(), Qt::CaseInsensitive) == 0; });
+        auto col = findColumn(columns, d->column());
         if (col == columns.end()) {
             // An update leaves a column it does not name alone; a new or removed row we cannot see.
             if (!before || !after)

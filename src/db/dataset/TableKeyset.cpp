@@ -153,27 +153,27 @@ void TableKeyset::fetchPage(int position) const
         for (int i = start; i < end; ++i)
             st->bindInt64(i - start + 1, mKeys[size_t(i)]);
     }
-    std::unordered_map<qint64, Row> got;
     while (st->step()) {
+        const qint64 key = st->columnInt64(0);
+        if (dense && !std::binary_search(mKeys.begin() + start, mKeys.begin() + end, key))
+            continue; // within the range, not in the row set
+        if (mRows.count(key))
+            continue; // values held are not replaced here
         Row r;
         r.values.reserve(mColumns.size());
         for (size_t c = 0; c < mColumns.size(); ++c)
             r.values.push_back(st->column(int(c) + 1));
-        got.emplace(st->columnInt64(0), std::move(r));
+        mRows.emplace(key, std::move(r));
     }
+    // Rows of the page the engine no longer has.
     for (int i = start; i < end; ++i) {
         const qint64 key = mKeys[size_t(i)];
         if (mRows.count(key))
             continue;
-        auto it = got.find(key);
-        if (it != got.end()) {
-            mRows.emplace(key, std::move(it->second));
-        } else {
-            Row r;
-            r.values.assign(mColumns.size(), QVariant());
-            r.missing = true;
-            mRows.emplace(key, std::move(r));
-        }
+        Row r;
+        r.values.assign(mColumns.size(), QVariant());
+        r.missing = true;
+        mRows.emplace(key, std::move(r));
     }
 }
 
