@@ -37,44 +37,36 @@
 
 namespace {
 
-// Open, the ids of the shown rows in order, and the first 40 rows' values.
-double baselineMs(const QString &path)
+std::vector<sqlite3_int64> selectIds(sqlite3 *db, const char *sql)
+{
+    sqlite3_stmt *st = nullptr;
+    sqlite3_prepare_v2(db, sql, -1, &st, nullptr);
+    std::vector<sqlite3_int64> ids;
+    while (sqlite3_step(st) == SQLITE_ROW)
+        ids.push_back(sqlite3_column_int64(st, 0));
+    sqlite3_finalize(st);
+    return ids;
+}
+
+// Open, the ids of the shown rows in order, and the first 40 rows' values; with walk, only every
+// id of the table in key order (the open's own selection, a walk of all its pages).
+double baselineMs(const QString &path, bool walk = false)
 {
     QElapsedTimer t;
     t.start();
     sqlite3 *db = nullptr;
     sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    const std::vector<sqlite3_int64> ids =
+        selectIds(db, walk ? "SELECT id FROM main ORDER BY id" : "SELECT id FROM main WHERE deleted = 0 ORDER BY id");
     sqlite3_stmt *st = nullptr;
-    sqlite3_prepare_v2(db, "SELECT id FROM main WHERE deleted = 0 ORDER BY id", -1, &st, nullptr);
-    std::vector<sqlite3_int64> ids;
-    while (sqlite3_step(st) == SQLITE_ROW)
-        ids.push_back(sqlite3_column_int64(st, 0));
-    sqlite3_finalize(st);
     sqlite3_prepare_v2(db, "SELECT * FROM main WHERE id = ?", -1, &st, nullptr);
-    for (size_t i = 0; i < 40 && i < ids.size(); ++i) {
+    for (size_t i = 0; !walk && i < 40 && i < ids.size(); ++i) {
         sqlite3_bind_int64(st, 1, ids[i]);
         if (sqlite3_step(st) == SQLITE_ROW)
             for (int c = 0; c < sqlite3_column_count(st); ++c)
                 sqlite3_column_text(st, c);
         sqlite3_reset(st);
     }
-    sqlite3_finalize(st);
-    sqlite3_close(db);
-    return double(t.nsecsElapsed()) / 1e6;
-}
-
-// The open's own selection: every key of the table in key order, a walk of all its pages.
-double walkMs(const QString &path)
-{
-    QElapsedTimer t;
-    t.start();
-    sqlite3 *db = nullptr;
-    sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr);
-    sqlite3_stmt *st = nullptr;
-    sqlite3_prepare_v2(db, "SELECT id FROM main ORDER BY id", -1, &st, nullptr);
-    std::vector<sqlite3_int64> ids;
-    while (sqlite3_step(st) == SQLITE_ROW)
-        ids.push_back(sqlite3_column_int64(st, 0));
     sqlite3_finalize(st);
     sqlite3_close(db);
     return double(t.nsecsElapsed()) / 1e6;
@@ -147,7 +139,7 @@ int main(int argc, char **argv)
     double base = 1e9, walk = 1e9;
     for (int i = 0; i < 3; ++i) {
         base = std::min(base, baselineMs(path));
-        walk = std::min(walk, walkMs(path));
+        walk = std::min(walk, baselineMs(path, true));
     }
 
     double best = 1e9, bestCreate = 1e9, bestList = 1e9, lookMs = 1e9, uncheckedListMs = 1e9;
